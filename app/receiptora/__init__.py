@@ -1,0 +1,1 @@
+"""Receiptora: the receipt window for small businesses exempt from uniform invoices."""

@@ -1,0 +1,52 @@
+// receiptora._numbers: the whole-number rule and the amount captions, for Python callers.
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <vector>
+
+#include "receiptora/amounts.hpp"
+#include "receiptora/captions.hpp"
+#include "receiptora_py/convert.hpp"
+
+namespace py = pybind11;
+using receiptora_py::to_u32;
+
+namespace {
+
+std::vector<std::u32string> texts(const py::sequence& items) {
+  std::vector<std::u32string> out;
+  out.reserve(items.size());
+  for (py::handle item : items) out.push_back(to_u32(item));
+  return out;
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_numbers, m) {
+  m.doc() = "Receiptora's whole-number rule and amount captions";
+  m.def(
+      "read_whole_number",
+      [](py::handle text) -> py::object {
+        auto value = receiptora::parse_whole_number(to_u32(text));
+        if (!value) return py::none();
+        return receiptora_py::to_int(*value);
+      },
+      py::arg("text"), "The text as an int, or None when it is no whole number.");
+  m.def(
+      "line_total_text",
+      [](py::handle quantity, py::handle price) {
+        return receiptora::line_total_text(to_u32(quantity), to_u32(price));
+      },
+      py::arg("quantity"), py::arg("unit_price"));
+  m.def(
+      "grand_total_caption",
+      [](const py::sequence& quantities, const py::sequence& prices) {
+        const auto q = texts(quantities), p = texts(prices);
+        return receiptora::grand_total_caption(receiptora::grand_total(q, p));
+      },
+      py::arg("quantities"), py::arg("unit_prices"));
+  m.def("next_busy_caption", &receiptora::next_busy_caption, py::arg("caption"));
+  m.def(
+      "int_roundtrip", [](py::handle value) { return receiptora_py::to_int(receiptora_py::to_mpz(value)); },
+      py::arg("value"), "Converts through the core's integer type and back.");
+}

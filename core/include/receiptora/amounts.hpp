@@ -1,0 +1,33 @@
+// Line totals and the grand-total caption of the item table.
+#pragma once
+
+#include <gmpxx.h>
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace receiptora {
+
+// The amount above which the grand total is not shown.
+inline constexpr long kAmountLimit = 999999;
+
+// "150 元" for quantity × unit price when both read as whole numbers, otherwise "".
+std::string line_total_text(std::u32string_view quantity, std::u32string_view unit_price);
+
+struct GrandTotal {
+  enum class Kind { Total, OverLimit, InputError };
+  Kind kind = Kind::Total;
+  mpz_class value;  // meaningful for Kind::Total and Kind::OverLimit
+};
+
+// Sums quantity × unit price over the rows where neither raw text is exactly "".
+// A filled text that is no whole number makes the whole total an input error, and so does
+// a row that has a quantity but no unit-price cell at all.
+GrandTotal grand_total(std::span<const std::u32string> quantities,
+                       std::span<const std::u32string> unit_prices);
+
+// "總額1500元", "金額超過上限" or "金額輸入錯誤".
+std::string grand_total_caption(const GrandTotal& total);
+
+}  // namespace receiptora

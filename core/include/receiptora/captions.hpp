@@ -1,0 +1,20 @@
+// Small texts of the window: the output button's busy cycle and the calendar's day key.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace receiptora {
+
+inline constexpr std::string_view kOutputCaption = "輸出單據";
+
+// The caption that follows `current` while the worker is busy:
+// 輸出中. → 輸出中.. → 輸出中... → 輸出中., and anything else → 輸出中.
+std::string next_busy_caption(std::string_view current);
+
+// "2026-12-6": year, month and day joined by "-", integers without leading zeros.
+std::string day_key(long year, long month, long day);
+// Parts that are already texts are used unchanged.
+std::string day_key(std::string_view year, std::string_view month, std::string_view day);
+
+}  // namespace receiptora

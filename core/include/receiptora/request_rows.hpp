@@ -1,0 +1,43 @@
+// Which item rows go into a receipt request, and with what values.
+#pragma once
+
+#include <gmpxx.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace receiptora {
+
+// The filled/blank pattern of a row decides how it is sent. Blank means exactly "":
+// a cell of spaces is filled.
+enum class RowRule {
+  Full,          // name, quantity, price
+  NameOnly,      // name, 0, 0
+  NoPrice,       // name, quantity, 0
+  NoName,        // "", quantity, price
+  NoQuantity,    // name, 0, price
+  Skip,          // blank name with at most one of quantity and price
+};
+
+RowRule row_rule(bool name_blank, bool quantity_blank, bool price_blank);
+
+struct RequestItem {
+  std::u32string name;
+  mpz_class quantity;
+  mpz_class unit_price;
+};
+
+enum class RowOutcome { Sent, Skipped, Rejected };
+
+struct RowResult {
+  RowOutcome outcome;
+  RequestItem item;  // filled when outcome == Sent
+};
+
+// Applies the row rule. A filled quantity or price that is no whole number rejects the
+// whole row, so the request's three lists always stay aligned item by item.
+RowResult request_row(std::u32string_view name, std::u32string_view quantity,
+                      std::u32string_view unit_price);
+
+}  // namespace receiptora

@@ -1,0 +1,37 @@
+// The one rule by which typed quantities and unit prices become exact integers.
+#pragma once
+
+#include <gmpxx.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace receiptora {
+
+// Reads text the way CPython 3.11's int(str) does, but without its digit limit:
+// surrounding Unicode white space is dropped, then an optional ASCII sign is followed
+// directly by Unicode decimal digits, with single underscores allowed between digits.
+// Anything else (empty text, "1.5", "1,000", "+ 7", "1__0", a trailing unit) is no number.
+std::optional<mpz_class> parse_whole_number(std::u32string_view text);
+
+// The same rule for UTF-8 text; malformed UTF-8 is no number.
+std::optional<mpz_class> parse_whole_number_utf8(std::string_view utf8);
+
+bool is_unicode_white_space(char32_t c);
+
+// The decimal value 0..9 of a Unicode decimal digit, or -1 for any other character.
+int unicode_decimal_value(char32_t c);
+
+// Decodes UTF-8; returns nothing when the bytes are not valid UTF-8.
+std::optional<std::u32string> decode_utf8(std::string_view utf8);
+std::string encode_utf8(std::u32string_view text);
+
+// Plain decimal text: no separators, no leading zeros, a leading "-" when negative.
+std::string decimal_text(const mpz_class& value);
+
+// The magnitude as little-endian bytes (empty for zero), for building a host integer
+// without going through a decimal string.
+std::string magnitude_bytes_le(const mpz_class& value);
+
+}  // namespace receiptora

@@ -1,0 +1,136 @@
+#include "receiptora/whole_number.hpp"
+
+#include <algorithm>
+
+#include "unicode_tables.hpp"
+
+namespace receiptora {
+
+bool is_unicode_white_space(char32_t c) {
+  const auto& table = unicode::kWhiteSpace;
+  return std::binary_search(table.begin(), table.end(), c);
+}
+
+namespace {
+
+// int() keeps ASCII as it is and then skips only C's ASCII white space, so the
+// separators U+001C..U+001F, white space to Unicode, do not count around a number.
+bool is_number_white_space(char32_t c) {
+  if (c < 0x80) return c == U' ' || (c >= U'\t' && c <= U'\r');
+  return is_unicode_white_space(c);
+}
+
+}  // namespace
+
+int unicode_decimal_value(char32_t c) {
+  if (c >= U'0' && c <= U'9') return static_cast<int>(c - U'0');
+  const auto& runs = unicode::kDecimalDigitRuns;
+  // First run whose last code point is >= c.
+  auto it = std::lower_bound(runs.begin(), runs.end(), c,
+                             [](const unicode::DigitRun& run, char32_t v) { return run.last < v; });
+  if (it == runs.end() || c < it->first) return -1;
+  return it->first_value + static_cast<int>(c - it->first);
+}
+
+std::optional<mpz_class> parse_whole_number(std::u32string_view text) {
+  size_t begin = 0;
+  size_t end = text.size();
+  while (begin < end && is_number_white_space(text[begin])) ++begin;
+  while (end > begin && is_number_white_space(text[end - 1])) --end;
+
+  bool negative = false;
+  if (begin < end && (text[begin] == U'+' || text[begin] == U'-')) {
+    negative = text[begin] == U'-';
+    ++begin;
+  }
+  if (begin == end) return std::nullopt;
+
+  std::string ascii;
+  ascii.reserve(end - begin + 1);
+  if (negative) ascii.push_back('-');
+  bool previous_was_digit = false;
+  for (size_t i = begin; i < end; ++i) {
+    const char32_t c = text[i];
+    if (c == U'_') {
+      // Only between two digits: not first, not doubled, not last.
+      if (!previous_was_digit || i + 1 == end) return std::nullopt;
+      previous_was_digit = false;
+      continue;
+    }
+    const int value = unicode_decimal_value(c);
+    if (value < 0) return std::nullopt;
+    ascii.push_back(static_cast<char>('0' + value));
+    previous_was_digit = true;
+  }
+  if (!previous_was_digit) return std::nullopt;
+  return mpz_class(ascii, 10);
+}
+
+std::optional<std::u32string> decode_utf8(std::string_view utf8) {
+  std::u32string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    int extra;
+    char32_t cp;
+    if (lead < 0x80) { cp = lead; extra = 0; }
+    else if ((lead & 0xE0) == 0xC0) { cp = lead & 0x1F; extra = 1; }
+    else if ((lead & 0xF0) == 0xE0) { cp = lead & 0x0F; extra = 2; }
+    else if ((lead & 0xF8) == 0xF0) { cp = lead & 0x07; extra = 3; }
+    else return std::nullopt;
+    if (i + extra >= utf8.size()) return std::nullopt;  // truncated sequence
+    for (int k = 1; k <= extra; ++k) {
+      const auto cont = static_cast<unsigned char>(utf8[i + k]);
+      if ((cont & 0xC0) != 0x80) return std::nullopt;
+      cp = (cp << 6) | (cont & 0x3F);
+    }
+    static constexpr char32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
+    out.push_back(cp);
+    i += extra + 1;
+  }
+  return out;
+}
+
+std::string encode_utf8(std::u32string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char32_t cp : text) {
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::optional<mpz_class> parse_whole_number_utf8(std::string_view utf8) {
+  auto text = decode_utf8(utf8);
+  if (!text) return std::nullopt;
+  return parse_whole_number(*text);
+}
+
+std::string decimal_text(const mpz_class& value) { return value.get_str(10); }
+
+std::string magnitude_bytes_le(const mpz_class& value) {
+  if (value == 0) return {};
+  const size_t count = (mpz_sizeinbase(value.get_mpz_t(), 2) + 7) / 8;
+  std::string bytes(count, '\0');
+  size_t written = 0;
+  mpz_export(bytes.data(), &written, -1, 1, 0, 0, value.get_mpz_t());
+  bytes.resize(written);
+  return bytes;
+}
+
+}  // namespace receiptora

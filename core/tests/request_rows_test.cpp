@@ -1,0 +1,65 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "receiptora/request_rows.hpp"
+#include "receiptora/whole_number.hpp"
+
+namespace receiptora {
+namespace {
+
+std::u32string u32(std::string_view utf8) { return *decode_utf8(utf8); }
+
+struct RowCase {
+  const char* label;
+  const char* name;
+  const char* quantity;
+  const char* price;
+  RowOutcome outcome;
+  const char* sent_name;
+  long sent_quantity;
+  long sent_price;
+};
+
+class RequestRow : public testing::TestWithParam<RowCase> {};
+
+TEST_P(RequestRow, FollowsTheRowRules) {
+  const RowCase& c = GetParam();
+  const RowResult r = request_row(u32(c.name), u32(c.quantity), u32(c.price));
+  ASSERT_EQ(r.outcome, c.outcome);
+  if (r.outcome != RowOutcome::Sent) return;
+  EXPECT_EQ(encode_utf8(r.item.name), c.sent_name);
+  EXPECT_EQ(r.item.quantity, c.sent_quantity);
+  EXPECT_EQ(r.item.unit_price, c.sent_price);
+}
+
+const RowCase kRows[] = {
+    {"all_filled", "茶", "2", "30", RowOutcome::Sent, "茶", 2, 30},
+    {"name_only", "茶", "", "", RowOutcome::Sent, "茶", 0, 0},
+    {"no_price", "茶", "2", "", RowOutcome::Sent, "茶", 2, 0},
+    {"no_name", "", "2", "30", RowOutcome::Sent, "", 2, 30},
+    {"no_quantity", "茶", "", "30", RowOutcome::Sent, "茶", 0, 30},
+    {"blank_row", "", "", "", RowOutcome::Skipped, "", 0, 0},
+    {"quantity_only", "", "2", "", RowOutcome::Skipped, "", 0, 0},
+    {"price_only", "", "", "30", RowOutcome::Skipped, "", 0, 0},
+    {"spaces_and_negative", "茶", " 3 ", "-5", RowOutcome::Sent, "茶", 3, -5},
+    {"name_of_spaces_is_filled", " ", "1", "1", RowOutcome::Sent, " ", 1, 1},
+    {"fraction_rejects_row", "茶", "2.5", "30", RowOutcome::Rejected, "", 0, 0},
+    {"bad_price_rejects_row", "茶", "2", "3元", RowOutcome::Rejected, "", 0, 0},
+    {"space_quantity_rejects_row", "茶", " ", "", RowOutcome::Rejected, "", 0, 0},
+    {"bad_skipped_row_stays_skipped", "", "abc", "", RowOutcome::Skipped, "", 0, 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, RequestRow, testing::ValuesIn(kRows),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST(RequestRowSize, KeepsHugeNumbersExact) {
+  const std::string big(5000, '7');
+  const RowResult r = request_row(U"x", u32(big), U"-1");
+  ASSERT_EQ(r.outcome, RowOutcome::Sent);
+  EXPECT_EQ(r.item.quantity.get_str(), big);
+  EXPECT_EQ(r.item.unit_price, -1);
+}
+
+}  // namespace
+}  // namespace receiptora
