@@ -1,0 +1,50 @@
+// The picture buttons: open the output folder, the date window, the help page.
+#include "module_names.hpp"
+#include "platform.hpp"
+#include "receiptora/captions.hpp"
+#include "window_state.hpp"
+
+namespace gui {
+
+using namespace pybind11::literals;
+
+py::object make_open_output_folder() {
+  return py::cpp_function([] { platform::open_output_folder(); });
+}
+
+py::object make_date_window(const State& state) {
+  return py::cpp_function([state] {
+    py::object setting_window = global("customtkinter").attr("CTkToplevel")();
+    py::str icon = platform::resource_path("logo.ico");
+    setting_window.attr("after")(250, py::cpp_function([setting_window, icon] {
+                                   platform::set_window_icon(setting_window, icon);
+                                 }));
+    setting_window.attr("attributes")("-topmost", true);
+    // In front once, then an ordinary window.
+    setting_window.attr("after")(100, py::cpp_function([setting_window] {
+                                   setting_window.attr("attributes")("-topmost", false);
+                                 }));
+    setting_window.attr("title")("日期");
+    setting_window.attr("geometry")("250x250");
+    py::object calendar = global("CTkCalendar")(setting_window, "calendar_button"_a = true);
+    set_global("calendar", calendar);
+    calendar.attr("grid")("row"_a = 0, "column"_a = 0, "sticky"_a = "new");
+    const Texts& t = texts();
+    py::str key(day_key_of(state->PP.attr("parameters")));
+    calendar.attr("data")[t.calendar_buttons][key].attr("configure")("fg_color"_a = t.day_colour);
+  });
+}
+
+py::object make_open_help_page() {
+  return py::cpp_function([] {
+    py::object open = global("webbrowser").attr("open");
+    try {
+      open(platform::kHelpPageSecure);
+    } catch (py::error_already_set& e) {
+      if (!e.matches(PyExc_Exception)) throw;
+      open(platform::kHelpPagePlain);
+    }
+  });
+}
+
+}  // namespace gui

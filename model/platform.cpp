@@ -1,0 +1,81 @@
+#include "platform.hpp"
+
+#include <fontconfig/fontconfig.h>
+
+#include "module_names.hpp"
+
+namespace gui::platform {
+
+#ifdef _WIN32
+py::str output_folder() { return py::str("C:/quillmarkers/Receiptora/"); }
+
+void open_output_folder() { global("subprocess").attr("Popen")("explorer C:\\quillmarkers\\Receiptora"); }
+
+py::list font_folders() {
+  py::list folders;
+  folders.append("C:\\Windows\\Fonts");
+  return folders;
+}
+
+py::str resource_path(const char* file_name) {
+  return py::str(std::string(py::str(module_folder())) + "\\格式範本\\" + file_name);
+}
+
+void set_window_icon(py::handle window, py::handle icon_path) { window.attr("iconbitmap")(icon_path); }
+
+#else
+py::str output_folder() {
+  // Absolute, forward slashes, trailing slash: the same text in every request.
+  py::object home = global("os").attr("path").attr("expanduser")("~");
+  return py::str(std::string(py::str(home)) + "/quillmarkers/Receiptora/");
+}
+
+void open_output_folder() {
+  py::str folder = output_folder();
+  // The file manager cannot open a folder that does not exist yet (no receipt issued).
+  global("os").attr("makedirs")(folder, py::arg("exist_ok") = true);
+  py::list command;
+  command.append("xdg-open");
+  command.append(folder);
+  global("subprocess").attr("Popen")(command);
+}
+
+py::list font_folders() {
+  py::list folders;
+  FcConfig* config = FcConfigGetCurrent();
+  if (!config) return folders;
+  FcStrList* list = FcConfigGetFontDirs(config);
+  if (!list) return folders;
+  while (FcChar8* folder = FcStrListNext(list)) folders.append(py::str(reinterpret_cast<char*>(folder)));
+  FcStrListDone(list);
+  return folders;
+}
+
+py::str resource_path(const char* file_name) {
+  return py::str(global("os").attr("path").attr("join")(module_folder(), "格式範本", file_name));
+}
+
+void set_window_icon(py::handle window, py::handle icon_path) {
+  // X11 Tk cannot read .ico files, so the icon goes through Pillow as photo images.
+  py::object image = global("Image").attr("open")(icon_path);
+  image.attr("load")();
+  py::object image_tk = py::module_::import("PIL.ImageTk");
+  py::object lanczos = global("Image").attr("LANCZOS");
+  py::list photos;
+  for (int size : {64, 32, 16}) {
+    py::object resized = image.attr("convert")("RGBA").attr("resize")(py::make_tuple(size, size), lanczos);
+    photos.append(image_tk.attr("PhotoImage")(resized, py::arg("master") = window));
+  }
+  window.attr("iconphoto")(false, *photos);
+  // Tk keeps only the pixels; hold the photo objects as long as the window lives.
+  py::setattr(window, "_receiptora_icon_photos", photos);
+}
+#endif
+
+py::str module_folder() {
+  py::object os_path = global("os").attr("path");
+  py::object file = global("__file__");
+  return py::str(os_path.attr("split")(os_path.attr("abspath")(file))[py::int_(0)]);
+}
+
+}  // namespace gui::platform

@@ -1,0 +1,37 @@
+// The date switch and the two stamp check boxes copy their state into the record.
+#include "module_names.hpp"
+#include "window_state.hpp"
+
+namespace gui {
+
+namespace {
+
+bool equals(const py::object& value, const char* text) {
+  return PyUnicode_Check(value.ptr()) && PyUnicode_CompareWithASCIIString(value.ptr(), text) == 0;
+}
+
+// "on" sets the key, "off" (read a second time) clears it, anything else changes nothing.
+py::object make_toggle(const State& state, py::object WindowState::*variable, const char* key) {
+  return py::cpp_function([state, variable, key] {
+    WindowState& s = *state;
+    if (equals((s.*variable).attr("get")(), "on")) {
+      s.PP.attr("parameters")[key] = true;
+    } else if (equals((s.*variable).attr("get")(), "off")) {
+      s.PP.attr("parameters")[key] = false;
+    }
+  });
+}
+
+}  // namespace
+
+py::object make_switch_event(const State& state) {
+  return make_toggle(state, &WindowState::switch_var_001, "顯示日期");
+}
+py::object make_checkbox_event_1(const State& state) {
+  return make_toggle(state, &WindowState::check_var_1, "顯示免用統一發票章");
+}
+py::object make_checkbox_event_2(const State& state) {
+  return make_toggle(state, &WindowState::check_var_2, "顯示負責人章");
+}
+
+}  // namespace gui
