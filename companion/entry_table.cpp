@@ -1,0 +1,167 @@
+// Entry_Table: the item table. Columns are added by title and width; each gets a random key,
+// and the public dictionaries (name_to_random_string, entry_name, entry) live in the
+// instance's __dict__ so the window's subclass reads them with plain attribute access.
+// Cells of a column that is not "normal" show computed text (the line totals) through a
+// Cell_Text, which only touches the widget when the text really changes.
+#include <random>
+#include <string>
+
+#include "kit.hpp"
+
+namespace quillmarkers {
+
+namespace {
+
+using namespace py::literals;
+
+// The text of a read-only cell, shown through a StringVar bound to its entry.
+struct CellText {
+  py::object variable;
+  py::object text = py::str("");
+
+  void set(py::object value) {
+    if (same_value(value, text)) return;
+    variable.attr("set")(value);
+    text = std::move(value);
+  }
+  py::object get() const { return text; }
+};
+
+struct EntryTable {
+  py::object frame;
+  py::object heading_font;
+  py::object cell_font;
+  size_t rows = 0;
+  std::mt19937_64 random{std::random_device{}()};
+
+  void setup(py::object self, py::object parent) {
+    frame = ctk().attr("CTkFrame")(parent, "fg_color"_a = "transparent");
+    frame.attr("grid")("row"_a = 0, "column"_a = 0, "sticky"_a = "nw");
+    heading_font = kit_font(13, "bold");
+    cell_font = kit_font(13);
+    self.attr("name_to_random_string") = py::dict();
+    self.attr("entry_name") = py::dict();
+    self.attr("entry") = py::dict();
+  }
+
+  // 16 letters and digits, starting with a letter; unique within this table.
+  py::str new_key(const py::dict& taken) {
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz";
+    static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    for (;;) {
+      std::string key(1, kLetters[random() % 26]);
+      while (key.size() < 16) key += kAlphabet[random() % 36];
+      py::str candidate(key);
+      if (!taken.contains(candidate)) return candidate;
+    }
+  }
+
+  py::object make_cell(size_t column, size_t row, const py::object& width, const py::object& state) {
+    const py::dict grid("row"_a = row + 1, "column"_a = column, "padx"_a = 2, "pady"_a = 2);
+    if (state.cast<std::string>() == "normal") {
+      py::object entry = ctk().attr("CTkEntry")(frame, "width"_a = width, "font"_a = cell_font);
+      entry.attr("grid")(**grid);
+      return entry;
+    }
+    py::object variable = py::module_::import("tkinter").attr("StringVar")("master"_a = frame, "value"_a = "");
+    py::object entry = ctk().attr("CTkEntry")(frame, "width"_a = width, "font"_a = cell_font, "textvariable"_a = variable,
+                                               "state"_a = state, "justify"_a = "right", "fg_color"_a = "transparent");
+    entry.attr("grid")(**grid);
+    return py::make_tuple(py::cast(CellText{variable}), entry);
+  }
+
+  // Gives every column `rows` cells, creating only the missing ones.
+  void fill(py::object self) {
+    py::dict descriptions = self.attr("entry_name");
+    py::dict cells = self.attr("entry");
+    size_t column = 0;
+    for (auto [key, description] : descriptions) {
+      if (!cells.contains(key)) cells[key] = py::list();
+      py::list column_cells = cells[key];
+      for (size_t row = py::len(column_cells); row < rows; ++row) {
+        column_cells.append(make_cell(column, row, description[py::int_(1)], description[py::int_(3)]));
+      }
+      ++column;
+    }
+  }
+
+  py::str add_entry_name(py::object self, py::object title, py::object width, py::str state) {
+    py::dict keys = self.attr("name_to_random_string");
+    py::dict descriptions = self.attr("entry_name");
+    py::dict cells = self.attr("entry");
+    if (keys.contains(title)) throw py::value_error("a column titled " + py::repr(title).cast<std::string>() + " exists already");
+
+    const size_t column = py::len(descriptions);
+    py::object heading = ctk().attr("CTkLabel")(frame, "text"_a = title, "width"_a = width, "font"_a = heading_font);
+    heading.attr("grid")("row"_a = 0, "column"_a = column, "padx"_a = 2, "pady"_a = py::make_tuple(0, 2));
+
+    py::str key = new_key(descriptions);
+    keys[title] = key;
+    descriptions[key] = py::list(py::make_tuple(title, width, key, state));
+    cells[key] = py::list();
+    fill(self);
+    return key;
+  }
+
+  void add_table(py::object self, size_t count) {
+    if (count > rows) rows = count;
+    fill(self);
+  }
+
+  static py::list get(py::object self) {
+    py::dict descriptions = self.attr("entry_name");
+    py::dict cells = self.attr("entry");
+    py::list columns;
+    for (auto [key, description] : descriptions) {
+      py::list texts;
+      if (cells.contains(key)) {
+        for (py::handle cell : py::list(cells[key])) {
+          const bool shown = py::isinstance<py::tuple>(cell) || py::isinstance<py::list>(cell);
+          py::object source = shown ? py::object(cell[py::int_(0)]) : py::reinterpret_borrow<py::object>(cell);
+          texts.append(source.attr("get")());
+        }
+      }
+      columns.append(texts);
+    }
+    return columns;
+  }
+};
+
+EntryTable& table(py::handle self) { return self.cast<EntryTable&>(); }
+
+}  // namespace
+
+void register_entry_table(py::module_& m) {
+  py::class_<CellText>(m, "Cell_Text", "The text shown in a read-only table cell.")
+      .def("set", &CellText::set, py::arg("text"), "Shows text; does nothing when it is already shown.")
+      .def("get", &CellText::get, "The text shown.")
+      .def_readonly("variable", &CellText::variable, "The StringVar bound to the cell's entry.");
+
+  py::class_<EntryTable> cls(m, "Entry_Table", py::dynamic_attr(),
+                             "The item table. Subclass it freely; call super().__init__(parent).");
+  cls.def(py::init<>());
+  // Replace the plain constructor with one that also sees the Python instance, so the
+  // public dictionaries can be put into its __dict__.
+  py::object construct = cls.attr("__init__");
+  cls.attr("__init__") = py::cpp_function(
+      [construct](py::object self, py::object parent) {
+        construct(self);
+        table(self).setup(self, std::move(parent));
+      },
+      py::name("__init__"), py::is_method(cls), py::arg("parent"));
+
+  cls.def(
+         "add_entry_name",
+         [](py::object self, py::object title, py::object width, py::str state) {
+           return table(self).add_entry_name(self, std::move(title), std::move(width), std::move(state));
+         },
+         py::arg("name"), py::arg("width") = 140, py::arg("state") = "normal",
+         "Adds a column headed by name, width pixels wide; state 'disabled' makes its cells "
+         "read-only (set their text through cell[0].set). Returns the column's key.")
+      .def(
+          "add_table", [](py::object self, size_t rows) { table(self).add_table(self, rows); }, py::arg("rows"),
+          "Creates the rows (cells for every column added so far).")
+      .def("get", &EntryTable::get, "The texts: one list per column, in the order added, one text per row.");
+}
+
+}  // namespace quillmarkers

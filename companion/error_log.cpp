@@ -1,0 +1,143 @@
+// Try_Except_Model: wraps callbacks so an exception escaping them is written to the error
+// log and to stderr instead of reaching Tk (which would print it and carry on anyway).
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "kit.hpp"
+#include "log_file.hpp"
+
+namespace quillmarkers {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ErrorLog {
+  py::str path;
+};
+
+// The log path as the file system wants it: os.fsencode keeps undecodable names intact.
+std::optional<fs::path> to_fs_path(const py::str& path) {
+  try {
+    py::bytes encoded = py::module_::import("os").attr("fsencode")(path);
+    std::string raw = encoded;
+#ifdef _WIN32
+    return fs::path(std::u8string(raw.begin(), raw.end()));
+#else
+    return fs::path(raw);
+#endif
+  } catch (py::error_already_set&) {
+    return std::nullopt;
+  }
+}
+
+py::str path_to_str(const fs::path& path) {
+#ifdef _WIN32
+  const std::u8string u8 = path.generic_u8string();
+  return py::str(std::string(u8.begin(), u8.end()));
+#else
+  return py::module_::import("os").attr("fsdecode")(py::bytes(path.string()));
+#endif
+}
+
+std::string describe(py::handle function) {
+  for (const char* attribute : {"__qualname__", "__name__"}) {
+    try {
+      if (py::hasattr(function, attribute)) return py::str(function.attr(attribute));
+    } catch (py::error_already_set&) {
+    }
+  }
+  try {
+    return py::repr(function);
+  } catch (py::error_already_set&) {
+    return "<callable>";
+  }
+}
+
+void write_stderr(const std::string& text) {
+  try {
+    py::object err = py::module_::import("sys").attr("stderr");
+    if (err.is_none()) return;
+    err.attr("write")(py::str(text.data(), text.size()));
+    err.attr("flush")();
+  } catch (py::error_already_set&) {
+    // A broken stderr must not turn a logged error into a new one.
+  }
+}
+
+void record(const ErrorLog& log, py::handle function, const std::string& details) {
+  std::string text = "=== " + local_iso_timestamp() + " " + describe(function) + "\n" + details;
+  if (text.empty() || text.back() != '\n') text += '\n';
+  text += '\n';
+  write_stderr(text);
+  if (auto path = to_fs_path(log.path)) append_to_log(*path, text);
+}
+
+std::string format_exception(py::error_already_set& error) {
+  try {
+    py::list lines = py::module_::import("traceback").attr("format_exception")(
+        error.type(), error.value(), error.trace());
+    return py::str("").attr("join")(lines).cast<std::string>();
+  } catch (py::error_already_set&) {
+    return std::string(error.what()) + "\n";
+  }
+}
+
+// The callable handed back by try_except_log.
+struct LoggedCall {
+  py::object function;
+  std::shared_ptr<ErrorLog> log;
+
+  py::object call() {
+    try {
+      return function();
+    } catch (py::error_already_set& error) {
+      // Ctrl+C and sys.exit() are requests, not faults: let them through.
+      if (error.matches(PyExc_KeyboardInterrupt) || error.matches(PyExc_SystemExit)) throw;
+      record(*log, function, format_exception(error));
+    } catch (const std::exception& error) {
+      record(*log, function, std::string("C++ exception: ") + error.what() + "\n");
+    }
+    return py::none();
+  }
+};
+
+struct TryExceptModel {
+  std::shared_ptr<ErrorLog> log = std::make_shared<ErrorLog>(ErrorLog{path_to_str(default_log_path())});
+};
+
+}  // namespace
+
+void register_error_log(py::module_& m) {
+  py::class_<LoggedCall>(m, "Logged_Call", py::dynamic_attr(), "A callback whose exceptions go to the error log.")
+      .def("__call__", &LoggedCall::call);
+
+  py::class_<TryExceptModel>(m, "Try_Except_Model", "The error log.")
+      .def(py::init<>())
+      .def(
+          "try_except_log",
+          [](const TryExceptModel& self, py::object function) {
+            if (!PyCallable_Check(function.ptr())) throw py::type_error("try_except_log needs a callable");
+            // __name__ and __wrapped__ as on a functools.wraps wrapper (tkinter's after()
+            // names its Tcl command after __name__).
+            py::object wrapper = py::cast(LoggedCall{function, self.log});
+            wrapper.attr("__name__") = py::str(describe(function));
+            wrapper.attr("__wrapped__") = function;
+            return wrapper;
+          },
+          py::arg("function"),
+          "A callable without arguments that runs function(); an exception escaping it is "
+          "logged (timestamp, name, traceback) and written to stderr, and None is returned.")
+      .def_property(
+          "log_path", [](const TryExceptModel& self) { return self.log->path; },
+          [](TryExceptModel& self, py::object path) {
+            py::module_ os = py::module_::import("os");
+            self.log->path = os.attr("fsdecode")(os.attr("fspath")(path));
+          },
+          "The log file; its folder is created when an error is written.");
+}
+
+}  // namespace quillmarkers

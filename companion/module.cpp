@@ -1,0 +1,23 @@
+// quillmarkers_model: the widget kit (Customtkinter_Model) and the error log (Try_Except_Model).
+#include "kit.hpp"
+
+namespace {
+
+namespace py = pybind11;
+
+// The kit object: its attributes are the widget classes.
+struct CustomtkinterModel {};
+
+}  // namespace
+
+PYBIND11_MODULE(quillmarkers_model, m) {
+  m.doc() = "Receiptora's widget kit on customtkinter, and its error log";
+  quillmarkers::register_error_log(m);
+  quillmarkers::register_set_button(m);
+  quillmarkers::register_set_table(m);
+  quillmarkers::register_entry_table(m);
+
+  py::class_<CustomtkinterModel> kit(m, "Customtkinter_Model", "The widget kit: its attributes are the widget classes.");
+  kit.def(py::init<>());
+  for (const char* name : {"Set_Button", "Set_Table", "Entry_Table"}) kit.attr(name) = m.attr(name);
+}
