@@ -67,7 +67,7 @@ std::string key_of(const Date& d) { return receiptora::day_key(d.year, d.month, 
 
 struct CalendarState : std::enable_shared_from_this<CalendarState> {
   py::object outer, body, title, previous, next;
-  py::object day_font, title_font, weekday_font;
+  py::object day_font, title_font, arrow_font, weekday_font;
   py::dict data;
   YearMonth shown{};
   Date chosen{};
@@ -80,6 +80,7 @@ struct CalendarState : std::enable_shared_from_this<CalendarState> {
     auto self = shared_from_this();
     day_font = kit_font(12);
     title_font = kit_font(14, "bold");
+    arrow_font = kit_font(18, "bold");
     weekday_font = kit_font(12);
 
     outer = ctk().attr("CTkFrame")(parent, "corner_radius"_a = 8);
@@ -89,7 +90,7 @@ struct CalendarState : std::enable_shared_from_this<CalendarState> {
 
     auto arrow = [&](const char* text, int step, int column) {
       py::object button = ctk().attr("CTkButton")(
-          body, "text"_a = text, "width"_a = kDayWidth, "height"_a = kDayHeight, "font"_a = title_font,
+          body, "text"_a = text, "width"_a = kDayWidth, "height"_a = kDayHeight, "font"_a = arrow_font,
           "fg_color"_a = "transparent", "hover_color"_a = hover_colour(), "text_color"_a = day_text(),
           "command"_a = py::cpp_function([self, step] { self->show(shift_month(self->shown, step)); }));
       button.attr("grid")("row"_a = 0, "column"_a = column, "padx"_a = 1, "pady"_a = py::make_tuple(0, 4));
@@ -190,6 +191,25 @@ class Calendar {
   void step(int months) { state_->show(shift_month(state_->shown, months)); }
   py::tuple shown() const { return py::make_tuple(state_->shown.year, state_->shown.month); }
 
+  // The state's Python references, for the cycle collector (the state is shared with the
+  // day buttons' commands, but only this object reports it).
+  template <class F>
+  void visit(F&& f) const {
+    const CalendarState& s = *state_;
+    for (const py::object* o : {&s.outer, &s.body, &s.title, &s.previous, &s.next, &s.day_font, &s.title_font,
+                                &s.arrow_font, &s.weekday_font})
+      f(*o);
+    f(s.data);
+  }
+  // Lets go of the shared state; the widgets' own references are cleared by the collector.
+  void clear() {
+    auto fresh = std::make_shared<CalendarState>();
+    fresh->shown = state_->shown;
+    fresh->chosen = state_->chosen;
+    fresh->today = state_->today;
+    state_ = std::move(fresh);
+  }
+
  private:
   std::shared_ptr<CalendarState> state_;
 };
@@ -202,7 +222,7 @@ void register_calendar(py::module_& m) {
       return c.frame().attr(method)(*args, **kwargs);
     };
   };
-  py::class_<Calendar>(m, "CTkCalendar", py::dynamic_attr(),
+  py::class_<Calendar>(m, "CTkCalendar", py::dynamic_attr(), collectable<Calendar, true>(),
                        "A month calendar; clicking a day chooses it. With calendar_button=False the days "
                        "are shown but cannot be clicked.")
       .def(py::init<py::object, bool>(), py::arg("parent"), py::arg("calendar_button") = true)

@@ -25,6 +25,13 @@ struct CellText {
     text = std::move(value);
   }
   py::object get() const { return text; }
+
+  template <class F>
+  void visit(F&& f) const {
+    f(variable);
+    f(text);
+  }
+  void clear() { variable = text = py::none(); }
 };
 
 struct EntryTable {
@@ -33,6 +40,14 @@ struct EntryTable {
   py::object cell_font;
   size_t rows = 0;
   std::mt19937_64 random{std::random_device{}()};
+
+  template <class F>
+  void visit(F&& f) const {
+    f(frame);
+    f(heading_font);
+    f(cell_font);
+  }
+  void clear() { frame = heading_font = cell_font = py::none(); }
 
   void setup(py::object self, py::object parent) {
     frame = ctk().attr("CTkFrame")(parent, "fg_color"_a = "transparent");
@@ -132,12 +147,12 @@ EntryTable& table(py::handle self) { return self.cast<EntryTable&>(); }
 }  // namespace
 
 void register_entry_table(py::module_& m) {
-  py::class_<CellText>(m, "Cell_Text", "The text shown in a read-only table cell.")
+  py::class_<CellText>(m, "Cell_Text", collectable<CellText>(), "The text shown in a read-only table cell.")
       .def("set", &CellText::set, py::arg("text"), "Shows text; does nothing when it is already shown.")
       .def("get", &CellText::get, "The text shown.")
       .def_readonly("variable", &CellText::variable, "The StringVar bound to the cell's entry.");
 
-  py::class_<EntryTable> cls(m, "Entry_Table", py::dynamic_attr(),
+  py::class_<EntryTable> cls(m, "Entry_Table", py::dynamic_attr(), collectable<EntryTable, true>(),
                              "The item table. Subclass it freely; call super().__init__(parent).");
   cls.def(py::init<>());
   // Replace the plain constructor with one that also sees the Python instance, so the

@@ -91,6 +91,12 @@ struct LoggedCall {
   py::object function;
   std::shared_ptr<ErrorLog> log;
 
+  template <class F>
+  void visit(F&& f) const {
+    f(function);
+  }
+  void clear() { function = py::none(); }
+
   py::object call() {
     try {
       return function();
@@ -112,7 +118,7 @@ struct TryExceptModel {
 }  // namespace
 
 void register_error_log(py::module_& m) {
-  py::class_<LoggedCall>(m, "Logged_Call", py::dynamic_attr(), "A callback whose exceptions go to the error log.")
+  py::class_<LoggedCall>(m, "Logged_Call", py::dynamic_attr(), collectable<LoggedCall, true>(), "A callback whose exceptions go to the error log.")
       .def("__call__", &LoggedCall::call);
 
   py::class_<TryExceptModel>(m, "Try_Except_Model", "The error log.")

@@ -47,6 +47,16 @@ struct SetButton {
   py::dict buttons;  // name -> CTkButton
   py::dict records;  // name -> {option: value as last set}
 
+  template <class F>
+  void visit(F&& f) const {
+    f(buttons);
+    f(records);
+  }
+  void clear() {
+    buttons = py::dict();
+    records = py::dict();
+  }
+
   py::object add_button(py::object parent, const py::kwargs& given) {
     py::dict options(given);
     py::object name = options.attr("pop")("button_name", py::none());
@@ -151,7 +161,7 @@ struct SetButton {
 }  // namespace
 
 void register_set_button(py::module_& m) {
-  py::class_<SetButton>(m, "Set_Button", "Named buttons; needs no Tk root until add_button.")
+  py::class_<SetButton>(m, "Set_Button", collectable<SetButton>(), "Named buttons; needs no Tk root until add_button.")
       .def(py::init<>())
       .def("add_button", &SetButton::add_button, py::arg("parent"),
            "Creates a CTkButton in parent and grids it (row 0, column 0 unless given). Options: "

@@ -15,6 +15,17 @@ struct SetTable {
   py::object font;
   py::dict entries;  // name -> CTkEntry
 
+  template <class F>
+  void visit(F&& f) const {
+    f(frame);
+    f(font);
+    f(entries);
+  }
+  void clear() {
+    frame = font = py::none();
+    entries = py::dict();
+  }
+
   explicit SetTable(py::object parent) {
     frame = ctk().attr("CTkFrame")(parent, "fg_color"_a = "transparent");
     frame.attr("grid")("row"_a = 0, "column"_a = 0, "sticky"_a = "nw");
@@ -42,7 +53,7 @@ struct SetTable {
 }  // namespace
 
 void register_set_table(py::module_& m) {
-  py::class_<SetTable>(m, "Set_Table", "Labelled single-line entries, read back by name.")
+  py::class_<SetTable>(m, "Set_Table", collectable<SetTable>(), "Labelled single-line entries, read back by name.")
       .def(py::init<py::object>(), py::arg("parent"))
       .def("add_entry_name", &SetTable::add_entry_name, py::arg("name"),
            "Adds a row: a label showing name and an entry beside it. Returns the entry.")
