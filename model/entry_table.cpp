@@ -41,7 +41,7 @@ void register_entry_table() {
   py::object base = global("customtkinter_model").attr("Entry_Table");
   py::dict namespace_;
   namespace_["__init__"] = method(
-      [base](py::object self, py::object frame) { base.attr("__init__")(self, frame); }, "__init__");
+      [base](py::object self, py::object frame) { base.attr("__init__")(self, frame); }, "init");
   namespace_["update"] = method(&update_line_totals, "update");
   set_global("Entry_Table", make_class("Entry_Table", py::make_tuple(base), namespace_));
 }

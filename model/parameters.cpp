@@ -25,7 +25,7 @@ void register_parameters() {
         parameters["月"] = current_date.attr("month");
         parameters["日"] = current_date.attr("day");
       },
-      "__init__");
+      "init");
   set_global("Parameters", make_class("Parameters", py::make_tuple(), namespace_));
 }
 

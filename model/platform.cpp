@@ -58,12 +58,19 @@ py::str resource_path(const char* file_name) {
 void set_window_icon(py::handle window, py::handle icon_path) {
   // X11 Tk cannot read .ico files, so the icon goes through Pillow as photo images.
   py::object image = global("Image").attr("open")(icon_path);
-  image.attr("load")();
+  py::object pixels;
+  try {
+    pixels = image.attr("convert")("RGBA");
+  } catch (py::error_already_set&) {
+    image.attr("close")();
+    throw;
+  }
+  image.attr("close")();  // the icon file is read once; keep no handle open
   py::object image_tk = py::module_::import("PIL.ImageTk");
   py::object lanczos = global("Image").attr("LANCZOS");
   py::list photos;
   for (int size : {64, 32, 16}) {
-    py::object resized = image.attr("convert")("RGBA").attr("resize")(py::make_tuple(size, size), lanczos);
+    py::object resized = pixels.attr("resize")(py::make_tuple(size, size), lanczos);
     photos.append(image_tk.attr("PhotoImage")(resized, py::arg("master") = window));
   }
   window.attr("iconphoto")(false, *photos);

@@ -10,6 +10,7 @@ namespace gui {
 namespace py = pybind11;
 
 // A C++ callable as a function that binds as a method (receives self) when placed in a class.
+// Never name it "__init__": pybind11 takes a function of that name for one of its own constructors.
 template <class F>
 py::object method(F&& f, const char* name) {
   py::cpp_function function(std::forward<F>(f), py::name(name));

@@ -83,10 +83,22 @@ Panels build_panels(WindowState& s) {
 
 // The two logo pictures and the product title; a missing picture skips the rest.
 void build_logo_bar(py::handle logo_bar) {
+  // Read the picture whole and close its file, so no handle stays open per window.
+  auto open_picture = [](const py::str& path) {
+    py::object opened = global("Image").attr("open")(path);
+    py::object loaded;
+    try {
+      loaded = opened.attr("copy")();
+    } catch (py::error_already_set&) {
+      opened.attr("close")();
+      throw;
+    }
+    opened.attr("close")();
+    return loaded;
+  };
   auto picture = [&](const char* file, int width, int height) {
-    py::object open = global("Image").attr("open");
     py::str path = platform::resource_path(file);
-    return ctk().attr("CTkImage")("light_image"_a = open(path), "dark_image"_a = open(path),
+    return ctk().attr("CTkImage")("light_image"_a = open_picture(path), "dark_image"_a = open_picture(path),
                                   "size"_a = py::make_tuple(width, height));
   };
   auto logo_button = [&](py::handle image, int column, py::tuple padx) {
@@ -183,6 +195,29 @@ void build_options(const State& state, Panels& p) {
   checkbox("負責人章\u3000\u3000\u3000", checkbox_event_2, s.check_var_2, py::make_tuple(30, 0));
 }
 
+// customtkinter keeps every window it has seen in class-level registries, so a closed
+// window (with its Tcl interpreter) would otherwise live as long as the process. Its
+// pending timers (the next refresh tick among them) are cancelled too: Tcl runs the timers
+// of every interpreter of the thread, so they would fire inside the next window's loop.
+void forget_closed_window(py::handle app) {
+  try {
+    py::object tcl = app.attr("tk");
+    for (py::handle id : tcl.attr("splitlist")(tcl.attr("call")("after", "info"))) tcl.attr("call")("after", "cancel", id);
+  } catch (py::error_already_set&) {
+  }
+  try {
+    py::list apps = ctk().attr("AppearanceModeTracker").attr("app_list");
+    while (apps.contains(app)) apps.attr("remove")(app);
+    py::dict scaling = ctk().attr("ScalingTracker").attr("window_dpi_scaling_dict");
+    py::object interpreter = app.attr("tk");
+    for (py::handle window : py::list(scaling.attr("keys")())) {
+      if (py::object(window.attr("tk")).is(interpreter)) PyDict_DelItem(scaling.ptr(), window.ptr());
+    }
+  } catch (py::error_already_set&) {
+    // Only memory is at stake; the window itself is closed already.
+  }
+}
+
 void run_window(const State& state) {
   WindowState& s = *state;
   s.set_button = global("Set_Button")();
@@ -198,6 +233,7 @@ void run_window(const State& state) {
   s.aa = global("try_except_log")(make_refresh(state));
   s.app.attr("after")(500, s.aa);
   s.app.attr("mainloop")();
+  forget_closed_window(s.app);
 
   if (!standalone()) {
     const Texts& t = texts();
@@ -268,6 +304,7 @@ PyObject* entry_function(PyObject*, PyObject* args, PyObject* kwargs) {
       state->app.attr("destroy")();
     } catch (py::error_already_set&) {
     }
+    forget_closed_window(state->app);
   }
   state->release();
   return nullptr;

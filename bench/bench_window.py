@@ -1,0 +1,125 @@
+"""Prints the window's idle CPU share, the refresh tick time and the output press time.
+
+Run on a display (Xvfb is fine):
+    xvfb-run -a -s "-screen 0 1600x1200x24 -dpi 96" .venv/bin/python bench/bench_window.py [--seconds 60]
+
+The window runs with seven filled rows and an idle worker. The idle share is measured
+twice in one run, with the refresh running and with it stopped, so the figures compare.
+"""
+import argparse
+import queue
+import resource
+import statistics
+import sys
+import threading
+import time
+
+import customtkinter
+import GUI
+
+
+def cpu_seconds():
+    usage = resource.getrusage(resource.RUSAGE_SELF)
+    return usage.ru_utime + usage.ru_stime
+
+
+def channels():
+    queues = {"get_receipt": queue.Queue(), "end": queue.Queue()}
+    events = {"get_receipt": threading.Event(), "end": threading.Event()}
+    return queues, events
+
+
+def find(root, kind):
+    for child in root.winfo_children():
+        if isinstance(child, kind):
+            yield child
+        yield from find(child, kind)
+
+
+def run(seconds, refresh, measure_press):
+    """Opens the window, fills seven rows, then measures. Returns the figures."""
+    figures = {}
+    tick_times = []
+    real_log = GUI.try_except_log
+
+    def timing_log(function):
+        wrapped = real_log(function)
+        if getattr(function, "__name__", "") != "aa":
+            return wrapped
+        if not refresh:
+            return lambda: None
+
+        def timed():
+            start = time.perf_counter()
+            wrapped()
+            tick_times.append(time.perf_counter() - start)
+        return timed
+
+    GUI.try_except_log = timing_log
+    tables = []
+    real_table = GUI.Entry_Table
+    GUI.Entry_Table = lambda frame: tables.append(real_table(frame)) or tables[-1]
+    real_mainloop = customtkinter.CTk.mainloop
+    queues, events = channels()
+
+    def mainloop(app, *args, **kwargs):
+        def scenario():
+            table = tables[-1]
+            keys = table.name_to_random_string
+            for row in range(7):
+                for title, text in (("商品名稱", f"商品{row}"), ("商品數量", str(row + 1)), ("商品單價", "1_250")):
+                    table.entry[keys[title]][row].insert(0, text)
+            settle_until = time.monotonic() + 2
+            while time.monotonic() < settle_until:
+                app.update()
+                time.sleep(0.01)
+            tick_times.clear()
+            start_cpu, start_wall = cpu_seconds(), time.monotonic()
+            app.after(int(seconds * 1000), lambda: finish(start_cpu, start_wall))
+
+        def finish(start_cpu, start_wall):
+            figures["cpu_share"] = (cpu_seconds() - start_cpu) / (time.monotonic() - start_wall)
+            if measure_press:
+                button = next(b for b in find(app, customtkinter.CTkButton) if b.cget("text") == "輸出單據")
+                press = button.cget("command")
+                events["get_receipt"].set()  # busy: the press builds the request, prints nothing
+                times = []
+                for _ in range(2001):
+                    t0 = time.perf_counter()
+                    press()
+                    times.append(time.perf_counter() - t0)
+                figures["press_us"] = statistics.median(times) * 1e6
+                events["get_receipt"].clear()
+            app.destroy()
+
+        app.after(0, scenario)
+        real_mainloop(app, *args, **kwargs)
+
+    customtkinter.CTk.mainloop = mainloop
+    try:
+        GUI.GUI(queues, events)
+    finally:
+        customtkinter.CTk.mainloop = real_mainloop
+        GUI.try_except_log = real_log
+        GUI.Entry_Table = real_table
+    if tick_times:
+        figures["tick_ms"] = statistics.median(tick_times) * 1e3
+        figures["ticks"] = len(tick_times)
+    return figures
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--seconds", type=float, default=60.0)
+    args = parser.parse_args()
+    running = run(args.seconds, refresh=True, measure_press=True)
+    stopped = run(args.seconds, refresh=False, measure_press=False)
+    print(f"idle CPU share over {args.seconds:.0f} s, seven filled rows, idle worker: "
+          f"{running['cpu_share'] * 100:.3f} % (refresh stopped: {stopped['cpu_share'] * 100:.3f} %)")
+    print(f"refresh tick: median {running['tick_ms']:.3f} ms over {running['ticks']} ticks")
+    print(f"output press (no font check, no print): median {running['press_us']:.1f} us")
+    sys.stdout.flush()
+
+
+if __name__ == "__main__":
+    main()
