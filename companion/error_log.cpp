@@ -130,7 +130,7 @@ void register_error_log(py::module_& m) {
             // __name__ and __wrapped__ as on a functools.wraps wrapper (tkinter's after()
             // names its Tcl command after __name__).
             py::object wrapper = py::cast(LoggedCall{function, self.log});
-            wrapper.attr("__name__") = py::str(describe(function));
+            wrapper.attr("__name__") = py::getattr(function, "__name__", py::str(describe(function)));
             wrapper.attr("__wrapped__") = function;
             return wrapper;
           },

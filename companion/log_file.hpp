@@ -1,5 +1,4 @@
 // The error log on disk: where it lives by default, and appending with size-based rotation.
-// Plain C++ (no Python) so it can be unit-tested on its own.
 #pragma once
 
 #include <cstdint>

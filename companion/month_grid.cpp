@@ -34,8 +34,6 @@ GridCell day_cell(YearMonth ym, int day) {
   return {slot / 7, slot % 7};
 }
 
-int week_rows(YearMonth ym) { return day_cell(ym, days_in_month(ym)).row + 1; }
-
 Date today_local() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
