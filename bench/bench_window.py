@@ -4,12 +4,15 @@ Run on a display (Xvfb is fine):
     xvfb-run -a -s "-screen 0 1600x1200x24 -dpi 96" .venv/bin/python bench/bench_window.py [--seconds 60]
 
 The window runs with seven filled rows and an idle worker. The idle share is measured
-twice in one run, with the refresh running and with it stopped, so the figures compare.
+twice in one run, each in a fresh process, with the refresh running and with it stopped,
+so the figures compare.
 """
 import argparse
+import json
 import queue
 import resource
 import statistics
+import subprocess
 import sys
 import threading
 import time
@@ -84,7 +87,7 @@ def run(seconds, refresh, measure_press):
                 press = button.cget("command")
                 events["get_receipt"].set()  # busy: the press builds the request, prints nothing
                 times = []
-                for _ in range(2001):
+                for _ in range(int(__import__("os").environ.get("PRESSES", "2001"))):
                     t0 = time.perf_counter()
                     press()
                     times.append(time.perf_counter() - t0)
@@ -111,9 +114,19 @@ def run(seconds, refresh, measure_press):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--seconds", type=float, default=60.0)
+    parser.add_argument("--phase", choices=["running", "stopped"])
     args = parser.parse_args()
-    running = run(args.seconds, refresh=True, measure_press=True)
-    stopped = run(args.seconds, refresh=False, measure_press=False)
+    if args.phase:
+        # One window per process: customtkinter's class-level state carries over between windows.
+        figures = run(args.seconds, refresh=args.phase == "running", measure_press=args.phase == "running")
+        print(json.dumps(figures))
+        return
+    results = {}
+    for phase in ("stopped", "running"):
+        out = subprocess.run([sys.executable, __file__, "--seconds", str(args.seconds), "--phase", phase],
+                             check=True, capture_output=True, text=True).stdout
+        results[phase] = json.loads(out.strip().splitlines()[-1])
+    running, stopped = results["running"], results["stopped"]
     print(f"idle CPU share over {args.seconds:.0f} s, seven filled rows, idle worker: "
           f"{running['cpu_share'] * 100:.3f} % (refresh stopped: {stopped['cpu_share'] * 100:.3f} %)")
     print(f"refresh tick: median {running['tick_ms']:.3f} ms over {running['ticks']} ticks")

@@ -45,6 +45,7 @@ def main():
         open_and_close()
         gc.collect()
         sizes.append(rss_kib())
+    print("RSS after each opening (MiB):", " ".join(f"{s / 1024:.1f}" for s in sizes))
     print(f"RSS after the first window: {base / 1024:.1f} MiB; after {OPENINGS} more: "
           f"{sizes[-1] / 1024:.1f} MiB (growth {(sizes[-1] - base) / 1024:.2f} MiB, "
           f"last 10: {(sizes[-1] - sizes[9]) / 1024:.2f} MiB)")

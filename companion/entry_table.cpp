@@ -3,8 +3,11 @@
 // instance's __dict__ so the window's subclass reads them with plain attribute access.
 // Cells of a column that is not "normal" show computed text (the line totals) through a
 // Cell_Text, which only touches the widget when the text really changes.
+#include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "kit.hpp"
 
@@ -47,7 +50,10 @@ struct EntryTable {
     f(heading_font);
     f(cell_font);
   }
-  void clear() { frame = heading_font = cell_font = py::none(); }
+  void clear() {
+    frame = heading_font = cell_font = script = py::none();
+    script_cells.clear();
+  }
 
   void setup(py::object self, py::object parent) {
     frame = ctk().attr("CTkFrame")(parent, "fg_color"_a = "transparent");
@@ -123,20 +129,86 @@ struct EntryTable {
     fill(self);
   }
 
+  // The texts of the typed cells are read in one Tcl round trip: a Tcl procedure of "get"
+  // commands (compiled once by Tcl) for the cells the table holds, redefined whenever a
+  // cell is replaced. A plain script would be parsed again at every call.
+  std::vector<PyObject*> script_cells;  // borrowed, compared by identity only
+  py::object script;                    // the procedure's name, or None when unusable
+
+  // The inner Tk entry path of a CTkEntry showing typed text, or "" when it cannot be read
+  // that way (a placeholder shown, or some other kind of cell).
+  static std::string entry_path(py::handle cell) {
+    if (!py::hasattr(cell, "_entry") || !py::hasattr(cell, "_placeholder_text_active")) return {};
+    if (py::cast<bool>(cell.attr("_placeholder_text_active"))) return {};
+    return py::str(cell.attr("_entry").attr("_w")).cast<std::string>();
+  }
+
+  std::optional<py::tuple> typed_texts(const std::vector<py::object>& typed) {
+    bool same = typed.size() == script_cells.size();
+    for (size_t i = 0; same && i < typed.size(); ++i) same = typed[i].ptr() == script_cells[i];
+    if (!same) {
+      std::string text = "list";
+      script_cells.clear();
+      for (const auto& cell : typed) {
+        const std::string path = entry_path(cell);
+        if (path.empty()) {
+          script_cells.clear();
+          script = py::none();
+          return std::nullopt;
+        }
+        text += " [" + path + " get]";
+        script_cells.push_back(cell.ptr());
+      }
+      py::str name("quillmarkers_table_texts_" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+      frame.attr("tk").attr("call")("proc", name, "", text);
+      script = name;
+    }
+    if (script.is_none()) return std::nullopt;
+    for (const auto& cell : typed) {  // a placeholder may have appeared since
+      if (py::cast<bool>(cell.attr("_placeholder_text_active"))) return std::nullopt;
+    }
+    py::object tcl = frame.attr("tk");
+    py::object result = tcl.attr("call")(script);
+    py::tuple texts = tcl.attr("splitlist")(result);
+    if (texts.size() != typed.size()) return std::nullopt;
+    return texts;
+  }
+
   static py::list get(py::object self) {
+    EntryTable& t = self.cast<EntryTable&>();
     py::dict descriptions = self.attr("entry_name");
     py::dict cells = self.attr("entry");
-    py::list columns;
+    // Shown cells answer from their own record; typed cells are read together.
+    std::vector<std::vector<py::object>> sources;
+    std::vector<py::object> typed;
     for (auto [key, description] : descriptions) {
-      py::list texts;
-      if (cells.contains(key)) {
-        for (py::handle cell : py::list(cells[key])) {
-          const bool shown = py::isinstance<py::tuple>(cell) || py::isinstance<py::list>(cell);
-          py::object source = shown ? py::object(cell[py::int_(0)]) : py::reinterpret_borrow<py::object>(cell);
-          texts.append(source.attr("get")());
-        }
+      sources.emplace_back();
+      if (!cells.contains(key)) continue;
+      for (py::handle cell : py::list(cells[key])) {
+        const bool shown = py::isinstance<py::tuple>(cell) || py::isinstance<py::list>(cell);
+        py::object source = shown ? py::object(cell[py::int_(0)]) : py::reinterpret_borrow<py::object>(cell);
+        if (!shown) typed.push_back(source);
+        sources.back().push_back(std::move(source));
       }
-      columns.append(texts);
+    }
+    std::optional<py::tuple> texts;
+    if (t.frame && !t.frame.is_none() && !typed.empty()) texts = t.typed_texts(typed);
+    py::list columns;
+    size_t next_typed = 0;
+    for (const auto& column : sources) {
+      py::list column_texts;
+      for (const auto& source : column) {
+        const bool is_typed = next_typed < typed.size() && source.ptr() == typed[next_typed].ptr();
+        if (is_typed && texts) {
+          column_texts.append(py::str((*texts)[next_typed]));
+        } else if (!is_typed && py::isinstance<CellText>(source)) {
+          column_texts.append(source.cast<const CellText&>().text);  // no Python call needed
+        } else {
+          column_texts.append(source.attr("get")());
+        }
+        if (is_typed) ++next_typed;
+      }
+      columns.append(column_texts);
     }
     return columns;
   }

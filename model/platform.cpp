@@ -6,6 +6,10 @@
 
 namespace gui::platform {
 
+namespace {
+constexpr int kQuietPollMs = 5000;
+}  // namespace
+
 #ifdef _WIN32
 py::str output_folder() { return py::str("C:/quillmarkers/Receiptora/"); }
 
@@ -23,6 +27,11 @@ py::str resource_path(const char* file_name) {
 
 void set_window_icon(py::handle window, py::handle icon_path) { window.attr("iconbitmap")(icon_path); }
 
+void quiet_toolkit_polls() {
+  // Monitors can change DPI on Windows, so the scaling poll stays as the toolkit sets it.
+  global("customtkinter").attr("AppearanceModeTracker").attr("update_loop_interval") = kQuietPollMs;
+}
+
 #else
 py::str output_folder() {
   // Absolute, forward slashes, trailing slash: the same text in every request.
@@ -38,6 +47,12 @@ void open_output_folder() {
   command.append("xdg-open");
   command.append(folder);
   global("subprocess").attr("Popen")(command);
+}
+
+void quiet_toolkit_polls() {
+  py::object toolkit = global("customtkinter");
+  toolkit.attr("AppearanceModeTracker").attr("update_loop_interval") = kQuietPollMs;
+  toolkit.attr("ScalingTracker").attr("update_loop_interval") = kQuietPollMs;
 }
 
 py::list font_folders() {

@@ -223,6 +223,7 @@ void run_window(const State& state) {
   s.set_button = global("Set_Button")();
   ctk().attr("set_appearance_mode")("dark");
   ctk().attr("set_default_color_theme")("blue");
+  platform::quiet_toolkit_polls();
   build_root(s);
   Panels panels = build_panels(s);
   print_and_go_on([&] { build_logo_bar(panels.frame[py::int_(4)]); });

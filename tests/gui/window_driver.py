@@ -84,7 +84,7 @@ class Window:
             time.sleep(0.005)
 
     def ticks(self, count=1):
-        self.pump(0.5 * count + 0.08)
+        self.pump(0.5 * count + 0.25)
 
     def cell(self, title, row):
         key = self.entry_table.name_to_random_string[title]
