@@ -91,7 +91,6 @@ int execute_module(PyObject* module) {
   try {
     if (check_runtime_version() < 0) throw pybind11::error_already_set();
     traceback_entry = true;
-    gui::make_texts();
     if (enter_in_sys_modules(module) < 0) throw pybind11::error_already_set();
     gui::bind_imports();
     gui::register_entry_table();

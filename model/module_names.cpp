@@ -1,10 +1,11 @@
 #include "module_names.hpp"
 
+#include <unordered_map>
+
 namespace gui {
 
 namespace {
 PyObject* g_module = nullptr;
-Texts* g_texts = nullptr;
 
 PyObject* module_dict() {
   if (!g_module) throw py::import_error("GUI is not loaded");
@@ -14,22 +15,37 @@ PyObject* module_dict() {
 
 PyObject* loaded_module() { return g_module; }
 
+py::handle name(const char* literal) {
+  static std::unordered_map<const char*, PyObject*> names;  // keyed by the literal's address
+  auto [it, inserted] = names.try_emplace(literal, nullptr);
+  if (inserted) {
+    it->second = PyUnicode_InternFromString(literal);
+    if (!it->second) {
+      names.erase(it);
+      throw py::error_already_set();
+    }
+  }
+  return it->second;
+}
+
 void set_loaded_module(PyObject* module) {
   Py_XINCREF(module);
   Py_XSETREF(g_module, module);
 }
 
-py::object global(const char* name) {
-  PyObject* value = PyDict_GetItemString(module_dict(), name);
+py::object global(const char* name_) {
+  PyObject* value = PyDict_GetItemWithError(module_dict(), name(name_).ptr());
   if (!value) {
-    PyErr_Format(PyExc_NameError, "name '%s' is not defined", name);
+    if (PyErr_Occurred()) throw py::error_already_set();
+    PyErr_Format(PyExc_NameError, "name '%s' is not defined", name_);
     throw py::error_already_set();
   }
   return py::reinterpret_borrow<py::object>(value);
 }
 
-py::object global_or_none(const char* name) {
-  PyObject* value = PyDict_GetItemString(module_dict(), name);
+py::object global_or_none(const char* name_) {
+  PyObject* value = PyDict_GetItemWithError(module_dict(), name(name_).ptr());
+  if (!value && PyErr_Occurred()) throw py::error_already_set();
   return value ? py::reinterpret_borrow<py::object>(value) : py::object();
 }
 
@@ -40,16 +56,6 @@ void set_global(const char* name, py::handle value) {
 bool standalone() {
   PyObject* name = PyDict_GetItemString(module_dict(), "__name__");
   return name && PyUnicode_Check(name) && PyUnicode_CompareWithASCIIString(name, "__main__") == 0;
-}
-
-const Texts& texts() { return *g_texts; }
-
-void make_texts() {
-  if (g_texts) return;
-  // Never freed: the module stays loaded for the life of the process.
-  g_texts = new Texts{py::str("輸出單據"), py::str("get_receipt"), py::str("end"), py::str("text"),
-                      py::str("fg_color"), py::str("#3B8ED0"), py::str("日曆按鈕"),
-                      py::str("年"), py::str("月"), py::str("日"), py::str("parameters")};
 }
 
 }  // namespace gui

@@ -12,6 +12,10 @@ namespace py = pybind11;
 PyObject* loaded_module();
 void set_loaded_module(PyObject* module);  // takes a new reference; null clears it
 
+// An interned str for a string literal, made on first use and kept: the handlers run
+// every 500 ms and at every press, so their keys and attribute names are made once.
+py::handle name(const char* literal);
+
 // A name bound on the module; raises NameError when it is missing.
 py::object global(const char* name);
 // The name, or an empty handle when it is not bound (used for `calendar`).
@@ -20,20 +24,5 @@ void set_global(const char* name, py::handle value);
 
 // True when the module runs as the main program (its __name__ is "__main__").
 bool standalone();
-
-// Texts used on every refresh tick and press, made once at load.
-struct Texts {
-  py::str output_caption;  // 輸出單據
-  py::str get_receipt;     // get_receipt
-  py::str end;             // end
-  py::str text;            // text
-  py::str fg_color;        // fg_color
-  py::str day_colour;      // #3B8ED0
-  py::str calendar_buttons;  // 日曆按鈕
-  py::str year, month, day;  // 年 月 日
-  py::str parameters;      // parameters
-};
-const Texts& texts();
-void make_texts();
 
 }  // namespace gui

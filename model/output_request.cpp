@@ -14,7 +14,7 @@ constexpr const char* kCatTemplate = "貓咪格式";
 constexpr const char* kGeneralTemplate = "一般格式";
 
 bool contains(py::handle text, const char* part) {
-  const int result = PySequence_Contains(text.ptr(), py::str(part).ptr());
+  const int result = PySequence_Contains(text.ptr(), name(part).ptr());
   if (result < 0) throw py::error_already_set();
   return result == 1;
 }
@@ -22,11 +22,11 @@ bool contains(py::handle text, const char* part) {
 // Font file names in the fonts folders, as listed, by extension; no subfolders.
 py::list list_fonts(const py::list& font_dirs) {
   py::list fonts;
-  py::object listdir = global("os").attr("listdir");
+  py::object listdir = global("os").attr(name("listdir"));
   py::tuple extensions = py::make_tuple(".ttf", ".otf", ".ttc");
   for (py::handle folder : font_dirs) {
     for (py::handle name : listdir(folder)) {
-      if (name.attr("lower")().attr("endswith")(extensions).cast<bool>()) fonts.append(name);
+      if (name.attr(name("lower"))().attr(name("endswith"))(extensions).cast<bool>()) fonts.append(name);
     }
   }
   return fonts;
@@ -35,12 +35,12 @@ py::list list_fonts(const py::list& font_dirs) {
 // The cat template needs simhei.ttf; tell the operator once per window when it is missing.
 void check_font(WindowState& s, py::handle template_name) {
   try {
-    py::object parameters = s.PP.attr("parameters");
-    if (!contains(template_name, kCatTemplate) || !py::object(parameters["check_simhei.ttf"]).equal(py::bool_(false))) return;
+    py::object parameters = s.PP.attr(name("parameters"));
+    if (!contains(template_name, kCatTemplate) || !py::object(parameters[name("check_simhei.ttf")]).equal(py::bool_(false))) return;
     py::list font_dirs = platform::font_folders();
     if (contains(list_fonts(font_dirs), "simhei.ttf")) return;
-    global("messagebox").attr("showinfo")("軟體提示", "此模板的收據需要安裝simhei.ttf的字型才能正常使用。");
-    parameters["check_simhei.ttf"] = true;
+    global("messagebox").attr(name("showinfo"))("軟體提示", "此模板的收據需要安裝simhei.ttf的字型才能正常使用。");
+    parameters[name("check_simhei.ttf")] = true;
   } catch (py::error_already_set& e) {
     if (!e.matches(PyExc_Exception)) throw;
     py::print(py::str("檢查字型失敗 --> ") + py::str(e.value()));
@@ -67,26 +67,26 @@ void add_row(py::handle table, size_t i, py::list& names, py::list& quantities, 
 }
 
 void press(WindowState& s) {
-  py::object table = s.entry_table.attr("get")();
+  py::object table = s.entry_table.attr(name("get"))();
   py::dict request;
-  py::object template_name = s.optionmenu_001.attr("get")();
+  py::object template_name = s.optionmenu_001.attr(name("get"))();
   if (contains(template_name, kCatTemplate)) {
-    request["版本"] = kCatTemplate;
+    request[name("版本")] = kCatTemplate;
   } else if (contains(template_name, kGeneralTemplate)) {
-    request["版本"] = kGeneralTemplate;
+    request[name("版本")] = kGeneralTemplate;
   }
   check_font(s, template_name);
 
-  request["買受人"] = s.set_table.attr("get")("買受人");
-  request["買受人統一編號"] = s.set_table.attr("get")("統一編號");
+  request[name("買受人")] = s.set_table.attr(name("get"))("買受人");
+  request[name("買受人統一編號")] = s.set_table.attr(name("get"))("統一編號");
   py::list names, quantities, unit_prices;
-  request["品名"] = names;
-  request["數量"] = quantities;
-  request["單件價格"] = unit_prices;
-  request["存檔路徑"] = platform::output_folder();
-  py::object parameters = s.PP.attr("parameters");
+  request[name("品名")] = names;
+  request[name("數量")] = quantities;
+  request[name("單件價格")] = unit_prices;
+  request[name("存檔路徑")] = platform::output_folder();
+  py::object parameters = s.PP.attr(name("parameters"));
   for (const char* key : {"顯示免用統一發票章", "顯示負責人章", "顯示日期", "年", "月", "日"})
-    request[key] = parameters[key];
+    request[name(key)] = parameters[name(key)];
 
   const size_t rows = py::len(table[py::int_(0)]);
   for (size_t i = 0; i < rows; ++i) add_row(table, i, names, quantities, unit_prices);
@@ -95,10 +95,9 @@ void press(WindowState& s) {
     py::print(py::str(display_form(request)));
     return;
   }
-  const Texts& t = texts();
-  if (s.Event_All_variable[t.get_receipt].attr("is_set")().equal(py::bool_(false))) {
+  if (s.Event_All_variable[name("get_receipt")].attr(name("is_set"))().equal(py::bool_(false))) {
     py::print(py::str(display_form(request)));
-    s.Queue_All_variable[t.get_receipt].attr("put")(request);
+    s.Queue_All_variable[name("get_receipt")].attr(name("put"))(request);
   }
 }
 

@@ -1,6 +1,14 @@
 #include "platform.hpp"
 
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
 #include <fontconfig/fontconfig.h>
+#include <pwd.h>
+#include <unistd.h>
+#endif
 
 #include "module_names.hpp"
 
@@ -33,10 +41,22 @@ void quiet_toolkit_polls() {
 }
 
 #else
+std::string home_folder() {
+  if (const char* home = std::getenv("HOME"); home && *home) return home;
+  // No HOME (a service, say): the account's home from the password database.
+  struct passwd entry {};
+  struct passwd* found = nullptr;
+  std::vector<char> buffer(16384);
+  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found) return found->pw_dir;
+  return "/";
+}
+
 py::str output_folder() {
   // Absolute, forward slashes, trailing slash: the same text in every request.
-  py::object home = global("os").attr("path").attr("expanduser")("~");
-  return py::str(std::string(py::str(home)) + "/quillmarkers/Receiptora/");
+  std::string folder = home_folder();
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  if (folder == "/") folder.clear();
+  return py::str(folder + "/quillmarkers/Receiptora/");
 }
 
 void open_output_folder() {

@@ -39,52 +39,49 @@ bool compares_equal(py::handle value, PyObject* constant) {
 void show_grand_total(WindowState& s) {
   std::string caption;
   try {
-    py::object columns = s.entry_table.attr("get")();
+    py::object columns = s.entry_table.attr(name("get"))();
     const auto quantities = texts_of(columns[py::int_(1)]);
     const auto unit_prices = texts_of(columns[py::int_(2)]);
     caption = receiptora::grand_total_caption(receiptora::grand_total(quantities, unit_prices));
-    s.mylabel_time_text.attr("set")(caption);
+    s.mylabel_time_text.attr(name("set"))(caption);
     return;
   } catch (py::error_already_set& e) {
     if (!e.matches(PyExc_Exception)) throw;
   } catch (py::builtin_exception&) {
   }
-  s.mylabel_time_text.attr("set")("金額輸入錯誤");
+  s.mylabel_time_text.attr(name("set"))("金額輸入錯誤");
 }
 
 void show_busy_caption(WindowState& s) {
-  const Texts& t = texts();
-  py::object busy = s.Event_All_variable[t.get_receipt];
-  if (compares_equal(busy.attr("is_set")(), Py_True)) {
-    py::object caption = s.set_button.attr("cget")(t.output_caption, t.text);
-    s.set_button.attr("configure")(t.output_caption, "text"_a = receiptora::next_busy_caption(caption.cast<std::string>()));
-  } else if (compares_equal(busy.attr("is_set")(), Py_False)) {
-    s.set_button.attr("configure")(t.output_caption, "text"_a = t.output_caption);
+  py::object busy = s.Event_All_variable[name("get_receipt")];
+  if (compares_equal(busy.attr(name("is_set"))(), Py_True)) {
+    py::object caption = s.set_button.attr(name("cget"))(name("輸出單據"), name("text"));
+    s.set_button.attr(name("configure"))(name("輸出單據"), "text"_a = receiptora::next_busy_caption(caption.cast<std::string>()));
+  } else if (compares_equal(busy.attr(name("is_set"))(), Py_False)) {
+    s.set_button.attr(name("configure"))(name("輸出單據"), "text"_a = name("輸出單據"));
   }
 }
 
 void follow_chosen_day(WindowState& s) {
   py::object calendar = global_or_none("calendar");
   if (!calendar) return;  // the date window was never opened
-  const Texts& t = texts();
-  py::object current_date = calendar.attr("get_day")();
-  py::object parameters = s.PP.attr("parameters");
-  parameters[t.year] = current_date[t.year];
-  parameters[t.month] = current_date[t.month];
-  parameters[t.day] = current_date[t.day];
+  py::object current_date = calendar.attr(name("get_day"))();
+  py::object parameters = s.PP.attr(name("parameters"));
+  parameters[name("年")] = current_date[name("年")];
+  parameters[name("月")] = current_date[name("月")];
+  parameters[name("日")] = current_date[name("日")];
   py::str key(day_key_of(parameters));
-  calendar.attr("data")[t.calendar_buttons][key].attr("configure")("fg_color"_a = t.day_colour);
+  calendar.attr(name("data"))[name("日曆按鈕")][key].attr(name("configure"))("fg_color"_a = name("#3B8ED0"));
 }
 
 }  // namespace
 
 std::string day_key_of(py::handle parameters) {
-  const Texts& t = texts();
-  auto part = [&](const py::str& name) {
-    py::object value = parameters[name];
+  auto part = [&](py::handle key) {
+    py::object value = parameters[key];
     return PyUnicode_Check(value.ptr()) ? value.cast<std::string>() : py::str(value).cast<std::string>();
   };
-  return receiptora::day_key(part(t.year), part(t.month), part(t.day));
+  return receiptora::day_key(part(name("年")), part(name("月")), part(name("日")));
 }
 
 py::object make_refresh(const State& state) {
@@ -93,8 +90,8 @@ py::object make_refresh(const State& state) {
     show_grand_total(s);
     silently([&] { show_busy_caption(s); });
     silently([&] { follow_chosen_day(s); });
-    s.entry_table.attr("update")();
-    s.app.attr("after")(500, s.aa);
+    s.entry_table.attr(name("update"))();
+    s.app.attr(name("after"))(500, s.aa);
   }, py::name("aa"));
 }
 

@@ -14,10 +14,10 @@ bool equals(const py::object& value, const char* text) {
 py::object make_toggle(const State& state, py::object WindowState::*variable, const char* key) {
   return py::cpp_function([state, variable, key] {
     WindowState& s = *state;
-    if (equals((s.*variable).attr("get")(), "on")) {
-      s.PP.attr("parameters")[key] = true;
-    } else if (equals((s.*variable).attr("get")(), "off")) {
-      s.PP.attr("parameters")[key] = false;
+    if (equals((s.*variable).attr(name("get"))(), "on")) {
+      s.PP.attr(name("parameters"))[key] = true;
+    } else if (equals((s.*variable).attr(name("get"))(), "off")) {
+      s.PP.attr(name("parameters"))[key] = false;
     }
   });
 }

@@ -37,6 +37,7 @@ inline py::str to_str(std::u32string_view text) {
 // A Python int of any size, built from bytes so Python's limit on decimal
 // conversions (4300 digits) never applies.
 inline py::int_ to_int(const mpz_class& value) {
+  if (value.fits_slong_p()) return py::reinterpret_steal<py::int_>(PyLong_FromLong(value.get_si()));
   const std::string bytes = receiptora::magnitude_bytes_le(value);
   PyObject* magnitude = _PyLong_FromByteArray(
       reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 1, 0);
