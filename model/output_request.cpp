@@ -25,8 +25,8 @@ py::list list_fonts(const py::list& font_dirs) {
   py::object listdir = global("os").attr(name("listdir"));
   py::tuple extensions = py::make_tuple(".ttf", ".otf", ".ttc");
   for (py::handle folder : font_dirs) {
-    for (py::handle name : listdir(folder)) {
-      if (name.attr(name("lower"))().attr(name("endswith"))(extensions).cast<bool>()) fonts.append(name);
+    for (py::handle file : listdir(folder)) {
+      if (file.attr(name("lower"))().attr(name("endswith"))(extensions).cast<bool>()) fonts.append(file);
     }
   }
   return fonts;
@@ -51,13 +51,13 @@ void check_font(WindowState& s, py::handle template_name) {
 // lists stay aligned; the request is still sent.
 void add_row(py::handle table, size_t i, py::list& names, py::list& quantities, py::list& unit_prices) {
   try {
-    py::object name = table[py::int_(0)][py::int_(i)];
+    py::object item_name = table[py::int_(0)][py::int_(i)];
     py::object quantity = table[py::int_(1)][py::int_(i)];
     py::object unit_price = table[py::int_(2)][py::int_(i)];
-    const auto row = receiptora::request_row(receiptora_py::to_u32(name), receiptora_py::to_u32(quantity),
+    const auto row = receiptora::request_row(receiptora_py::to_u32(item_name), receiptora_py::to_u32(quantity),
                                              receiptora_py::to_u32(unit_price));
     if (row.outcome != receiptora::RowOutcome::Sent) return;
-    names.append(name);
+    names.append(item_name);
     quantities.append(receiptora_py::to_int(row.item.quantity));
     unit_prices.append(receiptora_py::to_int(row.item.unit_price));
   } catch (py::error_already_set& e) {
