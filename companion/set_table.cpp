@@ -8,7 +8,7 @@ namespace {
 using namespace py::literals;
 
 constexpr int kLabelWidth = 72;
-constexpr int kEntryWidth = 300;
+constexpr int kEntryWidth = 280;  // label + entry fit a 395 px panel entered 10 px in
 
 struct SetTable {
   py::object frame;
