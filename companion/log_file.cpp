@@ -6,6 +6,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "local_time.hpp"
+
 namespace quillmarkers {
 
 namespace fs = std::filesystem;
@@ -65,13 +67,7 @@ bool append_to_log(const fs::path& log, std::string_view record, std::uintmax_t 
 }
 
 std::string local_iso_timestamp() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
+  const std::tm local = local_now();
   char text[32];
   const size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
   return std::string(text, n);

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <ctime>
 
+#include "local_time.hpp"
+
 namespace quillmarkers {
 
 namespace chr = std::chrono;
@@ -35,13 +37,7 @@ GridCell day_cell(YearMonth ym, int day) {
 }
 
 Date today_local() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
+  const std::tm local = local_now();
   return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
 }
 

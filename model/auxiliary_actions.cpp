@@ -1,4 +1,5 @@
 // The picture buttons: open the output folder, the date window, the help page.
+#include "guards.hpp"
 #include "module_names.hpp"
 #include "platform.hpp"
 #include "receiptora/captions.hpp"
@@ -37,12 +38,12 @@ py::object make_date_window(const State& state) {
 py::object make_open_help_page() {
   return py::cpp_function([] {
     py::object open = global("webbrowser").attr(name("open"));
-    try {
+    bool opened = false;
+    silently([&] {
       open(platform::kHelpPageSecure);
-    } catch (py::error_already_set& e) {
-      if (!e.matches(PyExc_Exception)) throw;
-      open(platform::kHelpPagePlain);
-    }
+      opened = true;
+    });
+    if (!opened) open(platform::kHelpPagePlain);  // its failure goes to the error log
   });
 }
 

@@ -1,5 +1,6 @@
 // button_event_001: one press of "輸出單據" builds a receipt request and hands it to the worker.
 #include "display_form.hpp"
+#include "guards.hpp"
 #include "module_names.hpp"
 #include "platform.hpp"
 #include "receiptora/request_rows.hpp"
@@ -34,23 +35,20 @@ py::list list_fonts(const py::list& font_dirs) {
 
 // The cat template needs simhei.ttf; tell the operator once per window when it is missing.
 void check_font(WindowState& s, py::handle template_name) {
-  try {
+  on_exception([&] {
     py::object parameters = s.PP.attr(name("parameters"));
     if (!contains(template_name, kCatTemplate) || !py::object(parameters[name("check_simhei.ttf")]).equal(py::bool_(false))) return;
     py::list font_dirs = platform::font_folders();
     if (contains(list_fonts(font_dirs), "simhei.ttf")) return;
     global("messagebox").attr(name("showinfo"))("軟體提示", "此模板的收據需要安裝simhei.ttf的字型才能正常使用。");
     parameters[name("check_simhei.ttf")] = true;
-  } catch (py::error_already_set& e) {
-    if (!e.matches(PyExc_Exception)) throw;
-    py::print(py::str("檢查字型失敗 --> ") + py::str(e.value()));
-  }
+  }, [](py::handle error) { py::print(py::str("檢查字型失敗 --> ") + py::str(error)); });
 }
 
 // One item row by the row rules. A row that does not convert adds nothing, so the three
 // lists stay aligned; the request is still sent.
 void add_row(py::handle table, size_t i, py::list& names, py::list& quantities, py::list& unit_prices) {
-  try {
+  silently([&] {
     py::object item_name = table[py::int_(0)][py::int_(i)];
     py::object quantity = table[py::int_(1)][py::int_(i)];
     py::object unit_price = table[py::int_(2)][py::int_(i)];
@@ -60,10 +58,7 @@ void add_row(py::handle table, size_t i, py::list& names, py::list& quantities, 
     names.append(item_name);
     quantities.append(receiptora_py::to_int(row.item.quantity));
     unit_prices.append(receiptora_py::to_int(row.item.unit_price));
-  } catch (py::error_already_set& e) {
-    if (!e.matches(PyExc_Exception)) throw;
-  } catch (py::builtin_exception&) {
-  }
+  });
 }
 
 void press(WindowState& s) {

@@ -1,6 +1,7 @@
 // aa: every 500 ms, the grand total, the busy caption, the chosen day, the line totals.
 #include <vector>
 
+#include "guards.hpp"
 #include "module_names.hpp"
 #include "receiptora/amounts.hpp"
 #include "receiptora/captions.hpp"
@@ -12,17 +13,6 @@ namespace gui {
 using namespace pybind11::literals;
 
 namespace {
-
-// Runs a step whose every failure is ignored, so later steps still run.
-template <class F>
-void silently(F&& step) {
-  try {
-    step();
-  } catch (py::error_already_set& e) {
-    if (!e.matches(PyExc_Exception)) throw;
-  } catch (py::builtin_exception&) {
-  }
-}
 
 std::vector<std::u32string> texts_of(py::handle column) {
   std::vector<std::u32string> out;
@@ -37,19 +27,19 @@ bool compares_equal(py::handle value, PyObject* constant) {
 }
 
 void show_grand_total(WindowState& s) {
-  std::string caption;
-  try {
-    py::object columns = s.entry_table.attr(name("get"))();
-    const auto quantities = texts_of(columns[py::int_(1)]);
-    const auto unit_prices = texts_of(columns[py::int_(2)]);
-    caption = receiptora::grand_total_caption(receiptora::grand_total(quantities, unit_prices));
-    s.mylabel_time_text.attr(name("set"))(caption);
-    return;
-  } catch (py::error_already_set& e) {
-    if (!e.matches(PyExc_Exception)) throw;
-  } catch (py::builtin_exception&) {
-  }
-  s.mylabel_time_text.attr(name("set"))("金額輸入錯誤");
+  bool shown = false;
+  on_exception(
+      [&] {
+        py::object columns = s.entry_table.attr(name("get"))();
+        const auto quantities = texts_of(columns[py::int_(1)]);
+        const auto unit_prices = texts_of(columns[py::int_(2)]);
+        s.mylabel_time_text.attr(name("set"))(
+            receiptora::grand_total_caption(receiptora::grand_total(quantities, unit_prices)));
+        shown = true;
+      },
+      [](py::handle) {});
+  // Outside the guard: a failure to show even this ends the tick.
+  if (!shown) s.mylabel_time_text.attr(name("set"))("金額輸入錯誤");
 }
 
 void show_busy_caption(WindowState& s) {

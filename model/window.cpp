@@ -2,6 +2,7 @@
 // and tells the receipt worker to finish when the operator closes it.
 #include <Python.h>
 
+#include "guards.hpp"
 #include "module_names.hpp"
 #include "platform.hpp"
 #include "registration.hpp"
@@ -26,12 +27,7 @@ py::object frame(py::handle parent, const py::dict& options) { return ctk().attr
 // Prints an error of a guarded block as one line on standard output, and goes on.
 template <class F>
 void print_and_go_on(F&& block) {
-  try {
-    block();
-  } catch (py::error_already_set& e) {
-    if (!e.matches(PyExc_Exception)) throw;
-    py::print(e.value());
-  }
+  on_exception(std::forward<F>(block), [](py::handle error) { py::print(error); });
 }
 
 void build_root(WindowState& s) {
