@@ -164,12 +164,18 @@ struct EntryTable {
       script = name;
     }
     if (script.is_none()) return std::nullopt;
+    // Interned once and never released: read on every refresh tick.
+    static PyObject* const placeholder_active = PyUnicode_InternFromString("_placeholder_text_active");
+    static PyObject* const tk = PyUnicode_InternFromString("tk");
+    static PyObject* const call = PyUnicode_InternFromString("call");
     for (const auto& cell : typed) {  // a placeholder may have appeared since
-      if (py::cast<bool>(cell.attr("_placeholder_text_active"))) return std::nullopt;
+      if (PyObject_IsTrue(py::object(cell.attr(placeholder_active)).ptr()) != 0) return std::nullopt;
     }
-    py::object tcl = frame.attr("tk");
-    py::object result = tcl.attr("call")(script);
-    py::tuple texts = tcl.attr("splitlist")(result);
+    py::object tcl = frame.attr(tk);
+    py::object result = tcl.attr(call)(script);
+    // A list result arrives as a tuple already; anything else is split by Tcl's rules.
+    py::tuple texts = PyTuple_Check(result.ptr()) ? py::reinterpret_borrow<py::tuple>(result)
+                                                  : py::tuple(tcl.attr("splitlist")(result));
     if (texts.size() != typed.size()) return std::nullopt;
     return texts;
   }
@@ -184,7 +190,8 @@ struct EntryTable {
     for (auto [key, description] : descriptions) {
       sources.emplace_back();
       if (!cells.contains(key)) continue;
-      for (py::handle cell : py::list(cells[key])) {
+      py::object column = cells[key];
+      for (py::handle cell : column) {
         const bool shown = py::isinstance<py::tuple>(cell) || py::isinstance<py::list>(cell);
         py::object source = shown ? py::object(cell[py::int_(0)]) : py::reinterpret_borrow<py::object>(cell);
         if (!shown) typed.push_back(source);
