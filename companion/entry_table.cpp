@@ -3,13 +3,13 @@
 // instance's __dict__ so the window's subclass reads them with plain attribute access.
 // Cells of a column that is not "normal" show computed text (the line totals) through a
 // Cell_Text, which only touches the widget when the text really changes.
-#include <cstdint>
-#include <optional>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "kit.hpp"
+#include "text_mirror.hpp"
 
 namespace quillmarkers {
 
@@ -43,6 +43,7 @@ struct EntryTable {
   py::object cell_font;
   size_t rows = 0;
   std::mt19937_64 random{std::random_device{}()};
+  std::shared_ptr<TextMirror> typed = std::make_shared<TextMirror>();
 
   template <class F>
   void visit(F&& f) const {
@@ -51,8 +52,8 @@ struct EntryTable {
     f(cell_font);
   }
   void clear() {
-    frame = heading_font = cell_font = script = py::none();
-    script_cells.clear();
+    frame = heading_font = cell_font = py::none();
+    typed->clear();
   }
 
   void setup(py::object self, py::object parent) {
@@ -79,12 +80,13 @@ struct EntryTable {
 
   py::object make_cell(size_t column, size_t row, const py::object& width, const py::object& state) {
     const py::dict grid("row"_a = row + 1, "column"_a = column, "padx"_a = 2, "pady"_a = 2);
+    py::object variable = py::module_::import("tkinter").attr("StringVar")("master"_a = frame, "value"_a = "");
     if (state.cast<std::string>() == "normal") {
-      py::object entry = ctk().attr("CTkEntry")(frame, "width"_a = width, "font"_a = cell_font);
+      py::object entry = ctk().attr("CTkEntry")(frame, "width"_a = width, "font"_a = cell_font, "textvariable"_a = variable);
       entry.attr("grid")(**grid);
+      typed->follow(entry, variable);
       return entry;
     }
-    py::object variable = py::module_::import("tkinter").attr("StringVar")("master"_a = frame, "value"_a = "");
     py::object entry = ctk().attr("CTkEntry")(frame, "width"_a = width, "font"_a = cell_font, "textvariable"_a = variable,
                                                "state"_a = state, "justify"_a = "right", "fg_color"_a = "transparent");
     entry.attr("grid")(**grid);
@@ -129,93 +131,28 @@ struct EntryTable {
     fill(self);
   }
 
-  // The texts of the typed cells are read in one Tcl round trip: a Tcl procedure of "get"
-  // commands (compiled once by Tcl) for the cells the table holds, redefined whenever a
-  // cell is replaced. A plain script would be parsed again at every call.
-  std::vector<PyObject*> script_cells;  // borrowed, compared by identity only
-  py::object script;                    // the procedure's name, or None when unusable
-
-  // The inner Tk entry path of a CTkEntry showing typed text, or "" when it cannot be read
-  // that way (a placeholder shown, or some other kind of cell).
-  static std::string entry_path(py::handle cell) {
-    if (!py::hasattr(cell, "_entry") || !py::hasattr(cell, "_placeholder_text_active")) return {};
-    if (py::cast<bool>(cell.attr("_placeholder_text_active"))) return {};
-    return py::str(cell.attr("_entry").attr("_w")).cast<std::string>();
-  }
-
-  std::optional<py::tuple> typed_texts(const std::vector<py::object>& typed) {
-    bool same = typed.size() == script_cells.size();
-    for (size_t i = 0; same && i < typed.size(); ++i) same = typed[i].ptr() == script_cells[i];
-    if (!same) {
-      std::string text = "list";
-      script_cells.clear();
-      for (const auto& cell : typed) {
-        const std::string path = entry_path(cell);
-        if (path.empty()) {
-          script_cells.clear();
-          script = py::none();
-          return std::nullopt;
-        }
-        text += " [" + path + " get]";
-        script_cells.push_back(cell.ptr());
-      }
-      py::str name("quillmarkers_table_texts_" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-      frame.attr("tk").attr("call")("proc", name, "", text);
-      script = name;
-    }
-    if (script.is_none()) return std::nullopt;
-    // Interned once and never released: read on every refresh tick.
-    static PyObject* const placeholder_active = PyUnicode_InternFromString("_placeholder_text_active");
-    static PyObject* const tk = PyUnicode_InternFromString("tk");
-    static PyObject* const call = PyUnicode_InternFromString("call");
-    for (const auto& cell : typed) {  // a placeholder may have appeared since
-      if (PyObject_IsTrue(py::object(cell.attr(placeholder_active)).ptr()) != 0) return std::nullopt;
-    }
-    py::object tcl = frame.attr(tk);
-    py::object result = tcl.attr(call)(script);
-    // A list result arrives as a tuple already; anything else is split by Tcl's rules.
-    py::tuple texts = PyTuple_Check(result.ptr()) ? py::reinterpret_borrow<py::tuple>(result)
-                                                  : py::tuple(tcl.attr("splitlist")(result));
-    if (texts.size() != typed.size()) return std::nullopt;
-    return texts;
-  }
-
   static py::list get(py::object self) {
-    EntryTable& t = self.cast<EntryTable&>();
+    const EntryTable& t = self.cast<const EntryTable&>();
     py::dict descriptions = self.attr("entry_name");
     py::dict cells = self.attr("entry");
-    // Shown cells answer from their own record; typed cells are read together.
-    std::vector<std::vector<py::object>> sources;
-    std::vector<py::object> typed;
-    for (auto [key, description] : descriptions) {
-      sources.emplace_back();
-      if (!cells.contains(key)) continue;
-      py::object column = cells[key];
-      for (py::handle cell : column) {
-        const bool shown = py::isinstance<py::tuple>(cell) || py::isinstance<py::list>(cell);
-        py::object source = shown ? py::object(cell[py::int_(0)]) : py::reinterpret_borrow<py::object>(cell);
-        if (!shown) typed.push_back(source);
-        sources.back().push_back(std::move(source));
-      }
-    }
-    std::optional<py::tuple> texts;
-    if (t.frame && !t.frame.is_none() && !typed.empty()) texts = t.typed_texts(typed);
     py::list columns;
-    size_t next_typed = 0;
-    for (const auto& column : sources) {
-      py::list column_texts;
-      for (const auto& source : column) {
-        const bool is_typed = next_typed < typed.size() && source.ptr() == typed[next_typed].ptr();
-        if (is_typed && texts) {
-          column_texts.append(py::str((*texts)[next_typed]));
-        } else if (!is_typed && py::isinstance<CellText>(source)) {
-          column_texts.append(source.cast<const CellText&>().text);  // no Python call needed
-        } else {
-          column_texts.append(source.attr("get")());
+    for (auto [key, description] : descriptions) {
+      py::list texts;
+      if (PyObject* column = PyDict_GetItemWithError(cells.ptr(), key.ptr())) {
+        for (py::handle cell : py::reinterpret_borrow<py::object>(column)) {
+          if (PyObject* mirrored = t.typed->text_of(cell)) {
+            texts.append(mirrored);  // typed: as last written by Tk
+          } else if (py::isinstance<py::tuple>(cell) || py::isinstance<py::list>(cell)) {
+            py::object shown = cell[py::int_(0)];
+            texts.append(py::isinstance<CellText>(shown) ? shown.cast<const CellText&>().text : shown.attr("get")());
+          } else {
+            texts.append(cell.attr("get")());  // a cell put in by someone else
+          }
         }
-        if (is_typed) ++next_typed;
+      } else if (PyErr_Occurred()) {
+        throw py::error_already_set();
       }
-      columns.append(column_texts);
+      columns.append(texts);
     }
     return columns;
   }

@@ -1,5 +1,8 @@
 // Set_Table: a column of labelled single-line entries (the buyer fields), read back by name.
+#include <memory>
+
 #include "kit.hpp"
+#include "text_mirror.hpp"
 
 namespace quillmarkers {
 
@@ -14,6 +17,7 @@ struct SetTable {
   py::object frame;
   py::object font;
   py::dict entries;  // name -> CTkEntry
+  std::shared_ptr<TextMirror> typed = std::make_shared<TextMirror>();
 
   template <class F>
   void visit(F&& f) const {
@@ -24,6 +28,7 @@ struct SetTable {
   void clear() {
     frame = font = py::none();
     entries = py::dict();
+    typed->clear();
   }
 
   explicit SetTable(py::object parent) {
@@ -38,15 +43,22 @@ struct SetTable {
     py::object label = ctk().attr("CTkLabel")(frame, "text"_a = name, "width"_a = kLabelWidth, "anchor"_a = "w",
                                                "font"_a = font);
     label.attr("grid")("row"_a = row, "column"_a = 0, "padx"_a = py::make_tuple(8, 6), "pady"_a = 4, "sticky"_a = "w");
-    py::object entry = ctk().attr("CTkEntry")(frame, "width"_a = kEntryWidth, "font"_a = font);
+    py::object variable = py::module_::import("tkinter").attr("StringVar")("master"_a = frame, "value"_a = "");
+    py::object entry = ctk().attr("CTkEntry")(frame, "width"_a = kEntryWidth, "font"_a = font, "textvariable"_a = variable);
+    typed->follow(entry, variable);
     entry.attr("grid")("row"_a = row, "column"_a = 1, "padx"_a = py::make_tuple(0, 8), "pady"_a = 4, "sticky"_a = "ew");
     entries[name] = entry;
     return entry;
   }
 
   py::object get(py::handle name) const {
-    if (!entries.contains(name)) throw py::key_error(py::repr(name).cast<std::string>());
-    return entries[name].attr("get")();
+    PyObject* entry = PyDict_GetItemWithError(entries.ptr(), name.ptr());
+    if (!entry) {
+      if (PyErr_Occurred()) throw py::error_already_set();
+      throw py::key_error(py::repr(name).cast<std::string>());
+    }
+    if (PyObject* text = typed->text_of(entry)) return py::reinterpret_borrow<py::object>(text);
+    return py::reinterpret_borrow<py::object>(entry).attr("get")();
   }
 };
 

@@ -128,3 +128,31 @@ def test_columns_and_rows_added_later_are_filled(frame):
     assert table.get() == [[""] * 4, [""] * 4]
     with pytest.raises(ValueError):
         table.add_entry_name("品名", 50)
+
+
+@pytest.mark.parametrize("change", ["keys", "insert", "variable", "replaced"])
+def test_get_follows_every_way_the_text_changes(root, table, change):
+    """get() answers from texts mirrored as Tk writes them; it must never lag the entry."""
+    cell = table.entry[table.name_to_random_string["商品數量"]][2]
+    typed(cell, "12")
+    if change == "keys":
+        cell._entry.focus_force()
+        cell.icursor("end")
+        root.update()
+        for key in ("BackSpace", "3", "4"):
+            cell._entry.event_generate("<KeyPress>", keysym=key)
+        root.update()
+        expected = "134"
+    elif change == "insert":
+        cell.delete(0, 1)
+        expected = "2"
+    elif change == "variable":
+        cell.cget("textvariable").set("７")
+        expected = "７"
+    else:  # a cell replaced from outside is read through its own get()
+        other = customtkinter.CTkEntry(table.entry[table.name_to_random_string["商品名稱"]][0].master)
+        other.insert(0, "99")
+        table.entry[table.name_to_random_string["商品數量"]][2] = other
+        expected = "99"
+    assert table.get()[1][2] == expected
+    assert table.get()[1][:2] == ["", ""]
