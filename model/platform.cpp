@@ -81,7 +81,13 @@ py::list font_folders() {
   if (!config) return folders;
   FcStrList* list = FcConfigGetFontDirs(config);
   if (!list) return folders;
-  while (FcChar8* folder = FcStrListNext(list)) folders.append(py::str(reinterpret_cast<char*>(folder)));
+  // fontconfig also names folders that it would read if they existed (~/.local/share/fonts
+  // on a fresh account); listing one of those would fail the whole check.
+  py::object is_folder = global("os").attr("path").attr("isdir");
+  while (FcChar8* folder = FcStrListNext(list)) {
+    py::str path(reinterpret_cast<char*>(folder));
+    if (is_folder(path).cast<bool>()) folders.append(path);
+  }
   FcStrListDone(list);
   return folders;
 }

@@ -137,3 +137,16 @@ def test_general_template_lists_no_fonts(window, monkeypatch):
     monkeypatch.setattr(GUI, "os", fake_os)
     press_with(window, presses=2)
     assert fake_os.listed == []
+
+
+def test_font_check_on_this_machine_lists_only_real_folders(window, monkeypatch, capsys):
+    box = RecordingMessageBox()
+    fake_os = ProxyOs(os, None)
+    monkeypatch.setattr(GUI, "messagebox", box)
+    monkeypatch.setattr(GUI, "os", fake_os)
+    requests = press_with(window, template="貓咪格式")
+    assert len(requests) == 1
+    assert "檢查字型失敗" not in capsys.readouterr().out
+    assert fake_os.listed and all(os.path.isdir(folder) for folder in fake_os.listed)
+    installed = any("simhei.ttf" in os.listdir(folder) for folder in fake_os.listed)
+    assert len(box.shown) == (0 if installed else 1)

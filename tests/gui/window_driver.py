@@ -204,6 +204,8 @@ class ProxyOs:
         self.listed.append(folder)
         if isinstance(self._listing, BaseException):
             raise self._listing
+        if self._listing is None:  # the real folders
+            return self._real.listdir(folder)
         return list(self._listing)
 
 
