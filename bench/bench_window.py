@@ -9,6 +9,7 @@ so the figures compare.
 """
 import argparse
 import json
+import os
 import queue
 import resource
 import statistics
@@ -30,6 +31,21 @@ def channels():
     queues = {"get_receipt": queue.Queue(), "end": queue.Queue()}
     events = {"get_receipt": threading.Event(), "end": threading.Event()}
     return queues, events
+
+
+def run_gui(on_start, queues, events):
+    """Calls GUI(queues, events); on_start(app) runs when its event loop starts."""
+    real_mainloop = customtkinter.CTk.mainloop
+
+    def mainloop(app, *args, **kwargs):
+        on_start(app)
+        real_mainloop(app, *args, **kwargs)
+
+    customtkinter.CTk.mainloop = mainloop
+    try:
+        GUI.GUI(queues, events)
+    finally:
+        customtkinter.CTk.mainloop = real_mainloop
 
 
 def find(root, kind):
@@ -62,10 +78,9 @@ def run(seconds, refresh, measure_press):
     tables = []
     real_table = GUI.Entry_Table
     GUI.Entry_Table = lambda frame: tables.append(real_table(frame)) or tables[-1]
-    real_mainloop = customtkinter.CTk.mainloop
     queues, events = channels()
 
-    def mainloop(app, *args, **kwargs):
+    def start(app):
         def scenario():
             table = tables[-1]
             keys = table.name_to_random_string
@@ -87,7 +102,7 @@ def run(seconds, refresh, measure_press):
                 press = button.cget("command")
                 events["get_receipt"].set()  # busy: the press builds the request, prints nothing
                 times = []
-                for _ in range(int(__import__("os").environ.get("PRESSES", "2001"))):
+                for _ in range(int(os.environ.get("PRESSES", "2001"))):
                     t0 = time.perf_counter()
                     press()
                     times.append(time.perf_counter() - t0)
@@ -96,13 +111,10 @@ def run(seconds, refresh, measure_press):
             app.destroy()
 
         app.after(0, scenario)
-        real_mainloop(app, *args, **kwargs)
 
-    customtkinter.CTk.mainloop = mainloop
     try:
-        GUI.GUI(queues, events)
+        run_gui(start, queues, events)
     finally:
-        customtkinter.CTk.mainloop = real_mainloop
         GUI.try_except_log = real_log
         GUI.Entry_Table = real_table
     if tick_times:

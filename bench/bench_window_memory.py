@@ -3,11 +3,8 @@
     xvfb-run -a -s "-screen 0 1600x1200x24 -dpi 96" .venv/bin/python bench/bench_window_memory.py
 """
 import gc
-import queue
-import threading
 
-import customtkinter
-import GUI
+from bench_window import channels, run_gui
 
 OPENINGS = 20
 
@@ -21,19 +18,8 @@ def rss_kib():
 
 
 def open_and_close():
-    queues = {"get_receipt": queue.Queue(), "end": queue.Queue()}
-    events = {"get_receipt": threading.Event(), "end": threading.Event()}
-    real_mainloop = customtkinter.CTk.mainloop
-
-    def mainloop(app, *args, **kwargs):
-        app.after(1200, app.destroy)  # two refresh ticks, then the operator closes it
-        real_mainloop(app, *args, **kwargs)
-
-    customtkinter.CTk.mainloop = mainloop
-    try:
-        GUI.GUI(queues, events)
-    finally:
-        customtkinter.CTk.mainloop = real_mainloop
+    # Two refresh ticks, then the operator closes the window.
+    run_gui(lambda app: app.after(1200, app.destroy), *channels())
 
 
 def main():
@@ -46,10 +32,10 @@ def main():
         gc.collect()
         sizes.append(rss_kib())
     print("RSS after each opening (MiB):", " ".join(f"{s / 1024:.1f}" for s in sizes))
-    print(f"RSS after the first window: {base / 1024:.1f} MiB; after {OPENINGS} more: "
-          f"{sizes[-1] / 1024:.1f} MiB (growth {(sizes[-1] - base) / 1024:.2f} MiB, "
-          f"last 10: {(sizes[-1] - sizes[9]) / 1024:.2f} MiB)")
-
+    first_half, second_half = sizes[:OPENINGS // 2], sizes[OPENINGS // 2:]
+    print(f"RSS after the first window {base / 1024:.1f} MiB; over {OPENINGS} more openings "
+          f"min {min(sizes) / 1024:.1f}, max {max(sizes) / 1024:.1f} MiB; mean of the last ten minus "
+          f"mean of the first ten: {(sum(second_half) / len(second_half) - sum(first_half) / len(first_half)) / 1024:+.2f} MiB")
 
 if __name__ == "__main__":
     main()
