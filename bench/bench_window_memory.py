@@ -1,12 +1,14 @@
 """Prints how much the process grows over repeated GUI calls (open, close, ... 20 times).
 
     xvfb-run -a -s "-screen 0 1600x1200x24 -dpi 96" .venv/bin/python bench/bench_window_memory.py
+(OPENINGS=60 in the environment for a longer run.)
 """
 import gc
+import os
 
 from bench_window import channels, run_gui
 
-OPENINGS = 20
+OPENINGS = int(os.environ.get("OPENINGS", "20"))
 
 
 def rss_kib():
