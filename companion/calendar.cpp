@@ -1,5 +1,5 @@
 // CTkCalendar: a month calendar built from customtkinter widgets. The chosen day is kept
-// process-wide, so a calendar opened again shows the day chosen last instead of silently
+// per application window, so a calendar opened again shows the day chosen last instead of silently
 // moving the receipt date back to today.
 #include <pybind11/gil_safe_call_once.h>
 
@@ -28,7 +28,32 @@ constexpr int kDayWidth = 30;
 constexpr int kDayHeight = 26;
 const char* const kWeekdays[] = {"日", "一", "二", "三", "四", "五", "六"};
 
-std::optional<Date> g_last_chosen;  // the day chosen last in this process
+// The day chosen last in an application window is kept on its root window: a calendar
+// opened again in that window starts on it, so reopening the date window never moves the
+// receipt date, while a new application window (whose receipt starts on today) starts on
+// today.
+constexpr const char* kChosenDayAttribute = "_quillmarkers_chosen_day";
+
+std::optional<Date> remembered_day(py::handle widget) {
+  try {
+    py::object root = widget.attr("_root")();
+    if (!py::hasattr(root, kChosenDayAttribute)) return std::nullopt;
+    py::tuple day = root.attr(kChosenDayAttribute);
+    return Date{day[0].cast<int>(), day[1].cast<int>(), day[2].cast<int>()};
+  } catch (py::error_already_set&) {
+    return std::nullopt;
+  } catch (py::cast_error&) {
+    return std::nullopt;
+  }
+}
+
+void remember_day(py::handle widget, const Date& day) {
+  try {
+    widget.attr("_root")().attr(kChosenDayAttribute) = py::make_tuple(day.year, day.month, day.day);
+  } catch (py::error_already_set&) {
+    // A root that takes no attribute only loses the memory, not the choice.
+  }
+}
 
 // The kit's CTkButton for days: configure skips options that already hold the given value,
 // since the window re-marks the chosen day every 500 ms.
@@ -154,7 +179,7 @@ struct CalendarState : std::enable_shared_from_this<CalendarState> {
     py::dict buttons = days();
     if (py::str old(key_of(chosen)); buttons.contains(old)) buttons[old].attr("configure")("fg_color"_a = normal_colour());
     chosen = date;
-    g_last_chosen = date;
+    remember_day(outer, date);
     if (py::str now(key_of(date)); buttons.contains(now)) buttons[now].attr("configure")("fg_color"_a = kChosenColour);
   }
 
@@ -170,7 +195,7 @@ class Calendar {
  public:
   Calendar(py::object parent, bool calendar_button) : state_(std::make_shared<CalendarState>()) {
     state_->today = today_local();
-    state_->chosen = g_last_chosen.value_or(state_->today);
+    state_->chosen = remembered_day(parent).value_or(state_->today);
     state_->shown = {state_->chosen.year, state_->chosen.month};
     state_->clickable = calendar_button;
     state_->build(std::move(parent));

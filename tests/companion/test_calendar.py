@@ -142,3 +142,17 @@ def test_fresh_process_opens_on_today():
     expected = {f"{t.year}-{t.month}-{t.day} ({t.year}, {t.month}) ['{t.year}-{t.month}-{t.day}']"
                 for t in (before, datetime.date.today())}  # the run may straddle midnight
     assert done.stdout.strip() in expected
+
+
+def test_new_application_window_opens_on_today(root, window):
+    cal = open_calendar(window)
+    today = datetime.date.today()
+    other = next(k for k in cal.data["日曆按鈕"] if k != f"{today.year}-{today.month}-{today.day}")
+    cal.data["日曆按鈕"][other].invoke()
+    assert open_calendar(window).get_day() == cal.get_day()   # same window: the chosen day
+    second_app = customtkinter.CTk()
+    try:
+        fresh = open_calendar(customtkinter.CTkToplevel(second_app))
+        assert day(fresh) in {(t.year, t.month, t.day) for t in (today, datetime.date.today())}
+    finally:
+        second_app.destroy()

@@ -130,12 +130,6 @@ def test_date_window_marks_today_and_the_picked_day_reaches_the_request(window, 
 
     def scenario(w):
         w.pump(0.1)
-        # The kit reopens on the day chosen last in this process (today in a fresh one):
-        # start the record there, as a fresh window's record starts on today.
-        probe_window = customtkinter.CTkToplevel(w.app)
-        remembered = GUI.CTkCalendar(probe_window, calendar_button=True).get_day()
-        probe_window.destroy()
-        w.parameters.update(remembered)
         monkeypatch.setattr(GUI, "Image", Pictures)
         start = time.monotonic()
         picture_button(w, 1).invoke()
