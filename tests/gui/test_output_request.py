@@ -128,7 +128,7 @@ def test_font_check_failure_prints_a_line_and_retries(window, monkeypatch, capsy
     monkeypatch.setattr(GUI, "os", fake_os)
     requests = press_with(window, template="貓咪格式", presses=2)
     assert len(requests) == 2 and box.shown == []
-    failures = [l for l in capsys.readouterr().out.splitlines() if l.startswith("檢查字型失敗 --> ")]
+    failures = [line for line in capsys.readouterr().out.splitlines() if line.startswith("檢查字型失敗 --> ")]
     assert failures == ["檢查字型失敗 --> [Errno 13] Permission denied"] * 2
 
 

@@ -108,7 +108,7 @@ def test_missing_logo_picture_skips_the_rest_of_the_logo_bar(window, monkeypatch
 
     def scenario(w):
         seen["logos"] = len([b for b in widgets(w.app, customtkinter.CTkButton) if b.cget("state") == "disabled"])
-        seen["title"] = [l for l in widgets(w.app, customtkinter.CTkLabel) if l.cget("text") == "Receiptora軟體"]
+        seen["title"] = [label for label in widgets(w.app, customtkinter.CTkLabel) if label.cget("text") == "Receiptora軟體"]
         seen["total"] = w.total_caption()
         seen["boxes"] = len(widgets(w.app, customtkinter.CTkCheckBox))
 
