@@ -54,9 +54,8 @@ int main() {
 
   std::mt19937 rng(7);
   const auto a = random_digits(rng, 100000), b = random_digits(rng, 100000);
-  const double parse_us = median_microseconds(21, [&] {
-    sink = sink + parse_whole_number(a)->get_mpz_t()->_mp_size;
-  });
+  const double parse_us =
+      median_microseconds(21, [&] { sink = sink + parse_whole_number(a)->get_mpz_t()->_mp_size; });
   const auto x = *parse_whole_number(a), y = *parse_whole_number(b);
   const double multiply_us = median_microseconds(21, [&] {
     mpz_class z = x * y;
@@ -66,8 +65,9 @@ int main() {
     mpz_class z = x * y;
     sink = sink + decimal_text(z).size();
   });
-  std::printf("100,000 digits: parse median %.0f us; multiply median %.0f us; "
-              "multiply and print 200,000-digit product median %.0f us\n",
-              parse_us, multiply_us, text_us);
+  std::printf(
+      "100,000 digits: parse median %.0f us; multiply median %.0f us; "
+      "multiply and print 200,000-digit product median %.0f us\n",
+      parse_us, multiply_us, text_us);
   return 0;
 }

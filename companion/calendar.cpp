@@ -130,7 +130,8 @@ struct CalendarState : std::enable_shared_from_this<CalendarState> {
       const bool weekend = column == 0 || column == 6;
       py::object label = ctk().attr("CTkLabel")(
           body, "text"_a = kWeekdays[column], "width"_a = kDayWidth, "height"_a = 18, "font"_a = weekday_font,
-          "text_color"_a = weekend ? py::make_tuple("#C0392B", "#E8837A") : py::make_tuple("#5A5A5A", "#A9ABAE"));
+          "text_color"_a =
+              weekend ? py::make_tuple("#C0392B", "#E8837A") : py::make_tuple("#5A5A5A", "#A9ABAE"));
       label.attr("grid")("row"_a = 1, "column"_a = column, "padx"_a = 1);
     }
     // Six week rows always, so the calendar keeps its size from month to month.
@@ -154,7 +155,8 @@ struct CalendarState : std::enable_shared_from_this<CalendarState> {
     if (!body) return;
     for (auto item : days()) item.second.attr("destroy")();
     shown = month;
-    title.attr("configure")("text"_a = std::to_string(month.year) + "年" + std::to_string(month.month) + "月");
+    title.attr("configure")("text"_a =
+                                std::to_string(month.year) + "年" + std::to_string(month.month) + "月");
 
     auto self = shared_from_this();
     py::object day_button = day_button_class();
@@ -162,8 +164,9 @@ struct CalendarState : std::enable_shared_from_this<CalendarState> {
     for (int day = 1; day <= days_in_month(month); ++day) {
       const Date date{month.year, month.month, day};
       py::object button = day_button(
-          body, "text"_a = std::to_string(day), "width"_a = kDayWidth, "height"_a = kDayHeight, "corner_radius"_a = 6,
-          "font"_a = day_font, "fg_color"_a = date == chosen ? py::object(py::str(kChosenColour)) : py::object(normal_colour()),
+          body, "text"_a = std::to_string(day), "width"_a = kDayWidth, "height"_a = kDayHeight,
+          "corner_radius"_a = 6, "font"_a = day_font,
+          "fg_color"_a = date == chosen ? py::object(py::str(kChosenColour)) : py::object(normal_colour()),
           "hover_color"_a = hover_colour(), "text_color"_a = day_text(), "text_color_disabled"_a = day_text(),
           "border_width"_a = date == today ? 2 : 0, "border_color"_a = today_ring(),
           "state"_a = clickable ? "normal" : "disabled",
@@ -177,10 +180,12 @@ struct CalendarState : std::enable_shared_from_this<CalendarState> {
 
   void choose(const Date& date) {
     py::dict buttons = days();
-    if (py::str old(key_of(chosen)); buttons.contains(old)) buttons[old].attr("configure")("fg_color"_a = normal_colour());
+    if (py::str old(key_of(chosen)); buttons.contains(old))
+      buttons[old].attr("configure")("fg_color"_a = normal_colour());
     chosen = date;
     remember_day(outer, date);
-    if (py::str now(key_of(date)); buttons.contains(now)) buttons[now].attr("configure")("fg_color"_a = kChosenColour);
+    if (py::str now(key_of(date)); buttons.contains(now))
+      buttons[now].attr("configure")("fg_color"_a = kChosenColour);
   }
 
   void release() {

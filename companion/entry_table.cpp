@@ -80,15 +80,18 @@ struct EntryTable {
 
   py::object make_cell(size_t column, size_t row, const py::object& width, const py::object& state) {
     const py::dict grid("row"_a = row + 1, "column"_a = column, "padx"_a = 2, "pady"_a = 2);
-    py::object variable = py::module_::import("tkinter").attr("StringVar")("master"_a = frame, "value"_a = "");
+    py::object variable =
+        py::module_::import("tkinter").attr("StringVar")("master"_a = frame, "value"_a = "");
     if (state.cast<std::string>() == "normal") {
-      py::object entry = ctk().attr("CTkEntry")(frame, "width"_a = width, "font"_a = cell_font, "textvariable"_a = variable);
+      py::object entry =
+          ctk().attr("CTkEntry")(frame, "width"_a = width, "font"_a = cell_font, "textvariable"_a = variable);
       entry.attr("grid")(**grid);
       typed->follow(entry, variable);
       return entry;
     }
-    py::object entry = ctk().attr("CTkEntry")(frame, "width"_a = width, "font"_a = cell_font, "textvariable"_a = variable,
-                                               "state"_a = state, "justify"_a = "right", "fg_color"_a = "transparent");
+    py::object entry =
+        ctk().attr("CTkEntry")(frame, "width"_a = width, "font"_a = cell_font, "textvariable"_a = variable,
+                               "state"_a = state, "justify"_a = "right", "fg_color"_a = "transparent");
     entry.attr("grid")(**grid);
     return py::make_tuple(py::cast(CellText{variable}), entry);
   }
@@ -112,10 +115,12 @@ struct EntryTable {
     py::dict keys = self.attr("name_to_random_string");
     py::dict descriptions = self.attr("entry_name");
     py::dict cells = self.attr("entry");
-    if (keys.contains(title)) throw py::value_error("a column titled " + py::repr(title).cast<std::string>() + " exists already");
+    if (keys.contains(title))
+      throw py::value_error("a column titled " + py::repr(title).cast<std::string>() + " exists already");
 
     const size_t column = py::len(descriptions);
-    py::object heading = ctk().attr("CTkLabel")(frame, "text"_a = title, "width"_a = width, "font"_a = heading_font);
+    py::object heading =
+        ctk().attr("CTkLabel")(frame, "text"_a = title, "width"_a = width, "font"_a = heading_font);
     heading.attr("grid")("row"_a = 0, "column"_a = column, "padx"_a = 2, "pady"_a = py::make_tuple(0, 2));
 
     py::str key = new_key(descriptions);
@@ -144,7 +149,8 @@ struct EntryTable {
             texts.append(mirrored);  // typed: as last written by Tk
           } else if (py::isinstance<py::tuple>(cell) || py::isinstance<py::list>(cell)) {
             py::object shown = cell[py::int_(0)];
-            texts.append(py::isinstance<CellText>(shown) ? shown.cast<const CellText&>().text : shown.attr("get")());
+            texts.append(py::isinstance<CellText>(shown) ? shown.cast<const CellText&>().text
+                                                         : shown.attr("get")());
           } else {
             texts.append(cell.attr("get")());  // a cell put in by someone else
           }
@@ -190,8 +196,8 @@ void register_entry_table(py::module_& m) {
          "Adds a column headed by name, width pixels wide; state 'disabled' makes its cells "
          "read-only (set their text through cell[0].set). Returns the column's key.")
       .def(
-          "add_table", [](py::object self, size_t rows) { table(self).add_table(self, rows); }, py::arg("rows"),
-          "Creates the rows (cells for every column added so far).")
+          "add_table", [](py::object self, size_t rows) { table(self).add_table(self, rows); },
+          py::arg("rows"), "Creates the rows (cells for every column added so far).")
       .def("get", &EntryTable::get, "The texts: one list per column, in the order added, one text per row.");
 }
 

@@ -78,8 +78,8 @@ void record(const ErrorLog& log, py::handle function, const std::string& details
 
 std::string format_exception(py::error_already_set& error) {
   try {
-    py::list lines = py::module_::import("traceback").attr("format_exception")(
-        error.type(), error.value(), error.trace());
+    py::list lines =
+        py::module_::import("traceback").attr("format_exception")(error.type(), error.value(), error.trace());
     return py::str("").attr("join")(lines).cast<std::string>();
   } catch (py::error_already_set&) {
     return std::string(error.what()) + "\n";
@@ -118,7 +118,8 @@ struct TryExceptModel {
 }  // namespace
 
 void register_error_log(py::module_& m) {
-  py::class_<LoggedCall>(m, "Logged_Call", py::dynamic_attr(), collectable<LoggedCall, true>(), "A callback whose exceptions go to the error log.")
+  py::class_<LoggedCall>(m, "Logged_Call", py::dynamic_attr(), collectable<LoggedCall, true>(),
+                         "A callback whose exceptions go to the error log.")
       .def("__call__", &LoggedCall::call);
 
   py::class_<TryExceptModel>(m, "Try_Except_Model", "The error log.")

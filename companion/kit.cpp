@@ -16,9 +16,8 @@ bool g_family_checked = false;
 const std::optional<std::string>& cjk_family() {
   if (!g_family_checked) {
     static const char* const kPreferred[] = {
-        "Noto Sans CJK TC", "Noto Sans TC",         "Microsoft JhengHei UI",
-        "Microsoft JhengHei", "PingFang TC",        "Source Han Sans TC",
-        "Noto Sans CJK SC", "WenQuanYi Zen Hei"};
+        "Noto Sans CJK TC", "Noto Sans TC",       "Microsoft JhengHei UI", "Microsoft JhengHei",
+        "PingFang TC",      "Source Han Sans TC", "Noto Sans CJK SC",      "WenQuanYi Zen Hei"};
     py::set families(py::module_::import("tkinter.font").attr("families")());
     for (const char* family : kPreferred) {
       if (families.contains(family)) {

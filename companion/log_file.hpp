@@ -9,7 +9,7 @@
 namespace quillmarkers {
 
 inline constexpr std::uintmax_t kLogLimit = 1024 * 1024;  // bytes per file
-inline constexpr int kLogKeep = 3;                         // old files: .1 .2 .3
+inline constexpr int kLogKeep = 3;                        // old files: .1 .2 .3
 
 // Windows: C:/quillmarkers/error.log. Elsewhere: $XDG_DATA_HOME (when absolute) or
 // ~/.local/share, then quillmarkers/Receiptora/error.log.

@@ -18,7 +18,9 @@ PYBIND11_MODULE(quillmarkers_model, m) {
   quillmarkers::register_entry_table(m);
   quillmarkers::register_calendar(m);
 
-  py::class_<CustomtkinterModel> kit(m, "Customtkinter_Model", "The widget kit: its attributes are the widget classes.");
+  py::class_<CustomtkinterModel> kit(m, "Customtkinter_Model",
+                                     "The widget kit: its attributes are the widget classes.");
   kit.def(py::init<>());
-  for (const char* name : {"Set_Button", "Set_Table", "Entry_Table", "CTkCalendar"}) kit.attr(name) = m.attr(name);
+  for (const char* name : {"Set_Button", "Set_Table", "Entry_Table", "CTkCalendar"})
+    kit.attr(name) = m.attr(name);
 }

@@ -25,7 +25,8 @@ std::string option_key(const std::string& key) { return key == "button_event" ? 
 // A padding given as a pair becomes a tuple, which grid (and customtkinter's scaling) reads
 // as (before, after); a single number stays as it is.
 py::object padding(py::handle value) {
-  if (py::isinstance<py::list>(value) || py::isinstance<py::tuple>(value)) return py::tuple(py::reinterpret_borrow<py::object>(value));
+  if (py::isinstance<py::list>(value) || py::isinstance<py::tuple>(value))
+    return py::tuple(py::reinterpret_borrow<py::object>(value));
   return py::reinterpret_borrow<py::object>(value);
 }
 
@@ -40,7 +41,8 @@ py::object load_image(py::handle path, py::handle size) {
     throw;
   }
   opened.attr("close")();
-  return ctk().attr("CTkImage")("light_image"_a = image, "dark_image"_a = image, "size"_a = py::tuple(py::reinterpret_borrow<py::object>(size)));
+  return ctk().attr("CTkImage")("light_image"_a = image, "dark_image"_a = image,
+                                "size"_a = py::tuple(py::reinterpret_borrow<py::object>(size)));
 }
 
 struct SetButton {
@@ -137,7 +139,8 @@ struct SetButton {
       if (key == "image_path" || key == "size") {
         image_changed = true;
       } else if (is_grid_option(key)) {
-        changed_grid[k] = (key == "padx" || key == "pady") ? padding(value) : py::reinterpret_borrow<py::object>(value);
+        changed_grid[k] =
+            (key == "padx" || key == "pady") ? padding(value) : py::reinterpret_borrow<py::object>(value);
       } else {
         changed_widget[k] = value;
       }
@@ -150,7 +153,8 @@ struct SetButton {
         return fallback;
       };
       py::object path = current("image_path", py::none());
-      changed_widget["image"] = path.is_none() ? py::none() : load_image(path, current("size", py::make_tuple(25, 25)));
+      changed_widget["image"] =
+          path.is_none() ? py::none() : load_image(path, current("size", py::make_tuple(25, 25)));
     }
     if (py::len(changed_widget) > 0) widget.attr("configure")(**changed_widget);
     if (py::len(changed_grid) > 0) widget.attr("grid")(**changed_grid);
@@ -161,7 +165,8 @@ struct SetButton {
 }  // namespace
 
 void register_set_button(py::module_& m) {
-  py::class_<SetButton>(m, "Set_Button", collectable<SetButton>(), "Named buttons; needs no Tk root until add_button.")
+  py::class_<SetButton>(m, "Set_Button", collectable<SetButton>(),
+                        "Named buttons; needs no Tk root until add_button.")
       .def(py::init<>())
       .def("add_button", &SetButton::add_button, py::arg("parent"),
            "Creates a CTkButton in parent and grids it (row 0, column 0 unless given). Options: "

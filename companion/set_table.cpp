@@ -38,15 +38,20 @@ struct SetTable {
   }
 
   py::object add_entry_name(py::object name) {
-    if (entries.contains(name)) throw py::value_error("a field named " + py::repr(name).cast<std::string>() + " exists already");
+    if (entries.contains(name))
+      throw py::value_error("a field named " + py::repr(name).cast<std::string>() + " exists already");
     const auto row = py::len(entries);
-    py::object label = ctk().attr("CTkLabel")(frame, "text"_a = name, "width"_a = kLabelWidth, "anchor"_a = "w",
-                                               "font"_a = font);
-    label.attr("grid")("row"_a = row, "column"_a = 0, "padx"_a = py::make_tuple(8, 6), "pady"_a = 4, "sticky"_a = "w");
-    py::object variable = py::module_::import("tkinter").attr("StringVar")("master"_a = frame, "value"_a = "");
-    py::object entry = ctk().attr("CTkEntry")(frame, "width"_a = kEntryWidth, "font"_a = font, "textvariable"_a = variable);
+    py::object label = ctk().attr("CTkLabel")(frame, "text"_a = name, "width"_a = kLabelWidth,
+                                              "anchor"_a = "w", "font"_a = font);
+    label.attr("grid")("row"_a = row, "column"_a = 0, "padx"_a = py::make_tuple(8, 6), "pady"_a = 4,
+                       "sticky"_a = "w");
+    py::object variable =
+        py::module_::import("tkinter").attr("StringVar")("master"_a = frame, "value"_a = "");
+    py::object entry =
+        ctk().attr("CTkEntry")(frame, "width"_a = kEntryWidth, "font"_a = font, "textvariable"_a = variable);
     typed->follow(entry, variable);
-    entry.attr("grid")("row"_a = row, "column"_a = 1, "padx"_a = py::make_tuple(0, 8), "pady"_a = 4, "sticky"_a = "ew");
+    entry.attr("grid")("row"_a = row, "column"_a = 1, "padx"_a = py::make_tuple(0, 8), "pady"_a = 4,
+                       "sticky"_a = "ew");
     entries[name] = entry;
     return entry;
   }
@@ -65,13 +70,15 @@ struct SetTable {
 }  // namespace
 
 void register_set_table(py::module_& m) {
-  py::class_<SetTable>(m, "Set_Table", collectable<SetTable>(), "Labelled single-line entries, read back by name.")
+  py::class_<SetTable>(m, "Set_Table", collectable<SetTable>(),
+                       "Labelled single-line entries, read back by name.")
       .def(py::init<py::object>(), py::arg("parent"))
       .def("add_entry_name", &SetTable::add_entry_name, py::arg("name"),
            "Adds a row: a label showing name and an entry beside it. Returns the entry.")
       .def("get", &SetTable::get, py::arg("name"), "The text of the named entry.")
       .def_readonly("frame", &SetTable::frame, "The frame holding the rows.")
-      .def_property_readonly("entry", [](const SetTable& t) { return t.entries; }, "name -> CTkEntry");
+      .def_property_readonly(
+          "entry", [](const SetTable& t) { return t.entries; }, "name -> CTkEntry");
 }
 
 }  // namespace quillmarkers

@@ -25,8 +25,8 @@ void update_line_totals(py::object self) {
       try {
         py::object quantity = entry[keys[name("商品數量")]][py::int_(j)].attr(name("get"))();
         py::object unit_price = entry[keys[name("商品單價")]][py::int_(j)].attr(name("get"))();
-        shown = receiptora::line_total_text(receiptora_py::to_u32(quantity),
-                                            receiptora_py::to_u32(unit_price));
+        shown =
+            receiptora::line_total_text(receiptora_py::to_u32(quantity), receiptora_py::to_u32(unit_price));
       } catch (py::error_already_set&) {
         shown.clear();  // an unreadable row simply shows no line total
       }
@@ -40,8 +40,8 @@ void update_line_totals(py::object self) {
 void register_entry_table() {
   py::object base = global("customtkinter_model").attr(name("Entry_Table"));
   py::dict namespace_;
-  namespace_[name("__init__")] = method(
-      [base](py::object self, py::object frame) { base.attr(name("__init__"))(self, frame); }, "init");
+  namespace_[name("__init__")] =
+      method([base](py::object self, py::object frame) { base.attr(name("__init__"))(self, frame); }, "init");
   namespace_[name("update")] = method(&update_line_totals, "update");
   set_global("Entry_Table", make_class("Entry_Table", py::make_tuple(base), namespace_));
 }

@@ -35,14 +35,19 @@ py::list list_fonts(const py::list& font_dirs) {
 
 // The cat template needs simhei.ttf; tell the operator once per window when it is missing.
 void check_font(WindowState& s, py::handle template_name) {
-  on_exception([&] {
-    py::object parameters = s.PP.attr(name("parameters"));
-    if (!contains(template_name, kCatTemplate) || !py::object(parameters[name("check_simhei.ttf")]).equal(py::bool_(false))) return;
-    py::list font_dirs = platform::font_folders();
-    if (contains(list_fonts(font_dirs), "simhei.ttf")) return;
-    global("messagebox").attr(name("showinfo"))("軟體提示", "此模板的收據需要安裝simhei.ttf的字型才能正常使用。");
-    parameters[name("check_simhei.ttf")] = true;
-  }, [](py::handle error) { py::print(py::str("檢查字型失敗 --> ") + py::str(error)); });
+  on_exception(
+      [&] {
+        py::object parameters = s.PP.attr(name("parameters"));
+        if (!contains(template_name, kCatTemplate) ||
+            !py::object(parameters[name("check_simhei.ttf")]).equal(py::bool_(false)))
+          return;
+        py::list font_dirs = platform::font_folders();
+        if (contains(list_fonts(font_dirs), "simhei.ttf")) return;
+        global("messagebox")
+            .attr(name("showinfo"))("軟體提示", "此模板的收據需要安裝simhei.ttf的字型才能正常使用。");
+        parameters[name("check_simhei.ttf")] = true;
+      },
+      [](py::handle error) { py::print(py::str("檢查字型失敗 --> ") + py::str(error)); });
 }
 
 // One item row by the row rules. A row that does not convert adds nothing, so the three
@@ -52,8 +57,8 @@ void add_row(py::handle table, size_t i, py::list& names, py::list& quantities, 
     py::object item_name = table[py::int_(0)][py::int_(i)];
     py::object quantity = table[py::int_(1)][py::int_(i)];
     py::object unit_price = table[py::int_(2)][py::int_(i)];
-    const auto row = receiptora::request_row(receiptora_py::to_u32(item_name), receiptora_py::to_u32(quantity),
-                                             receiptora_py::to_u32(unit_price));
+    const auto row = receiptora::request_row(
+        receiptora_py::to_u32(item_name), receiptora_py::to_u32(quantity), receiptora_py::to_u32(unit_price));
     if (row.outcome != receiptora::RowOutcome::Sent) return;
     names.append(item_name);
     quantities.append(receiptora_py::to_int(row.item.quantity));

@@ -24,7 +24,7 @@ inline py::object make_class(const char* name, py::tuple bases, py::dict namespa
   namespace_["__module__"] = "GUI";
   namespace_["__qualname__"] = name;
   return py::reinterpret_borrow<py::object>(reinterpret_cast<PyObject*>(&PyType_Type))(name, bases,
-                                                                                         namespace_);
+                                                                                       namespace_);
 }
 
 }  // namespace gui

@@ -46,7 +46,8 @@ void show_busy_caption(WindowState& s) {
   py::object busy = s.Event_All_variable[name("get_receipt")];
   if (compares_equal(busy.attr(name("is_set"))(), Py_True)) {
     py::object caption = s.set_button.attr(name("cget"))(name("輸出單據"), name("text"));
-    s.set_button.attr(name("configure"))(name("輸出單據"), "text"_a = receiptora::next_busy_caption(caption.cast<std::string>()));
+    s.set_button.attr(name("configure"))(
+        name("輸出單據"), "text"_a = receiptora::next_busy_caption(caption.cast<std::string>()));
   } else if (compares_equal(busy.attr(name("is_set"))(), Py_False)) {
     s.set_button.attr(name("configure"))(name("輸出單據"), "text"_a = name("輸出單據"));
   }
@@ -75,14 +76,16 @@ std::string day_key_of(py::handle parameters) {
 }
 
 py::object make_refresh(const State& state) {
-  return py::cpp_function([state] {
-    WindowState& s = *state;
-    show_grand_total(s);
-    silently([&] { show_busy_caption(s); });
-    silently([&] { follow_chosen_day(s); });
-    s.entry_table.attr(name("update"))();
-    s.app.attr(name("after"))(500, s.aa);
-  }, py::name("aa"));
+  return py::cpp_function(
+      [state] {
+        WindowState& s = *state;
+        show_grand_total(s);
+        silently([&] { show_busy_caption(s); });
+        silently([&] { follow_chosen_day(s); });
+        s.entry_table.attr(name("update"))();
+        s.app.attr(name("after"))(500, s.aa);
+      },
+      py::name("aa"));
 }
 
 }  // namespace gui

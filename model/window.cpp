@@ -22,7 +22,9 @@ py::object font(int size) {
   return ctk().attr(name("CTkFont"))("family"_a = kFontFamily, "size"_a = size, "weight"_a = "bold");
 }
 
-py::object frame(py::handle parent, const py::dict& options) { return ctk().attr(name("CTkFrame"))(parent, **options); }
+py::object frame(py::handle parent, const py::dict& options) {
+  return ctk().attr(name("CTkFrame"))(parent, **options);
+}
 
 // Prints an error of a guarded block as one line on standard output, and goes on.
 template <class F>
@@ -49,7 +51,7 @@ Panels build_panels(WindowState& s) {
   auto outer = [&](int row, int column, int span, py::tuple padx, py::tuple pady, const char* sticky) {
     py::object panel = frame(s.app, py::dict("fg_color"_a = "transparent"));
     panel.attr(name("grid"))("row"_a = row, "column"_a = column, "columnspan"_a = span, "padx"_a = padx,
-                       "pady"_a = pady, "sticky"_a = sticky);
+                             "pady"_a = pady, "sticky"_a = sticky);
     return panel;
   };
   p.FF = outer(0, 0, 2, py::make_tuple(10, 5), py::make_tuple(10, 5), "nsew");
@@ -63,13 +65,16 @@ Panels build_panels(WindowState& s) {
     p.frame[py::int_(index)] = frame(parent, options);
     return p.frame[py::int_(index)].cast<py::object>();
   };
-  inner(0, p.DD, py::dict("width"_a = 700, "height"_a = 300)).attr(name("grid"))("row"_a = 0, "column"_a = 0, "sticky"_a = "new");
+  inner(0, p.DD, py::dict("width"_a = 700, "height"_a = 300))
+      .attr(name("grid"))("row"_a = 0, "column"_a = 0, "sticky"_a = "new");
   py::object buyer = inner(1, p.AA, py::dict("width"_a = 395, "height"_a = 100));
   buyer.attr(name("grid"))("row"_a = 0, "column"_a = 0, "sticky"_a = "new");
   inner(5, buyer, py::dict("width"_a = 395, "height"_a = 100, "fg_color"_a = "transparent"))
       .attr(name("place"))("x"_a = 10, "y"_a = 10);
-  inner(2, p.BB, py::dict("width"_a = 300, "height"_a = 100)).attr(name("grid"))("row"_a = 0, "column"_a = 0, "sticky"_a = "new");
-  inner(3, p.EE, py::dict("width"_a = 700, "height"_a = 100)).attr(name("grid"))("row"_a = 0, "column"_a = 0, "sticky"_a = "new");
+  inner(2, p.BB, py::dict("width"_a = 300, "height"_a = 100))
+      .attr(name("grid"))("row"_a = 0, "column"_a = 0, "sticky"_a = "new");
+  inner(3, p.EE, py::dict("width"_a = 700, "height"_a = 100))
+      .attr(name("grid"))("row"_a = 0, "column"_a = 0, "sticky"_a = "new");
   inner(4, p.FF, py::dict("height"_a = 10, "fg_color"_a = "transparent"))
       .attr(name("grid"))("row"_a = 0, "column"_a = 0, "sticky"_a = "nsew");
   inner(6, p.FF, py::dict("height"_a = 10, "fg_color"_a = "transparent"))
@@ -94,19 +99,22 @@ void build_logo_bar(py::handle logo_bar) {
   };
   auto picture = [&](const char* file, int width, int height) {
     py::str path = platform::resource_path(file);
-    return ctk().attr(name("CTkImage"))("light_image"_a = open_picture(path), "dark_image"_a = open_picture(path),
-                                  "size"_a = py::make_tuple(width, height));
+    return ctk().attr(name("CTkImage"))("light_image"_a = open_picture(path),
+                                        "dark_image"_a = open_picture(path),
+                                        "size"_a = py::make_tuple(width, height));
   };
   auto logo_button = [&](py::handle image, int column, py::tuple padx) {
-    ctk().attr(name("CTkButton"))(logo_bar, "image"_a = image, "text"_a = "", "state"_a = "disabled", "width"_a = 50,
-                            "fg_color"_a = "transparent")
+    ctk()
+        .attr(name("CTkButton"))(logo_bar, "image"_a = image, "text"_a = "", "state"_a = "disabled",
+                                 "width"_a = 50, "fg_color"_a = "transparent")
         .attr(name("grid"))("row"_a = 0, "column"_a = column, "padx"_a = padx, "sticky"_a = "w");
   };
   py::object my_image = picture("logo.png", 50, 50);
   logo_button(my_image, 0, py::make_tuple(0, 5));
   py::object lettering = picture("logo(僅文字).png", 120, 30);
   logo_button(lettering, 1, py::make_tuple(0, 15));
-  ctk().attr(name("CTkLabel"))(logo_bar, "text"_a = "Receiptora軟體", "font"_a = font(20))
+  ctk()
+      .attr(name("CTkLabel"))(logo_bar, "text"_a = "Receiptora軟體", "font"_a = font(20))
       .attr(name("grid"))("row"_a = 0, "column"_a = 2, "sticky"_a = "nsew");
 }
 
@@ -117,8 +125,9 @@ void build_bottom_bar(WindowState& s, Panels& p) {
   py::object tkinter = global("tkinter");
   s.mylabel_time_text = tkinter.attr(name("StringVar"))();
   s.mylabel_time_text.attr(name("set"))("總額0元");
-  tkinter.attr(name("Label"))(content, "textvariable"_a = s.mylabel_time_text, "bg"_a = "#2b2b2b", "fg"_a = "white",
-                        "font"_a = font(30))
+  tkinter
+      .attr(name("Label"))(content, "textvariable"_a = s.mylabel_time_text, "bg"_a = "#2b2b2b",
+                           "fg"_a = "white", "font"_a = font(30))
       .attr(name("grid"))("row"_a = 0, "column"_a = 0, "sticky"_a = "nsew");
 }
 
@@ -144,7 +153,8 @@ void build_buttons(const State& state, Panels& p) {
 
   py::object add_button = s.set_button.attr(name("add_button"));
   add_button(p.BB, "button_name"_a = "輸出單據", "text"_a = "輸出單據", "button_event"_a = button_event_001,
-             "size"_a = py::make_tuple(25, 25), "padx"_a = 50, "pady"_a = 10, "sticky"_a = "", "width"_a = 140);
+             "size"_a = py::make_tuple(25, 25), "padx"_a = 50, "pady"_a = 10, "sticky"_a = "",
+             "width"_a = 140);
   py::object tool_bar = p.frame[py::int_(6)];
   auto picture_button = [&](const char* file, py::handle event, int left, int right) {
     add_button(tool_bar, "image_path"_a = platform::resource_path(file), "button_event"_a = event,
@@ -163,23 +173,26 @@ void build_options(const State& state, Panels& p) {
 
   s.switch_var_001 = ctk().attr(name("StringVar"))("value"_a = "on");
   py::object switch_event_001 = make_switch_event(state);
-  ctk().attr(name("CTkSwitch"))(p.BB, "text"_a = "日期", "command"_a = switch_event_001, "variable"_a = s.switch_var_001,
-                          "onvalue"_a = "on", "offvalue"_a = "off", "bg_color"_a = "#2b2b2b",
-                          "font"_a = ctk().attr(name("CTkFont"))("family"_a = kFontFamily, "weight"_a = "bold"))
-      .attr(name("grid"))("row"_a = 0, "column"_a = 0, "padx"_a = py::make_tuple(5, 0), "pady"_a = py::make_tuple(5, 65),
-                    "sticky"_a = "w");
+  ctk()
+      .attr(name("CTkSwitch"))(
+          p.BB, "text"_a = "日期", "command"_a = switch_event_001, "variable"_a = s.switch_var_001,
+          "onvalue"_a = "on", "offvalue"_a = "off", "bg_color"_a = "#2b2b2b",
+          "font"_a = ctk().attr(name("CTkFont"))("family"_a = kFontFamily, "weight"_a = "bold"))
+      .attr(name("grid"))("row"_a = 0, "column"_a = 0, "padx"_a = py::make_tuple(5, 0),
+                          "pady"_a = py::make_tuple(5, 65), "sticky"_a = "w");
   switch_event_001();  // the record agrees with the switch before any event
 
-  s.optionmenu_001 = ctk().attr(name("CTkOptionMenu"))(p.frame[py::int_(6)], "font"_a = font(13), "width"_a = 200,
-                                                 "height"_a = 20, "dynamic_resizing"_a = false,
-                                                 "values"_a = s.PP.attr(name("parameters"))[name("格式列表")]);
+  s.optionmenu_001 = ctk().attr(name("CTkOptionMenu"))(
+      p.frame[py::int_(6)], "font"_a = font(13), "width"_a = 200, "height"_a = 20,
+      "dynamic_resizing"_a = false, "values"_a = s.PP.attr(name("parameters"))[name("格式列表")]);
   s.optionmenu_001.attr(name("grid"))("row"_a = 1, "column"_a = 0, "padx"_a = py::make_tuple(70, 5),
-                                "pady"_a = py::make_tuple(5, 0), "sticky"_a = "nsew");
+                                      "pady"_a = py::make_tuple(5, 0), "sticky"_a = "nsew");
 
   py::object content = p.frame[py::int_(3)];
   auto checkbox = [&](const char* text, py::handle command, py::handle variable, py::tuple pady) {
-    ctk().attr(name("CTkCheckBox"))(content, "text"_a = text, "command"_a = command, "variable"_a = variable,
-                              "onvalue"_a = "on", "offvalue"_a = "off", "bg_color"_a = "#2b2b2b")
+    ctk()
+        .attr(name("CTkCheckBox"))(content, "text"_a = text, "command"_a = command, "variable"_a = variable,
+                                   "onvalue"_a = "on", "offvalue"_a = "off", "bg_color"_a = "#2b2b2b")
         .attr(name("grid"))("row"_a = 0, "column"_a = 0, "padx"_a = py::make_tuple(550, 5), "pady"_a = pady);
   };
   py::object checkbox_event_1 = make_checkbox_event_1(state);
@@ -198,7 +211,8 @@ void build_options(const State& state, Panels& p) {
 void forget_closed_window(py::handle app) {
   try {
     py::object tcl = app.attr(name("tk"));
-    for (py::handle id : tcl.attr(name("splitlist"))(tcl.attr(name("call"))("after", "info"))) tcl.attr(name("call"))("after", "cancel", id);
+    for (py::handle id : tcl.attr(name("splitlist"))(tcl.attr(name("call"))("after", "info")))
+      tcl.attr(name("call"))("after", "cancel", id);
   } catch (py::error_already_set&) {
   }
   try {
@@ -233,7 +247,7 @@ void run_window(const State& state) {
   forget_closed_window(s.app);
 
   if (!standalone()) {
-      s.Queue_All_variable[name("end")].attr(name("put"))(py::none());
+    s.Queue_All_variable[name("end")].attr(name("put"))(py::none());
     s.Event_All_variable[name("end")].attr(name("set"))();
     s.Queue_All_variable[name("get_receipt")].attr(name("put"))(py::none());
   }

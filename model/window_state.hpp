@@ -38,14 +38,14 @@ struct WindowState {
 using State = std::shared_ptr<WindowState>;
 
 // Handlers, each a no-argument Python callable closing over the state.
-py::object make_output_request(const State& state);       // button_event_001
-py::object make_open_output_folder();                     // button_event_003
-py::object make_date_window(const State& state);          // button_event_004
-py::object make_open_help_page();                         // button_event_005
-py::object make_switch_event(const State& state);         // switch_event_001
+py::object make_output_request(const State& state);  // button_event_001
+py::object make_open_output_folder();                // button_event_003
+py::object make_date_window(const State& state);     // button_event_004
+py::object make_open_help_page();                    // button_event_005
+py::object make_switch_event(const State& state);    // switch_event_001
 py::object make_checkbox_event_1(const State& state);
 py::object make_checkbox_event_2(const State& state);
-py::object make_refresh(const State& state);              // aa, before wrapping
+py::object make_refresh(const State& state);  // aa, before wrapping
 
 // Year, month and day of a parameters dictionary as plain texts joined by "-": 2026-12-6.
 std::string day_key_of(py::handle parameters);

@@ -31,9 +31,12 @@ GrandTotal grand_total(std::span<const std::u32string> quantities,
 
 std::string grand_total_caption(const GrandTotal& total) {
   switch (total.kind) {
-    case GrandTotal::Kind::OverLimit: return "金額超過上限";
-    case GrandTotal::Kind::InputError: return "金額輸入錯誤";
-    case GrandTotal::Kind::Total: break;
+    case GrandTotal::Kind::OverLimit:
+      return "金額超過上限";
+    case GrandTotal::Kind::InputError:
+      return "金額輸入錯誤";
+    case GrandTotal::Kind::Total:
+      break;
   }
   return "總額" + decimal_text(total.value) + "元";
 }

@@ -6,9 +6,9 @@ namespace receiptora::unicode {
 
 // A run of code points first..last whose decimal values are first_value, first_value + 1, ...
 struct DigitRun {
-    char32_t first;
-    char32_t last;
-    int first_value;
+  char32_t first;
+  char32_t last;
+  int first_value;
 };
 
 extern const std::array<char32_t, 29> kWhiteSpace;

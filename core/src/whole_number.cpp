@@ -73,11 +73,20 @@ std::optional<std::u32string> decode_utf8(std::string_view utf8) {
     const auto lead = static_cast<unsigned char>(utf8[i]);
     int extra;
     char32_t cp;
-    if (lead < 0x80) { cp = lead; extra = 0; }
-    else if ((lead & 0xE0) == 0xC0) { cp = lead & 0x1F; extra = 1; }
-    else if ((lead & 0xF0) == 0xE0) { cp = lead & 0x0F; extra = 2; }
-    else if ((lead & 0xF8) == 0xF0) { cp = lead & 0x07; extra = 3; }
-    else return std::nullopt;
+    if (lead < 0x80) {
+      cp = lead;
+      extra = 0;
+    } else if ((lead & 0xE0) == 0xC0) {
+      cp = lead & 0x1F;
+      extra = 1;
+    } else if ((lead & 0xF0) == 0xE0) {
+      cp = lead & 0x0F;
+      extra = 2;
+    } else if ((lead & 0xF8) == 0xF0) {
+      cp = lead & 0x07;
+      extra = 3;
+    } else
+      return std::nullopt;
     if (i + extra >= utf8.size()) return std::nullopt;  // truncated sequence
     for (int k = 1; k <= extra; ++k) {
       const auto cont = static_cast<unsigned char>(utf8[i + k]);

@@ -9,8 +9,8 @@ namespace {
 
 TEST(BusyCaption, CyclesThroughThreeDots) {
   const std::pair<const char*, const char*> steps[] = {
-      {"輸出單據", "輸出中."}, {"輸出中.", "輸出中.."}, {"輸出中..", "輸出中..."},
-      {"輸出中...", "輸出中."}, {"", "輸出中."},        {"輸出中....", "輸出中."},
+      {"輸出單據", "輸出中."},  {"輸出中.", "輸出中.."}, {"輸出中..", "輸出中..."},
+      {"輸出中...", "輸出中."}, {"", "輸出中."},         {"輸出中....", "輸出中."},
   };
   for (const auto& [now, next] : steps) EXPECT_EQ(next_busy_caption(now), next) << now;
 }

@@ -12,7 +12,7 @@ namespace {
 
 struct Case {
   const char* label;
-  std::string text;  // UTF-8
+  std::string text;                  // UTF-8
   std::optional<std::string> value;  // decimal text, or nothing when the text is no number
 };
 
@@ -65,7 +65,11 @@ const Case kCases[] = {
     {"superscript_two_is_not_decimal", "\u00b2", std::nullopt},
     {"chinese_numeral_is_not_decimal", "\u4e09", std::nullopt},
     {"hex_prefix", "0x10", std::nullopt},
-    {"embedded_nul", std::string("1\0" "2", 3), std::nullopt},
+    {"embedded_nul",
+     std::string("1\0"
+                 "2",
+                 3),
+     std::nullopt},
     {"malformed_utf8", "1\xff", std::nullopt},
     {"eleven_nines", "99999999999", "99999999999"},
 };

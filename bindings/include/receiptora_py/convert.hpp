@@ -20,16 +20,15 @@ inline std::u32string to_u32(py::handle text) {
   if (!PyUnicode_Check(text.ptr())) throw py::type_error("expected str");
   const Py_ssize_t length = PyUnicode_GetLength(text.ptr());
   std::u32string out(static_cast<size_t>(length), U'\0');
-  if (length > 0 &&
-      !PyUnicode_AsUCS4(text.ptr(), reinterpret_cast<Py_UCS4*>(out.data()), length, 0)) {
+  if (length > 0 && !PyUnicode_AsUCS4(text.ptr(), reinterpret_cast<Py_UCS4*>(out.data()), length, 0)) {
     throw py::error_already_set();
   }
   return out;
 }
 
 inline py::str to_str(std::u32string_view text) {
-  PyObject* s = PyUnicode_FromKindAndData(PyUnicode_4BYTE_KIND, text.data(),
-                                          static_cast<Py_ssize_t>(text.size()));
+  PyObject* s =
+      PyUnicode_FromKindAndData(PyUnicode_4BYTE_KIND, text.data(), static_cast<Py_ssize_t>(text.size()));
   if (!s) throw py::error_already_set();
   return py::reinterpret_steal<py::str>(s);
 }
@@ -39,8 +38,8 @@ inline py::str to_str(std::u32string_view text) {
 inline py::int_ to_int(const mpz_class& value) {
   if (value.fits_slong_p()) return py::reinterpret_steal<py::int_>(PyLong_FromLong(value.get_si()));
   const std::string bytes = receiptora::magnitude_bytes_le(value);
-  PyObject* magnitude = _PyLong_FromByteArray(
-      reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 1, 0);
+  PyObject* magnitude =
+      _PyLong_FromByteArray(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 1, 0);
   if (!magnitude) throw py::error_already_set();
   auto result = py::reinterpret_steal<py::int_>(magnitude);
   if (value < 0) {

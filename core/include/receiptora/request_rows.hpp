@@ -12,12 +12,12 @@ namespace receiptora {
 // The filled/blank pattern of a row decides how it is sent. Blank means exactly "":
 // a cell of spaces is filled.
 enum class RowRule {
-  Full,          // name, quantity, price
-  NameOnly,      // name, 0, 0
-  NoPrice,       // name, quantity, 0
-  NoName,        // "", quantity, price
-  NoQuantity,    // name, 0, price
-  Skip,          // blank name with at most one of quantity and price
+  Full,        // name, quantity, price
+  NameOnly,    // name, 0, 0
+  NoPrice,     // name, quantity, 0
+  NoName,      // "", quantity, price
+  NoQuantity,  // name, 0, price
+  Skip,        // blank name with at most one of quantity and price
 };
 
 RowRule row_rule(bool name_blank, bool quantity_blank, bool price_blank);
@@ -37,7 +37,6 @@ struct RowResult {
 
 // Applies the row rule. A filled quantity or price that is no whole number rejects the
 // whole row, so the request's three lists always stay aligned item by item.
-RowResult request_row(std::u32string_view name, std::u32string_view quantity,
-                      std::u32string_view unit_price);
+RowResult request_row(std::u32string_view name, std::u32string_view quantity, std::u32string_view unit_price);
 
 }  // namespace receiptora
