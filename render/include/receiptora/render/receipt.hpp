@@ -1,0 +1,54 @@
+// A receipt as the renderer sees it: plain data, no Python. The worker and the batch
+// command fill it from a receipt request and a seller profile; render/ draws it.
+#pragma once
+
+#include <gmpxx.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace receiptora::render {
+
+// The seller block and the stamps come from the shop's seller profile. Any field may be
+// empty; an image path, when set, names a PNG (with transparency) drawn instead of the
+// stamp the renderer would draw itself.
+struct SellerProfile {
+  std::string name;                   // 商號名稱
+  std::string tax_id;                 // 統一編號
+  std::string owner;                  // 負責人
+  std::string address;                // 地址
+  std::string phone;                  // 電話
+  std::string exemption_stamp_image;  // 免用統一發票專用章 picture
+  std::string owner_seal_image;       // 負責人章 picture
+};
+
+struct Item {
+  std::string name;  // UTF-8, as typed
+  mpz_class quantity;
+  mpz_class unit_price;
+  std::string note;  // 備註, usually empty
+};
+
+// A Gregorian calendar day; the receipt prints it as a Republic-of-China year.
+struct Date {
+  int year = 0;
+  int month = 0;
+  int day = 0;
+};
+
+enum class Template { General, Cat };  // "一般格式", "貓咪格式"
+
+struct Receipt {
+  SellerProfile seller;
+  std::string number;        // e.g. 收據-20261207-003, given by the caller
+  std::string buyer;         // 買受人
+  std::string buyer_tax_id;  // 買受人統一編號
+  std::optional<Date> date;  // none: the date line keeps blanks to be written by hand
+  std::vector<Item> items;
+  bool exemption_stamp = false;  // 顯示免用統一發票章
+  bool owner_seal = false;       // 顯示負責人章
+  Template layout = Template::General;
+};
+
+}  // namespace receiptora::render

@@ -1,0 +1,16 @@
+// Draws a Receipt as a printable PDF (A5 landscape, embedded subset fonts, real text) and as
+// a PNG at 150 dpi for chat apps. Safe to call from several threads at once; never touches
+// Python, so callers may release the GIL around it.
+#pragma once
+
+#include <string>
+
+#include "receiptora/render/receipt.hpp"
+
+namespace receiptora::render {
+
+// The whole document as bytes. Throws std::runtime_error when cairo reports a failure.
+std::string render_pdf(const Receipt& receipt);
+std::string render_png(const Receipt& receipt);
+
+}  // namespace receiptora::render
