@@ -7,9 +7,13 @@
 #include <string>
 
 #include "kit.hpp"
-#include "log_file.hpp"
+#include "receiptora/log_file.hpp"
 
 namespace quillmarkers {
+
+using receiptora::append_to_log;
+using receiptora::default_log_path;
+using receiptora::local_iso_timestamp;
 
 namespace {
 
