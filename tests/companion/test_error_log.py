@@ -39,7 +39,11 @@ def test_failure_is_logged_and_written_to_stderr(model, capsys):
     assert capsys.readouterr().err == text
 
 
-@pytest.mark.parametrize("function, name", [(Panel().refresh, " Panel.refresh\n"), (functools.partial(fail), " functools.partial(")])
+@pytest.mark.parametrize("function, name", [
+    (Panel().refresh, " Panel.refresh\n"),
+    (functools.partial(fail), " functools.partial("),
+    (quillmarkers.Try_Except_Model().try_except_log, " try_except_log\n"),  # a C++ function, called without its argument
+])
 def test_record_names_the_function(model, function, name, capsys):
     model.try_except_log(function)()
     assert name in pathlib.Path(model.log_path).read_text(encoding="utf-8")
