@@ -1,16 +1,13 @@
 #include "platform.hpp"
 
-#include <cstdlib>
 #include <string>
-#include <vector>
 
 #ifndef _WIN32
 #include <fontconfig/fontconfig.h>
-#include <pwd.h>
-#include <unistd.h>
 #endif
 
 #include "module_names.hpp"
+#include "receiptora/home_folder.hpp"
 
 namespace gui::platform {
 
@@ -41,19 +38,10 @@ void quiet_toolkit_polls() {
 }
 
 #else
-std::string home_folder() {
-  if (const char* home = std::getenv("HOME"); home && *home) return home;
-  // No HOME (a service, say): the account's home from the password database.
-  struct passwd entry {};
-  struct passwd* found = nullptr;
-  std::vector<char> buffer(16384);
-  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found) return found->pw_dir;
-  return "/";
-}
-
 py::str output_folder() {
-  // Absolute, forward slashes, trailing slash: the same text in every request.
-  std::string folder = home_folder();
+  // Absolute, forward slashes, trailing slash: the same text in every request. The home
+  // folder is the error log's too.
+  std::string folder = receiptora::home_folder().string();
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   if (folder == "/") folder.clear();
   return py::str(folder + "/quillmarkers/Receiptora/");
