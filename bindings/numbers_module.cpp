@@ -7,6 +7,7 @@
 #include "receiptora/amounts.hpp"
 #include "receiptora/captions.hpp"
 #include "receiptora_py/convert.hpp"
+#include "receiptora_py/main_interpreter.hpp"
 
 namespace py = pybind11;
 using receiptora_py::to_u32;
@@ -22,6 +23,8 @@ std::vector<std::u32string> texts(const py::sequence& items) {
 
 }  // namespace
 
+// Loaded only into the main interpreter (see main_interpreter.hpp).
+#define PyInit__numbers pybind11_entry_point
 PYBIND11_MODULE(_numbers, m) {
   m.doc() = "Receiptora's whole-number rule and amount captions";
   m.def(
@@ -49,4 +52,9 @@ PYBIND11_MODULE(_numbers, m) {
   m.def(
       "int_roundtrip", [](py::handle value) { return receiptora_py::to_int(receiptora_py::to_mpz(value)); },
       py::arg("value"), "Converts through the core's integer type and back.");
+}
+#undef PyInit__numbers
+
+extern "C" PYBIND11_EXPORT PyObject* PyInit__numbers() {
+  return receiptora_py::in_main_interpreter("receiptora._numbers", pybind11_entry_point);
 }

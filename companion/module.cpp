@@ -1,5 +1,6 @@
 // quillmarkers_model: the widget kit (Customtkinter_Model) and the error log (Try_Except_Model).
 #include "kit.hpp"
+#include "receiptora_py/main_interpreter.hpp"
 
 namespace {
 
@@ -10,10 +11,8 @@ struct CustomtkinterModel {};
 
 }  // namespace
 
-// pybind11 sets itself up through PyGILState_Ensure, which in a sub-interpreter of Python 3.11
-// waits for ever on the main interpreter's thread state. The entry point pybind11 generates is
-// therefore renamed, and the real one below refuses every interpreter but the main one first.
-#define PyInit_quillmarkers_model init_in_main_interpreter
+// Loaded only into the main interpreter (see main_interpreter.hpp).
+#define PyInit_quillmarkers_model pybind11_entry_point
 PYBIND11_MODULE(quillmarkers_model, m) {
   m.doc() = "Receiptora's widget kit on customtkinter, and its error log";
   quillmarkers::register_error_log(m);
@@ -31,10 +30,5 @@ PYBIND11_MODULE(quillmarkers_model, m) {
 #undef PyInit_quillmarkers_model
 
 extern "C" PYBIND11_EXPORT PyObject* PyInit_quillmarkers_model() {
-  if (PyInterpreterState_Get() != PyInterpreterState_Main()) {
-    PyErr_SetString(PyExc_ImportError,
-                    "quillmarkers_model can only be loaded into the main interpreter of the process.");
-    return nullptr;
-  }
-  return init_in_main_interpreter();
+  return receiptora_py::in_main_interpreter("quillmarkers_model", pybind11_entry_point);
 }
