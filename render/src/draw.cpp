@@ -101,7 +101,8 @@ std::vector<std::string> characters(const std::string& text) {
 
 struct Fitted {
   LayoutPtr layout;
-  double width = 0, height = 0;
+  double width = 0, height = 0;  // as drawn
+  double scale = 1;              // drawing scale of the layout
   explicit operator bool() const { return layout != nullptr; }
 };
 
@@ -175,15 +176,25 @@ struct Document::Impl {
     return f;
   }
 
+  static void measure(Fitted& f) {
+    int w = 0, h = 0;
+    pango_layout_get_size(f.layout.get(), &w, &h);
+    f.width = f.scale * w / PANGO_SCALE;
+    f.height = f.scale * h / PANGO_SCALE;
+  }
+
+  static void rescale(Fitted& f, double width, double scale) {
+    f.scale = scale;
+    pango_layout_set_width(f.layout.get(), static_cast<int>(width / scale * PANGO_SCALE));
+    measure(f);
+  }
+
   static void resize(Fitted& f, const char* family, double size) {
     PangoFontDescription* desc = pango_font_description_from_string(family);
     pango_font_description_set_size(desc, static_cast<int>(size * PANGO_SCALE));
     pango_layout_set_font_description(f.layout.get(), desc);
     pango_font_description_free(desc);
-    int w = 0, h = 0;
-    pango_layout_get_size(f.layout.get(), &w, &h);
-    f.width = static_cast<double>(w) / PANGO_SCALE;
-    f.height = static_cast<double>(h) / PANGO_SCALE;
+    measure(f);
   }
 
   // `text` within `width` × `max_height`: wrapped, and made smaller until it fits. Down to
@@ -193,19 +204,25 @@ struct Document::Impl {
              double max_height, PangoAlignment align = PANGO_ALIGN_LEFT, double letter_spacing = 0,
              bool past_floor = true) const {
     Fitted f = make(clean(text), family, size, width, align, letter_spacing);
-    // Far too tall: jump close to the size at which it fits (the area of wrapped text
-    // grows with the square of the size), then step down.
+    // Far too tall: jump close to the size at which it fits (wrapped text grows in both
+    // directions with the size, so its height goes with the square), then step down.
     if (f.height > 3 * max_height && size > floor) {
       size = std::max(floor, size * std::sqrt(max_height / f.height));
       resize(f, family, size);
     }
     while (f.height > max_height && size > floor) {
-      size = std::max(floor, size * 0.88);
+      size = std::max(floor, size * 0.9);
       resize(f, family, size);
     }
-    while (past_floor && f.height > max_height && size > 0.05) {
-      size *= std::clamp(std::sqrt(max_height / f.height) * 0.97, 0.3, 0.97);
-      resize(f, family, size);
+    // Past the floor the layout keeps its size and is drawn scaled down instead: pango
+    // cannot lay out fonts much below one point, a scaled drawing has no such limit.
+    if (past_floor && f.height > max_height) {
+      double scale = std::sqrt(max_height / f.height);
+      for (;;) {
+        rescale(f, width, scale);
+        if (f.height <= max_height || scale < 1e-4) break;
+        scale *= 0.94;
+      }
     }
     return f;
   }
@@ -228,24 +245,26 @@ struct Document::Impl {
     total_row.cells[0] =
         fit("合　計", body_family, 10, 6, kColumnWidth[0] + kColumnWidth[1] + kColumnWidth[2] - 2 * kPad,
             kRowHeight - 3, PANGO_ALIGN_RIGHT);
-    total_row.cells[3] = cell(grouped_figures(total), kColumnWidth[3], PANGO_ALIGN_RIGHT, 60);
+    total_row.cells[3] = cell(grouped_figures(total), kColumnWidth[3], PANGO_ALIGN_RIGHT, 80);
     total_row.height = std::max(kRowHeight + 2, total_row.cells[3].height + 3);
     capitals_row.cells[0] = fit("新臺幣　" + capital_numerals(total), body_family, 11, 6,
                                 kRight - kLeft - 2 * kPad, 90 - 3, PANGO_ALIGN_LEFT);
     capitals_row.height = std::max(kRowHeight + 4, capitals_row.cells[0].height + 3);
     const double last_cap = body_cap - total_row.height - capitals_row.height - kStampRoom;
+    // A row taller than the room beside the totals gets a page of its own; the totals then
+    // follow on the next page.
 
     for (const Item& item : receipt.items) {
       Row row;
       const bool text_line = item.quantity == 0 && item.unit_price == 0;
-      row.cells[0] = cell(item.name, kColumnWidth[0], PANGO_ALIGN_LEFT, last_cap);
+      row.cells[0] = cell(item.name, kColumnWidth[0], PANGO_ALIGN_LEFT, body_cap);
       if (!text_line) {
-        row.cells[1] = cell(grouped_figures(item.quantity), kColumnWidth[1], PANGO_ALIGN_RIGHT, last_cap);
-        row.cells[2] = cell(grouped_figures(item.unit_price), kColumnWidth[2], PANGO_ALIGN_RIGHT, last_cap);
+        row.cells[1] = cell(grouped_figures(item.quantity), kColumnWidth[1], PANGO_ALIGN_RIGHT, body_cap);
+        row.cells[2] = cell(grouped_figures(item.unit_price), kColumnWidth[2], PANGO_ALIGN_RIGHT, body_cap);
         row.cells[3] = cell(grouped_figures(item.quantity * item.unit_price), kColumnWidth[3],
-                            PANGO_ALIGN_RIGHT, last_cap);
+                            PANGO_ALIGN_RIGHT, body_cap);
       }
-      if (!item.note.empty()) row.cells[4] = cell(item.note, kColumnWidth[4], PANGO_ALIGN_LEFT, last_cap);
+      if (!item.note.empty()) row.cells[4] = cell(item.note, kColumnWidth[4], PANGO_ALIGN_LEFT, body_cap);
       for (const Fitted& f : row.cells)
         if (f) row.height = std::max(row.height, f.height + 3);
       rows.push_back(std::move(row));
@@ -274,8 +293,17 @@ struct Document::Impl {
   }
 
   void show(cairo_t* cr, const Fitted& f, double x, double y) const {
-    cairo_move_to(cr, x, y);
+    if (f.scale == 1) {
+      cairo_move_to(cr, x, y);
+      pango_cairo_show_layout(cr, f.layout.get());
+      return;
+    }
+    cairo_save(cr);
+    cairo_translate(cr, x, y);
+    cairo_scale(cr, f.scale, f.scale);
+    cairo_move_to(cr, 0, 0);
     pango_cairo_show_layout(cr, f.layout.get());
+    cairo_restore(cr);
   }
 
   void line(cairo_t* cr, double x0, double y0, double x1, double y1, double width) const {
