@@ -78,8 +78,10 @@ void record(const ErrorLog& log, py::handle function, const std::string& details
 
 std::string format_exception(py::error_already_set& error) {
   try {
+    // An exception raised by C code called directly has no traceback: pass None, not a null handle.
+    py::object trace = error.trace() ? py::reinterpret_borrow<py::object>(error.trace()) : py::none();
     py::list lines =
-        py::module_::import("traceback").attr("format_exception")(error.type(), error.value(), error.trace());
+        py::module_::import("traceback").attr("format_exception")(error.type(), error.value(), trace);
     return py::str("").attr("join")(lines).cast<std::string>();
   } catch (py::error_already_set&) {
     return std::string(error.what()) + "\n";
