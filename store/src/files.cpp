@@ -42,14 +42,16 @@ int rename_no_replace(const fs::path& from, const fs::path& to) {
 
 }  // namespace
 
-void write_new_file(const fs::path& target, std::string_view bytes) {
-  std::string temp = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+StagedFile stage_file(const fs::path& target, std::string_view bytes, bool flush) {
+  std::string name(1, '.');
+  name.append(target.filename().string()).append(".XXXXXX");
+  std::string temp = (target.parent_path() / name).string();
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) fail(errno, "cannot create a file in", target.parent_path());
   try {
     ::fchmod(fd, 0644);  // mkstemp makes the file private; receipts are ordinary documents
     write_all(fd, bytes, target);
-    if (::fsync(fd) != 0) fail(errno, "cannot flush", target);
+    if (flush && ::fsync(fd) != 0) fail(errno, "cannot flush", target);
     if (::close(fd) != 0) {
       ::unlink(temp.c_str());
       fail(errno, "cannot write", target);
@@ -59,11 +61,30 @@ void write_new_file(const fs::path& target, std::string_view bytes) {
     ::unlink(temp.c_str());
     throw;
   }
-  if (rename_no_replace(temp, target) != 0) {
+  return {temp, target};
+}
+
+void commit_file(const StagedFile& staged) {
+  if (rename_no_replace(staged.temp, staged.target) != 0) {
     const int error = errno;
-    ::unlink(temp.c_str());
-    fail(error, "cannot save", target);
+    ::unlink(staged.temp.c_str());
+    fail(error, "cannot save", staged.target);
   }
+}
+
+void discard_file(const StagedFile& staged) noexcept { ::unlink(staged.temp.c_str()); }
+
+void write_new_file(const fs::path& target, std::string_view bytes) {
+  commit_file(stage_file(target, bytes, true));
+}
+
+void sync_file_system(const fs::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) fail(errno, "cannot open", path);
+  const int result = ::syncfs(fd);
+  const int error = errno;
+  ::close(fd);
+  if (result != 0) fail(error, "cannot flush the files in", path);
 }
 
 void sync_folder(const fs::path& folder) {

@@ -70,7 +70,12 @@ std::string ledger_line(const LedgerLine& line) {
 }
 
 void append_ledger(const fs::path& file, const LedgerLine& line) {
-  const std::string text = ledger_line(line);
+  append_ledger(file, std::vector<LedgerLine>{line});
+}
+
+void append_ledger(const fs::path& file, const std::vector<LedgerLine>& lines) {
+  std::string text;
+  for (const LedgerLine& line : lines) text += ledger_line(line);
   const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) fail(errno, file);
   int error = 0;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace receiptora::store {
 
@@ -37,5 +38,7 @@ std::string ledger_line(const LedgerLine& line);
 // writers never interleave; a write that fails part-way is cut back, so the ledger never
 // holds half a line. Throws std::system_error naming the file on failure.
 void append_ledger(const fs::path& file, const LedgerLine& line);
+// Several lines in the same single write, in order.
+void append_ledger(const fs::path& file, const std::vector<LedgerLine>& lines);
 
 }  // namespace receiptora::store
