@@ -364,7 +364,7 @@ struct Document::Impl {
     const bool last_page = page + 1 == static_cast<int>(page_rows.size());
     double y = kRowsTop;
     // Header row, shaded.
-    set_colour(cr, kShade);
+    set_colour(cr, receipt.layout == Template::Cat ? tint(0.1) : kShade);
     cairo_rectangle(cr, kLeft, kTableTop, kRight - kLeft, kHeaderRow);
     cairo_fill(cr);
     set_colour(cr, kInk);
@@ -554,19 +554,25 @@ struct Document::Impl {
 
   // The cat template's artwork: ears on the title frame, paw prints, a sitting cat.
   void draw_cat_art(cairo_t* cr, bool last_page) const {
-    const double cx = kPageWidth / 2, x0 = cx - 118, x1 = cx + 118, y0 = 14, y1 = 50;
+    const double cx = kPageWidth / 2, x0 = cx - 118, x1 = cx + 118, y0 = 15, y1 = 50;
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-    // Ears first, so the frame's top line crosses their base.
-    for (double ex : {x0 + 30, x1 - 30}) {
-      cairo_move_to(cr, ex - 13, y0 + 1);
-      cairo_line_to(cr, ex - 6, y0 - 11);
-      cairo_line_to(cr, ex + 11, y0 + 1);
+    // Ears first, so the frame's top line crosses their base; each with a pink inside.
+    for (double ex : {x0 + 36, x1 - 36}) {
+      cairo_move_to(cr, ex - 15, y0 + 1);
+      cairo_line_to(cr, ex - 5, y0 - 11);
+      cairo_line_to(cr, ex + 13, y0 + 1);
       cairo_close_path(cr);
-      set_colour(cr, tint(0.25));
+      set_colour(cr, {1, 1, 1});
       cairo_fill_preserve(cr);
       set_colour(cr, kInk);
       cairo_set_line_width(cr, 1.1);
       cairo_stroke(cr);
+      cairo_move_to(cr, ex - 9, y0);
+      cairo_line_to(cr, ex - 4.5, y0 - 6);
+      cairo_line_to(cr, ex + 5, y0);
+      cairo_close_path(cr);
+      set_colour(cr, tint(0.3));
+      cairo_fill(cr);
     }
     const double r = 8;
     cairo_new_sub_path(cr);
