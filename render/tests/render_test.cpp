@@ -224,6 +224,12 @@ TEST(Stress, HugeAndStrangeInputStaysOnThePage) {
   EXPECT_GT(p.height, 874);  // pages one below the other
 }
 
+TEST(Png, TooLongForOnePictureIsRefusedNotCut) {
+  Receipt r = sample();
+  r.items.assign(600, Item{"品項", 1, 1, ""});
+  EXPECT_THROW(render_png(r), std::length_error);
+}
+
 TEST(Threads, ConcurrentRendersMatchSerialOnes) {
   Receipt general = sample(), cat = sample();
   cat.layout = Template::Cat;
