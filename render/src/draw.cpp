@@ -204,23 +204,25 @@ struct Document::Impl {
              double max_height, PangoAlignment align = PANGO_ALIGN_LEFT, double letter_spacing = 0,
              bool past_floor = true) const {
     Fitted f = make(clean(text), family, size, width, align, letter_spacing);
+    // A cluster wider than the box (pango cannot break inside it) overflows sideways.
+    const auto fits = [&] { return f.height <= max_height && f.width <= width + 0.01; };
     // Far too tall: jump close to the size at which it fits (wrapped text grows in both
     // directions with the size, so its height goes with the square), then step down.
     if (f.height > 3 * max_height && size > floor) {
       size = std::max(floor, size * std::sqrt(max_height / f.height));
       resize(f, family, size);
     }
-    while (f.height > max_height && size > floor) {
+    while (!fits() && size > floor) {
       size = std::max(floor, size * 0.9);
       resize(f, family, size);
     }
     // Past the floor the layout keeps its size and is drawn scaled down instead: pango
     // cannot lay out fonts much below one point, a scaled drawing has no such limit.
-    if (past_floor && f.height > max_height) {
-      double scale = std::sqrt(max_height / f.height);
+    if (past_floor && !fits()) {
+      double scale = std::min(1.0, std::sqrt(max_height / f.height));
       for (;;) {
         rescale(f, width, scale);
-        if (f.height <= max_height || scale < 1e-4) break;
+        if (fits() || scale < 1e-4) break;
         scale *= 0.94;
       }
     }
@@ -232,7 +234,7 @@ struct Document::Impl {
   Fitted cell(const std::string& text, double width, PangoAlignment align, double cap) const {
     const double inner = width - 2 * kPad;
     Fitted f = fit(text, body_family, 10, 6, inner, kRowHeight - 3, align, 0, false);
-    if (f.height <= kRowHeight - 3) return f;
+    if (f.height <= kRowHeight - 3 && f.width <= inner + 0.01) return f;
     Fitted tall = make(clean(text), body_family, 6, inner, align);
     return fit(text, body_family, 6, 6, inner, std::min(tall.height, cap - 3), align);
   }
