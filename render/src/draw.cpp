@@ -513,9 +513,11 @@ struct Document::Impl {
       cairo_set_line_width(cr, 2.6);
       cairo_rectangle(cr, x, y, size, size);
       cairo_stroke(cr);
-      const double inner = size - 8, cw = inner / columns, ch = inner / per_column;
+      const double inner = size - 8, cw = inner / columns;
       for (int k = 0; k < n; ++k) {
-        const int col = columns - 1 - k / per_column, row = k % per_column;
+        const int column = k / per_column, row = k % per_column;
+        const int in_column = std::min(per_column, n - column * per_column);
+        const double ch = inner / in_column;  // a shorter last column spreads over the height
         Fitted f = make(chars[k], seal_family, 20, 200, PANGO_ALIGN_LEFT);
         if (f.width <= 0 || f.height <= 0) continue;
         PangoRectangle ink_rect, logical;
@@ -523,10 +525,14 @@ struct Document::Impl {
         const double gx = ink_rect.x / double(PANGO_SCALE), gy = ink_rect.y / double(PANGO_SCALE);
         const double gw = std::max(1.0, ink_rect.width / double(PANGO_SCALE));
         const double gh = std::max(1.0, ink_rect.height / double(PANGO_SCALE));
-        // Seal characters fill their cell, stretched as a carver would.
-        const double sx = cw * 0.86 / gw, sy = ch * 0.86 / gh;
+        // Seal characters fill their cell, stretched as a carver would, but no more than
+        // half again in one direction (a narrow letter stays a letter).
+        double sx = cw * 0.86 / gw, sy = ch * 0.86 / gh;
+        sx = std::min(sx, sy * 1.5);
+        sy = std::min(sy, sx * 1.5);
+        const double cell_x = x + 4 + (columns - 1 - column) * cw, cell_y = y + 4 + row * ch;
         cairo_save(cr);
-        cairo_translate(cr, x + 4 + col * cw + cw * 0.07, y + 4 + row * ch + ch * 0.07);
+        cairo_translate(cr, cell_x + (cw - gw * sx) / 2, cell_y + (ch - gh * sy) / 2);
         cairo_scale(cr, sx, sy);
         cairo_move_to(cr, -gx, -gy);
         pango_cairo_show_layout(cr, f.layout.get());
