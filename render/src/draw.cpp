@@ -284,10 +284,10 @@ struct Document::Impl {
       used += rows[i].height;
     }
     if (used > last_cap) {
-      // The rows that fit beside the totals go on a last page of their own.
-      size_t split = rows.size();
-      double tail = 0;
-      while (split > first + 1 && tail + rows[split - 1].height <= last_cap) tail += rows[--split].height;
+      // No room for the totals under these rows: as in a receipt book, this page stays
+      // full and its last row carries over to the last page with the totals (or, when
+      // that row is too tall to share a page with them, the totals go on alone).
+      const size_t split = rows.size() - (rows.back().height <= last_cap && rows.size() - first > 1 ? 1 : 0);
       page_rows.emplace_back(first, split);
       first = split;
     }
