@@ -9,6 +9,7 @@ same run, with the ratio.
 import concurrent.futures
 import io
 import json
+import os
 import pathlib
 import statistics
 import subprocess
@@ -155,7 +156,7 @@ def main():
         draw = reportlab_receipt()
     except ImportError:
         draw = None
-    print("receipt: seven items, date, both stamps, 一般格式")
+    print("receipt: seven items, date, both stamps, 一般格式; load average %.1f (2 cores, shared)" % os.getloadavg()[0])
     print(f"PDF median           {pdf_ms:7.2f} ms   ({pdf_size / 1024:.1f} KB)")
     print(f"PNG median           {png_ms:7.2f} ms   ({png_size / 1024:.1f} KB, 150 dpi)")
     print(f"first receipt, fresh process: PDF {first_pdf:.1f} ms, then PNG {first_png:.1f} ms")

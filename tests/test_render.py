@@ -11,6 +11,12 @@ from receiptora import _render
 SELLER = {"商號名稱": "喵喵文具行", "統一編號": "12345678", "負責人": "王小明", "地址": "臺北市", "電話": "02-2345-6789"}
 
 
+class Hostile(int):
+    """An int whose __abs__ lies: read as the int it is."""
+    def __abs__(self):
+        return "not an int"
+
+
 def request(**changes):
     r = {
         "版本": "一般格式",
@@ -51,8 +57,9 @@ def fonts(pdf, tmp_path):
         ({"年": "2026", "月": "12", "日": "07"}, "中華民國115年12月7日"),  # the date picker's texts
         ({"顯示日期": False, "年": "not read"}, "中華民國年月日"),
         ({"數量": [10**5000, 0]}, "1" + "0" * 5000),  # past Python's 4300-digit str limit
+        ({"數量": [Hostile(-37), 0], "單件價格": [Hostile(-41), 0]}, "-37-411517"),
     ],
-    ids=["ints", "texts", "blank_date", "huge_int"],
+    ids=["ints", "texts", "blank_date", "huge_int", "int_subclass"],
 )
 def test_renders(changes, shown, tmp_path):
     pdf = _render.render_pdf(request(**changes), "收據-20261207-003", SELLER, "2026-12-07T10:00:00")

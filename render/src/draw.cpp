@@ -204,23 +204,25 @@ struct Document::Impl {
              double max_height, PangoAlignment align = PANGO_ALIGN_LEFT, double letter_spacing = 0,
              bool past_floor = true) const {
     Fitted f = make(clean(text), family, size, width, align, letter_spacing);
+    // A cluster wider than the box (pango cannot break inside it) overflows sideways.
+    const auto fits = [&] { return f.height <= max_height && f.width <= width + 0.01; };
     // Far too tall: jump close to the size at which it fits (wrapped text grows in both
     // directions with the size, so its height goes with the square), then step down.
     if (f.height > 3 * max_height && size > floor) {
       size = std::max(floor, size * std::sqrt(max_height / f.height));
       resize(f, family, size);
     }
-    while (f.height > max_height && size > floor) {
+    while (!fits() && size > floor) {
       size = std::max(floor, size * 0.9);
       resize(f, family, size);
     }
     // Past the floor the layout keeps its size and is drawn scaled down instead: pango
     // cannot lay out fonts much below one point, a scaled drawing has no such limit.
-    if (past_floor && f.height > max_height) {
-      double scale = std::sqrt(max_height / f.height);
+    if (past_floor && !fits()) {
+      double scale = std::min(1.0, std::sqrt(max_height / f.height));
       for (;;) {
         rescale(f, width, scale);
-        if (f.height <= max_height || scale < 1e-4) break;
+        if (fits() || scale < 1e-4) break;
         scale *= 0.94;
       }
     }
@@ -232,7 +234,7 @@ struct Document::Impl {
   Fitted cell(const std::string& text, double width, PangoAlignment align, double cap) const {
     const double inner = width - 2 * kPad;
     Fitted f = fit(text, body_family, 10, 6, inner, kRowHeight - 3, align, 0, false);
-    if (f.height <= kRowHeight - 3) return f;
+    if (f.height <= kRowHeight - 3 && f.width <= inner + 0.01) return f;
     Fitted tall = make(clean(text), body_family, 6, inner, align);
     return fit(text, body_family, 6, 6, inner, std::min(tall.height, cap - 3), align);
   }
@@ -282,10 +284,10 @@ struct Document::Impl {
       used += rows[i].height;
     }
     if (used > last_cap) {
-      // The rows that fit beside the totals go on a last page of their own.
-      size_t split = rows.size();
-      double tail = 0;
-      while (split > first + 1 && tail + rows[split - 1].height <= last_cap) tail += rows[--split].height;
+      // No room for the totals under these rows: as in a receipt book, this page stays
+      // full and its last row carries over to the last page with the totals (or, when
+      // that row is too tall to share a page with them, the totals go on alone).
+      const size_t split = rows.size() - (rows.back().height <= last_cap && rows.size() - first > 1 ? 1 : 0);
       page_rows.emplace_back(first, split);
       first = split;
     }
@@ -364,7 +366,7 @@ struct Document::Impl {
     const bool last_page = page + 1 == static_cast<int>(page_rows.size());
     double y = kRowsTop;
     // Header row, shaded.
-    set_colour(cr, kShade);
+    set_colour(cr, receipt.layout == Template::Cat ? tint(0.1) : kShade);
     cairo_rectangle(cr, kLeft, kTableTop, kRight - kLeft, kHeaderRow);
     cairo_fill(cr);
     set_colour(cr, kInk);
@@ -511,9 +513,11 @@ struct Document::Impl {
       cairo_set_line_width(cr, 2.6);
       cairo_rectangle(cr, x, y, size, size);
       cairo_stroke(cr);
-      const double inner = size - 8, cw = inner / columns, ch = inner / per_column;
+      const double inner = size - 8, cw = inner / columns;
       for (int k = 0; k < n; ++k) {
-        const int col = columns - 1 - k / per_column, row = k % per_column;
+        const int column = k / per_column, row = k % per_column;
+        const int in_column = std::min(per_column, n - column * per_column);
+        const double ch = inner / in_column;  // a shorter last column spreads over the height
         Fitted f = make(chars[k], seal_family, 20, 200, PANGO_ALIGN_LEFT);
         if (f.width <= 0 || f.height <= 0) continue;
         PangoRectangle ink_rect, logical;
@@ -521,10 +525,14 @@ struct Document::Impl {
         const double gx = ink_rect.x / double(PANGO_SCALE), gy = ink_rect.y / double(PANGO_SCALE);
         const double gw = std::max(1.0, ink_rect.width / double(PANGO_SCALE));
         const double gh = std::max(1.0, ink_rect.height / double(PANGO_SCALE));
-        // Seal characters fill their cell, stretched as a carver would.
-        const double sx = cw * 0.86 / gw, sy = ch * 0.86 / gh;
+        // Seal characters fill their cell, stretched as a carver would, but no more than
+        // half again in one direction (a narrow letter stays a letter).
+        double sx = cw * 0.86 / gw, sy = ch * 0.86 / gh;
+        sx = std::min(sx, sy * 1.5);
+        sy = std::min(sy, sx * 1.5);
+        const double cell_x = x + 4 + (columns - 1 - column) * cw, cell_y = y + 4 + row * ch;
         cairo_save(cr);
-        cairo_translate(cr, x + 4 + col * cw + cw * 0.07, y + 4 + row * ch + ch * 0.07);
+        cairo_translate(cr, cell_x + (cw - gw * sx) / 2, cell_y + (ch - gh * sy) / 2);
         cairo_scale(cr, sx, sy);
         cairo_move_to(cr, -gx, -gy);
         pango_cairo_show_layout(cr, f.layout.get());
@@ -554,19 +562,25 @@ struct Document::Impl {
 
   // The cat template's artwork: ears on the title frame, paw prints, a sitting cat.
   void draw_cat_art(cairo_t* cr, bool last_page) const {
-    const double cx = kPageWidth / 2, x0 = cx - 118, x1 = cx + 118, y0 = 14, y1 = 50;
+    const double cx = kPageWidth / 2, x0 = cx - 118, x1 = cx + 118, y0 = 15, y1 = 50;
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-    // Ears first, so the frame's top line crosses their base.
-    for (double ex : {x0 + 30, x1 - 30}) {
-      cairo_move_to(cr, ex - 13, y0 + 1);
-      cairo_line_to(cr, ex - 6, y0 - 11);
-      cairo_line_to(cr, ex + 11, y0 + 1);
+    // Ears first, so the frame's top line crosses their base; each with a pink inside.
+    for (double ex : {x0 + 36, x1 - 36}) {
+      cairo_move_to(cr, ex - 15, y0 + 1);
+      cairo_line_to(cr, ex - 5, y0 - 11);
+      cairo_line_to(cr, ex + 13, y0 + 1);
       cairo_close_path(cr);
-      set_colour(cr, tint(0.25));
+      set_colour(cr, {1, 1, 1});
       cairo_fill_preserve(cr);
       set_colour(cr, kInk);
       cairo_set_line_width(cr, 1.1);
       cairo_stroke(cr);
+      cairo_move_to(cr, ex - 9, y0);
+      cairo_line_to(cr, ex - 4.5, y0 - 6);
+      cairo_line_to(cr, ex + 5, y0);
+      cairo_close_path(cr);
+      set_colour(cr, tint(0.3));
+      cairo_fill(cr);
     }
     const double r = 8;
     cairo_new_sub_path(cr);

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <memory>
 #include <stdexcept>
+#include <string>
 
 #include "draw.hpp"
 #include "png_encode.hpp"
@@ -80,7 +81,13 @@ std::string render_png(const Receipt& receipt) {
   const double scale = kDpi / 72;
   const int width = static_cast<int>(std::lround(kPageWidth * scale));
   const int page_height = static_cast<int>(std::lround(kPageHeight * scale));
-  // Pages of a long receipt stand one below the other in one picture.
+  // Pages of a long receipt stand one below the other in one picture, as far as a picture
+  // can reach (cairo's limit is 32767 pixels); a longer receipt is refused, never cut short.
+  constexpr int kMaxPictureHeight = 32767;
+  if (document.pages() > kMaxPictureHeight / page_height) {
+    throw std::length_error("a receipt of " + std::to_string(document.pages()) +
+                            " pages is too long for one picture; its PDF holds it all");
+  }
   SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, page_height * document.pages()));
   check(cairo_surface_status(surface.get()), "picture surface");
   {

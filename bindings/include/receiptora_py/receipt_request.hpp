@@ -21,14 +21,14 @@ namespace request_detail {
 
 inline std::string quoted(std::string_view key) { return "\"" + std::string(key) + "\""; }
 
-// The value under `key`, or nullptr when absent (borrowed reference).
-inline PyObject* lookup(PyObject* dict, const char* key) {
-  PyObject* value = PyDict_GetItemString(dict, key);  // never raises for a str key
-  return value;
+// The value under `key`, or a null object when absent. A reference of our own: code that
+// runs while we read it (a str subclass's __repr__) cannot free it under us.
+inline py::object lookup(PyObject* dict, const char* key) {
+  return py::reinterpret_borrow<py::object>(PyDict_GetItemString(dict, key));
 }
 
-inline PyObject* require(PyObject* dict, const char* key, const char* what) {
-  PyObject* value = lookup(dict, key);
+inline py::object require(PyObject* dict, const char* key, const char* what) {
+  py::object value = lookup(dict, key);
   if (!value) throw py::value_error(std::string(what) + " has no key " + quoted(key));
   return value;
 }
@@ -46,11 +46,11 @@ inline std::string utf8(PyObject* text, const std::string& name) {
 }
 
 inline std::string text_item(PyObject* dict, const char* key, const char* what) {
-  return utf8(require(dict, key, what), quoted(key));
+  return utf8(require(dict, key, what).ptr(), quoted(key));
 }
 
 inline bool flag(PyObject* dict, const char* key) {
-  PyObject* value = require(dict, key, "receipt request");
+  PyObject* value = require(dict, key, "receipt request").ptr();
   if (!PyBool_Check(value)) {
     throw py::type_error(quoted(key) + " must be True or False, not " + Py_TYPE(value)->tp_name);
   }
@@ -59,7 +59,8 @@ inline bool flag(PyObject* dict, const char* key) {
 
 // A whole number given as an int or as a text of digits (the date picker reports texts).
 inline int date_part(PyObject* dict, const char* key) {
-  PyObject* value = require(dict, key, "receipt request");
+  const py::object held = require(dict, key, "receipt request");
+  PyObject* value = held.ptr();
   std::optional<mpz_class> number;
   if (PyLong_Check(value) && !PyBool_Check(value)) {
     number = to_mpz(value);
@@ -74,11 +75,11 @@ inline int date_part(PyObject* dict, const char* key) {
   return static_cast<int>(number->get_si());
 }
 
-// A list (or tuple) under `key`, as a sequence of borrowed items.
+// A list (or tuple) under `key`.
 inline py::sequence items_list(PyObject* dict, const char* key) {
-  PyObject* value = require(dict, key, "receipt request");
-  if (!PyList_Check(value) && !PyTuple_Check(value)) {
-    throw py::type_error(quoted(key) + " must be a list, not " + Py_TYPE(value)->tp_name);
+  const py::object value = require(dict, key, "receipt request");
+  if (!PyList_Check(value.ptr()) && !PyTuple_Check(value.ptr())) {
+    throw py::type_error(quoted(key) + " must be a list, not " + Py_TYPE(value.ptr())->tp_name);
   }
   return py::reinterpret_borrow<py::sequence>(value);
 }
@@ -110,8 +111,8 @@ inline receiptora::render::SellerProfile seller_from_dict(py::handle profile) {
   seller.phone = text_item(dict, "電話", "seller profile");
   for (auto [key, field] : {std::pair{"免用統一發票章圖檔", &seller.exemption_stamp_image},
                             std::pair{"負責人章圖檔", &seller.owner_seal_image}}) {
-    PyObject* value = lookup(dict, key);
-    if (value && value != Py_None) *field = utf8(value, quoted(key));
+    const py::object value = lookup(dict, key);
+    if (value && !value.is_none()) *field = utf8(value.ptr(), quoted(key));
   }
   return seller;
 }
@@ -130,8 +131,8 @@ inline receiptora::render::Receipt receipt_from_request(py::handle request, std:
   receiptora::render::Receipt receipt;
   receipt.seller = std::move(seller);
   receipt.number = std::move(number);
-  PyObject* version = lookup(dict, "版本");
-  const bool cat = version && PyUnicode_Check(version) && utf8(version, "\"版本\"") == "貓咪格式";
+  const py::object version = lookup(dict, "版本");
+  const bool cat = version && PyUnicode_Check(version.ptr()) && utf8(version.ptr(), "\"版本\"") == "貓咪格式";
   receipt.layout = cat ? Template::Cat : Template::General;
   receipt.buyer = text_item(dict, "買受人", "receipt request");
   receipt.buyer_tax_id = text_item(dict, "買受人統一編號", "receipt request");
