@@ -22,6 +22,12 @@ void on_exception(Block&& block, Reaction&& reaction) {
   }
 }
 
+// A guard that prints the error as one line on standard output, and goes on.
+template <class Block>
+void print_and_go_on(Block&& block) {
+  on_exception(std::forward<Block>(block), [](py::handle error) { py::print(error); });
+}
+
 // A guard that swallows the error silently.
 template <class Block>
 void silently(Block&& block) {

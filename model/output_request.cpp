@@ -6,6 +6,7 @@
 #include "receiptora/request_rows.hpp"
 #include "receiptora_py/convert.hpp"
 #include "window_state.hpp"
+#include "worker_channels.hpp"
 
 namespace gui {
 
@@ -95,9 +96,9 @@ void press(WindowState& s) {
     py::print(py::str(display_form(request)));
     return;
   }
-  if (s.Event_All_variable[name("get_receipt")].attr(name("is_set"))().equal(py::bool_(false))) {
+  if (worker_channels::busy_answer(s).equal(py::bool_(false))) {
     py::print(py::str(display_form(request)));
-    s.Queue_All_variable[name("get_receipt")].attr(name("put"))(request);
+    worker_channels::hand_over(s, request);
   }
 }
 

@@ -14,10 +14,6 @@
 
 namespace gui::platform {
 
-namespace {
-constexpr int kQuietPollMs = 5000;
-}  // namespace
-
 #ifdef _WIN32
 py::str output_folder() { return py::str("C:/quillmarkers/Receiptora/"); }
 
@@ -34,11 +30,6 @@ py::str resource_path(const char* file_name) {
 }
 
 void set_window_icon(py::handle window, py::handle icon_path) { window.attr("iconbitmap")(icon_path); }
-
-void quiet_toolkit_polls() {
-  // Monitors can change DPI on Windows, so the scaling poll stays as the toolkit sets it.
-  global("customtkinter").attr("AppearanceModeTracker").attr("update_loop_interval") = kQuietPollMs;
-}
 
 #else
 std::string home_folder() {
@@ -67,12 +58,6 @@ void open_output_folder() {
   command.append("xdg-open");
   command.append(folder);
   global("subprocess").attr("Popen")(command);
-}
-
-void quiet_toolkit_polls() {
-  py::object toolkit = global("customtkinter");
-  toolkit.attr("AppearanceModeTracker").attr("update_loop_interval") = kQuietPollMs;
-  toolkit.attr("ScalingTracker").attr("update_loop_interval") = kQuietPollMs;
 }
 
 py::list font_folders() {

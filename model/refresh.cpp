@@ -7,6 +7,7 @@
 #include "receiptora/captions.hpp"
 #include "receiptora_py/convert.hpp"
 #include "window_state.hpp"
+#include "worker_channels.hpp"
 
 namespace gui {
 
@@ -43,12 +44,11 @@ void show_grand_total(WindowState& s) {
 }
 
 void show_busy_caption(WindowState& s) {
-  py::object busy = s.Event_All_variable[name("get_receipt")];
-  if (compares_equal(busy.attr(name("is_set"))(), Py_True)) {
+  if (compares_equal(worker_channels::busy_answer(s), Py_True)) {
     py::object caption = s.set_button.attr(name("cget"))(name("輸出單據"), name("text"));
     s.set_button.attr(name("configure"))(
         name("輸出單據"), "text"_a = receiptora::next_busy_caption(caption.cast<std::string>()));
-  } else if (compares_equal(busy.attr(name("is_set"))(), Py_False)) {
+  } else if (compares_equal(worker_channels::busy_answer(s), Py_False)) {
     s.set_button.attr(name("configure"))(name("輸出單據"), "text"_a = name("輸出單據"));
   }
 }
