@@ -6,6 +6,7 @@
 #include "guards.hpp"
 #include "module_names.hpp"
 #include "platform.hpp"
+#include "receiptora_py/picture.hpp"
 #include "toolkit.hpp"
 
 namespace gui {
@@ -77,22 +78,10 @@ Panels build_panels(WindowState& s) {
 
 // The two logo pictures and the product title; a missing picture skips the rest.
 void build_logo_bar(py::handle logo_bar) {
-  // Read the picture whole and close its file, so no handle stays open per window.
-  auto open_picture = [](const py::str& path) {
-    py::object opened = global("Image").attr("open")(path);
-    py::object loaded;
-    try {
-      loaded = opened.attr("copy")();
-    } catch (py::error_already_set&) {
-      opened.attr("close")();
-      throw;
-    }
-    opened.attr("close")();
-    return loaded;
-  };
   auto picture = [&](const char* file, int width, int height) {
     py::str path = platform::resource_path(file);
-    return ctk().attr("CTkImage")("light_image"_a = open_picture(path), "dark_image"_a = open_picture(path),
+    return ctk().attr("CTkImage")("light_image"_a = receiptora_py::read_picture(global("Image"), path),
+                                  "dark_image"_a = receiptora_py::read_picture(global("Image"), path),
                                   "size"_a = py::make_tuple(width, height));
   };
   auto logo_button = [&](py::handle image, int column, py::tuple padx) {

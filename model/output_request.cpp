@@ -4,6 +4,7 @@
 #include "module_names.hpp"
 #include "platform.hpp"
 #include "receiptora/request_rows.hpp"
+#include "receiptora_py/compare.hpp"
 #include "receiptora_py/convert.hpp"
 #include "window_state.hpp"
 #include "worker_channels.hpp"
@@ -40,7 +41,7 @@ void check_font(WindowState& s, py::handle template_name) {
       [&] {
         py::object parameters = s.PP.attr(name("parameters"));
         if (!contains(template_name, kCatTemplate) ||
-            !py::object(parameters[name("check_simhei.ttf")]).equal(py::bool_(false)))
+            !receiptora_py::equals(parameters[name("check_simhei.ttf")], Py_False))
           return;
         py::list font_dirs = platform::font_folders();
         if (contains(list_fonts(font_dirs), "simhei.ttf")) return;
@@ -96,7 +97,7 @@ void press(WindowState& s) {
     py::print(py::str(display_form(request)));
     return;
   }
-  if (worker_channels::busy_answer(s).equal(py::bool_(false))) {
+  if (receiptora_py::equals(worker_channels::busy_answer(s), Py_False)) {
     py::print(py::str(display_form(request)));
     worker_channels::hand_over(s, request);
   }

@@ -11,6 +11,7 @@
 #endif
 
 #include "module_names.hpp"
+#include "receiptora_py/picture.hpp"
 
 namespace gui::platform {
 
@@ -83,15 +84,9 @@ py::str resource_path(const char* file_name) {
 
 void set_window_icon(py::handle window, py::handle icon_path) {
   // X11 Tk cannot read .ico files, so the icon goes through Pillow as photo images.
-  py::object image = global("Image").attr("open")(icon_path);
-  py::object pixels;
-  try {
-    pixels = image.attr("convert")("RGBA");
-  } catch (py::error_already_set&) {
-    image.attr("close")();
-    throw;
-  }
-  image.attr("close")();  // the icon file is read once; keep no handle open
+  // The icon file is read once; no handle stays open.
+  py::object pixels = receiptora_py::read_picture(
+      global("Image"), icon_path, [](py::handle image) { return image.attr("convert")("RGBA"); });
   py::object image_tk = py::module_::import("PIL.ImageTk");
   py::object lanczos = global("Image").attr("LANCZOS");
   py::list photos;

@@ -50,4 +50,7 @@ py::object make_refresh(const State& state);  // aa, before wrapping
 // Year, month and day of a parameters dictionary as plain texts joined by "-": 2026-12-6.
 std::string day_key_of(py::handle parameters);
 
+// Copies the day chosen in the date window into the record and keeps it marked there.
+void follow_chosen_day(WindowState& s);
+
 }  // namespace gui
