@@ -38,11 +38,11 @@ void update_line_totals(py::object self) {
 }  // namespace
 
 void register_entry_table() {
-  py::object base = global("customtkinter_model").attr(name("Entry_Table"));
+  py::object base = global("customtkinter_model").attr("Entry_Table");
   py::dict namespace_;
-  namespace_[name("__init__")] =
-      method([base](py::object self, py::object frame) { base.attr(name("__init__"))(self, frame); }, "init");
-  namespace_[name("update")] = method(&update_line_totals, "update");
+  namespace_["__init__"] =
+      method([base](py::object self, py::object frame) { base.attr("__init__")(self, frame); }, "init");
+  namespace_["update"] = method(&update_line_totals, "update");
   set_global("Entry_Table", make_class("Entry_Table", py::make_tuple(base), namespace_));
 }
 
