@@ -8,10 +8,18 @@
 #include <string>
 
 #include "kit.hpp"
-#include "month_grid.hpp"
 #include "receiptora/captions.hpp"
+#include "receiptora/month_grid.hpp"
 
 namespace quillmarkers {
+
+using Date = receiptora::CalendarDate;
+using receiptora::day_cell;
+using receiptora::days_in_month;
+using receiptora::GridCell;
+using receiptora::shift_month;
+using receiptora::today_local;
+using receiptora::YearMonth;
 
 namespace {
 

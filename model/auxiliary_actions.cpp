@@ -14,15 +14,17 @@ py::object make_open_output_folder() {
 }
 
 py::object make_open_help_page() {
-  return py::cpp_function([] {
-    py::object open = global("webbrowser").attr(name("open"));
-    bool opened = false;
-    silently([&] {
-      open(platform::kHelpPageSecure);
-      opened = true;
-    });
-    if (!opened) open(platform::kHelpPagePlain);  // its failure goes to the error log
-  });
+  return py::cpp_function(
+      [] {
+        py::object open = global("webbrowser").attr(name("open"));
+        bool opened = false;
+        silently([&] {
+          open(platform::kHelpPageSecure);
+          opened = true;
+        });
+        if (!opened) open(platform::kHelpPagePlain);  // its failure goes to the error log
+      },
+      py::name("button_event_005"));
 }
 
 }  // namespace gui

@@ -33,9 +33,12 @@ int copy_spec_attribute(PyObject* spec, PyObject* module, const char* attribute,
 PyObject* create_module(PyObject* spec, PyModuleDef*) {
   const int64_t current = PyInterpreterState_GetID(PyThreadState_Get()->interp);
   if (current == -1) return nullptr;
-  if (g_main_interpreter_id == -1) {
+  // pybind11, used from the execute step on, hangs in a sub-interpreter (PyGILState_Ensure
+  // waits for the main interpreter), so a sub-interpreter is refused even when it comes first.
+  const bool in_main = PyThreadState_Get()->interp == PyInterpreterState_Main();
+  if (in_main && g_main_interpreter_id == -1) {
     g_main_interpreter_id = current;
-  } else if (current != g_main_interpreter_id) {
+  } else if (!in_main || current != g_main_interpreter_id) {
     PyErr_SetString(PyExc_ImportError,
                     "Interpreter change detected - this module can only be loaded into one "
                     "interpreter per process.");

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "case_label.hpp"
 #include "receiptora/amounts.hpp"
 #include "receiptora/whole_number.hpp"
 
@@ -40,8 +41,7 @@ const LineCase kLineCases[] = {
     {"eleven_nines", "99999999999", "99999999999", "9999999999800000000001 元"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, LineTotal, testing::ValuesIn(kLineCases),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Cases, LineTotal, testing::ValuesIn(kLineCases), CaseLabel{});
 
 struct TotalCase {
   const char* label;
@@ -75,8 +75,7 @@ const TotalCase kTotalCases[] = {
     {"missing_price_cell", {"1", "2"}, {"5"}, "金額輸入錯誤"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, GrandTotalCaption, testing::ValuesIn(kTotalCases),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Cases, GrandTotalCaption, testing::ValuesIn(kTotalCases), CaseLabel{});
 
 }  // namespace
 }  // namespace receiptora

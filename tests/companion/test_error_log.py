@@ -9,9 +9,6 @@ import pytest
 
 import quillmarkers_model as quillmarkers
 
-MIB = 1024 * 1024
-
-
 @pytest.fixture
 def model(tmp_path):
     m = quillmarkers.Try_Except_Model()
@@ -42,7 +39,11 @@ def test_failure_is_logged_and_written_to_stderr(model, capsys):
     assert capsys.readouterr().err == text
 
 
-@pytest.mark.parametrize("function, name", [(Panel().refresh, " Panel.refresh\n"), (functools.partial(fail), " functools.partial(")])
+@pytest.mark.parametrize("function, name", [
+    (Panel().refresh, " Panel.refresh\n"),
+    (functools.partial(fail), " functools.partial("),
+    (quillmarkers.Try_Except_Model().try_except_log, " try_except_log\n"),  # a C++ function, called without its argument
+])
 def test_record_names_the_function(model, function, name, capsys):
     model.try_except_log(function)()
     assert name in pathlib.Path(model.log_path).read_text(encoding="utf-8")
@@ -67,37 +68,6 @@ def test_interrupt_and_exit_pass_through(model, exception):
     with pytest.raises(exception):
         model.try_except_log(stop)()
     assert not os.path.exists(model.log_path)
-
-
-OLD = b"0" * (MIB - 10)
-
-
-# Files before and after one failure, by suffix: (content, whether a new record follows it);
-# None: the file does not exist.
-@pytest.mark.parametrize(
-    "before, after",
-    [
-        ({"": b"x" * 1000}, {"": (b"x" * 1000, True), ".1": None}),
-        ({"": OLD}, {"": (b"", True), ".1": (OLD, False)}),
-        ({"": OLD, ".1": b"1", ".2": b"2", ".3": b"3"}, {"": (b"", True), ".1": (OLD, False), ".2": (b"1", False), ".3": (b"2", False), ".4": None}),
-    ],
-    ids=["under-limit", "full", "keeps-three"],
-)
-def test_rotation(model, before, after, capsys):
-    log = pathlib.Path(model.log_path)
-    log.parent.mkdir(parents=True)
-    for suffix, data in before.items():
-        pathlib.Path(f"{log}{suffix}").write_bytes(data)
-    model.try_except_log(fail)()
-    for suffix, expected in after.items():
-        path = pathlib.Path(f"{log}{suffix}")
-        if expected is None:
-            assert not path.exists()
-            continue
-        prefix, record_follows = expected
-        data = path.read_bytes()
-        assert data.startswith(prefix + b"=== ") and b"ValueError" in data if record_follows else data == prefix
-    capsys.readouterr()
 
 
 def test_unwritable_folder_still_reports_on_stderr(tmp_path, capsys):

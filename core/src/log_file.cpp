@@ -1,4 +1,4 @@
-#include "log_file.hpp"
+#include "receiptora/log_file.hpp"
 
 #include <cstdio>
 #include <cstdlib>
@@ -6,9 +6,9 @@
 #include <fstream>
 #include <system_error>
 
-#include "local_time.hpp"
+#include "receiptora/local_time.hpp"
 
-namespace quillmarkers {
+namespace receiptora {
 
 namespace fs = std::filesystem;
 
@@ -73,4 +73,4 @@ std::string local_iso_timestamp() {
   return std::string(text, n);
 }
 
-}  // namespace quillmarkers
+}  // namespace receiptora
