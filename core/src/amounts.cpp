@@ -25,7 +25,7 @@ GrandTotal grand_total(std::span<const std::u32string> quantities,
     if (!p) return {GrandTotal::Kind::InputError, 0};
     total.value += *q * *p;
   }
-  if (total.value > kAmountLimit) total.kind = GrandTotal::Kind::OverLimit;
+  if (abs(total.value) > kAmountLimit) total.kind = GrandTotal::Kind::OverLimit;
   return total;
 }
 

@@ -9,7 +9,9 @@
 
 namespace receiptora {
 
-// The amount above which the grand total is not shown.
+// The largest amount the grand total shows, either way: a total beyond ±kAmountLimit is
+// "金額超過上限", so the caption (and with it the fixed-size window) never grows with the
+// number of digits typed.
 inline constexpr long kAmountLimit = 999999;
 
 // "150 元" for quantity × unit price when both read as whole numbers, otherwise "".
