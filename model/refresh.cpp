@@ -14,15 +14,32 @@ using namespace pybind11::literals;
 
 namespace {
 
+// The same texts as counted last time (lists compare their items by identity first, and
+// the mirrored texts stay the same objects until Tk writes new ones).
+bool same_texts(py::handle counted, py::handle now) {
+  if (!counted) return false;
+  const int result = PyObject_RichCompareBool(counted.ptr(), now.ptr(), Py_EQ);
+  if (result < 0) PyErr_Clear();
+  return result == 1;
+}
+
 void show_grand_total(WindowState& s) {
   bool shown = false;
   on_exception(
       [&] {
         py::object columns = s.entry_table.attr(name("get"))();
-        const auto quantities = receiptora_py::to_u32_texts(columns[py::int_(1)]);
-        const auto unit_prices = receiptora_py::to_u32_texts(columns[py::int_(2)]);
-        s.mylabel_time_text.attr(name("set"))(
-            receiptora::grand_total_caption(receiptora::grand_total(quantities, unit_prices)));
+        py::object quantities = columns[py::int_(1)], unit_prices = columns[py::int_(2)];
+        // Summed again only when a text changed: with numbers of 100,000 digits a sum takes
+        // tens of milliseconds, and the tick runs every 500 ms.
+        if (!same_texts(s.counted_quantities, quantities) ||
+            !same_texts(s.counted_unit_prices, unit_prices)) {
+          s.counted_quantities = s.counted_unit_prices = py::object();
+          s.total_caption = receiptora::grand_total_caption(receiptora::grand_total(
+              receiptora_py::to_u32_texts(quantities), receiptora_py::to_u32_texts(unit_prices)));
+          s.counted_quantities = quantities;
+          s.counted_unit_prices = unit_prices;
+        }
+        s.mylabel_time_text.attr(name("set"))(s.total_caption);
         shown = true;
       },
       [](py::handle) {});
@@ -45,7 +62,7 @@ void show_busy_caption(WindowState& s) {
 py::object make_refresh(const State& state) {
   return py::cpp_function(
       [state] {
-        WindowState& s = *state;
+        WindowState& s = open_window(state);
         show_grand_total(s);
         silently([&] { show_busy_caption(s); });
         silently([&] { follow_chosen_day(s); });
