@@ -8,6 +8,7 @@
 #include "module_names.hpp"
 #include "receiptora_py/errors.hpp"
 #include "registration.hpp"
+#include "row_products.hpp"
 #include "toolkit.hpp"
 #include "window_state.hpp"
 #include "worker_channels.hpp"
@@ -27,6 +28,7 @@ void run_window(const State& state) {
   toolkit::forget_closed_window(s.app);
   silently([&] { toolkit::restore_polls(); });
   silently([&] { forget_calendar(s); });
+  row_products::clear();
   worker_channels::signal_shutdown(s);
 }
 
@@ -92,6 +94,7 @@ PyObject* entry_function(PyObject*, PyObject* args, PyObject* kwargs) {
     toolkit::forget_closed_window(state->app);
   }
   silently([&] { toolkit::restore_polls(); });
+  row_products::clear();
   state->release();
   return nullptr;
 }

@@ -2,7 +2,7 @@
 #include "module_names.hpp"
 #include "py_class.hpp"
 #include "receiptora/amounts.hpp"
-#include "receiptora_py/convert.hpp"
+#include "row_products.hpp"
 #include "registration.hpp"
 
 namespace gui {
@@ -26,8 +26,8 @@ py::object text_at(py::handle column, size_t row) {
 // quantity × unit price as the line-total cell shows it; "" unless both are texts.
 py::str line_total(py::handle quantity, py::handle unit_price) {
   if (!PyUnicode_Check(quantity.ptr()) || !PyUnicode_Check(unit_price.ptr())) return py::str("");
-  return py::str(
-      receiptora::line_total_text(receiptora_py::to_u32(quantity), receiptora_py::to_u32(unit_price)));
+  const auto product = row_products::product(quantity, unit_price);
+  return py::str(product ? receiptora::line_total_text(*product) : std::string());
 }
 
 // Rewrites every cell of every "disabled" column with quantity × unit price of its row.

@@ -1,10 +1,13 @@
 // aa: every 500 ms, the grand total, the busy caption, the chosen day, the line totals.
+#include <memory>
+#include <vector>
+
 #include "guards.hpp"
 #include "module_names.hpp"
 #include "receiptora/amounts.hpp"
 #include "receiptora/captions.hpp"
 #include "receiptora_py/compare.hpp"
-#include "receiptora_py/convert.hpp"
+#include "row_products.hpp"
 #include "window_state.hpp"
 #include "worker_channels.hpp"
 
@@ -23,6 +26,28 @@ bool same_texts(py::handle counted, py::handle now) {
   return result == 1;
 }
 
+// The grand total by the core's rule, with each row's product from row_products.
+receiptora::GrandTotal sum_rows(py::handle quantities, py::handle unit_prices) {
+  const py::list q(py::reinterpret_borrow<py::object>(quantities));
+  const py::list p(py::reinterpret_borrow<py::object>(unit_prices));
+  auto empty = [](py::handle text) {
+    if (!PyUnicode_Check(text.ptr())) throw py::type_error("expected str");
+    return PyUnicode_GET_LENGTH(text.ptr()) == 0;
+  };
+  std::vector<std::shared_ptr<const mpz_class>> products;  // keeps the rows' products alive
+  std::vector<receiptora::RowReading> rows;
+  for (size_t i = 0; i < q.size(); ++i) {
+    const bool has_unit_price = i < p.size();
+    receiptora::RowReading row{empty(q[i]), has_unit_price, has_unit_price && empty(p[i]), nullptr};
+    if (!row.quantity_empty && has_unit_price && !row.unit_price_empty) {
+      products.push_back(row_products::product(q[i], p[i]));
+      row.product = products.back().get();
+    }
+    rows.push_back(row);
+  }
+  return receiptora::grand_total(rows);
+}
+
 void show_grand_total(WindowState& s) {
   bool shown = false;
   on_exception(
@@ -34,8 +59,7 @@ void show_grand_total(WindowState& s) {
         if (!same_texts(s.counted_quantities, quantities) ||
             !same_texts(s.counted_unit_prices, unit_prices)) {
           s.counted_quantities = s.counted_unit_prices = py::object();
-          s.total_caption = receiptora::grand_total_caption(receiptora::grand_total(
-              receiptora_py::to_u32_texts(quantities), receiptora_py::to_u32_texts(unit_prices)));
+          s.total_caption = receiptora::grand_total_caption(sum_rows(quantities, unit_prices));
           s.counted_quantities = quantities;
           s.counted_unit_prices = unit_prices;
         }
