@@ -32,6 +32,7 @@ std::string day_key_of(py::handle parameters) {
 
 py::object make_date_window(const State& state) {
   return py::cpp_function([state] {
+    WindowState& s = open_window(state);
     py::object setting_window = global("customtkinter").attr("CTkToplevel")();
     py::str icon = platform::resource_path("logo.ico");
     setting_window.attr("after")(
@@ -43,21 +44,30 @@ py::object make_date_window(const State& state) {
     setting_window.attr("title")("日期");
     setting_window.attr("geometry")("250x250");
     py::object calendar = global("CTkCalendar")(setting_window, "calendar_button"_a = true);
+    s.calendar = calendar;
     set_global("calendar", calendar);
     calendar.attr("grid")("row"_a = 0, "column"_a = 0, "sticky"_a = "new");
-    mark_chosen_day(calendar, state->PP.attr("parameters"));
+    mark_chosen_day(calendar, s.PP.attr("parameters"));
   });
 }
 
 void follow_chosen_day(WindowState& s) {
+  // Only a calendar this window opened answers: the module's `calendar` may still be the
+  // one of a window closed earlier in this process, whose day is not this receipt's.
   py::object calendar = global_or_none("calendar");
-  if (!calendar) return;  // the date window was never opened
+  if (!calendar || !s.calendar || !calendar.is(s.calendar)) return;
   py::object current_date = calendar.attr(name("get_day"))();
   py::object parameters = s.PP.attr(name("parameters"));
   parameters[name("年")] = current_date[name("年")];
   parameters[name("月")] = current_date[name("月")];
   parameters[name("日")] = current_date[name("日")];
   mark_chosen_day(calendar, parameters);
+}
+
+void forget_calendar(WindowState& s) {
+  if (!s.calendar) return;
+  py::object calendar = global_or_none("calendar");
+  if (calendar && calendar.is(s.calendar)) remove_global("calendar");
 }
 
 }  // namespace gui

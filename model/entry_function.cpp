@@ -3,9 +3,12 @@
 // closes it.
 #include <Python.h>
 
+#include "guards.hpp"
 #include "layout.hpp"
 #include "module_names.hpp"
+#include "receiptora_py/errors.hpp"
 #include "registration.hpp"
+#include "row_products.hpp"
 #include "toolkit.hpp"
 #include "window_state.hpp"
 #include "worker_channels.hpp"
@@ -23,6 +26,9 @@ void run_window(const State& state) {
   s.app.attr("after")(500, s.aa);
   s.app.attr("mainloop")();
   toolkit::forget_closed_window(s.app);
+  silently([&] { toolkit::restore_polls(); });
+  silently([&] { forget_calendar(s); });
+  row_products::clear();
   worker_channels::signal_shutdown(s);
 }
 
@@ -73,22 +79,22 @@ PyObject* entry_function(PyObject*, PyObject* args, PyObject* kwargs) {
     run_window(state);
     state->release();
     Py_RETURN_NONE;
-  } catch (py::error_already_set& e) {
-    e.restore();
-  } catch (py::builtin_exception& e) {
-    e.set_error();
-  } catch (const std::exception& e) {
-    PyErr_SetString(PyExc_RuntimeError, e.what());
+  } catch (...) {
+    receiptora_py::set_python_error();
   }
   // A window whose start-up failed has no event loop: close it rather than leave it dead.
+  // Its timers are cancelled first and Tk's own idle work (ttk's theme change, scheduled
+  // in C where Tcl's `after` cannot cancel it) is finished while the window still exists;
+  // either would otherwise run on the destroyed window and report a Tcl background error.
+  py::error_scope keep_error;
   if (state->app && !state->app.is_none()) {
-    py::error_scope keep_error;
-    try {
-      state->app.attr("destroy")();
-    } catch (py::error_already_set&) {
-    }
+    toolkit::cancel_timers(state->app);
+    silently([&] { state->app.attr("update_idletasks")(); });
+    silently([&] { state->app.attr("destroy")(); });
     toolkit::forget_closed_window(state->app);
   }
+  silently([&] { toolkit::restore_polls(); });
+  row_products::clear();
   state->release();
   return nullptr;
 }

@@ -121,8 +121,9 @@ void build_tables(WindowState& s, Panels& p) {
   s.entry_table.attr("add_table")(7);
 
   s.set_table = global("Set_Table")(p.frame[py::int_(5)]);
-  s.set_table.attr("add_entry_name")("買受人");
+  py::object buyer = s.set_table.attr("add_entry_name")("買受人");
   s.set_table.attr("add_entry_name")("統一編號");
+  buyer.attr("focus_set")();  // the operator types the buyer first, without a click
 }
 
 void build_buttons(const State& state, Panels& p) {

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "module_names.hpp"
+#include "receiptora_py/errors.hpp"
 #include "registration.hpp"
 
 namespace {
@@ -101,12 +102,9 @@ int execute_module(PyObject* module) {
     gui::register_entry_function();
     if (gui::standalone()) gui::global("GUI")("X", "X");
     return 0;
-  } catch (pybind11::error_already_set& e) {
-    e.restore();
-  } catch (const std::exception& e) {
-    if (!PyErr_Occurred()) PyErr_SetString(PyExc_ImportError, e.what());
+  } catch (...) {
+    receiptora_py::set_python_error();
   }
-  if (!PyErr_Occurred()) PyErr_SetString(PyExc_ImportError, "init GUI");
   if (traceback_entry) _PyTraceback_Add("init GUI", "GUI", 1);
   gui::set_loaded_module(nullptr);  // a later import starts again from the create step
   return -1;

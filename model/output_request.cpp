@@ -11,6 +11,8 @@
 
 namespace gui {
 
+using namespace pybind11::literals;
+
 namespace {
 
 constexpr const char* kCatTemplate = "貓咪格式";
@@ -68,6 +70,24 @@ void add_row(py::handle table, size_t i, py::list& names, py::list& quantities, 
   });
 }
 
+// Prints the request line. Printing never stops the hand-over: what the stream's encoding
+// cannot write (cp950 has no 喆 or 堃) is written as backslash escapes, and a failure (a
+// closed standard output, say) goes to the error log.
+void print_request(const py::dict& request) {
+  py::cpp_function print_line(
+      [request] {
+        py::str line(display_form(request));
+        py::object out = py::module_::import("sys").attr(name("stdout"));
+        py::object encoding = py::getattr(out, name("encoding"), py::none());
+        py::str text = line;
+        if (PyUnicode_Check(encoding.ptr()))
+          text = line.attr(name("encode"))(encoding, name("backslashreplace")).attr(name("decode"))(encoding);
+        py::print(text, "file"_a = out);
+      },
+      py::name("print_request"));
+  global("try_except_log")(print_line)();
+}
+
 void press(WindowState& s) {
   py::object table = s.entry_table.attr(name("get"))();
   py::dict request;
@@ -94,11 +114,11 @@ void press(WindowState& s) {
   for (size_t i = 0; i < rows; ++i) add_row(table, i, names, quantities, unit_prices);
 
   if (standalone()) {
-    py::print(py::str(display_form(request)));
+    print_request(request);
     return;
   }
   if (receiptora_py::equals(worker_channels::busy_answer(s), Py_False)) {
-    py::print(py::str(display_form(request)));
+    print_request(request);
     worker_channels::hand_over(s, request);
   }
 }
@@ -106,7 +126,7 @@ void press(WindowState& s) {
 }  // namespace
 
 py::object make_output_request(const State& state) {
-  return py::cpp_function([state] { press(*state); }, py::name("button_event_001"));
+  return py::cpp_function([state] { press(open_window(state)); }, py::name("button_event_001"));
 }
 
 }  // namespace gui

@@ -1,10 +1,13 @@
 // aa: every 500 ms, the grand total, the busy caption, the chosen day, the line totals.
+#include <memory>
+#include <vector>
+
 #include "guards.hpp"
 #include "module_names.hpp"
 #include "receiptora/amounts.hpp"
 #include "receiptora/captions.hpp"
 #include "receiptora_py/compare.hpp"
-#include "receiptora_py/convert.hpp"
+#include "row_products.hpp"
 #include "window_state.hpp"
 #include "worker_channels.hpp"
 
@@ -14,15 +17,53 @@ using namespace pybind11::literals;
 
 namespace {
 
+// The same texts as counted last time (lists compare their items by identity first, and
+// the mirrored texts stay the same objects until Tk writes new ones).
+bool same_texts(py::handle counted, py::handle now) {
+  if (!counted) return false;
+  const int result = PyObject_RichCompareBool(counted.ptr(), now.ptr(), Py_EQ);
+  if (result < 0) PyErr_Clear();
+  return result == 1;
+}
+
+// The grand total by the core's rule, with each row's product from row_products.
+receiptora::GrandTotal sum_rows(py::handle quantities, py::handle unit_prices) {
+  const py::list q(py::reinterpret_borrow<py::object>(quantities));
+  const py::list p(py::reinterpret_borrow<py::object>(unit_prices));
+  auto empty = [](py::handle text) {
+    if (!PyUnicode_Check(text.ptr())) throw py::type_error("expected str");
+    return PyUnicode_GET_LENGTH(text.ptr()) == 0;
+  };
+  std::vector<std::shared_ptr<const mpz_class>> products;  // keeps the rows' products alive
+  std::vector<receiptora::RowReading> rows;
+  for (size_t i = 0; i < q.size(); ++i) {
+    const bool has_unit_price = i < p.size();
+    receiptora::RowReading row{empty(q[i]), has_unit_price, has_unit_price && empty(p[i]), nullptr};
+    if (!row.quantity_empty && has_unit_price && !row.unit_price_empty) {
+      products.push_back(row_products::product(q[i], p[i]));
+      row.product = products.back().get();
+    }
+    rows.push_back(row);
+  }
+  return receiptora::grand_total(rows);
+}
+
 void show_grand_total(WindowState& s) {
   bool shown = false;
   on_exception(
       [&] {
         py::object columns = s.entry_table.attr(name("get"))();
-        const auto quantities = receiptora_py::to_u32_texts(columns[py::int_(1)]);
-        const auto unit_prices = receiptora_py::to_u32_texts(columns[py::int_(2)]);
-        s.mylabel_time_text.attr(name("set"))(
-            receiptora::grand_total_caption(receiptora::grand_total(quantities, unit_prices)));
+        py::object quantities = columns[py::int_(1)], unit_prices = columns[py::int_(2)];
+        // Summed again only when a text changed: with numbers of 100,000 digits a sum takes
+        // tens of milliseconds, and the tick runs every 500 ms.
+        if (!same_texts(s.counted_quantities, quantities) ||
+            !same_texts(s.counted_unit_prices, unit_prices)) {
+          s.counted_quantities = s.counted_unit_prices = py::object();
+          s.total_caption = receiptora::grand_total_caption(sum_rows(quantities, unit_prices));
+          s.counted_quantities = quantities;
+          s.counted_unit_prices = unit_prices;
+        }
+        s.mylabel_time_text.attr(name("set"))(s.total_caption);
         shown = true;
       },
       [](py::handle) {});
@@ -45,7 +86,7 @@ void show_busy_caption(WindowState& s) {
 py::object make_refresh(const State& state) {
   return py::cpp_function(
       [state] {
-        WindowState& s = *state;
+        WindowState& s = open_window(state);
         show_grand_total(s);
         silently([&] { show_busy_caption(s); });
         silently([&] { follow_chosen_day(s); });

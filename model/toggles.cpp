@@ -10,7 +10,7 @@ namespace {
 // "on" sets the key, "off" (read a second time) clears it, anything else changes nothing.
 py::object make_toggle(const State& state, py::object WindowState::*variable, const char* key) {
   return py::cpp_function([state, variable, key] {
-    WindowState& s = *state;
+    WindowState& s = open_window(state);
     if (receiptora_py::equals((s.*variable).attr(name("get"))(), py::str("on"))) {
       s.PP.attr(name("parameters"))[key] = true;
     } else if (receiptora_py::equals((s.*variable).attr(name("get"))(), py::str("off"))) {

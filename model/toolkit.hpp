@@ -12,7 +12,9 @@ namespace py = pybind11;
 py::object ctk();
 
 // Dark mode, the blue theme and slower background polls, before the first widget is made.
+// The poll intervals are process-wide: restore_polls() puts back what prepare() found.
 void prepare();
+void restore_polls();
 
 // Cancels every pending Tcl timer of the window's interpreter (the next refresh tick
 // among them): Tcl runs the timers of every interpreter of the thread, so they would
