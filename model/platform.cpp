@@ -1,16 +1,13 @@
 #include "platform.hpp"
 
-#include <cstdlib>
 #include <string>
-#include <vector>
 
 #ifndef _WIN32
 #include <fontconfig/fontconfig.h>
-#include <pwd.h>
-#include <unistd.h>
 #endif
 
 #include "module_names.hpp"
+#include "receiptora/home_folder.hpp"
 #include "receiptora_py/picture.hpp"
 
 namespace gui::platform {
@@ -33,19 +30,10 @@ py::str resource_path(const char* file_name) {
 void set_window_icon(py::handle window, py::handle icon_path) { window.attr("iconbitmap")(icon_path); }
 
 #else
-std::string home_folder() {
-  if (const char* home = std::getenv("HOME"); home && *home) return home;
-  // No HOME (a service, say): the account's home from the password database.
-  struct passwd entry {};
-  struct passwd* found = nullptr;
-  std::vector<char> buffer(16384);
-  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found) return found->pw_dir;
-  return "/";
-}
-
 py::str output_folder() {
-  // Absolute, forward slashes, trailing slash: the same text in every request.
-  std::string folder = home_folder();
+  // Absolute, forward slashes, trailing slash: the same text in every request. The home
+  // folder is the error log's too.
+  std::string folder = receiptora::home_folder().string();
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   if (folder == "/") folder.clear();
   return py::str(folder + "/quillmarkers/Receiptora/");

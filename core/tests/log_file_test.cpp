@@ -11,6 +11,7 @@
 
 #include "case_label.hpp"
 #include "receiptora/log_file.hpp"
+#include "scoped_env.hpp"
 
 namespace receiptora {
 namespace {
@@ -83,6 +84,29 @@ INSTANTIATE_TEST_SUITE_P(Cases, Rotation, testing::ValuesIn(kRotations), CaseLab
 TEST_F(LogFolder, UnwritableFolderReportsFalse) {
   write(folder_ / "not_a_folder", "a file where the log folder should be");
   EXPECT_FALSE(append_to_log(folder_ / "not_a_folder" / "error.log", kRecord));
+}
+
+// XDG_DATA_HOME when absolute, else .local/share in the home folder; nullptr: unset, or for
+// the expected base the account's home from the password database.
+TEST(DefaultLogPath, DataFolderElseHome) {
+  struct Case {
+    const char* xdg;
+    const char* home;
+    const char* base;
+  };
+  const Case cases[] = {
+      {"/data", "/home/operator", "/data"},
+      {nullptr, "/home/operator", "/home/operator/.local/share"},
+      {"relative/data", "/home/operator", "/home/operator/.local/share"},
+      {"", "/home/operator", "/home/operator/.local/share"},
+      {nullptr, nullptr, nullptr},
+  };
+  for (const auto& [xdg, home, base] : cases) {
+    ScopedEnv xdg_env("XDG_DATA_HOME", xdg), home_env("HOME", home);
+    const fs::path expected = base ? fs::path(base) : fs::path(account_home()) / ".local" / "share";
+    EXPECT_EQ(default_log_path(), expected / "quillmarkers" / "Receiptora" / "error.log")
+        << (xdg ? xdg : "(unset)") << " " << (home ? home : "(unset)");
+  }
 }
 
 }  // namespace

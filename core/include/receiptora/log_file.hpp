@@ -12,7 +12,7 @@ inline constexpr std::uintmax_t kLogLimit = 1024 * 1024;  // bytes per file
 inline constexpr int kLogKeep = 3;                        // old files: .1 .2 .3
 
 // Windows: C:/quillmarkers/error.log. Elsewhere: $XDG_DATA_HOME (when absolute) or
-// ~/.local/share, then quillmarkers/Receiptora/error.log.
+// .local/share in home_folder(), then quillmarkers/Receiptora/error.log.
 std::filesystem::path default_log_path();
 
 // "error.log" -> "error.log.<n>"
