@@ -65,7 +65,8 @@ inline mpz_class to_mpz(py::handle value) {
   if (!PyLong_Check(obj)) throw py::type_error("expected int");
   const int sign = _PyLong_Sign(obj);
   if (sign == 0) return 0;
-  py::int_ magnitude = py::reinterpret_steal<py::int_>(PyNumber_Absolute(obj));
+  // int's own absolute value: an int subclass may override __abs__ to return anything.
+  py::int_ magnitude = py::reinterpret_steal<py::int_>(PyLong_Type.tp_as_number->nb_absolute(obj));
   if (!magnitude) throw py::error_already_set();
   const size_t bits = _PyLong_NumBits(magnitude.ptr());
   const size_t count = bits / 8 + 1;
