@@ -131,3 +131,7 @@ PyModuleDef g_definition = {
 }  // namespace
 
 PyMODINIT_FUNC PyInit_GUI(void) { return PyModuleDef_Init(&g_definition); }
+
+// The same module when the import system loads this file under the name "__main__"
+// (importlib.util.spec_from_file_location("__main__", path)): it then opens the window itself.
+PyMODINIT_FUNC PyInit___main__(void) { return PyModuleDef_Init(&g_definition); }
