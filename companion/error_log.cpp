@@ -7,9 +7,14 @@
 #include <string>
 
 #include "kit.hpp"
-#include "log_file.hpp"
+#include "receiptora/log_file.hpp"
+#include "receiptora_py/errors.hpp"
 
 namespace quillmarkers {
+
+using receiptora::append_to_log;
+using receiptora::default_log_path;
+using receiptora::local_iso_timestamp;
 
 namespace {
 
@@ -43,13 +48,31 @@ py::str path_to_str(const fs::path& path) {
 #endif
 }
 
-std::string describe(py::handle function) {
-  for (const char* attribute : {"__qualname__", "__name__"}) {
-    try {
-      if (py::hasattr(function, attribute)) return py::str(function.attr(attribute));
-    } catch (py::error_already_set&) {
-    }
+// pybind11 functions are builtins bound to an internal record object, so their __qualname__
+// reads "pybind11_detail_function_record_….aa"; their __name__ is the name they were given.
+bool is_pybind11_function(py::handle function) {
+  if (PyMethod_Check(function.ptr())) function = PyMethod_GET_FUNCTION(function.ptr());
+  if (!PyCFunction_Check(function.ptr())) return false;
+  PyObject* self = PyCFunction_GET_SELF(function.ptr());
+  return self != nullptr && py::detail::is_function_record_PyObject(self);
+}
+
+// The attribute as a non-empty text, if it is one.
+std::optional<std::string> name_attribute(py::handle function, const char* attribute) {
+  try {
+    if (!py::hasattr(function, attribute)) return std::nullopt;
+    std::string name = py::str(function.attr(attribute));
+    if (!name.empty()) return name;
+  } catch (py::error_already_set&) {
   }
+  return std::nullopt;
+}
+
+std::string describe(py::handle function) {
+  if (!is_pybind11_function(function)) {
+    if (auto name = name_attribute(function, "__qualname__")) return *name;
+  }
+  if (auto name = name_attribute(function, "__name__")) return *name;
   try {
     return py::repr(function);
   } catch (py::error_already_set&) {
@@ -78,12 +101,12 @@ void record(const ErrorLog& log, py::handle function, const std::string& details
 
 std::string format_exception(py::error_already_set& error) {
   try {
-    // An exception raised by C code called directly has no traceback: pass None, not a null handle.
+    // An error raised in C, with no Python frame between, has no traceback.
     py::object trace = error.trace() ? py::reinterpret_borrow<py::object>(error.trace()) : py::none();
     py::list lines =
         py::module_::import("traceback").attr("format_exception")(error.type(), error.value(), trace);
     return py::str("").attr("join")(lines).cast<std::string>();
-  } catch (py::error_already_set&) {
+  } catch (const std::exception&) {
     return std::string(error.what()) + "\n";
   }
 }
@@ -102,12 +125,11 @@ struct LoggedCall {
   py::object call() {
     try {
       return function();
-    } catch (py::error_already_set& error) {
+    } catch (...) {
+      py::error_already_set error = receiptora_py::as_python_error();
       // Ctrl+C and sys.exit() are requests, not faults: let them through.
-      if (error.matches(PyExc_KeyboardInterrupt) || error.matches(PyExc_SystemExit)) throw;
+      if (error.matches(PyExc_KeyboardInterrupt) || error.matches(PyExc_SystemExit)) throw error;
       record(*log, function, format_exception(error));
-    } catch (const std::exception& error) {
-      record(*log, function, std::string("C++ exception: ") + error.what() + "\n");
     }
     return py::none();
   }

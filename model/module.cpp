@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "module_names.hpp"
+#include "receiptora_py/errors.hpp"
 #include "registration.hpp"
 
 namespace {
@@ -33,9 +34,12 @@ int copy_spec_attribute(PyObject* spec, PyObject* module, const char* attribute,
 PyObject* create_module(PyObject* spec, PyModuleDef*) {
   const int64_t current = PyInterpreterState_GetID(PyThreadState_Get()->interp);
   if (current == -1) return nullptr;
-  if (g_main_interpreter_id == -1) {
+  // pybind11, used from the execute step on, hangs in a sub-interpreter (PyGILState_Ensure
+  // waits for the main interpreter), so a sub-interpreter is refused even when it comes first.
+  const bool in_main = PyThreadState_Get()->interp == PyInterpreterState_Main();
+  if (in_main && g_main_interpreter_id == -1) {
     g_main_interpreter_id = current;
-  } else if (current != g_main_interpreter_id) {
+  } else if (!in_main || current != g_main_interpreter_id) {
     PyErr_SetString(PyExc_ImportError,
                     "Interpreter change detected - this module can only be loaded into one "
                     "interpreter per process.");
@@ -98,12 +102,9 @@ int execute_module(PyObject* module) {
     gui::register_entry_function();
     if (gui::standalone()) gui::global("GUI")("X", "X");
     return 0;
-  } catch (pybind11::error_already_set& e) {
-    e.restore();
-  } catch (const std::exception& e) {
-    if (!PyErr_Occurred()) PyErr_SetString(PyExc_ImportError, e.what());
+  } catch (...) {
+    receiptora_py::set_python_error();
   }
-  if (!PyErr_Occurred()) PyErr_SetString(PyExc_ImportError, "init GUI");
   if (traceback_entry) _PyTraceback_Add("init GUI", "GUI", 1);
   gui::set_loaded_module(nullptr);  // a later import starts again from the create step
   return -1;

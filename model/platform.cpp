@@ -1,22 +1,16 @@
 #include "platform.hpp"
 
-#include <cstdlib>
 #include <string>
-#include <vector>
 
 #ifndef _WIN32
 #include <fontconfig/fontconfig.h>
-#include <pwd.h>
-#include <unistd.h>
 #endif
 
 #include "module_names.hpp"
+#include "receiptora/home_folder.hpp"
+#include "receiptora_py/picture.hpp"
 
 namespace gui::platform {
-
-namespace {
-constexpr int kQuietPollMs = 5000;
-}  // namespace
 
 #ifdef _WIN32
 py::str output_folder() { return py::str("C:/quillmarkers/Receiptora/"); }
@@ -35,25 +29,11 @@ py::str resource_path(const char* file_name) {
 
 void set_window_icon(py::handle window, py::handle icon_path) { window.attr("iconbitmap")(icon_path); }
 
-void quiet_toolkit_polls() {
-  // Monitors can change DPI on Windows, so the scaling poll stays as the toolkit sets it.
-  global("customtkinter").attr("AppearanceModeTracker").attr("update_loop_interval") = kQuietPollMs;
-}
-
 #else
-std::string home_folder() {
-  if (const char* home = std::getenv("HOME"); home && *home) return home;
-  // No HOME (a service, say): the account's home from the password database.
-  struct passwd entry {};
-  struct passwd* found = nullptr;
-  std::vector<char> buffer(16384);
-  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found) return found->pw_dir;
-  return "/";
-}
-
 py::str output_folder() {
-  // Absolute, forward slashes, trailing slash: the same text in every request.
-  std::string folder = home_folder();
+  // Absolute, forward slashes, trailing slash: the same text in every request. The home
+  // folder is the error log's too.
+  std::string folder = receiptora::home_folder().string();
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   if (folder == "/") folder.clear();
   return py::str(folder + "/quillmarkers/Receiptora/");
@@ -67,12 +47,6 @@ void open_output_folder() {
   command.append("xdg-open");
   command.append(folder);
   global("subprocess").attr("Popen")(command);
-}
-
-void quiet_toolkit_polls() {
-  py::object toolkit = global("customtkinter");
-  toolkit.attr("AppearanceModeTracker").attr("update_loop_interval") = kQuietPollMs;
-  toolkit.attr("ScalingTracker").attr("update_loop_interval") = kQuietPollMs;
 }
 
 py::list font_folders() {
@@ -98,15 +72,9 @@ py::str resource_path(const char* file_name) {
 
 void set_window_icon(py::handle window, py::handle icon_path) {
   // X11 Tk cannot read .ico files, so the icon goes through Pillow as photo images.
-  py::object image = global("Image").attr("open")(icon_path);
-  py::object pixels;
-  try {
-    pixels = image.attr("convert")("RGBA");
-  } catch (py::error_already_set&) {
-    image.attr("close")();
-    throw;
-  }
-  image.attr("close")();  // the icon file is read once; keep no handle open
+  // The icon file is read once; no handle stays open.
+  py::object pixels = receiptora_py::read_picture(
+      global("Image"), icon_path, [](py::handle image) { return image.attr("convert")("RGBA"); });
   py::object image_tk = py::module_::import("PIL.ImageTk");
   py::object lanczos = global("Image").attr("LANCZOS");
   py::list photos;

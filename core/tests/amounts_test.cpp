@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "case_label.hpp"
 #include "receiptora/amounts.hpp"
 #include "receiptora/whole_number.hpp"
 
@@ -40,8 +41,7 @@ const LineCase kLineCases[] = {
     {"eleven_nines", "99999999999", "99999999999", "9999999999800000000001 元"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, LineTotal, testing::ValuesIn(kLineCases),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Cases, LineTotal, testing::ValuesIn(kLineCases), CaseLabel{});
 
 struct TotalCase {
   const char* label;
@@ -67,6 +67,8 @@ const TotalCase kTotalCases[] = {
     {"at_limit", {"1"}, {"999999"}, "總額999999元"},
     {"over_limit", {"1"}, {"1000000"}, "金額超過上限"},
     {"negative", {"-1"}, {"100"}, "總額-100元"},
+    {"at_negative_limit", {"-1"}, {"999999"}, "總額-999999元"},
+    {"below_negative_limit", {"-1"}, {"1000000"}, "金額超過上限"},
     {"bad_quantity_with_price", {"abc", "1"}, {"10", "5"}, "金額輸入錯誤"},
     {"bad_quantity_without_price_skipped", {"abc", "1"}, {"", "5"}, "總額5元"},
     {"price_only_space", {"2"}, {" "}, "金額輸入錯誤"},
@@ -75,8 +77,7 @@ const TotalCase kTotalCases[] = {
     {"missing_price_cell", {"1", "2"}, {"5"}, "金額輸入錯誤"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, GrandTotalCaption, testing::ValuesIn(kTotalCases),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Cases, GrandTotalCaption, testing::ValuesIn(kTotalCases), CaseLabel{});
 
 }  // namespace
 }  // namespace receiptora

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "case_label.hpp"
 #include "receiptora/request_rows.hpp"
 #include "receiptora/whole_number.hpp"
 
@@ -50,8 +51,7 @@ const RowCase kRows[] = {
     {"bad_skipped_row_stays_skipped", "", "abc", "", RowOutcome::Skipped, "", 0, 0},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, RequestRow, testing::ValuesIn(kRows),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Cases, RequestRow, testing::ValuesIn(kRows), CaseLabel{});
 
 TEST(RequestRowSize, KeepsHugeNumbersExact) {
   const std::string big(5000, '7');

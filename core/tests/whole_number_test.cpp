@@ -1,10 +1,11 @@
 // The whole-number rule, case by case; the differential test against Python's int()
-// lives in tests/test_whole_number_oracle.py.
+// lives in tests/bindings/test_whole_number_oracle.py.
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 
+#include "case_label.hpp"
 #include "receiptora/whole_number.hpp"
 
 namespace receiptora {
@@ -74,8 +75,7 @@ const Case kCases[] = {
     {"eleven_nines", "99999999999", "99999999999"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, WholeNumber, testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Cases, WholeNumber, testing::ValuesIn(kCases), CaseLabel{});
 
 TEST(WholeNumberSize, TenThousandDigitsReadExactly) {
   std::string digits = "9" + std::string(9999, '0');

@@ -36,10 +36,8 @@ def day(cal):
     return tuple(cal.get_day()[k] for k in ("年", "月", "日"))
 
 
-@pytest.mark.parametrize(
-    "year, month, first_column",
-    [(2024, 2, 4), (2023, 2, 3), (2000, 2, 2), (1900, 2, 4), (2026, 12, 2), (2026, 2, 0), (2025, 11, 6)],
-)
+# The month arithmetic has its own table in core/tests; these check that the calendar follows it.
+@pytest.mark.parametrize("year, month, first_column", [(2024, 2, 4), (2025, 11, 6)])
 def test_days_of_the_shown_month(window, year, month, first_column):
     cal = open_calendar(window)
     cal.show_month(year, month)

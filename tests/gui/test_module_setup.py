@@ -68,6 +68,12 @@ def test_second_interpreter_is_refused():
            "interpreter per process." in out
 
 
+def test_sub_interpreter_first_is_refused_and_the_main_one_still_loads():
+    out = run_python(textwrap.dedent(SUBINTERPRETER_IMPORT) + "import GUI\nprint(callable(GUI.GUI))\n")
+    assert out.splitlines() == ["RunFailedError <class 'ImportError'>: Interpreter change detected - this "
+                                "module can only be loaded into one interpreter per process.", "True"]
+
+
 def test_missing_companion_fails_the_import_and_a_later_import_retries():
     out = run_python(textwrap.dedent("""
         import sys, traceback, importlib.abc

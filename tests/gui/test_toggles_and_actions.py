@@ -87,6 +87,16 @@ def test_help_page(window, monkeypatch, fail_first, answer, opened):
         assert open_.calls[0][0].split("://")[1] == open_.calls[1][0].split("://")[1]
 
 
+def test_help_page_failure_is_logged_under_its_name(window, monkeypatch, tmp_path):
+    monkeypatch.setattr(GUI.try_except, "log_path", str(tmp_path / "error.log"))
+    def no_browser(url):
+        raise OSError("no browser")
+
+    monkeypatch.setattr(GUI, "webbrowser", type("Browser", (), {"open": staticmethod(no_browser)}))
+    window(lambda w: (w.pump(0.1), picture_button(w, 0).invoke()))
+    assert (tmp_path / "error.log").read_text(encoding="utf-8").split("\n", 1)[0].endswith(" button_event_005")
+
+
 def test_open_folder_starts_the_file_manager_each_click(window, monkeypatch, tmp_path):
     popen = Recorder()
 

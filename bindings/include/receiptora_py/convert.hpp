@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "receiptora/whole_number.hpp"
 
@@ -23,6 +24,14 @@ inline std::u32string to_u32(py::handle text) {
   if (length > 0 && !PyUnicode_AsUCS4(text.ptr(), reinterpret_cast<Py_UCS4*>(out.data()), length, 0)) {
     throw py::error_already_set();
   }
+  return out;
+}
+
+// Every text of an iterable of str, in order.
+inline std::vector<std::u32string> to_u32_texts(py::handle texts) {
+  std::vector<std::u32string> out;
+  if (PyList_Check(texts.ptr()) || PyTuple_Check(texts.ptr())) out.reserve(py::len(texts));
+  for (py::handle text : texts) out.push_back(to_u32(text));
   return out;
 }
 

@@ -3,7 +3,7 @@
 
 #include <ctime>
 
-namespace quillmarkers {
+namespace receiptora {
 
 inline std::tm local_now() {
   const std::time_t now = std::time(nullptr);
@@ -16,4 +16,4 @@ inline std::tm local_now() {
   return local;
 }
 
-}  // namespace quillmarkers
+}  // namespace receiptora

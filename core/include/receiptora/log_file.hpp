@@ -6,13 +6,13 @@
 #include <string>
 #include <string_view>
 
-namespace quillmarkers {
+namespace receiptora {
 
 inline constexpr std::uintmax_t kLogLimit = 1024 * 1024;  // bytes per file
 inline constexpr int kLogKeep = 3;                        // old files: .1 .2 .3
 
 // Windows: C:/quillmarkers/error.log. Elsewhere: $XDG_DATA_HOME (when absolute) or
-// ~/.local/share, then quillmarkers/Receiptora/error.log.
+// .local/share in home_folder(), then quillmarkers/Receiptora/error.log.
 std::filesystem::path default_log_path();
 
 // "error.log" -> "error.log.<n>"
@@ -28,4 +28,4 @@ bool append_to_log(const std::filesystem::path& log, std::string_view record,
 // Local time as "2026-12-07T20:04:05".
 std::string local_iso_timestamp();
 
-}  // namespace quillmarkers
+}  // namespace receiptora

@@ -1,11 +1,11 @@
-#include "month_grid.hpp"
+#include "receiptora/month_grid.hpp"
 
 #include <chrono>
 #include <ctime>
 
-#include "local_time.hpp"
+#include "receiptora/local_time.hpp"
 
-namespace quillmarkers {
+namespace receiptora {
 
 namespace chr = std::chrono;
 
@@ -36,9 +36,9 @@ GridCell day_cell(YearMonth ym, int day) {
   return {slot / 7, slot % 7};
 }
 
-Date today_local() {
+CalendarDate today_local() {
   const std::tm local = local_now();
   return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
 }
 
-}  // namespace quillmarkers
+}  // namespace receiptora

@@ -2,18 +2,18 @@
 // where each day sits in a Sunday-first, 7-column grid.
 #pragma once
 
-namespace quillmarkers {
+namespace receiptora {
 
 struct YearMonth {
   int year;
   int month;  // 1..12
 };
 
-struct Date {
+struct CalendarDate {
   int year;
   int month;
   int day;
-  bool operator==(const Date&) const = default;
+  bool operator==(const CalendarDate&) const = default;
 };
 
 struct GridCell {
@@ -25,6 +25,6 @@ int days_in_month(YearMonth ym);
 int first_weekday(YearMonth ym);  // 0 = Sunday … 6 = Saturday
 YearMonth shift_month(YearMonth ym, int months);
 GridCell day_cell(YearMonth ym, int day);
-Date today_local();
+CalendarDate today_local();
 
-}  // namespace quillmarkers
+}  // namespace receiptora

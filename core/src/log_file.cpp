@@ -1,4 +1,4 @@
-#include "log_file.hpp"
+#include "receiptora/log_file.hpp"
 
 #include <cstdio>
 #include <cstdlib>
@@ -6,9 +6,10 @@
 #include <fstream>
 #include <system_error>
 
-#include "local_time.hpp"
+#include "receiptora/home_folder.hpp"
+#include "receiptora/local_time.hpp"
 
-namespace quillmarkers {
+namespace receiptora {
 
 namespace fs = std::filesystem;
 
@@ -21,8 +22,7 @@ fs::path default_log_path() {
   if (xdg && *xdg && fs::path(xdg).is_absolute()) {
     base = xdg;
   } else {
-    const char* home = std::getenv("HOME");
-    base = fs::path(home && *home ? home : ".") / ".local" / "share";
+    base = home_folder() / ".local" / "share";
   }
   return base / "quillmarkers" / "Receiptora" / "error.log";
 #endif
@@ -30,7 +30,8 @@ fs::path default_log_path() {
 
 fs::path rotated_name(const fs::path& log, int n) {
   fs::path name = log;
-  name += "." + std::to_string(n);
+  name += '.';  // two appends: GCC 12 warns falsely (-Wrestrict) about "." + std::to_string(n)
+  name += std::to_string(n);
   return name;
 }
 
@@ -73,4 +74,4 @@ std::string local_iso_timestamp() {
   return std::string(text, n);
 }
 
-}  // namespace quillmarkers
+}  // namespace receiptora
