@@ -27,8 +27,10 @@ def default_folder():
     """The folder the window saves into: ~/quillmarkers/Receiptora/."""
     if sys.platform == "win32":
         return "C:/quillmarkers/Receiptora/"
-    home = os.path.expanduser("~").rstrip("/")
-    return home + "/quillmarkers/Receiptora/"
+    import pwd
+    # As the window forms it: $HOME when set and not empty, else the account's home.
+    home = os.environ.get("HOME") or pwd.getpwuid(os.getuid()).pw_dir or "/"
+    return home.rstrip("/") + "/quillmarkers/Receiptora/"
 
 
 def decode(data):
