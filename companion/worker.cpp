@@ -203,7 +203,11 @@ class ReceiptWorker {
       py::object request = queue_.attr("get")();
       if (request.is_none()) break;
       current_ = request;
-      busy_.attr("set")();
+      try {
+        busy_.attr("set")();
+      } catch (py::error_already_set& failure) {
+        log_failure(error_log_, failure.value(), py::handle(), "the busy flag could not be set");
+      }
       work(request);
       try {
         busy_.attr("clear")();
@@ -394,7 +398,10 @@ py::tuple issue_receipts(const py::sequence& requests, int jobs, py::object prog
       while (first < end && !staged[first]) ++first;
       if (first < end) {
         try {
-          store::sync_file_system(prepared[first]->root);
+          std::set<fs::path> roots;  // usually one; each file system flushed once
+          for (size_t i = first; i < end; ++i)
+            if (staged[i]) roots.insert(prepared[i]->root);
+          for (const fs::path& root : roots) store::sync_file_system(root);
         } catch (const std::exception&) {
           for (size_t i = first; i < end; ++i)
             if (staged[i]) {

@@ -39,3 +39,36 @@ def test_standalone_loads_the_window_module_as_main(tmp_path):
     result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], env=env, capture_output=True,
                             text=True, timeout=60)
     assert (result.returncode, result.stdout) == (0, "window opened\n"), result.stderr
+
+
+@pytest.mark.gui
+def test_worker_still_busy_after_the_wait_is_reported_and_its_receipt_logged(tmp_path):
+    folder = tmp_path / "quillmarkers" / "Receiptora"
+    folder.mkdir(parents=True)
+    os.mkfifo(folder / "賣方資料.toml")  # reading it hangs, like a stalled network folder
+    code = """
+        import customtkinter
+        def mainloop(app, *args, **kwargs):
+            app.update()
+            def find(widget):
+                for child in widget.winfo_children():
+                    if isinstance(child, customtkinter.CTkButton) and child.cget("text") == "輸出單據":
+                        return child
+                    found = find(child)
+                    if found:
+                        return found
+            find(app).invoke()
+            app.destroy()
+        customtkinter.CTk.mainloop = mainloop
+        import receiptora.__main__ as host
+        host.WAIT_SECONDS = 1
+        raise SystemExit(host.main([]))
+    """
+    env = dict(os.environ, HOME=str(tmp_path), XDG_DATA_HOME=str(tmp_path / "data"))
+    result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], env=env, capture_output=True,
+                            text=True, timeout=60)
+    log = tmp_path / "data" / "quillmarkers" / "Receiptora" / "error.log"
+    assert result.returncode == 1
+    assert result.stderr.splitlines()[-1] == (
+        f"receiptora: 1 receipt(s) still unfinished after 1 s; they are listed in the error log {log}")
+    assert "the app closed while this receipt was being saved\nrequest: {'版本': '一般格式'" in log.read_text("utf-8")
