@@ -87,13 +87,17 @@ PyObject* entry_function(PyObject*, PyObject* args, PyObject* kwargs) {
   // in C where Tcl's `after` cannot cancel it) is finished while the window still exists;
   // either would otherwise run on the destroyed window and report a Tcl background error.
   py::error_scope keep_error;
-  if (state->app && !state->app.is_none()) {
-    toolkit::cancel_timers(state->app);
-    silently([&] { state->app.attr("update_idletasks")(); });
-    silently([&] { state->app.attr("destroy")(); });
-    toolkit::forget_closed_window(state->app);
+  try {
+    if (state->app && !state->app.is_none()) {
+      toolkit::cancel_timers(state->app);
+      silently([&] { state->app.attr("update_idletasks")(); });
+      silently([&] { state->app.attr("destroy")(); });
+      toolkit::forget_closed_window(state->app);
+    }
+    toolkit::restore_polls();
+  } catch (...) {
+    // The start-up error is the one the caller needs; nothing may escape this C function.
   }
-  silently([&] { toolkit::restore_polls(); });
   row_products::clear();
   state->release();
   return nullptr;

@@ -1,8 +1,8 @@
 #include "toolkit.hpp"
 
-#include "module_names.hpp"
-
 #include <iterator>
+
+#include "module_names.hpp"
 
 namespace gui::toolkit {
 
