@@ -14,18 +14,6 @@ namespace fs = std::filesystem;
 namespace render = receiptora::render;
 namespace store = receiptora::store;
 
-render::SellerProfile seller_profile(const store::SellerDetails& details) {
-  render::SellerProfile seller;
-  seller.name = details.name;
-  seller.tax_id = details.tax_id;
-  seller.owner = details.owner;
-  seller.address = details.address;
-  seller.phone = details.phone;
-  seller.exemption_stamp_image = details.exemption_stamp_image;
-  seller.owner_seal_image = details.owner_seal_image;
-  return seller;
-}
-
 StagedReceipt stage_receipt(const render::Receipt& receipt, const fs::path& root, store::Day day,
                             bool flush) {
   const std::string pdf_bytes = render::render_pdf(receipt);

@@ -15,8 +15,6 @@
 
 namespace quillmarkers {
 
-receiptora::render::SellerProfile seller_profile(const receiptora::store::SellerDetails& details);
-
 // A rendered receipt whose PDF and PNG wait under temporary names in its month folder.
 struct StagedReceipt {
   std::filesystem::path folder;

@@ -281,7 +281,7 @@ class ReceiptWorker {
         py::gil_scoped_release released;
         store::ProfileRead profile = store::read_profile(prepared.root);
         problems = std::move(profile.problems);
-        prepared.receipt.seller = seller_profile(profile.seller);
+        prepared.receipt.seller = profile.seller;
         issue_receipt(std::move(prepared.receipt), prepared.root, prepared.day);  // durable, one by one
       }
       notes_.report(error_log_, problems);
@@ -357,7 +357,7 @@ py::tuple issue_receipts(const py::sequence& requests, int jobs, py::object prog
         if (found == profiles.end())
           found = profiles.emplace(prepared[i]->root, store::read_profile(prepared[i]->root)).first;
         problems.insert(found->second.problems.begin(), found->second.problems.end());
-        prepared[i]->receipt.seller = seller_profile(found->second.seller);
+        prepared[i]->receipt.seller = found->second.seller;
         prepared[i]->receipt.number = store::claim_number(prepared[i]->root, prepared[i]->day);
       } catch (const std::exception&) {
         failures[i] = std::current_exception();

@@ -7,21 +7,16 @@
 #include <string_view>
 #include <vector>
 
+#include "receiptora/render/receipt.hpp"
+
 namespace receiptora::store {
 
 namespace fs = std::filesystem;
 
 inline constexpr std::string_view kProfileName = "賣方資料.toml";
 
-struct SellerDetails {
-  std::string name;                   // 商號名稱
-  std::string tax_id;                 // 統一編號
-  std::string owner;                  // 負責人
-  std::string address;                // 地址
-  std::string phone;                  // 電話
-  std::string exemption_stamp_image;  // 免用統一發票章圖檔, absolute
-  std::string owner_seal_image;       // 負責人章圖檔, absolute
-};
+// The profile holds exactly what the receipt prints of the seller.
+using SellerDetails = receiptora::render::SellerProfile;
 
 struct ProfileRead {
   SellerDetails seller;               // what is valid; the rest stays empty
