@@ -13,7 +13,7 @@ import statistics
 import time
 
 import GUI
-from bench_window import channels, run_gui
+from bench_window import channels, run_gui, time_ticks
 from receiptora import _numbers
 
 
@@ -32,19 +32,6 @@ def main():
     assert len(product) >= 1_000_000
 
     tick_times, tables, figures = [], [], {}
-    real_log, real_table = GUI.try_except_log, GUI.Entry_Table
-
-    def timing_log(function):
-        wrapped = real_log(function)
-        if getattr(function, "__name__", "") != "aa":
-            return wrapped
-
-        def timed():
-            t0 = time.perf_counter()
-            wrapped()
-            tick_times.append(time.perf_counter() - t0)
-        return timed
-
     def pump(app, seconds):
         end = time.monotonic() + seconds
         while time.monotonic() < end:
@@ -75,7 +62,7 @@ def main():
             app.destroy()
         app.after(0, scenario)
 
-    GUI.try_except_log = timing_log
+    real_log, real_table = time_ticks(tick_times), GUI.Entry_Table
     GUI.Entry_Table = lambda frame: tables.append(real_table(frame)) or tables[-1]
     try:
         run_gui(start_scenario, *channels())

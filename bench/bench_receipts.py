@@ -60,26 +60,13 @@ def window_phase(phase):
     import customtkinter
     import GUI
     import quillmarkers_model
-    from bench_window import find, run_gui
+    from bench_window import find, run_gui, time_ticks
 
     queues = {"get_receipt": queue.Queue(), "end": queue.Queue()}
     events = {"get_receipt": threading.Event(), "end": threading.Event()}
     worker = quillmarkers_model.Receipt_Worker(queues["get_receipt"], events["get_receipt"])
     figures, tick_times = {}, []
-    real_log = GUI.try_except_log
-
-    def timing_log(function):
-        wrapped = real_log(function)
-        if getattr(function, "__name__", "") != "aa":
-            return wrapped
-
-        def timed():
-            start = time.perf_counter()
-            wrapped()
-            tick_times.append(time.perf_counter() - start)
-        return timed
-
-    GUI.try_except_log = timing_log
+    real_log = time_ticks(tick_times)
 
     def start(app):
         button = next(b for b in find(app, customtkinter.CTkButton) if b.cget("text") == "輸出單據")
