@@ -55,10 +55,9 @@ def find(root, kind):
         yield from find(child, kind)
 
 
-def run(seconds, refresh, measure_press):
-    """Opens the window, fills seven rows, then measures. Returns the figures."""
-    figures = {}
-    tick_times = []
+def time_ticks(tick_times, refresh=True):
+    """Makes the window's refresh tick record each run's duration in tick_times (or never run,
+    with refresh=False). Returns the real error-log wrapper, for the caller to put back."""
     real_log = GUI.try_except_log
 
     def timing_log(function):
@@ -75,6 +74,14 @@ def run(seconds, refresh, measure_press):
         return timed
 
     GUI.try_except_log = timing_log
+    return real_log
+
+
+def run(seconds, refresh, measure_press):
+    """Opens the window, fills seven rows, then measures. Returns the figures."""
+    figures = {}
+    tick_times = []
+    real_log = time_ticks(tick_times, refresh)
     tables = []
     real_table = GUI.Entry_Table
     GUI.Entry_Table = lambda frame: tables.append(real_table(frame)) or tables[-1]

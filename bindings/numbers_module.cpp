@@ -2,8 +2,6 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include <vector>
-
 #include "receiptora/amounts.hpp"
 #include "receiptora/captions.hpp"
 #include "receiptora_py/convert.hpp"
@@ -11,17 +9,6 @@
 
 namespace py = pybind11;
 using receiptora_py::to_u32;
-
-namespace {
-
-std::vector<std::u32string> texts(const py::sequence& items) {
-  std::vector<std::u32string> out;
-  out.reserve(items.size());
-  for (py::handle item : items) out.push_back(to_u32(item));
-  return out;
-}
-
-}  // namespace
 
 // Loaded only into the main interpreter (see main_interpreter.hpp).
 #define PyInit__numbers pybind11_entry_point
@@ -44,7 +31,7 @@ PYBIND11_MODULE(_numbers, m) {
   m.def(
       "grand_total_caption",
       [](const py::sequence& quantities, const py::sequence& prices) {
-        const auto q = texts(quantities), p = texts(prices);
+        const auto q = receiptora_py::to_u32_texts(quantities), p = receiptora_py::to_u32_texts(prices);
         return receiptora::grand_total_caption(receiptora::grand_total(q, p));
       },
       py::arg("quantities"), py::arg("unit_prices"));

@@ -25,8 +25,8 @@ namespace {
 
 using namespace py::literals;
 
-// Day colours: a dark grey day, the window's blue for the chosen one, an amber ring for today.
-const char* const kChosenColour = "#3B8ED0";
+// Day colours: a dark grey day, the window's blue for the chosen one (receiptora::kChosenDayColour),
+// an amber ring for today.
 py::tuple normal_colour() { return py::make_tuple("#D0D2D4", "#3A3B3D"); }
 py::tuple hover_colour() { return py::make_tuple("#B8BBBE", "#4D4F52"); }
 py::tuple today_ring() { return py::make_tuple("#C77C02", "#E3A33B"); }
@@ -171,14 +171,15 @@ struct CalendarState : std::enable_shared_from_this<CalendarState> {
     py::dict buttons;
     for (int day = 1; day <= days_in_month(month); ++day) {
       const Date date{month.year, month.month, day};
-      py::object button = day_button(
-          body, "text"_a = std::to_string(day), "width"_a = kDayWidth, "height"_a = kDayHeight,
-          "corner_radius"_a = 6, "font"_a = day_font,
-          "fg_color"_a = date == chosen ? py::object(py::str(kChosenColour)) : py::object(normal_colour()),
-          "hover_color"_a = hover_colour(), "text_color"_a = day_text(), "text_color_disabled"_a = day_text(),
-          "border_width"_a = date == today ? 2 : 0, "border_color"_a = today_ring(),
-          "state"_a = clickable ? "normal" : "disabled",
-          "command"_a = py::cpp_function([self, date] { self->choose(date); }));
+      py::object button =
+          day_button(body, "text"_a = std::to_string(day), "width"_a = kDayWidth, "height"_a = kDayHeight,
+                     "corner_radius"_a = 6, "font"_a = day_font,
+                     "fg_color"_a = date == chosen ? py::object(py::str(receiptora::kChosenDayColour))
+                                                   : py::object(normal_colour()),
+                     "hover_color"_a = hover_colour(), "text_color"_a = day_text(),
+                     "text_color_disabled"_a = day_text(), "border_width"_a = date == today ? 2 : 0,
+                     "border_color"_a = today_ring(), "state"_a = clickable ? "normal" : "disabled",
+                     "command"_a = py::cpp_function([self, date] { self->choose(date); }));
       const GridCell cell = day_cell(month, day);
       button.attr("grid")("row"_a = cell.row + 2, "column"_a = cell.column, "padx"_a = 1, "pady"_a = 1);
       buttons[py::str(key_of(date))] = button;
@@ -193,7 +194,7 @@ struct CalendarState : std::enable_shared_from_this<CalendarState> {
     chosen = date;
     remember_day(outer, date);
     if (py::str now(key_of(date)); buttons.contains(now))
-      buttons[now].attr("configure")("fg_color"_a = kChosenColour);
+      buttons[now].attr("configure")("fg_color"_a = receiptora::kChosenDayColour);
   }
 
   void release() {

@@ -17,6 +17,18 @@ namespace {
 
 using namespace py::literals;
 
+// The text of a cell the kit does not follow, through its get(); a cell that cannot be read
+// (get() raises or gives no text) counts as absent, like an empty one.
+py::object read_cell(py::handle cell) {
+  try {
+    py::object text = cell.attr("get")();
+    if (PyUnicode_Check(text.ptr())) return text;
+  } catch (py::error_already_set& error) {
+    if (!error.matches(PyExc_Exception)) throw;
+  }
+  return py::str("");
+}
+
 // The text of a read-only cell, shown through a StringVar bound to its entry.
 struct CellText {
   py::object variable;
@@ -96,18 +108,22 @@ struct EntryTable {
     return py::make_tuple(py::cast(CellText{variable}), entry);
   }
 
-  // Gives every column `rows` cells, creating only the missing ones.
+  // Gives every column `rows` cells, creating only the missing ones, row by row: Tk's Tab
+  // moves through sibling widgets in the order they were made, so a row is filled across
+  // (the read-only line totals take no focus) before Tab goes on to the next row.
   void fill(py::object self) {
     py::dict descriptions = self.attr("entry_name");
     py::dict cells = self.attr("entry");
-    size_t column = 0;
-    for (auto [key, description] : descriptions) {
+    for (auto [key, description] : descriptions)
       if (!cells.contains(key)) cells[key] = py::list();
-      py::list column_cells = cells[key];
-      for (size_t row = py::len(column_cells); row < rows; ++row) {
-        column_cells.append(make_cell(column, row, description[py::int_(1)], description[py::int_(3)]));
+    for (size_t row = 0; row < rows; ++row) {
+      size_t column = 0;
+      for (auto [key, description] : descriptions) {
+        py::list column_cells = cells[key];
+        if (py::len(column_cells) == row)
+          column_cells.append(make_cell(column, row, description[py::int_(1)], description[py::int_(3)]));
+        ++column;
       }
-      ++column;
     }
   }
 
@@ -150,9 +166,9 @@ struct EntryTable {
           } else if (py::isinstance<py::tuple>(cell) || py::isinstance<py::list>(cell)) {
             py::object shown = cell[py::int_(0)];
             texts.append(py::isinstance<CellText>(shown) ? shown.cast<const CellText&>().text
-                                                         : shown.attr("get")());
+                                                         : read_cell(shown));
           } else {
-            texts.append(cell.attr("get")());  // a cell put in by someone else
+            texts.append(read_cell(cell));  // a cell put in by someone else
           }
         }
       } else if (PyErr_Occurred()) {

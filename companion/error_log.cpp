@@ -8,6 +8,7 @@
 
 #include "kit.hpp"
 #include "receiptora/log_file.hpp"
+#include "receiptora_py/errors.hpp"
 
 namespace quillmarkers {
 
@@ -100,9 +101,8 @@ void record(const ErrorLog& log, py::handle function, const std::string& details
 
 std::string format_exception(py::error_already_set& error) {
   try {
-    // An error raised before any Python frame ran (a C++ function called with the wrong
-    // arguments, say) has no traceback.
-    py::object trace = error.trace() ? error.trace() : py::none();
+    // An error raised in C, with no Python frame between, has no traceback.
+    py::object trace = error.trace() ? py::reinterpret_borrow<py::object>(error.trace()) : py::none();
     py::list lines =
         py::module_::import("traceback").attr("format_exception")(error.type(), error.value(), trace);
     return py::str("").attr("join")(lines).cast<std::string>();
@@ -125,12 +125,11 @@ struct LoggedCall {
   py::object call() {
     try {
       return function();
-    } catch (py::error_already_set& error) {
+    } catch (...) {
+      py::error_already_set error = receiptora_py::as_python_error();
       // Ctrl+C and sys.exit() are requests, not faults: let them through.
-      if (error.matches(PyExc_KeyboardInterrupt) || error.matches(PyExc_SystemExit)) throw;
+      if (error.matches(PyExc_KeyboardInterrupt) || error.matches(PyExc_SystemExit)) throw error;
       record(*log, function, format_exception(error));
-    } catch (const std::exception& error) {
-      record(*log, function, std::string("C++ exception: ") + error.what() + "\n");
     }
     return py::none();
   }

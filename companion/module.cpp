@@ -1,6 +1,7 @@
 // quillmarkers_model: the widget kit (Customtkinter_Model) and the error log (Try_Except_Model).
 #include "kit.hpp"
 #include "receiptora_py/main_interpreter.hpp"
+#include "worker.hpp"
 
 namespace {
 
@@ -20,6 +21,7 @@ PYBIND11_MODULE(quillmarkers_model, m) {
   quillmarkers::register_set_table(m);
   quillmarkers::register_entry_table(m);
   quillmarkers::register_calendar(m);
+  quillmarkers::register_worker(m);
 
   py::class_<CustomtkinterModel> kit(m, "Customtkinter_Model",
                                      "The widget kit: its attributes are the widget classes.");

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "kit.hpp"
+#include "receiptora_py/picture.hpp"
 
 namespace quillmarkers {
 
@@ -31,16 +32,7 @@ py::object padding(py::handle value) {
 }
 
 py::object load_image(py::handle path, py::handle size) {
-  py::object image_module = py::module_::import("PIL.Image");
-  py::object opened = image_module.attr("open")(path);
-  py::object image;
-  try {
-    image = opened.attr("copy")();  // loads the pixels, so the file can be closed now
-  } catch (...) {
-    opened.attr("close")();
-    throw;
-  }
-  opened.attr("close")();
+  py::object image = receiptora_py::read_picture(py::module_::import("PIL.Image"), path);
   return ctk().attr("CTkImage")("light_image"_a = image, "dark_image"_a = image,
                                 "size"_a = py::tuple(py::reinterpret_borrow<py::object>(size)));
 }

@@ -4,22 +4,28 @@
 
 #include <pybind11/pybind11.h>
 
+#include "receiptora_py/errors.hpp"
+
 namespace gui {
 
 namespace py = pybind11;
 
+// A C++ exception counts as the Python error it stands for (receiptora_py/errors.hpp).
 template <class Block, class Reaction>
 void on_exception(Block&& block, Reaction&& reaction) {
   try {
     block();
-  } catch (py::error_already_set& e) {
-    if (!e.matches(PyExc_Exception)) throw;
-    reaction(e.value());
-  } catch (py::builtin_exception& e) {  // a failed conversion inside the binding layer
-    e.set_error();
-    py::error_already_set error;
+  } catch (...) {
+    py::error_already_set error = receiptora_py::as_python_error();
+    if (!error.matches(PyExc_Exception)) throw error;
     reaction(error.value());
   }
+}
+
+// A guard that prints the error as one line on standard output, and goes on.
+template <class Block>
+void print_and_go_on(Block&& block) {
+  on_exception(std::forward<Block>(block), [](py::handle error) { py::print(error); });
 }
 
 // A guard that swallows the error silently.

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "module_names.hpp"
+#include "receiptora_py/errors.hpp"
 #include "registration.hpp"
 
 namespace {
@@ -101,12 +102,9 @@ int execute_module(PyObject* module) {
     gui::register_entry_function();
     if (gui::standalone()) gui::global("GUI")("X", "X");
     return 0;
-  } catch (pybind11::error_already_set& e) {
-    e.restore();
-  } catch (const std::exception& e) {
-    if (!PyErr_Occurred()) PyErr_SetString(PyExc_ImportError, e.what());
+  } catch (...) {
+    receiptora_py::set_python_error();
   }
-  if (!PyErr_Occurred()) PyErr_SetString(PyExc_ImportError, "init GUI");
   if (traceback_entry) _PyTraceback_Add("init GUI", "GUI", 1);
   gui::set_loaded_module(nullptr);  // a later import starts again from the create step
   return -1;
@@ -133,3 +131,7 @@ PyModuleDef g_definition = {
 }  // namespace
 
 PyMODINIT_FUNC PyInit_GUI(void) { return PyModuleDef_Init(&g_definition); }
+
+// The same module when the import system loads this file under the name "__main__"
+// (importlib.util.spec_from_file_location("__main__", path)): it then opens the window itself.
+PyMODINIT_FUNC PyInit___main__(void) { return PyModuleDef_Init(&g_definition); }

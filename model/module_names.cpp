@@ -53,6 +53,13 @@ void set_global(const char* name, py::handle value) {
   if (PyDict_SetItemString(module_dict(), name, value.ptr()) < 0) throw py::error_already_set();
 }
 
+void remove_global(const char* name_) {
+  if (PyDict_DelItem(module_dict(), name(name_).ptr()) < 0) {
+    if (!PyErr_ExceptionMatches(PyExc_KeyError)) throw py::error_already_set();
+    PyErr_Clear();
+  }
+}
+
 bool standalone() {
   PyObject* name = PyDict_GetItemString(module_dict(), "__name__");
   return name && PyUnicode_Check(name) && PyUnicode_CompareWithASCIIString(name, "__main__") == 0;

@@ -21,6 +21,7 @@ py::object global(const char* name);
 // The name, or an empty handle when it is not bound (used for `calendar`).
 py::object global_or_none(const char* name);
 void set_global(const char* name, py::handle value);
+void remove_global(const char* name);  // nothing when it is not bound
 
 // True when the module runs as the main program (its __name__ is "__main__").
 bool standalone();

@@ -4,10 +4,14 @@
 #include "module_names.hpp"
 #include "platform.hpp"
 #include "receiptora/request_rows.hpp"
+#include "receiptora_py/compare.hpp"
 #include "receiptora_py/convert.hpp"
 #include "window_state.hpp"
+#include "worker_channels.hpp"
 
 namespace gui {
+
+using namespace pybind11::literals;
 
 namespace {
 
@@ -39,7 +43,7 @@ void check_font(WindowState& s, py::handle template_name) {
       [&] {
         py::object parameters = s.PP.attr(name("parameters"));
         if (!contains(template_name, kCatTemplate) ||
-            !py::object(parameters[name("check_simhei.ttf")]).equal(py::bool_(false)))
+            !receiptora_py::equals(parameters[name("check_simhei.ttf")], Py_False))
           return;
         py::list font_dirs = platform::font_folders();
         if (contains(list_fonts(font_dirs), "simhei.ttf")) return;
@@ -64,6 +68,24 @@ void add_row(py::handle table, size_t i, py::list& names, py::list& quantities, 
     quantities.append(receiptora_py::to_int(row.item.quantity));
     unit_prices.append(receiptora_py::to_int(row.item.unit_price));
   });
+}
+
+// Prints the request line. Printing never stops the hand-over: what the stream's encoding
+// cannot write (cp950 has no 喆 or 堃) is written as backslash escapes, and a failure (a
+// closed standard output, say) goes to the error log.
+void print_request(const py::dict& request) {
+  py::cpp_function print_line(
+      [request] {
+        py::str line(display_form(request));
+        py::object out = py::module_::import("sys").attr(name("stdout"));
+        py::object encoding = py::getattr(out, name("encoding"), py::none());
+        py::str text = line;
+        if (PyUnicode_Check(encoding.ptr()))
+          text = line.attr(name("encode"))(encoding, name("backslashreplace")).attr(name("decode"))(encoding);
+        py::print(text, "file"_a = out);
+      },
+      py::name("print_request"));
+  global("try_except_log")(print_line)();
 }
 
 void press(WindowState& s) {
@@ -92,19 +114,19 @@ void press(WindowState& s) {
   for (size_t i = 0; i < rows; ++i) add_row(table, i, names, quantities, unit_prices);
 
   if (standalone()) {
-    py::print(py::str(display_form(request)));
+    print_request(request);
     return;
   }
-  if (s.Event_All_variable[name("get_receipt")].attr(name("is_set"))().equal(py::bool_(false))) {
-    py::print(py::str(display_form(request)));
-    s.Queue_All_variable[name("get_receipt")].attr(name("put"))(request);
+  if (receiptora_py::equals(worker_channels::busy_answer(s), Py_False)) {
+    print_request(request);
+    worker_channels::hand_over(s, request);
   }
 }
 
 }  // namespace
 
 py::object make_output_request(const State& state) {
-  return py::cpp_function([state] { press(*state); }, py::name("button_event_001"));
+  return py::cpp_function([state] { press(open_window(state)); }, py::name("button_event_001"));
 }
 
 }  // namespace gui

@@ -8,12 +8,9 @@
 
 #include "module_names.hpp"
 #include "receiptora/home_folder.hpp"
+#include "receiptora_py/picture.hpp"
 
 namespace gui::platform {
-
-namespace {
-constexpr int kQuietPollMs = 5000;
-}  // namespace
 
 #ifdef _WIN32
 py::str output_folder() { return py::str("C:/quillmarkers/Receiptora/"); }
@@ -31,11 +28,6 @@ py::str resource_path(const char* file_name) {
 }
 
 void set_window_icon(py::handle window, py::handle icon_path) { window.attr("iconbitmap")(icon_path); }
-
-void quiet_toolkit_polls() {
-  // Monitors can change DPI on Windows, so the scaling poll stays as the toolkit sets it.
-  global("customtkinter").attr("AppearanceModeTracker").attr("update_loop_interval") = kQuietPollMs;
-}
 
 #else
 py::str output_folder() {
@@ -55,12 +47,6 @@ void open_output_folder() {
   command.append("xdg-open");
   command.append(folder);
   global("subprocess").attr("Popen")(command);
-}
-
-void quiet_toolkit_polls() {
-  py::object toolkit = global("customtkinter");
-  toolkit.attr("AppearanceModeTracker").attr("update_loop_interval") = kQuietPollMs;
-  toolkit.attr("ScalingTracker").attr("update_loop_interval") = kQuietPollMs;
 }
 
 py::list font_folders() {
@@ -86,15 +72,9 @@ py::str resource_path(const char* file_name) {
 
 void set_window_icon(py::handle window, py::handle icon_path) {
   // X11 Tk cannot read .ico files, so the icon goes through Pillow as photo images.
-  py::object image = global("Image").attr("open")(icon_path);
-  py::object pixels;
-  try {
-    pixels = image.attr("convert")("RGBA");
-  } catch (py::error_already_set&) {
-    image.attr("close")();
-    throw;
-  }
-  image.attr("close")();  // the icon file is read once; keep no handle open
+  // The icon file is read once; no handle stays open.
+  py::object pixels = receiptora_py::read_picture(
+      global("Image"), icon_path, [](py::handle image) { return image.attr("convert")("RGBA"); });
   py::object image_tk = py::module_::import("PIL.ImageTk");
   py::object lanczos = global("Image").attr("LANCZOS");
   py::list photos;

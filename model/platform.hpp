@@ -27,11 +27,6 @@ py::str module_folder();
 // A file in the template folder 格式範本 beside the module.
 py::str resource_path(const char* file_name);
 
-// Slows down customtkinter's background polls, which otherwise wake the idle window about
-// 43 times a second: the appearance-mode poll (the window fixes dark mode, so there is
-// nothing to detect) and, where DPI scaling is fixed (Linux), the scaling poll.
-void quiet_toolkit_polls();
-
 // Sets a window's icon from logo.ico.
 void set_window_icon(py::handle window, py::handle icon_path);
 

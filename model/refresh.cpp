@@ -1,12 +1,15 @@
 // aa: every 500 ms, the grand total, the busy caption, the chosen day, the line totals.
+#include <memory>
 #include <vector>
 
 #include "guards.hpp"
 #include "module_names.hpp"
 #include "receiptora/amounts.hpp"
 #include "receiptora/captions.hpp"
-#include "receiptora_py/convert.hpp"
+#include "receiptora_py/compare.hpp"
+#include "row_products.hpp"
 #include "window_state.hpp"
+#include "worker_channels.hpp"
 
 namespace gui {
 
@@ -14,16 +17,35 @@ using namespace pybind11::literals;
 
 namespace {
 
-std::vector<std::u32string> texts_of(py::handle column) {
-  std::vector<std::u32string> out;
-  for (py::handle text : column) out.push_back(receiptora_py::to_u32(text));
-  return out;
+// The same texts as counted last time (lists compare their items by identity first, and
+// the mirrored texts stay the same objects until Tk writes new ones).
+bool same_texts(py::handle counted, py::handle now) {
+  if (!counted) return false;
+  const int result = PyObject_RichCompareBool(counted.ptr(), now.ptr(), Py_EQ);
+  if (result < 0) PyErr_Clear();
+  return result == 1;
 }
 
-bool compares_equal(py::handle value, PyObject* constant) {
-  const int result = PyObject_RichCompareBool(value.ptr(), constant, Py_EQ);
-  if (result < 0) throw py::error_already_set();
-  return result == 1;
+// The grand total by the core's rule, with each row's product from row_products.
+receiptora::GrandTotal sum_rows(py::handle quantities, py::handle unit_prices) {
+  const py::list q(py::reinterpret_borrow<py::object>(quantities));
+  const py::list p(py::reinterpret_borrow<py::object>(unit_prices));
+  auto empty = [](py::handle text) {
+    if (!PyUnicode_Check(text.ptr())) throw py::type_error("expected str");
+    return PyUnicode_GET_LENGTH(text.ptr()) == 0;
+  };
+  std::vector<std::shared_ptr<const mpz_class>> products;  // keeps the rows' products alive
+  std::vector<receiptora::RowReading> rows;
+  for (size_t i = 0; i < q.size(); ++i) {
+    const bool has_unit_price = i < p.size();
+    receiptora::RowReading row{empty(q[i]), has_unit_price, has_unit_price && empty(p[i]), nullptr};
+    if (!row.quantity_empty && has_unit_price && !row.unit_price_empty) {
+      products.push_back(row_products::product(q[i], p[i]));
+      row.product = products.back().get();
+    }
+    rows.push_back(row);
+  }
+  return receiptora::grand_total(rows);
 }
 
 void show_grand_total(WindowState& s) {
@@ -31,10 +53,17 @@ void show_grand_total(WindowState& s) {
   on_exception(
       [&] {
         py::object columns = s.entry_table.attr(name("get"))();
-        const auto quantities = texts_of(columns[py::int_(1)]);
-        const auto unit_prices = texts_of(columns[py::int_(2)]);
-        s.mylabel_time_text.attr(name("set"))(
-            receiptora::grand_total_caption(receiptora::grand_total(quantities, unit_prices)));
+        py::object quantities = columns[py::int_(1)], unit_prices = columns[py::int_(2)];
+        // Summed again only when a text changed: with numbers of 100,000 digits a sum takes
+        // tens of milliseconds, and the tick runs every 500 ms.
+        if (!same_texts(s.counted_quantities, quantities) ||
+            !same_texts(s.counted_unit_prices, unit_prices)) {
+          s.counted_quantities = s.counted_unit_prices = py::object();
+          s.total_caption = receiptora::grand_total_caption(sum_rows(quantities, unit_prices));
+          s.counted_quantities = quantities;
+          s.counted_unit_prices = unit_prices;
+        }
+        s.mylabel_time_text.attr(name("set"))(s.total_caption);
         shown = true;
       },
       [](py::handle) {});
@@ -43,42 +72,21 @@ void show_grand_total(WindowState& s) {
 }
 
 void show_busy_caption(WindowState& s) {
-  py::object busy = s.Event_All_variable[name("get_receipt")];
-  if (compares_equal(busy.attr(name("is_set"))(), Py_True)) {
+  if (receiptora_py::equals(worker_channels::busy_answer(s), Py_True)) {
     py::object caption = s.set_button.attr(name("cget"))(name("輸出單據"), name("text"));
     s.set_button.attr(name("configure"))(
         name("輸出單據"), "text"_a = receiptora::next_busy_caption(caption.cast<std::string>()));
-  } else if (compares_equal(busy.attr(name("is_set"))(), Py_False)) {
+  } else if (receiptora_py::equals(worker_channels::busy_answer(s), Py_False)) {
     s.set_button.attr(name("configure"))(name("輸出單據"), "text"_a = name("輸出單據"));
   }
 }
 
-void follow_chosen_day(WindowState& s) {
-  py::object calendar = global_or_none("calendar");
-  if (!calendar) return;  // the date window was never opened
-  py::object current_date = calendar.attr(name("get_day"))();
-  py::object parameters = s.PP.attr(name("parameters"));
-  parameters[name("年")] = current_date[name("年")];
-  parameters[name("月")] = current_date[name("月")];
-  parameters[name("日")] = current_date[name("日")];
-  py::str key(day_key_of(parameters));
-  calendar.attr(name("data"))[name("日曆按鈕")][key].attr(name("configure"))("fg_color"_a = name("#3B8ED0"));
-}
-
 }  // namespace
-
-std::string day_key_of(py::handle parameters) {
-  auto part = [&](py::handle key) {
-    py::object value = parameters[key];
-    return PyUnicode_Check(value.ptr()) ? value.cast<std::string>() : py::str(value).cast<std::string>();
-  };
-  return receiptora::day_key(part(name("年")), part(name("月")), part(name("日")));
-}
 
 py::object make_refresh(const State& state) {
   return py::cpp_function(
       [state] {
-        WindowState& s = *state;
+        WindowState& s = open_window(state);
         show_grand_total(s);
         silently([&] { show_busy_caption(s); });
         silently([&] { follow_chosen_day(s); });

@@ -1,22 +1,19 @@
 // The date switch and the two stamp check boxes copy their state into the record.
 #include "module_names.hpp"
+#include "receiptora_py/compare.hpp"
 #include "window_state.hpp"
 
 namespace gui {
 
 namespace {
 
-bool equals(const py::object& value, const char* text) {
-  return PyUnicode_Check(value.ptr()) && PyUnicode_CompareWithASCIIString(value.ptr(), text) == 0;
-}
-
 // "on" sets the key, "off" (read a second time) clears it, anything else changes nothing.
 py::object make_toggle(const State& state, py::object WindowState::*variable, const char* key) {
   return py::cpp_function([state, variable, key] {
-    WindowState& s = *state;
-    if (equals((s.*variable).attr(name("get"))(), "on")) {
+    WindowState& s = open_window(state);
+    if (receiptora_py::equals((s.*variable).attr(name("get"))(), py::str("on"))) {
       s.PP.attr(name("parameters"))[key] = true;
-    } else if (equals((s.*variable).attr(name("get"))(), "off")) {
+    } else if (receiptora_py::equals((s.*variable).attr(name("get"))(), py::str("off"))) {
       s.PP.attr(name("parameters"))[key] = false;
     }
   });

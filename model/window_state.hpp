@@ -25,17 +25,36 @@ struct WindowState {
   py::object check_var_1;
   py::object check_var_2;
   py::object aa;
+  py::object calendar;  // the calendar of this window's date window, once opened
+
+  // The grand total is computed again only when a quantity or a unit price changed.
+  py::object counted_quantities, counted_unit_prices;
+  std::string total_caption;
+
+  bool closed = false;
 
   // Handlers hold the state and the state holds the refresh tick, a cycle that Python's
   // garbage collector cannot see through C++ captures: the entry function breaks it here.
   void release() {
     Queue_All_variable = Event_All_variable = set_button = app = mylabel_time_text = py::object();
     entry_table = set_table = PP = switch_var_001 = optionmenu_001 = py::object();
-    check_var_1 = check_var_2 = aa = py::object();
+    check_var_1 = check_var_2 = aa = calendar = py::object();
+    counted_quantities = counted_unit_prices = py::object();
+    closed = true;
   }
 };
 
 using State = std::shared_ptr<WindowState>;
+
+// The state of a window that is still open. A handler kept beyond its window (a reference
+// held by the host, say) raises RuntimeError instead of touching released objects.
+inline WindowState& open_window(const State& state) {
+  if (state->closed) {
+    PyErr_SetString(PyExc_RuntimeError, "the Receiptora window of this handler is closed");
+    throw py::error_already_set();
+  }
+  return *state;
+}
 
 // Handlers, each a no-argument Python callable closing over the state.
 py::object make_output_request(const State& state);  // button_event_001
@@ -49,5 +68,10 @@ py::object make_refresh(const State& state);  // aa, before wrapping
 
 // Year, month and day of a parameters dictionary as plain texts joined by "-": 2026-12-6.
 std::string day_key_of(py::handle parameters);
+
+// Copies the day chosen in this window's date window into the record and keeps it marked.
+void follow_chosen_day(WindowState& s);
+// Unbinds the module's `calendar` when it is this window's, as the window closes.
+void forget_calendar(WindowState& s);
 
 }  // namespace gui

@@ -67,6 +67,8 @@ const TotalCase kTotalCases[] = {
     {"at_limit", {"1"}, {"999999"}, "總額999999元"},
     {"over_limit", {"1"}, {"1000000"}, "金額超過上限"},
     {"negative", {"-1"}, {"100"}, "總額-100元"},
+    {"at_negative_limit", {"-1"}, {"999999"}, "總額-999999元"},
+    {"below_negative_limit", {"-1"}, {"1000000"}, "金額超過上限"},
     {"bad_quantity_with_price", {"abc", "1"}, {"10", "5"}, "金額輸入錯誤"},
     {"bad_quantity_without_price_skipped", {"abc", "1"}, {"", "5"}, "總額5元"},
     {"price_only_space", {"2"}, {" "}, "金額輸入錯誤"},

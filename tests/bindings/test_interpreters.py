@@ -8,7 +8,7 @@ import pytest
 
 
 @pytest.mark.parametrize("main_first", [False, True], ids=["sub-first", "main-first"])
-@pytest.mark.parametrize("module", ["quillmarkers_model", "receiptora._numbers"])
+@pytest.mark.parametrize("module", ["quillmarkers_model", "receiptora._numbers", "receiptora._render"])
 def test_sub_interpreter_is_refused(module, main_first):
     code = textwrap.dedent(f"""
         import importlib

@@ -123,3 +123,10 @@ def test_wrapper_runs_from_tk_after(root, model, capsys):
     assert ran == [1]
     assert "RuntimeError: refresh failed" in pathlib.Path(model.log_path).read_text(encoding="utf-8")
     capsys.readouterr()
+
+
+def test_exception_without_traceback_is_logged(model, capsys):
+    # int() raises from C with no Python frame in between: the record has no traceback lines.
+    model.try_except_log(functools.partial(int, "三百"))()
+    assert "ValueError: invalid literal for int() with base 10: '三百'" in pathlib.Path(model.log_path).read_text(encoding="utf-8")
+    capsys.readouterr()

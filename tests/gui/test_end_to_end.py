@@ -57,3 +57,22 @@ def test_operator_types_a_receipt_and_issues_it(window):
     assert (request["品名"], request["數量"], request["單件價格"]) == (["Oolong", "Cake"], [2, 3], [350, 90])
     assert request["顯示免用統一發票章"] is True
     assert request["顯示負責人章"] is False
+
+
+def test_tab_goes_from_the_buyer_through_the_items_row_by_row(window):
+    def scenario(w):
+        w.pump(0.5)
+        # No click: the cursor already stands in 買受人 once the window has the keyboard.
+        title = widgets(w.app, customtkinter.CTkLabel)[0]
+        xdotool(w, "mousemove", "--sync", str(title.winfo_rootx() + 5), str(title.winfo_rooty() + 5))
+        xdotool(w, "type", "--delay", "20", "Lin")
+        for keys in ("Tab", "1", "Tab", "a", "Tab", "2", "Tab", "3", "Tab", "b", "shift+Tab", "9"):
+            xdotool(w, *(["key", keys] if "Tab" in keys else ["type", keys]))
+        scenario.buyer = (w.set_table.get("買受人"), w.set_table.get("統一編號"))
+        scenario.rows = [column[:2] for column in w.entry_table.get()[:3]]
+
+    window(scenario)
+    assert scenario.buyer == ("Lin", "1")
+    # Shift+Tab from the second row's name returns to the first row's unit price (the line
+    # total takes no focus) and, its text selected, the 9 replaces the 3.
+    assert scenario.rows == [["a", "b"], ["2", ""], ["9", ""]]

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "receiptora/whole_number.hpp"
 
@@ -23,6 +24,14 @@ inline std::u32string to_u32(py::handle text) {
   if (length > 0 && !PyUnicode_AsUCS4(text.ptr(), reinterpret_cast<Py_UCS4*>(out.data()), length, 0)) {
     throw py::error_already_set();
   }
+  return out;
+}
+
+// Every text of an iterable of str, in order.
+inline std::vector<std::u32string> to_u32_texts(py::handle texts) {
+  std::vector<std::u32string> out;
+  if (PyList_Check(texts.ptr()) || PyTuple_Check(texts.ptr())) out.reserve(py::len(texts));
+  for (py::handle text : texts) out.push_back(to_u32(text));
   return out;
 }
 
@@ -56,7 +65,8 @@ inline mpz_class to_mpz(py::handle value) {
   if (!PyLong_Check(obj)) throw py::type_error("expected int");
   const int sign = _PyLong_Sign(obj);
   if (sign == 0) return 0;
-  py::int_ magnitude = py::reinterpret_steal<py::int_>(PyNumber_Absolute(obj));
+  // int's own absolute value: an int subclass may override __abs__ to return anything.
+  py::int_ magnitude = py::reinterpret_steal<py::int_>(PyLong_Type.tp_as_number->nb_absolute(obj));
   if (!magnitude) throw py::error_already_set();
   const size_t bits = _PyLong_NumBits(magnitude.ptr());
   const size_t count = bits / 8 + 1;

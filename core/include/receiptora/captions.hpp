@@ -1,4 +1,5 @@
-// Small texts of the window: the output button's busy cycle and the calendar's day key.
+// Small texts of the window: the output button's busy cycle, the calendar's day key and the
+// colour that marks the chosen day.
 #pragma once
 
 #include <string>
@@ -11,6 +12,9 @@ inline constexpr std::string_view kOutputCaption = "輸出單據";
 // The caption that follows `current` while the worker is busy:
 // 輸出中. → 輸出中.. → 輸出中... → 輸出中., and anything else → 輸出中.
 std::string next_busy_caption(std::string_view current);
+
+// The chosen day's button colour in the calendar: the window's blue.
+inline constexpr const char* kChosenDayColour = "#3B8ED0";
 
 // "2026-12-6": year, month and day joined by "-", integers without leading zeros.
 std::string day_key(long year, long month, long day);

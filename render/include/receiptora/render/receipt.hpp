@@ -49,6 +49,9 @@ struct Receipt {
   bool exemption_stamp = false;  // 顯示免用統一發票章
   bool owner_seal = false;       // 顯示負責人章
   Template layout = Template::General;
+  // The PDF's creation date, ISO 8601 ("2026-12-07T14:03:00", optionally with "+08:00");
+  // empty: the local time of rendering.
+  std::string created_at;
 };
 
 }  // namespace receiptora::render

@@ -1,0 +1,172 @@
+// A receipt request dictionary (the window's thirteen keys) and a seller profile dictionary
+// → the renderer's Receipt. Call with the GIL held; the result is plain C++ data, so the
+// caller may release the GIL around render_pdf / render_png.
+#pragma once
+
+#include <Python.h>
+#include <pybind11/pybind11.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "receiptora/receipt_texts.hpp"
+#include "receiptora/render/receipt.hpp"
+#include "receiptora/whole_number.hpp"
+#include "receiptora_py/convert.hpp"
+
+namespace receiptora_py {
+
+namespace request_detail {
+
+inline std::string quoted(std::string_view key) { return "\"" + std::string(key) + "\""; }
+
+// The value under `key`, or a null object when absent. A reference of our own: code that
+// runs while we read it (a str subclass's __repr__) cannot free it under us.
+inline py::object lookup(PyObject* dict, const char* key) {
+  return py::reinterpret_borrow<py::object>(PyDict_GetItemString(dict, key));
+}
+
+inline py::object require(PyObject* dict, const char* key, const char* what) {
+  py::object value = lookup(dict, key);
+  if (!value) throw py::value_error(std::string(what) + " has no key " + quoted(key));
+  return value;
+}
+
+// Text as UTF-8; a lone surrogate (which UTF-8 cannot hold) becomes "?".
+inline std::string utf8(PyObject* text, const std::string& name) {
+  if (!PyUnicode_Check(text)) {
+    throw py::type_error(name + " must be a str, not " + Py_TYPE(text)->tp_name);
+  }
+  PyObject* bytes = PyUnicode_AsEncodedString(text, "utf-8", "replace");
+  if (!bytes) throw py::error_already_set();
+  std::string out(PyBytes_AS_STRING(bytes), static_cast<size_t>(PyBytes_GET_SIZE(bytes)));
+  Py_DECREF(bytes);
+  return out;
+}
+
+inline std::string text_item(PyObject* dict, const char* key, const char* what) {
+  return utf8(require(dict, key, what).ptr(), quoted(key));
+}
+
+inline bool flag(PyObject* dict, const char* key) {
+  PyObject* value = require(dict, key, "receipt request").ptr();
+  if (!PyBool_Check(value)) {
+    throw py::type_error(quoted(key) + " must be True or False, not " + Py_TYPE(value)->tp_name);
+  }
+  return value == Py_True;
+}
+
+// A whole number given as an int or as a text of digits (the date picker reports texts).
+inline int date_part(PyObject* dict, const char* key) {
+  const py::object held = require(dict, key, "receipt request");
+  PyObject* value = held.ptr();
+  std::optional<mpz_class> number;
+  if (PyLong_Check(value) && !PyBool_Check(value)) {
+    number = to_mpz(value);
+  } else if (PyUnicode_Check(value)) {
+    number = receiptora::parse_whole_number(to_u32(value));
+  } else {
+    throw py::type_error(quoted(key) + " must be an int or a text of digits, not " + Py_TYPE(value)->tp_name);
+  }
+  if (!number || !number->fits_sint_p()) {
+    throw py::value_error(quoted(key) + " is no usable date part: " + py::repr(value).cast<std::string>());
+  }
+  return static_cast<int>(number->get_si());
+}
+
+// A list (or tuple) under `key`.
+inline py::sequence items_list(PyObject* dict, const char* key) {
+  const py::object value = require(dict, key, "receipt request");
+  if (!PyList_Check(value.ptr()) && !PyTuple_Check(value.ptr())) {
+    throw py::type_error(quoted(key) + " must be a list, not " + Py_TYPE(value.ptr())->tp_name);
+  }
+  return py::reinterpret_borrow<py::sequence>(value);
+}
+
+inline mpz_class whole(py::handle value, const char* key, size_t index) {
+  // bool is an int to Python, but a quantity of True is a mistake, not 1.
+  if (!PyLong_Check(value.ptr()) || PyBool_Check(value.ptr())) {
+    throw py::type_error(quoted(key) + "[" + std::to_string(index) + "] must be an int, not " +
+                         Py_TYPE(value.ptr())->tp_name);
+  }
+  return to_mpz(value);
+}
+
+}  // namespace request_detail
+
+// The seller profile: keys 商號名稱 統一編號 負責人 地址 電話 (texts, required), and optionally
+// 免用統一發票章圖檔 and 負責人章圖檔 (paths of PNG pictures used instead of the drawn stamps).
+inline receiptora::render::SellerProfile seller_from_dict(py::handle profile) {
+  using namespace request_detail;
+  PyObject* dict = profile.ptr();
+  if (!PyDict_Check(dict)) {
+    throw py::type_error(std::string("seller profile must be a dict, not ") + Py_TYPE(dict)->tp_name);
+  }
+  receiptora::render::SellerProfile seller;
+  seller.name = text_item(dict, "商號名稱", "seller profile");
+  seller.tax_id = text_item(dict, "統一編號", "seller profile");
+  seller.owner = text_item(dict, "負責人", "seller profile");
+  seller.address = text_item(dict, "地址", "seller profile");
+  seller.phone = text_item(dict, "電話", "seller profile");
+  for (auto [key, field] : {std::pair{"免用統一發票章圖檔", &seller.exemption_stamp_image},
+                            std::pair{"負責人章圖檔", &seller.owner_seal_image}}) {
+    const py::object value = lookup(dict, key);
+    if (value && !value.is_none()) *field = utf8(value.ptr(), quoted(key));
+  }
+  return seller;
+}
+
+// Raises TypeError or ValueError naming the key for a request that is not a receipt
+// request: not a dict, a missing key, a value of the wrong type, item lists of different
+// lengths, a date that does not exist. "版本" may be absent or unknown: 一般格式.
+inline receiptora::render::Receipt receipt_from_request(py::handle request, std::string number,
+                                                        receiptora::render::SellerProfile seller) {
+  using namespace request_detail;
+  using receiptora::render::Template;
+  PyObject* dict = request.ptr();
+  if (!PyDict_Check(dict)) {
+    throw py::type_error(std::string("receipt request must be a dict, not ") + Py_TYPE(dict)->tp_name);
+  }
+  receiptora::render::Receipt receipt;
+  receipt.seller = std::move(seller);
+  receipt.number = std::move(number);
+  const py::object version = lookup(dict, "版本");
+  const bool cat = version && PyUnicode_Check(version.ptr()) && utf8(version.ptr(), "\"版本\"") == "貓咪格式";
+  receipt.layout = cat ? Template::Cat : Template::General;
+  receipt.buyer = text_item(dict, "買受人", "receipt request");
+  receipt.buyer_tax_id = text_item(dict, "買受人統一編號", "receipt request");
+
+  const py::sequence names = items_list(dict, "品名");
+  const py::sequence quantities = items_list(dict, "數量");
+  const py::sequence prices = items_list(dict, "單件價格");
+  const size_t count = names.size();
+  if (quantities.size() != count || prices.size() != count) {
+    throw py::value_error("\"品名\", \"數量\" and \"單件價格\" must have the same length (" +
+                          std::to_string(count) + ", " + std::to_string(quantities.size()) + ", " +
+                          std::to_string(prices.size()) + ")");
+  }
+  receipt.items.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    receiptora::render::Item item;
+    item.name = utf8(names[i].ptr(), "\"品名\"[" + std::to_string(i) + "]");
+    item.quantity = whole(quantities[i], "數量", i);
+    item.unit_price = whole(prices[i], "單件價格", i);
+    receipt.items.push_back(std::move(item));
+  }
+
+  receipt.exemption_stamp = flag(dict, "顯示免用統一發票章");
+  receipt.owner_seal = flag(dict, "顯示負責人章");
+  if (flag(dict, "顯示日期")) {
+    const receiptora::render::Date date{date_part(dict, "年"), date_part(dict, "月"), date_part(dict, "日")};
+    if (!receiptora::roc_date(date.year, date.month, date.day)) {
+      throw py::value_error("\"年\", \"月\", \"日\" give " + std::to_string(date.year) + "-" +
+                            std::to_string(date.month) + "-" + std::to_string(date.day) +
+                            ", which is no day of the Republic-of-China calendar");
+    }
+    receipt.date = date;
+  }
+  return receipt;
+}
+
+}  // namespace receiptora_py

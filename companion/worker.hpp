@@ -1,0 +1,11 @@
+// The receipt worker behind the window's "get_receipt" channel, and the batch issue used by
+// `receiptora render`.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+namespace quillmarkers {
+
+void register_worker(pybind11::module_& m);
+
+}  // namespace quillmarkers

@@ -1,0 +1,202 @@
+// The main window's widgets: the root, the outer and inner panels, the logo bar, the total
+// caption, the item table and buyer fields, the buttons, the switch, the template menu and
+// the stamp check boxes. Runs once per window, so attribute names are not interned here.
+#include "layout.hpp"
+
+#include "guards.hpp"
+#include "module_names.hpp"
+#include "platform.hpp"
+#include "receiptora_py/picture.hpp"
+#include "toolkit.hpp"
+
+namespace gui {
+
+namespace {
+
+using namespace pybind11::literals;
+using toolkit::ctk;
+
+constexpr const char* kFontFamily = "Microsoft JhengHei";
+
+py::object font(int size) {
+  return ctk().attr("CTkFont")("family"_a = kFontFamily, "size"_a = size, "weight"_a = "bold");
+}
+
+py::object frame(py::handle parent, const py::dict& options) {
+  return ctk().attr("CTkFrame")(parent, **options);
+}
+
+void build_root(WindowState& s) {
+  s.app = ctk().attr("CTk")();
+  s.app.attr("title")("Receiptora軟體");
+  for (int column : {0, 1, 2}) s.app.attr("grid_columnconfigure")(column, "weight"_a = 1);
+  s.app.attr("resizable")(false, false);
+  print_and_go_on([&] { platform::set_window_icon(s.app, platform::resource_path("logo.ico")); });
+}
+
+// The outer panels FF, AA, BB, DD, EE on the root grid, then the inner panels.
+struct Panels {
+  py::object FF, AA, BB, DD, EE;
+  py::list frame;
+};
+
+Panels build_panels(WindowState& s) {
+  Panels p;
+  auto outer = [&](int row, int column, int span, py::tuple padx, py::tuple pady, const char* sticky) {
+    py::object panel = frame(s.app, py::dict("fg_color"_a = "transparent"));
+    panel.attr("grid")("row"_a = row, "column"_a = column, "columnspan"_a = span, "padx"_a = padx,
+                       "pady"_a = pady, "sticky"_a = sticky);
+    return panel;
+  };
+  p.FF = outer(0, 0, 2, py::make_tuple(10, 5), py::make_tuple(10, 5), "nsew");
+  p.AA = outer(1, 0, 1, py::make_tuple(10, 5), py::make_tuple(5, 0), "nsew");
+  p.BB = outer(1, 1, 1, py::make_tuple(0, 10), py::make_tuple(5, 0), "nsew");
+  p.DD = outer(2, 0, 2, py::make_tuple(10, 10), py::make_tuple(5, 0), "ew");
+  p.EE = outer(3, 0, 2, py::make_tuple(10, 10), py::make_tuple(5, 10), "ew");
+
+  for (int i = 0; i < 7; ++i) p.frame.append(py::none());
+  auto inner = [&](int index, py::handle parent, py::dict options) {
+    p.frame[py::int_(index)] = frame(parent, options);
+    return p.frame[py::int_(index)].cast<py::object>();
+  };
+  inner(0, p.DD, py::dict("width"_a = 700, "height"_a = 300))
+      .attr("grid")("row"_a = 0, "column"_a = 0, "sticky"_a = "new");
+  py::object buyer = inner(1, p.AA, py::dict("width"_a = 395, "height"_a = 100));
+  buyer.attr("grid")("row"_a = 0, "column"_a = 0, "sticky"_a = "new");
+  inner(5, buyer, py::dict("width"_a = 395, "height"_a = 100, "fg_color"_a = "transparent"))
+      .attr("place")("x"_a = 10, "y"_a = 10);
+  inner(2, p.BB, py::dict("width"_a = 300, "height"_a = 100))
+      .attr("grid")("row"_a = 0, "column"_a = 0, "sticky"_a = "new");
+  inner(3, p.EE, py::dict("width"_a = 700, "height"_a = 100))
+      .attr("grid")("row"_a = 0, "column"_a = 0, "sticky"_a = "new");
+  inner(4, p.FF, py::dict("height"_a = 10, "fg_color"_a = "transparent"))
+      .attr("grid")("row"_a = 0, "column"_a = 0, "sticky"_a = "nsew");
+  inner(6, p.FF, py::dict("height"_a = 10, "fg_color"_a = "transparent"))
+      .attr("grid")("row"_a = 0, "column"_a = 1, "sticky"_a = "nsew");
+  return p;
+}
+
+// The two logo pictures and the product title; a missing picture skips the rest.
+void build_logo_bar(py::handle logo_bar) {
+  auto picture = [&](const char* file, int width, int height) {
+    py::str path = platform::resource_path(file);
+    return ctk().attr("CTkImage")("light_image"_a = receiptora_py::read_picture(global("Image"), path),
+                                  "dark_image"_a = receiptora_py::read_picture(global("Image"), path),
+                                  "size"_a = py::make_tuple(width, height));
+  };
+  auto logo_button = [&](py::handle image, int column, py::tuple padx) {
+    ctk()
+        .attr("CTkButton")(logo_bar, "image"_a = image, "text"_a = "", "state"_a = "disabled", "width"_a = 50,
+                           "fg_color"_a = "transparent")
+        .attr("grid")("row"_a = 0, "column"_a = column, "padx"_a = padx, "sticky"_a = "w");
+  };
+  py::object my_image = picture("logo.png", 50, 50);
+  logo_button(my_image, 0, py::make_tuple(0, 5));
+  py::object lettering = picture("logo(僅文字).png", 120, 30);
+  logo_button(lettering, 1, py::make_tuple(0, 15));
+  ctk()
+      .attr("CTkLabel")(logo_bar, "text"_a = "Receiptora軟體", "font"_a = font(20))
+      .attr("grid")("row"_a = 0, "column"_a = 2, "sticky"_a = "nsew");
+}
+
+void build_bottom_bar(WindowState& s, Panels& p) {
+  py::object content = frame(p.EE, py::dict("fg_color"_a = "transparent"));
+  p.frame[py::int_(3)] = content;  // the bottom content frame takes index 3 over
+  content.attr("grid")("row"_a = 0, "column"_a = 0, "pady"_a = py::make_tuple(0, 5));
+  py::object tkinter = global("tkinter");
+  s.mylabel_time_text = tkinter.attr("StringVar")();
+  s.mylabel_time_text.attr("set")("總額0元");
+  tkinter
+      .attr("Label")(content, "textvariable"_a = s.mylabel_time_text, "bg"_a = "#2b2b2b", "fg"_a = "white",
+                     "font"_a = font(30))
+      .attr("grid")("row"_a = 0, "column"_a = 0, "sticky"_a = "nsew");
+}
+
+void build_tables(WindowState& s, Panels& p) {
+  s.entry_table = global("Entry_Table")(p.frame[py::int_(0)]);
+  s.entry_table.attr("add_entry_name")("商品名稱", 200);
+  s.entry_table.attr("add_entry_name")("商品數量", 100);
+  s.entry_table.attr("add_entry_name")("商品單價", 100);
+  s.entry_table.attr("add_entry_name")("商品總額", 200, "state"_a = "disabled");
+  s.entry_table.attr("add_table")(7);
+
+  s.set_table = global("Set_Table")(p.frame[py::int_(5)]);
+  py::object buyer = s.set_table.attr("add_entry_name")("買受人");
+  s.set_table.attr("add_entry_name")("統一編號");
+  buyer.attr("focus_set")();  // the operator types the buyer first, without a click
+}
+
+void build_buttons(const State& state, Panels& p) {
+  WindowState& s = *state;
+  py::object button_event_001 = make_output_request(state);
+  py::object button_event_003 = make_open_output_folder();
+  py::object button_event_004 = make_date_window(state);
+  py::object button_event_005 = global("try_except_log")(make_open_help_page());
+
+  py::object add_button = s.set_button.attr("add_button");
+  add_button(p.BB, "button_name"_a = "輸出單據", "text"_a = "輸出單據", "button_event"_a = button_event_001,
+             "size"_a = py::make_tuple(25, 25), "padx"_a = 50, "pady"_a = 10, "sticky"_a = "",
+             "width"_a = 140);
+  py::object tool_bar = p.frame[py::int_(6)];
+  auto picture_button = [&](const char* file, py::handle event, int left, int right) {
+    add_button(tool_bar, "image_path"_a = platform::resource_path(file), "button_event"_a = event,
+               "size"_a = py::make_tuple(25, 25), "padx"_a = py::make_tuple(left, right), "row"_a = 0,
+               "column"_a = 0, "fg_color"_a = "transparent");
+  };
+  // One shared cell; equal total padding (233) keeps them 50 px apart, help leftmost.
+  picture_button("資料夾.png", button_event_003, 178, 55);
+  picture_button("日曆001.png", button_event_004, 128, 105);
+  picture_button("問號001.png", button_event_005, 78, 155);
+}
+
+void build_options(const State& state, Panels& p) {
+  WindowState& s = *state;
+  s.PP = global("Parameters")();
+
+  s.switch_var_001 = ctk().attr("StringVar")("value"_a = "on");
+  py::object switch_event_001 = make_switch_event(state);
+  ctk()
+      .attr("CTkSwitch")(p.BB, "text"_a = "日期", "command"_a = switch_event_001,
+                         "variable"_a = s.switch_var_001, "onvalue"_a = "on", "offvalue"_a = "off",
+                         "bg_color"_a = "#2b2b2b",
+                         "font"_a = ctk().attr("CTkFont")("family"_a = kFontFamily, "weight"_a = "bold"))
+      .attr("grid")("row"_a = 0, "column"_a = 0, "padx"_a = py::make_tuple(5, 0),
+                    "pady"_a = py::make_tuple(5, 65), "sticky"_a = "w");
+  switch_event_001();  // the record agrees with the switch before any event
+
+  s.optionmenu_001 = ctk().attr("CTkOptionMenu")(p.frame[py::int_(6)], "font"_a = font(13), "width"_a = 200,
+                                                 "height"_a = 20, "dynamic_resizing"_a = false,
+                                                 "values"_a = s.PP.attr("parameters")["格式列表"]);
+  s.optionmenu_001.attr("grid")("row"_a = 1, "column"_a = 0, "padx"_a = py::make_tuple(70, 5),
+                                "pady"_a = py::make_tuple(5, 0), "sticky"_a = "nsew");
+
+  py::object content = p.frame[py::int_(3)];
+  auto checkbox = [&](const char* text, py::handle command, py::handle variable, py::tuple pady) {
+    ctk()
+        .attr("CTkCheckBox")(content, "text"_a = text, "command"_a = command, "variable"_a = variable,
+                             "onvalue"_a = "on", "offvalue"_a = "off", "bg_color"_a = "#2b2b2b")
+        .attr("grid")("row"_a = 0, "column"_a = 0, "padx"_a = py::make_tuple(550, 5), "pady"_a = pady);
+  };
+  py::object checkbox_event_1 = make_checkbox_event_1(state);
+  // Created false: neither "on" nor "off", so the box starts unchecked.
+  s.check_var_1 = ctk().attr("StringVar")("value"_a = false);
+  checkbox("免用統一發票章", checkbox_event_1, s.check_var_1, py::make_tuple(0, 30));
+  py::object checkbox_event_2 = make_checkbox_event_2(state);
+  s.check_var_2 = ctk().attr("StringVar")("value"_a = false);
+  checkbox("負責人章\u3000\u3000\u3000", checkbox_event_2, s.check_var_2, py::make_tuple(30, 0));
+}
+
+}  // namespace
+
+void build_window(const State& state) {
+  WindowState& s = *state;
+  build_root(s);
+  Panels panels = build_panels(s);
+  print_and_go_on([&] { build_logo_bar(panels.frame[py::int_(4)]); });
+  build_bottom_bar(s, panels);
+  build_tables(s, panels);
+  build_buttons(state, panels);
+  build_options(state, panels);
+}
+
+}  // namespace gui

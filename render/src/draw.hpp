@@ -1,0 +1,34 @@
+// Lays a receipt out on A5 landscape pages and draws them with cairo and pango. Units are
+// points; the caller's cairo context decides the device (PDF page or 150 dpi picture).
+#pragma once
+
+#include <cairo.h>
+
+#include <memory>
+
+#include "receiptora/render/receipt.hpp"
+
+namespace receiptora::render::detail {
+
+inline constexpr double kPageWidth = 595.28;  // A5 landscape, 210 mm × 148 mm
+inline constexpr double kPageHeight = 419.53;
+
+// A receipt laid out into pages. Built once, then each page is drawn on its own context.
+class Document {
+ public:
+  // Layout uses the calling thread's font map and unhinted metrics, so it is the same for
+  // the PDF and the picture and needs no device.
+  explicit Document(const Receipt& receipt);
+  ~Document();
+  Document(const Document&) = delete;
+  Document& operator=(const Document&) = delete;
+
+  int pages() const;
+  void draw_page(cairo_t* cr, int page) const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace receiptora::render::detail

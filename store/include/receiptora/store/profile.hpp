@@ -1,0 +1,36 @@
+// The seller profile 賣方資料.toml in the output folder: the shop's own details printed on
+// every receipt. Read for each receipt, so an edit applies at once.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "receiptora/render/receipt.hpp"
+
+namespace receiptora::store {
+
+namespace fs = std::filesystem;
+
+inline constexpr std::string_view kProfileName = "賣方資料.toml";
+
+// The profile holds exactly what the receipt prints of the seller.
+using SellerDetails = receiptora::render::SellerProfile;
+
+struct ProfileRead {
+  SellerDetails seller;               // what is valid; the rest stays empty
+  std::vector<std::string> problems;  // one sentence each, naming the file
+};
+
+// The text of a new profile: every field empty, a comment for each.
+std::string profile_template();
+
+// Reads folder/賣方資料.toml, first creating it from the template when it does not exist.
+// Never throws for a bad profile: bad TOML leaves every field empty; a field of the wrong
+// type, a 統一編號 that fails its checksum or a stamp image that is not a readable PNG is
+// left out; an unknown key is ignored. Each is named in `problems`. Relative image paths are
+// taken from the profile's folder.
+ProfileRead read_profile(const fs::path& folder);
+
+}  // namespace receiptora::store

@@ -1,0 +1,95 @@
+#include "receiptora/store/numbering.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <system_error>
+#include <utility>
+
+namespace receiptora::store {
+
+namespace {
+
+constexpr std::string_view kPrefix = "收據-";
+
+std::string day_digits(Day day) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d%02d%02d", day.year, day.month, day.day);
+  return text;
+}
+
+// The highest sequence of `day` among the names in `folder` (0 when none).
+int highest_in(const fs::path& folder, const std::string& stem) {
+  int highest = 0;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.compare(0, stem.size(), stem) != 0) continue;
+    int sequence = 0;
+    size_t i = stem.size();
+    for (; i < name.size() && name[i] >= '0' && name[i] <= '9' && sequence < 100000000; ++i)
+      sequence = sequence * 10 + (name[i] - '0');
+    if (i > stem.size() && (i == name.size() || name[i] == '.') && sequence > highest) highest = sequence;
+  }
+  return highest;
+}
+
+// The last number this process claimed per month folder and day: later claims start above it
+// instead of reading the folder again. Another process's claims are met by EEXIST.
+std::mutex g_hint_mutex;
+std::map<std::pair<std::string, std::string>, int> g_last_claimed;
+
+}  // namespace
+
+std::string receipt_number(Day day, int sequence) {
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%03d", sequence);
+  return std::string(kPrefix) + day_digits(day) + "-" + digits;
+}
+
+fs::path month_folder(const fs::path& root, Day day) {
+  char name[16];
+  std::snprintf(name, sizeof name, "%04d-%02d", day.year, day.month);
+  return root / name;
+}
+
+std::string claim_number(const fs::path& root, Day day) {
+  const fs::path folder = month_folder(root, day);
+  const fs::path claims = folder / ".claimed";
+  std::error_code ec;
+  fs::create_directories(claims, ec);
+  if (ec) throw std::system_error(ec, "cannot create the folder " + claims.string());
+
+  const std::string stem = std::string(kPrefix) + day_digits(day) + "-";
+  const auto key = std::make_pair(folder.string(), stem);
+  int sequence;
+  {
+    std::lock_guard lock(g_hint_mutex);
+    auto found = g_last_claimed.find(key);
+    sequence = found != g_last_claimed.end() ? found->second
+                                             : std::max(highest_in(claims, stem), highest_in(folder, stem));
+  }
+  for (;;) {
+    ++sequence;
+    const std::string number = receipt_number(day, sequence);
+    const fs::path marker = claims / number;
+    const int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      throw std::system_error(errno, std::generic_category(), "cannot claim " + marker.string());
+    }
+    ::close(fd);
+    if (fs::exists(folder / (number + ".pdf"), ec) || fs::exists(folder / (number + ".png"), ec)) continue;
+    std::lock_guard lock(g_hint_mutex);
+    int& last = g_last_claimed[key];
+    if (sequence > last) last = sequence;
+    return number;
+  }
+}
+
+}  // namespace receiptora::store

@@ -1,0 +1,129 @@
+#include "receiptora/store/profile.hpp"
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <system_error>
+#include <toml++/toml.h>
+
+#include "receiptora/store/files.hpp"
+#include "receiptora/tax_id.hpp"
+
+namespace receiptora::store {
+
+namespace {
+
+struct Field {
+  const char* key;
+  std::string SellerDetails::*member;
+  bool image;
+};
+
+constexpr Field kFields[] = {
+    {"商號名稱", &SellerDetails::name, false},
+    {"統一編號", &SellerDetails::tax_id, false},
+    {"負責人", &SellerDetails::owner, false},
+    {"地址", &SellerDetails::address, false},
+    {"電話", &SellerDetails::phone, false},
+    {"免用統一發票章圖檔", &SellerDetails::exemption_stamp_image, true},
+    {"負責人章圖檔", &SellerDetails::owner_seal_image, true},
+};
+
+bool is_png(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  char head[8] = {};
+  return in.read(head, sizeof head) && std::string_view(head, 8) == "\x89PNG\r\n\x1a\n";
+}
+
+}  // namespace
+
+std::string profile_template() {
+  return R"(# 賣方資料：印在每一張收據上的商號資料。存檔後，下一張收據就會使用新的內容。
+# 文字請寫在引號之間；不需要的欄位留空即可。
+
+# 商號名稱（店名）
+"商號名稱" = ""
+# 賣方統一編號：八位數字；檢查碼不符時收據上不印
+"統一編號" = ""
+# 負責人姓名
+"負責人" = ""
+# 營業地址
+"地址" = ""
+# 聯絡電話
+"電話" = ""
+# 免用統一發票專用章的圖檔（PNG，透明背景），可寫完整路徑或本資料夾內的檔名；留空時收據上畫出文字章
+"免用統一發票章圖檔" = ""
+# 負責人印章的圖檔（PNG，透明背景）；留空時收據上畫出文字章
+"負責人章圖檔" = ""
+)";
+}
+
+ProfileRead read_profile(const fs::path& folder) {
+  ProfileRead read;
+  const fs::path file = folder / kProfileName;
+  const std::string shown = std::string(kProfileName);
+  std::error_code ec;
+  if (!fs::exists(file, ec)) {
+    fs::create_directories(folder, ec);
+    try {
+      write_new_file(file, profile_template());
+    } catch (const std::system_error& error) {
+      if (error.code() != std::errc::file_exists)
+        read.problems.push_back(shown + ": cannot create it: " + error.what());
+    }
+    return read;  // every field empty
+  }
+
+  std::ifstream in(file, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (!in && !in.eof()) {
+    read.problems.push_back(shown + ": cannot read " + file.string());
+    return read;
+  }
+  if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);  // saved by Notepad
+  toml::table table;
+  try {
+    table = toml::parse(text, file.string());
+  } catch (const toml::parse_error& error) {
+    std::ostringstream problem;
+    problem << shown << " line " << error.source().begin.line << ": " << error.description()
+            << " (the profile was not used)";
+    read.problems.push_back(problem.str());
+    return read;
+  }
+  for (const auto& [key, node] : table) {
+    bool known = false;
+    for (const Field& field : kFields) known = known || key.str() == field.key;
+    if (!known)
+      read.problems.push_back(shown + ": unknown field \"" + std::string(key.str()) + "\" (ignored)");
+  }
+  for (const Field& field : kFields) {
+    const toml::node* node = table.get(field.key);
+    if (!node) continue;
+    const auto value = node->value<std::string>();
+    if (!node->is_string() || !value) {
+      read.problems.push_back(shown + ": " + field.key + " must be text in quotes");
+      continue;
+    }
+    std::string& slot = read.seller.*field.member;
+    slot = *value;
+    if (field.image && !slot.empty()) {
+      fs::path image = fs::path(slot);
+      if (image.is_relative()) image = folder / image;
+      if (!is_png(image)) {
+        read.problems.push_back(shown + ": " + field.key + " \"" + slot + "\" is not a readable PNG picture");
+        slot.clear();
+      } else {
+        slot = image.string();
+      }
+    }
+  }
+  if (!read.seller.tax_id.empty() && !valid_tax_id(read.seller.tax_id)) {
+    read.problems.push_back(shown + ": 統一編號 \"" + read.seller.tax_id +
+                            "\" fails the checksum and is left off the receipt");
+    read.seller.tax_id.clear();
+  }
+  return read;
+}
+
+}  // namespace receiptora::store

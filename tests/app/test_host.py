@@ -1,0 +1,74 @@
+"""The `receiptora` command's start: the standalone window through the import system, and a
+plain message where no window can open."""
+import os
+import subprocess
+import sys
+import textwrap
+from pathlib import Path
+
+import pytest
+
+COMMAND = str(Path(sys.executable).with_name("receiptora"))
+
+
+@pytest.mark.parametrize("display", [None, ":731"])
+@pytest.mark.parametrize("mode", [[], ["--standalone"]])
+def test_no_display_is_one_plain_line_and_status_1(tmp_path, display, mode):
+    env = {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+    if display:
+        env["DISPLAY"] = display  # no X server answers there
+    env.update(HOME=str(tmp_path), XDG_DATA_HOME=str(tmp_path / "data"))
+    result = subprocess.run([COMMAND, *mode], env=env, capture_output=True, text=True, timeout=60)
+    assert result.returncode == 1
+    assert result.stderr.startswith("receiptora: cannot open the window: ")
+    assert result.stderr.count("\n") == 1, result.stderr
+
+
+@pytest.mark.gui
+def test_standalone_loads_the_window_module_as_main(tmp_path):
+    code = """
+        import customtkinter
+        def mainloop(app, *args, **kwargs):
+            print("window opened")
+            app.destroy()
+        customtkinter.CTk.mainloop = mainloop
+        from receiptora.__main__ import main
+        raise SystemExit(main(["--standalone"]))
+    """
+    env = dict(os.environ, HOME=str(tmp_path))
+    result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], env=env, capture_output=True,
+                            text=True, timeout=60)
+    assert (result.returncode, result.stdout) == (0, "window opened\n"), result.stderr
+
+
+@pytest.mark.gui
+def test_worker_still_busy_after_the_wait_is_reported_and_its_receipt_logged(tmp_path):
+    folder = tmp_path / "quillmarkers" / "Receiptora"
+    folder.mkdir(parents=True)
+    os.mkfifo(folder / "賣方資料.toml")  # reading it hangs, like a stalled network folder
+    code = """
+        import customtkinter
+        def mainloop(app, *args, **kwargs):
+            app.update()
+            def find(widget):
+                for child in widget.winfo_children():
+                    if isinstance(child, customtkinter.CTkButton) and child.cget("text") == "輸出單據":
+                        return child
+                    found = find(child)
+                    if found:
+                        return found
+            find(app).invoke()
+            app.destroy()
+        customtkinter.CTk.mainloop = mainloop
+        import receiptora.__main__ as host
+        host.WAIT_SECONDS = 1
+        raise SystemExit(host.main([]))
+    """
+    env = dict(os.environ, HOME=str(tmp_path), XDG_DATA_HOME=str(tmp_path / "data"))
+    result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], env=env, capture_output=True,
+                            text=True, timeout=60)
+    log = tmp_path / "data" / "quillmarkers" / "Receiptora" / "error.log"
+    assert result.returncode == 1
+    assert result.stderr.splitlines()[-1] == (
+        f"receiptora: 1 receipt(s) still unfinished after 1 s; they are listed in the error log {log}")
+    assert log.read_text("utf-8").count("\nrequest: {'版本': '一般格式'") == 1  # taken or still queued

@@ -1,0 +1,151 @@
+"""The receipt worker's contract with the window and the files it leaves in the output folder."""
+import csv
+import pathlib
+import queue
+import threading
+
+import pytest
+
+import quillmarkers_model as quillmarkers
+
+DAY = {"年": 2026, "月": 12, "日": 7}
+
+
+def request(folder, buyer="林記茶行", **changes):
+    r = {"版本": "一般格式", "買受人": buyer, "買受人統一編號": "22099131", "品名": ["烏龍茶", "蛋糕"],
+         "數量": [2, 3], "單件價格": [350, 90], "存檔路徑": str(folder) + "/", "顯示免用統一發票章": True,
+         "顯示負責人章": False, "顯示日期": True, **DAY}
+    r.update(changes)
+    return r
+
+
+class RecordingEvent(threading.Event):
+    """A real event that also remembers each set and clear."""
+
+    def __init__(self):
+        super().__init__()
+        self.calls = []
+
+    def set(self):
+        self.calls.append("set")
+        super().set()
+
+    def clear(self):
+        self.calls.append("clear")
+        super().clear()
+
+
+@pytest.fixture
+def log(tmp_path):
+    model = quillmarkers.Try_Except_Model()
+    model.log_path = str(tmp_path / "log" / "error.log")
+    return model
+
+
+def run_worker(log, *requests):
+    """Runs a worker over the requests followed by None; returns (busy event, worker)."""
+    q, busy = queue.Queue(), RecordingEvent()
+    for r in (*requests, None):
+        q.put(r)
+    worker = quillmarkers.Receipt_Worker(q, busy, log)
+    worker.start()
+    assert worker.join(60)
+    return busy, worker
+
+
+def ledger(folder):
+    text = (folder / "收據清冊.csv").read_bytes().decode("utf-8")
+    assert text.startswith("\ufeff收據號碼,日期,買受人,買受人統一編號,品項數,總額,檔案,版本\r\n")
+    return list(csv.reader(text[1:].splitlines()))[1:]
+
+
+def log_text(log):
+    path = pathlib.Path(log.log_path)
+    return path.read_text(encoding="utf-8") if path.exists() else ""
+
+
+def test_requests_made_in_order_busy_around_each_and_nothing_after_none(tmp_path, log, capsys):
+    out = tmp_path / "out"
+    q, busy = queue.Queue(), RecordingEvent()
+    for r in (request(out, "甲"), request(out, "乙", 數量="2"), request(out, "丙"), None, request(out, "late")):
+        q.put(r)
+    worker = quillmarkers.Receipt_Worker(q, busy, log)
+    worker.start()
+    assert worker.join(60)
+    assert busy.calls == ["set", "clear"] * 3 and not busy.is_set()
+    assert worker.done == 3 and q.qsize() == 1  # the request after None is left alone
+    month = out / "2026-12"
+    assert [row[:3] for row in ledger(out)] == [["收據-20261207-001", "2026-12-07", "甲"],
+                                               ["收據-20261207-002", "2026-12-07", "丙"]]
+    assert ledger(out)[0][3:] == ["22099131", "2", "970", "2026-12/收據-20261207-001.pdf; 2026-12/收據-20261207-001.png",
+                                  "一般格式"]
+    assert (month / "收據-20261207-001.pdf").read_bytes().startswith(b"%PDF")
+    assert (month / "收據-20261207-002.png").read_bytes().startswith(b"\x89PNG")
+    assert "'買受人': '乙'" in log_text(log) and "the receipt was not made" in log_text(log)
+    assert (out / "賣方資料.toml").exists()
+    capsys.readouterr()
+
+
+@pytest.mark.parametrize("name, changes", [
+    ("quantity not a list", {"數量": 5}),
+    ("missing key", {"單件價格": None}),
+    ("folder is a file", {"存檔路徑": "FILE"}),
+    ("folder not text", {"存檔路徑": 7}),
+    ("huge text", {"品名": ["茶" * 5_000_000, "蛋糕"]}),
+    ("huge quantity and a wrong one", {"數量": [10 ** 6000, "1"]}),
+])
+def test_failing_request_is_logged_with_the_request_and_the_next_is_made(tmp_path, log, capsys, name, changes):
+    out = tmp_path / "out"
+    (tmp_path / "file").write_text("")
+    bad = request(out, "壞", **changes)
+    if changes.get("存檔路徑") == "FILE":
+        bad["存檔路徑"] = str(tmp_path / "file") + "/"
+    bad = {k: v for k, v in bad.items() if v is not None}
+    _, worker = run_worker(log, bad, request(out, "好"))
+    assert worker.done == 2
+    assert [row[2] for row in ledger(out)] == ["好"]
+    assert "'買受人': '壞'" in log_text(log)
+    assert len(log_text(log)) < 30_000  # the request is cut to a sane length
+    capsys.readouterr()
+
+
+def test_numbers_per_day_never_overwrite_and_two_workers_share_the_folder(tmp_path, log, capsys):
+    out = tmp_path / "out"
+    (out / "2026-12").mkdir(parents=True)
+    (out / "2026-12" / "收據-20261207-001.pdf").write_bytes(b"an older receipt")
+    queues = [queue.Queue(), queue.Queue()]
+    workers = [quillmarkers.Receipt_Worker(q, threading.Event(), log) for q in queues]
+    for i in range(6):
+        for q in queues:
+            q.put(request(out, f"w{i}"))
+    queues[0].put(request(out, "next day", 日=8))
+    for q, w in zip(queues, workers):
+        q.put(None)
+        w.start()
+    assert all(w.join(60) for w in workers)
+    numbers = sorted(row[0] for row in ledger(out))
+    assert numbers == [f"收據-20261207-{n:03d}" for n in range(2, 14)] + ["收據-20261208-001"]
+    assert (out / "2026-12" / "收據-20261207-001.pdf").read_bytes() == b"an older receipt"
+    capsys.readouterr()
+
+
+def test_invalid_profile_is_logged_once_and_receipts_still_made(tmp_path, log, capsys):
+    out = tmp_path / "out"
+    out.mkdir()
+    (out / "賣方資料.toml").write_text('"商號名稱" = "林記"\n"統一編號" = "12345678"\n', encoding="utf-8")
+    run_worker(log, request(out, "甲"), request(out, "乙"))
+    assert len(ledger(out)) == 2
+    assert log_text(log).count('統一編號 "12345678" fails the checksum') == 1
+    capsys.readouterr()
+
+
+def test_unfinished_requests_counted_and_logged_when_the_host_gives_up(tmp_path, log, capsys):
+    q = queue.Queue()
+    for r in (request(tmp_path, "甲"), request(tmp_path, "乙"), None):
+        q.put(r)
+    worker = quillmarkers.Receipt_Worker(q, threading.Event(), log)  # never started
+    assert worker.unfinished == 2
+    assert worker.abandon() == 2
+    assert log_text(log).count("the app closed before the worker reached this receipt") == 2
+    assert worker.unfinished == 0
+    capsys.readouterr()

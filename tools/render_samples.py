@@ -1,0 +1,62 @@
+"""Writes the sample receipt in both templates: OUTDIR/一般格式.pdf, 一般格式.png,
+貓咪格式.pdf and 貓咪格式.png. Run with the project's .venv Python after scripts/test (or
+scripts/setup) has built the modules:  .venv/bin/python tools/render_samples.py OUTDIR"""
+import pathlib
+import sys
+
+from receiptora import _render
+
+NUMBER = "收據-20261207-003"
+SELLER = {
+    "商號名稱": "喵喵文具行",
+    "統一編號": "24681357",
+    "負責人": "王小明",
+    "地址": "臺北市中正區重慶南路一段 122 號",
+    "電話": "02-2345-6789",
+}
+ITEMS = [
+    ("原子筆（藍）", 12, 15),
+    ("筆記本 A5", 5, 45),
+    ("修正帶", 3, 35),
+    ("釘書機", 1, 120),
+    ("資料夾", 20, 8),
+    ("便利貼", 8, 25),
+    ("影印紙 A4 500 張", 2, 135),
+]
+
+
+def sample_request(version="一般格式"):
+    """A full receipt request as the window sends it: seven items, the date and both stamps."""
+    return {
+        "版本": version,
+        "買受人": "大同國民小學",
+        "買受人統一編號": "87654321",
+        "品名": [name for name, _, _ in ITEMS],
+        "數量": [quantity for _, quantity, _ in ITEMS],
+        "單件價格": [price for _, _, price in ITEMS],
+        "存檔路徑": "",
+        "顯示免用統一發票章": True,
+        "顯示負責人章": True,
+        "顯示日期": True,
+        "年": 2026,
+        "月": 12,
+        "日": 7,
+    }
+
+
+def main(argv):
+    if len(argv) != 2:
+        print(__doc__, file=sys.stderr)
+        return 2
+    out = pathlib.Path(argv[1])
+    out.mkdir(parents=True, exist_ok=True)
+    for version in ("一般格式", "貓咪格式"):
+        request = sample_request(version)
+        (out / f"{version}.pdf").write_bytes(_render.render_pdf(request, NUMBER, SELLER))
+        (out / f"{version}.png").write_bytes(_render.render_png(request, NUMBER, SELLER))
+        print(out / f"{version}.pdf", out / f"{version}.png")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
