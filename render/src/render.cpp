@@ -50,10 +50,7 @@ std::string local_now_iso8601() {
 
 constexpr double kDpi = 150;
 
-}  // namespace
-
-std::string render_pdf(const Receipt& receipt) {
-  const detail::Document document(receipt);
+std::string pdf_of(const Receipt& receipt, const detail::Document& document) {
   std::string out;
   SurfacePtr surface(cairo_pdf_surface_create_for_stream(append, &out, kPageWidth, kPageHeight));
   check(cairo_surface_status(surface.get()), "PDF surface");
@@ -76,8 +73,7 @@ std::string render_pdf(const Receipt& receipt) {
   return out;
 }
 
-std::string render_png(const Receipt& receipt) {
-  const detail::Document document(receipt);
+std::string png_of(const detail::Document& document) {
   const double scale = kDpi / 72;
   const int width = static_cast<int>(std::lround(kPageWidth * scale));
   const int page_height = static_cast<int>(std::lround(kPageHeight * scale));
@@ -106,6 +102,20 @@ std::string render_png(const Receipt& receipt) {
     check(cairo_status(cr.get()), "picture drawing");
   }
   return detail::encode_png(surface.get(), kDpi);
+}
+
+}  // namespace
+
+std::string render_pdf(const Receipt& receipt) { return pdf_of(receipt, detail::Document(receipt)); }
+
+std::string render_png(const Receipt& receipt) { return png_of(detail::Document(receipt)); }
+
+Rendered render_both(const Receipt& receipt) {
+  const detail::Document document(receipt);
+  Rendered out;
+  out.pdf = pdf_of(receipt, document);
+  out.png = png_of(document);
+  return out;
 }
 
 }  // namespace receiptora::render
