@@ -306,8 +306,7 @@ class ReceiptWorker {
       sample.buyer = "買受人";
       sample.date = render::Date{2026, 1, 1};
       sample.items.push_back({"商品", 1, 100, ""});
-      (void)render::render_pdf(sample);
-      (void)render::render_png(sample);
+      (void)render::render_both(sample);
     } catch (const std::exception&) {
       // A real receipt will meet the same failure and log it with its request.
     }
