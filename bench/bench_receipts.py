@@ -115,8 +115,7 @@ def render_only_per_s(requests, jobs):
     seller = {"商號名稱": "林記茶行", "統一編號": "22099131", "負責人": "林大明", "地址": "", "電話": ""}
 
     def both(request):
-        _render.render_pdf(request, "收據-20261207-001", seller)
-        _render.render_png(request, "收據-20261207-001", seller)
+        _render.render_both(request, "收據-20261207-001", seller)
     t0 = time.perf_counter()
     with ThreadPoolExecutor(jobs) as pool:
         list(pool.map(both, requests))

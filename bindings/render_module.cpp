@@ -26,6 +26,18 @@ py::bytes rendered(py::handle request, std::string number, py::handle seller, st
   return py::bytes(out);
 }
 
+py::tuple rendered_both(py::handle request, std::string number, py::handle seller, std::string created_at) {
+  render::Receipt receipt = receiptora_py::receipt_from_request(request, std::move(number),
+                                                                receiptora_py::seller_from_dict(seller));
+  receipt.created_at = std::move(created_at);
+  render::Rendered out;
+  {
+    py::gil_scoped_release unlocked;
+    out = render::render_both(receipt);
+  }
+  return py::make_tuple(py::bytes(out.pdf), py::bytes(out.png));
+}
+
 }  // namespace
 
 // Loaded only into the main interpreter (see main_interpreter.hpp).
@@ -39,6 +51,9 @@ PYBIND11_MODULE(_render, m) {
         "now).");
   m.def("render_png", &rendered<render::render_png>, py::arg("request"), py::arg("number"), py::arg("seller"),
         py::arg("created_at") = "", "The receipt as a 150 dpi PNG picture.");
+  m.def("render_both", &rendered_both, py::arg("request"), py::arg("number"), py::arg("seller"),
+        py::arg("created_at") = "",
+        "(PDF bytes, PNG bytes) of the receipt, laid out once for both; what issuing a receipt does.");
 }
 #undef PyInit__render
 

@@ -16,8 +16,7 @@ namespace store = receiptora::store;
 
 StagedReceipt stage_receipt(const render::Receipt& receipt, const fs::path& root, store::Day day,
                             bool flush) {
-  const std::string pdf_bytes = render::render_pdf(receipt);
-  const std::string png_bytes = render::render_png(receipt);
+  const auto [pdf_bytes, png_bytes] = render::render_both(receipt);
 
   StagedReceipt staged;
   staged.folder = store::month_folder(root, day);

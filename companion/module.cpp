@@ -1,4 +1,5 @@
 // quillmarkers_model: the widget kit (Customtkinter_Model) and the error log (Try_Except_Model).
+#include "batch_issue.hpp"
 #include "kit.hpp"
 #include "receiptora_py/main_interpreter.hpp"
 #include "worker.hpp"
@@ -22,6 +23,7 @@ PYBIND11_MODULE(quillmarkers_model, m) {
   quillmarkers::register_entry_table(m);
   quillmarkers::register_calendar(m);
   quillmarkers::register_worker(m);
+  quillmarkers::register_batch_issue(m);
 
   py::class_<CustomtkinterModel> kit(m, "Customtkinter_Model",
                                      "The widget kit: its attributes are the widget classes.");

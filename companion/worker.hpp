@@ -1,5 +1,4 @@
-// The receipt worker behind the window's "get_receipt" channel, and the batch issue used by
-// `receiptora render`.
+// The receipt worker behind the window's "get_receipt" channel.
 #pragma once
 
 #include <pybind11/pybind11.h>

@@ -68,6 +68,12 @@ def test_renders(changes, shown, tmp_path):
     assert _render.render_png(request(**changes), "收據-1", SELLER).startswith(b"\x89PNG\r\n\x1a\n")
 
 
+def test_render_both_binding():
+    both = _render.render_both(request(), "收據-1", SELLER, "2026-12-07T10:00:00")
+    assert both == (_render.render_pdf(request(), "收據-1", SELLER, "2026-12-07T10:00:00"),
+                    _render.render_png(request(), "收據-1", SELLER))
+
+
 @pytest.mark.parametrize(
     "version, face", [(..., "UMing"), ("一般格式", "UMing"), ("不明格式", "UMing"), (7, "UMing"), ("貓咪格式", "ZenHei")]
 )

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -229,6 +231,41 @@ struct Document::Impl {
     return f;
   }
 
+  // Texts laid out while drawing (header, labels, stamps) are kept, so that drawing the pages
+  // again (the picture after the PDF of one receipt) does not shape them a second time.
+  mutable std::map<std::string, Fitted> drawn;
+
+  static std::string key(const std::string& text, const char* family, std::initializer_list<double> numbers) {
+    std::string k = text;
+    k.append(1, '\0').append(family).append(1, '\0');
+    for (double n : numbers) k.append(reinterpret_cast<const char*>(&n), sizeof n);
+    return k;
+  }
+
+  const Fitted& fit_once(const std::string& text, const char* family, double size, double floor, double width,
+                         double max_height, PangoAlignment align = PANGO_ALIGN_LEFT,
+                         double letter_spacing = 0) const {
+    std::string k = key(text, family, {size, floor, width, max_height, double(align), letter_spacing, 0});
+    auto found = drawn.find(k);
+    if (found == drawn.end()) {
+      found =
+          drawn
+              .emplace(std::move(k), fit(text, family, size, floor, width, max_height, align, letter_spacing))
+              .first;
+    }
+    return found->second;
+  }
+
+  const Fitted& make_once(const std::string& text, const char* family, double size, double width,
+                          PangoAlignment align, bool markup = false) const {
+    std::string k = key(text, family, {size, width, double(align), double(markup), 1});
+    auto found = drawn.find(k);
+    if (found == drawn.end()) {
+      found = drawn.emplace(std::move(k), make(text, family, size, width, align, 0, markup)).first;
+    }
+    return found->second;
+  }
+
   // A table cell: first within a normal row (shrinking to 6 pt), otherwise the row grows,
   // up to `cap`.
   Fitted cell(const std::string& text, double width, PangoAlignment align, double cap) const {
@@ -318,45 +355,46 @@ struct Document::Impl {
   void draw_header(cairo_t* cr, int page) const {
     const SellerProfile& s = receipt.seller;
     set_colour(cr, kInk);
-    Fitted title = fit("免用統一發票收據", body_family, 20, 20, 300, 40, PANGO_ALIGN_CENTER, 5);
+    const Fitted& title = fit_once("免用統一發票收據", body_family, 20, 20, 300, 40, PANGO_ALIGN_CENTER, 5);
     show(cr, title, kPageWidth / 2 - 150, 18);
     if (receipt.layout == Template::General) {
       set_colour(cr, kInk);
       line(cr, kPageWidth / 2 - 110, 47, kPageWidth / 2 + 110, 47, 0.9);
       line(cr, kPageWidth / 2 - 110, 49.5, kPageWidth / 2 + 110, 49.5, 0.4);
     }
-    Fitted number = fit("No. " + receipt.number, body_family, 9, 6, 150, 24, PANGO_ALIGN_RIGHT);
+    const Fitted& number = fit_once("No. " + receipt.number, body_family, 9, 6, 150, 24, PANGO_ALIGN_RIGHT);
     show(cr, number, kRight - 150, 22);
     if (page_rows.size() > 1) {
-      Fitted pages =
-          fit("第 " + std::to_string(page + 1) + " 頁／共 " + std::to_string(page_rows.size()) + " 頁",
-              body_family, 8, 6, 150, 12, PANGO_ALIGN_RIGHT);
+      const Fitted& pages =
+          fit_once("第 " + std::to_string(page + 1) + " 頁／共 " + std::to_string(page_rows.size()) + " 頁",
+                   body_family, 8, 6, 150, 12, PANGO_ALIGN_RIGHT);
       show(cr, pages, kRight - 150, 38);
     }
 
     // Seller block.
     const double w = 290;
-    show(cr, fit(s.name, body_family, 13, 8, w, 18), kLeft, 58);
-    show(cr, fit("統一編號：" + s.tax_id + "　　負責人：" + s.owner, body_family, 9, 6, w, 12), kLeft, 78);
-    show(cr, fit("地址：" + s.address, body_family, 9, 6, w, 12), kLeft, 91);
-    show(cr, fit("電話：" + s.phone, body_family, 9, 6, w, 12), kLeft, 104);
+    show(cr, fit_once(s.name, body_family, 13, 8, w, 18), kLeft, 58);
+    show(cr, fit_once("統一編號：" + s.tax_id + "　　負責人：" + s.owner, body_family, 9, 6, w, 12), kLeft,
+         78);
+    show(cr, fit_once("地址：" + s.address, body_family, 9, 6, w, 12), kLeft, 91);
+    show(cr, fit_once("電話：" + s.phone, body_family, 9, 6, w, 12), kLeft, 104);
 
     // Buyer block and date, on ruled lines as on a paper form.
     const double bx = 330, label_w = 56, vx = bx + label_w, vw = kRight - vx;
-    show(cr, fit("買受人：", body_family, 10, 10, label_w, 16), bx, 59);
-    show(cr, fit(receipt.buyer, body_family, 10, 6, vw - 4, 15), vx + 2, 59);
-    show(cr, fit("統一編號：", body_family, 10, 10, label_w + 10, 16), bx, 80);
-    show(cr, fit(receipt.buyer_tax_id, body_family, 10, 6, vw - 4, 15), vx + 2, 80);
+    show(cr, fit_once("買受人：", body_family, 10, 10, label_w, 16), bx, 59);
+    show(cr, fit_once(receipt.buyer, body_family, 10, 6, vw - 4, 15), vx + 2, 59);
+    show(cr, fit_once("統一編號：", body_family, 10, 10, label_w + 10, 16), bx, 80);
+    show(cr, fit_once(receipt.buyer_tax_id, body_family, 10, 6, vw - 4, 15), vx + 2, 80);
     set_colour(cr, kRule);
     line(cr, vx, 75, kRight, 75, 0.5);
     line(cr, vx, 96, kRight, 96, 0.5);
     set_colour(cr, kInk);
     if (receipt.date) {
-      show(cr, fit(date_text, body_family, 10, 6, kRight - bx, 15, PANGO_ALIGN_RIGHT), bx, 101);
+      show(cr, fit_once(date_text, body_family, 10, 6, kRight - bx, 15, PANGO_ALIGN_RIGHT), bx, 101);
     } else {
       // Blanks to be filled in by hand.
-      Fitted blank = make("中華民國 <u>　　　　</u> 年 <u>　　　</u> 月 <u>　　　</u> 日", body_family, 10,
-                          kRight - bx, PANGO_ALIGN_RIGHT, 0, true);
+      const Fitted& blank = make_once("中華民國 <u>　　　　</u> 年 <u>　　　</u> 月 <u>　　　</u> 日",
+                                      body_family, 10, kRight - bx, PANGO_ALIGN_RIGHT, true);
       show(cr, blank, bx, 101);
     }
   }
@@ -372,8 +410,8 @@ struct Document::Impl {
     set_colour(cr, kInk);
     for (int c = 0; c < kColumns; ++c) {
       show(cr,
-           fit(kColumnTitle[c], body_family, 9.5, 6, kColumnWidth[c] - 2 * kPad, kHeaderRow - 2,
-               PANGO_ALIGN_CENTER),
+           fit_once(kColumnTitle[c], body_family, 9.5, 6, kColumnWidth[c] - 2 * kPad, kHeaderRow - 2,
+                    PANGO_ALIGN_CENTER),
            column_x(c) + kPad, kTableTop + 2);
     }
     std::vector<double> rules = {kTableTop, kRowsTop};
@@ -400,7 +438,7 @@ struct Document::Impl {
       y += capitals_row.height;
       rules.push_back(y);
     } else {
-      show(cr, fit("（續下頁）", body_family, 8, 6, 150, 12, PANGO_ALIGN_RIGHT), kRight - 150, y + 3);
+      show(cr, fit_once("（續下頁）", body_family, 8, 6, 150, 12, PANGO_ALIGN_RIGHT), kRight - 150, y + 3);
     }
 
     set_colour(cr, kRule);
@@ -484,7 +522,7 @@ struct Document::Impl {
       double ty = y + 6;
       auto put = [&](const std::string& text, double size, double slot, double spacing = 0) {
         // The body face: its glyphs are embedded anyway, so the stamp adds no font subset.
-        Fitted f = fit(text, body_family, size, 4, iw, slot, PANGO_ALIGN_CENTER, spacing);
+        const Fitted& f = fit_once(text, body_family, size, 4, iw, slot, PANGO_ALIGN_CENTER, spacing);
         show(cr, f, ix, ty + (slot - f.height) / 2);
         ty += slot;
       };
@@ -518,7 +556,7 @@ struct Document::Impl {
         const int column = k / per_column, row = k % per_column;
         const int in_column = std::min(per_column, n - column * per_column);
         const double ch = inner / in_column;  // a shorter last column spreads over the height
-        Fitted f = make(chars[k], seal_family, 20, 200, PANGO_ALIGN_LEFT);
+        const Fitted& f = make_once(chars[k], seal_family, 20, 200, PANGO_ALIGN_LEFT);
         if (f.width <= 0 || f.height <= 0) continue;
         PangoRectangle ink_rect, logical;
         pango_layout_get_extents(f.layout.get(), &ink_rect, &logical);

@@ -13,7 +13,9 @@ namespace receiptora::render::detail {
 inline constexpr double kPageWidth = 595.28;  // A5 landscape, 210 mm × 148 mm
 inline constexpr double kPageHeight = 419.53;
 
-// A receipt laid out into pages. Built once, then each page is drawn on its own context.
+// A receipt laid out into pages. Built once, then each page is drawn on its own context, as
+// often as wanted (the PDF and the picture). Drawing keeps the texts it lays out, so one
+// Document is drawn by one thread at a time.
 class Document {
  public:
   // Layout uses the calling thread's font map and unhinted metrics, so it is the same for

@@ -4,6 +4,7 @@
 #include <cairo.h>
 
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <memory>
 #include <stdexcept>
@@ -50,10 +51,7 @@ std::string local_now_iso8601() {
 
 constexpr double kDpi = 150;
 
-}  // namespace
-
-std::string render_pdf(const Receipt& receipt) {
-  const detail::Document document(receipt);
+std::string pdf_of(const Receipt& receipt, const detail::Document& document) {
   std::string out;
   SurfacePtr surface(cairo_pdf_surface_create_for_stream(append, &out, kPageWidth, kPageHeight));
   check(cairo_surface_status(surface.get()), "PDF surface");
@@ -76,8 +74,7 @@ std::string render_pdf(const Receipt& receipt) {
   return out;
 }
 
-std::string render_png(const Receipt& receipt) {
-  const detail::Document document(receipt);
+std::string png_of(const detail::Document& document) {
   const double scale = kDpi / 72;
   const int width = static_cast<int>(std::lround(kPageWidth * scale));
   const int page_height = static_cast<int>(std::lround(kPageHeight * scale));
@@ -88,12 +85,18 @@ std::string render_png(const Receipt& receipt) {
     throw std::length_error("a receipt of " + std::to_string(document.pages()) +
                             " pages is too long for one picture; its PDF holds it all");
   }
-  SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, page_height * document.pages()));
+  // White paper from the start: one pass over the pixels, where a cleared surface painted
+  // white would take two.
+  const int height = page_height * document.pages();
+  const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, width);
+  const size_t bytes = static_cast<size_t>(stride) * height;
+  const auto paper = std::make_unique_for_overwrite<unsigned char[]>(bytes);
+  std::memset(paper.get(), 0xff, bytes);
+  SurfacePtr surface(
+      cairo_image_surface_create_for_data(paper.get(), CAIRO_FORMAT_RGB24, width, height, stride));
   check(cairo_surface_status(surface.get()), "picture surface");
   {
     ContextPtr cr(cairo_create(surface.get()));
-    cairo_set_source_rgb(cr.get(), 1, 1, 1);
-    cairo_paint(cr.get());
     for (int page = 0; page < document.pages(); ++page) {
       cairo_save(cr.get());
       cairo_translate(cr.get(), 0, page * page_height);
@@ -106,6 +109,20 @@ std::string render_png(const Receipt& receipt) {
     check(cairo_status(cr.get()), "picture drawing");
   }
   return detail::encode_png(surface.get(), kDpi);
+}
+
+}  // namespace
+
+std::string render_pdf(const Receipt& receipt) { return pdf_of(receipt, detail::Document(receipt)); }
+
+std::string render_png(const Receipt& receipt) { return png_of(detail::Document(receipt)); }
+
+Rendered render_both(const Receipt& receipt) {
+  const detail::Document document(receipt);
+  Rendered out;
+  out.pdf = pdf_of(receipt, document);
+  out.png = png_of(document);
+  return out;
 }
 
 }  // namespace receiptora::render

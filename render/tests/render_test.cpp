@@ -230,6 +230,17 @@ TEST(Png, TooLongForOnePictureIsRefusedNotCut) {
   EXPECT_THROW(render_png(r), std::length_error);
 }
 
+TEST(Both, SameBytesAsEachAlone) {
+  for (const Template layout : {Template::General, Template::Cat}) {
+    Receipt r = sample();
+    r.layout = layout;
+    r.created_at = "2026-12-07T14:03:00";
+    const Rendered both = render_both(r);
+    EXPECT_TRUE(both.pdf == render_pdf(r));
+    EXPECT_TRUE(both.png == render_png(r));
+  }
+}
+
 TEST(Threads, ConcurrentRendersMatchSerialOnes) {
   Receipt general = sample(), cat = sample();
   cat.layout = Template::Cat;

@@ -13,4 +13,12 @@ namespace receiptora::render {
 std::string render_pdf(const Receipt& receipt);
 std::string render_png(const Receipt& receipt);
 
+struct Rendered {
+  std::string pdf;
+  std::string png;
+};
+// Both documents of one receipt, the same bytes as render_pdf and render_png give, for less
+// work: the texts are laid out once and drawn on both surfaces.
+Rendered render_both(const Receipt& receipt);
+
 }  // namespace receiptora::render

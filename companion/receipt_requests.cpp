@@ -1,0 +1,141 @@
+#include "receipt_requests.hpp"
+
+#include <functional>
+#include <optional>
+#include <system_error>
+
+#include "receiptora_py/convert.hpp"
+#include "receiptora_py/receipt_request.hpp"
+
+namespace quillmarkers {
+
+namespace py = pybind11;
+namespace fs = std::filesystem;
+namespace render = receiptora::render;
+namespace store = receiptora::store;
+
+namespace {
+
+constexpr size_t kReprLimit = 10000;  // characters of a request kept in the log
+// Characters of one typed text on a receipt. Far above any real name, it keeps a hostile
+// request (megabytes in one field) from holding the worker for minutes of layout.
+constexpr size_t kTextLimit = 5000;
+
+size_t characters(const std::string& utf8) {
+  size_t count = 0;
+  for (unsigned char c : utf8) count += (c & 0xC0) != 0x80;
+  return count;
+}
+
+void check_lengths(const render::Receipt& receipt) {
+  auto check = [](const std::string& text, const std::string& what) {
+    if (characters(text) > kTextLimit)
+      throw py::value_error(what + " has " + std::to_string(characters(text)) +
+                            " characters; a receipt takes at most " + std::to_string(kTextLimit));
+  };
+  check(receipt.buyer, "\"買受人\"");
+  check(receipt.buyer_tax_id, "\"買受人統一編號\"");
+  for (size_t i = 0; i < receipt.items.size(); ++i)
+    check(receipt.items[i].name, "\"品名\"[" + std::to_string(i) + "]");
+}
+
+}  // namespace
+
+Prepared prepare(py::handle request) {
+  Prepared prepared;
+  prepared.receipt = receiptora_py::receipt_from_request(request, "", {});
+  check_lengths(prepared.receipt);
+  py::object folder = request.attr("get")("存檔路徑");
+  if (!py::isinstance<py::str>(folder) || py::len(folder) == 0)
+    throw py::type_error("存檔路徑 must be a non-empty folder name");
+  const std::string raw = py::bytes(py::module_::import("os").attr("fsencode")(folder));
+  prepared.root = fs::path(raw);
+  std::optional<render::Date> date = prepared.receipt.date;
+  if (!date) {  // not printed, but the number still carries the receipt's day
+    py::dict dated = py::module_::import("builtins").attr("dict")(request);
+    dated["顯示日期"] = true;
+    date = receiptora_py::receipt_from_request(dated, "", {}).date;
+  }
+  if (!date) throw py::value_error("the request has no receipt date");
+  prepared.day = {date->year, date->month, date->day};
+  return prepared;
+}
+
+namespace {
+
+// repr() of a request, also when it holds an int too long for Python's str conversion, cut
+// to kReprLimit characters.
+std::string request_repr(py::handle value) {
+  std::string text;
+  std::function<void(py::handle)> add = [&](py::handle item) {
+    if (text.size() > kReprLimit) return;
+    if (PyLong_CheckExact(item.ptr())) {
+      text += receiptora_py::to_mpz(item).get_str();
+    } else if (PyDict_CheckExact(item.ptr())) {
+      text += "{";
+      bool first = true;
+      for (auto [key, entry] : py::reinterpret_borrow<py::dict>(item)) {
+        text += first ? "" : ", ";
+        first = false;
+        add(key);
+        text += ": ";
+        add(entry);
+      }
+      text += "}";
+    } else if (PyList_CheckExact(item.ptr())) {
+      text += "[";
+      bool first = true;
+      for (py::handle entry : py::reinterpret_borrow<py::list>(item)) {
+        text += first ? "" : ", ";
+        first = false;
+        add(entry);
+      }
+      text += "]";
+    } else {
+      try {
+        if (PyUnicode_Check(item.ptr()) && PyUnicode_GetLength(item.ptr()) > Py_ssize_t{kReprLimit}) {
+          text += py::repr(item[py::slice(0, kReprLimit, 1)]).cast<std::string>() + "…";
+          return;
+        }
+        text += py::repr(item).cast<std::string>();
+      } catch (py::error_already_set&) {
+        text += "<" + std::string(Py_TYPE(item.ptr())->tp_name) + " without repr>";
+      }
+    }
+  };
+  add(value);
+  if (text.size() > kReprLimit) {
+    size_t cut = kReprLimit;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;  // whole characters
+    text = text.substr(0, cut) + "… (cut; " + std::to_string(text.size()) + " bytes in all)";
+  }
+  return text;
+}
+
+}  // namespace
+
+void RaiseStored::operator()() const {
+  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
+  throw py::error_already_set();
+}
+
+py::object as_python_error(const std::exception& error) {
+  if (const auto* system = dynamic_cast<const std::system_error*>(&error))
+    return py::reinterpret_borrow<py::object>(PyExc_OSError)(system->code().value(), system->what());
+  return py::reinterpret_borrow<py::object>(PyExc_RuntimeError)(error.what());
+}
+
+void log_failure(py::handle error_log, py::object error, py::handle request, const std::string& note) {
+  try {
+    if (!note.empty()) error.attr("add_note")(note);
+    if (request) error.attr("add_note")("request: " + request_repr(request));
+    py::object raise = py::cast(RaiseStored{error});
+    raise.attr("__qualname__") = "Receipt_Worker";  // the name the log shows
+    error_log.attr("try_except_log")(raise)();
+  } catch (py::error_already_set& failure) {
+    // The log itself failed: the failure still reaches stderr through Python's hook.
+    failure.discard_as_unraisable("logging a receipt failure");
+  }
+}
+
+}  // namespace quillmarkers
