@@ -13,11 +13,17 @@ namespace render = receiptora::render;
 
 namespace {
 
-template <std::string (*Render)(const render::Receipt&)>
-py::bytes rendered(py::handle request, std::string number, py::handle seller, std::string created_at) {
+render::Receipt receipt_of(py::handle request, std::string number, py::handle seller,
+                           std::string created_at) {
   render::Receipt receipt = receiptora_py::receipt_from_request(request, std::move(number),
                                                                 receiptora_py::seller_from_dict(seller));
   receipt.created_at = std::move(created_at);
+  return receipt;
+}
+
+template <std::string (*Render)(const render::Receipt&)>
+py::bytes rendered(py::handle request, std::string number, py::handle seller, std::string created_at) {
+  const render::Receipt receipt = receipt_of(request, std::move(number), seller, std::move(created_at));
   std::string out;
   {
     py::gil_scoped_release unlocked;
@@ -27,9 +33,7 @@ py::bytes rendered(py::handle request, std::string number, py::handle seller, st
 }
 
 py::tuple rendered_both(py::handle request, std::string number, py::handle seller, std::string created_at) {
-  render::Receipt receipt = receiptora_py::receipt_from_request(request, std::move(number),
-                                                                receiptora_py::seller_from_dict(seller));
-  receipt.created_at = std::move(created_at);
+  const render::Receipt receipt = receipt_of(request, std::move(number), seller, std::move(created_at));
   render::Rendered out;
   {
     py::gil_scoped_release unlocked;
