@@ -39,6 +39,16 @@ struct Date {
 
 enum class Template { General, Cat };  // "一般格式", "貓咪格式"
 
+// A copy made after issuing carries a mark, so nobody takes it for the original: a void
+// copy shows a large red 作廢 with the reason and the void date, a reprint a small 補印
+// with the reprint date.
+struct Mark {
+  enum class Kind { Void, Reprint };
+  Kind kind = Kind::Reprint;
+  Date date;           // the day of the void or the reprint
+  std::string reason;  // why it was voided; empty for a reprint
+};
+
 struct Receipt {
   SellerProfile seller;
   std::string number;        // e.g. 收據-20261207-003, given by the caller
@@ -52,6 +62,7 @@ struct Receipt {
   // The PDF's creation date, ISO 8601 ("2026-12-07T14:03:00", optionally with "+08:00");
   // empty: the local time of rendering.
   std::string created_at;
+  std::optional<Mark> mark;  // none: the original receipt
 };
 
 }  // namespace receiptora::render
