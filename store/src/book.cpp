@@ -45,6 +45,7 @@ CREATE TABLE receipts(
   unfinished_reason TEXT NOT NULL DEFAULT '',
   batch_key TEXT,
   ledger_written INTEGER NOT NULL DEFAULT 0,
+  owner TEXT NOT NULL DEFAULT '',
   UNIQUE(day, seq)
 );
 CREATE TABLE items(
@@ -171,7 +172,7 @@ constexpr const char* kRecordColumns =
     "number, day, state, buyer, buyer_tax_id, print_date, exemption_stamp, owner_seal, layout, created_at, "
     "seller_name, seller_tax_id, seller_owner, seller_address, seller_phone, seller_exemption_image, "
     "seller_seal_image, total, issued_at, voided_at, void_reason, unfinished_reason, batch_key, "
-    "ledger_written";
+    "ledger_written, owner";
 
 void insert_rows(sqlite3* db, const Record& r, std::int64_t seq) {
   Statement insert(
@@ -179,8 +180,8 @@ void insert_rows(sqlite3* db, const Record& r, std::int64_t seq) {
       "INSERT INTO receipts(number, day, seq, state, buyer, buyer_tax_id, print_date, "
       "exemption_stamp, owner_seal, layout, created_at, seller_name, seller_tax_id, seller_owner, "
       "seller_address, seller_phone, seller_exemption_image, seller_seal_image, total, issued_at, "
-      "voided_at, void_reason, unfinished_reason, batch_key, ledger_written) VALUES "
-      "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+      "voided_at, void_reason, unfinished_reason, batch_key, ledger_written, owner) VALUES "
+      "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
   std::int64_t i = 0;
   auto text = [&](std::string_view value) { insert.bind(static_cast<int>(++i), value); };
   auto number = [&](std::int64_t value) { insert.bind(static_cast<int>(++i), value); };
@@ -205,6 +206,7 @@ void insert_rows(sqlite3* db, const Record& r, std::int64_t seq) {
   else
     text(r.batch_key);
   number(r.ledger_written);
+  text(r.owner);
   insert.run();
 
   Statement item(db,
@@ -247,6 +249,7 @@ Record read_record(sqlite3* db, const Statement& row) {
   r.unfinished_reason = row.text(i++);
   r.batch_key = row.text(i++);
   r.ledger_written = row.integer(i++) != 0;
+  r.owner = row.text(i++);
 
   Statement items(db, "SELECT name, quantity, unit_price, note FROM items WHERE number = ? ORDER BY line");
   items.bind(1, r.number);

@@ -70,6 +70,9 @@ struct Record {
   std::string unfinished_reason;
   std::string batch_key;  // empty for the window's receipts
   bool ledger_written = false;
+  // Who is issuing a pending record (a process id): recovery leaves alone what a live
+  // process is still working on.
+  std::string owner;
 };
 
 // A record from a numbered receipt: request, seller, total (its number, day and state
