@@ -3,6 +3,8 @@
     receiptora                 the receipt window with its receipt worker: a press saves a receipt
     receiptora --standalone    the window alone: a press prints the receipt request
     receiptora render FILE…    receipts from JSON or CSV files, without the window
+    receiptora void NUMBER --reason TEXT | reprint NUMBER | list | summary | ledger --rebuild
+                               the receipt book 收據簿.sqlite3 of the output folder
 """
 import argparse
 import importlib.util
@@ -70,14 +72,17 @@ def main(argv=None):
     parser = argparse.ArgumentParser(prog="receiptora", description="The Receiptora receipt window.")
     parser.add_argument("--standalone", action="store_true",
                         help="run the window on its own: an output press prints the request")
-    commands = parser.add_subparsers(dest="command", metavar="render")
+    commands = parser.add_subparsers(dest="command", metavar="render|void|reprint|list|summary|ledger")
     render = commands.add_parser("render", help="make receipts from JSON or CSV files, without the window")
-    from receiptora import batch
+    from receiptora import batch, book
     batch.add_arguments(render)
+    book.add_commands(commands)
     args = parser.parse_args(argv)
 
     if args.command == "render":
         return batch.run(args)
+    if args.command is not None:
+        return book.run(args)
     try:
         check_display()
         return run_standalone() if args.standalone else run_app()
