@@ -3,6 +3,8 @@
     receiptora                 the receipt window with its receipt worker: a press saves a receipt
     receiptora --standalone    the window alone: a press prints the receipt request
     receiptora render FILE…    receipts from JSON or CSV files, without the window
+    receiptora print NUMBER…   receipts sent to the printer (CUPS)
+    receiptora install-launchers   menu entries with icons for 收據 and 收據簿
 """
 import argparse
 import importlib.util
@@ -70,14 +72,24 @@ def main(argv=None):
     parser = argparse.ArgumentParser(prog="receiptora", description="The Receiptora receipt window.")
     parser.add_argument("--standalone", action="store_true",
                         help="run the window on its own: an output press prints the request")
-    commands = parser.add_subparsers(dest="command", metavar="render")
+    commands = parser.add_subparsers(dest="command", metavar="COMMAND")
     render = commands.add_parser("render", help="make receipts from JSON or CSV files, without the window")
     from receiptora import batch
     batch.add_arguments(render)
+    from receiptora import shop
+    shop.add_print_arguments(commands.add_parser("print", help="send receipts to the printer"))
+    launchers = commands.add_parser("install-launchers", help="add 收據 and 收據簿 to the desktop's menu")
+    launchers.add_argument("--data-home", metavar="FOLDER",
+                           help="instead of $XDG_DATA_HOME (default ~/.local/share)")
     args = parser.parse_args(argv)
 
     if args.command == "render":
         return batch.run(args)
+    if args.command == "print":
+        return shop.run_print(args)
+    if args.command == "install-launchers":
+        from receiptora import launchers as launcher_files
+        return launcher_files.run(args)
     try:
         check_display()
         return run_standalone() if args.standalone else run_app()
