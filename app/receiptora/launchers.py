@@ -59,7 +59,7 @@ def write_atomically(path, data):
 
 
 def entry(name, comment, icon, command):
-    return (f"[Desktop Entry]\nType=Application\nVersion=1.5\nName={name}\nComment={comment}\n"
+    return (f"[Desktop Entry]\nType=Application\nVersion=1.0\nName={name}\nComment={comment}\n"
             f"Exec={' '.join(exec_quote(a) for a in command)}\nIcon={icon}\nTerminal=false\n"
             f"Categories=Office;Finance;\n")
 
