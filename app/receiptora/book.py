@@ -20,29 +20,32 @@ class CommandError(Exception):
     """A refusal the operator can act on; str() is the message."""
 
 
-def add_commands(commands):
+def add_commands(add_parser):
+    """add_parser(name, help) makes a subcommand's parser."""
     def command(name, help_text):
-        parser = commands.add_parser(name, help=help_text)
+        parser = add_parser(name, help_text)
         parser.add_argument("-o", "--output", metavar="FOLDER",
-                            help=f"the output folder that holds the book (default: {batch.default_folder()})")
+                            help=f"收據簿所在的資料夾 · the output folder that holds the book "
+                                 f"(default: {batch.default_folder()})")
         return parser
 
-    void = command("void", "void an issued receipt: a 作廢 copy beside it, the book and the ledger updated")
+    void = command("void", "作廢收據 · void an issued receipt: a 作廢 copy beside it, the book and the ledger "
+                           "updated")
     void.add_argument("number", metavar="NUMBER", help="e.g. 收據-20261207-001")
     void.add_argument("--reason", required=True, help="why the receipt is void (printed on the copy)")
-    reprint = command("reprint", "print a receipt again from the book, marked 補印, under a new file name")
+    reprint = command("reprint", "補印收據 · print a receipt again from the book, marked 補印, under a new file name")
     reprint.add_argument("number", metavar="NUMBER")
-    listing = command("list", "list the receipts in the book")
+    listing = command("list", "列出收據 · list the receipts in the book")
     listing.add_argument("--month", metavar="YYYY-MM", help="only this month")
     listing.add_argument("--buyer", metavar="TEXT", default="",
                          help="only receipts whose buyer, buyer's 統一編號 or number holds TEXT")
     listing.add_argument("--format", choices=("table", "json", "csv"), default="table")
-    summary = command("summary", "count and total the receipts of a month or a quarter")
+    summary = command("summary", "統計 · count and total the receipts of a month or a quarter")
     period = summary.add_mutually_exclusive_group(required=True)
     period.add_argument("--month", metavar="YYYY-MM")
     period.add_argument("--quarter", metavar="YYYYQn", help="e.g. 2026Q4")
     summary.add_argument("--format", choices=("table", "json"), default="table")
-    ledger = command("ledger", "the ledger 收據清冊.csv")
+    ledger = command("ledger", "收據清冊 · the ledger 收據清冊.csv")
     ledger.add_argument("--rebuild", action="store_true", required=True,
                         help="write the ledger again from the book (replaces it in one step)")
 
