@@ -268,6 +268,6 @@ def run(args):
     if skipped:
         print(f"{skipped} receipt(s) skipped: issued by an earlier run of the same file (--again issues them anew)")
     if problems:
-        print(f"{len(problems)} refused; see above and the error log")
+        print(f"{len(problems)} line(s) refused, listed above and in the error log")
     print(f"{len(made)} receipt(s) saved in {folder}")
     return 0 if not problems else 1

@@ -31,7 +31,7 @@ def test_good_receipts_made_in_order_and_a_bad_line_reported(tmp_path):
     refused = f"{tmp_path / 'items.csv'}:3: 數量 '三' is not a whole number"
     assert refused in result.stderr
     assert result.stdout == ("issued: 收據-20261207-001, 收據-20261208-001\n"
-                             "1 refused; see above and the error log\n"
+                             "2 line(s) refused, listed above and in the error log\n"
                              f"2 receipt(s) saved in {out}\n")
     assert refused in (tmp_path / "data/quillmarkers/Receiptora/error.log").read_text(encoding="utf-8")
     rows = list(csv.reader((out / "收據清冊.csv").read_text(encoding="utf-8-sig").splitlines()))[1:]
