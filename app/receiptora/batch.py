@@ -223,11 +223,14 @@ def add_arguments(parser):
         "CSV 檔：每行一項商品，收據 欄相同的各行合為一張收據（UTF-8 或 Big5）。\n"
         "CSV files: one item per line; the lines with the same 收據 form one receipt (UTF-8 or Big5).\n"
         f"  必要欄位 · required columns: {', '.join(REQUIRED)}\n"
-        f"  選用欄位 · optional columns: 版本（{'／'.join(TEMPLATES)}）, {', '.join(SWITCHES)}（是／否）\n"
+        f"  選用欄位 · optional columns: 版本（{'／'.join(TEMPLATES)}）, {', '.join(SWITCHES)}（是／否）, "
+        "備註（每項商品的備註 · each item's note）\n"
+        "  統一編號須正確（8 位數字與檢查碼），錯誤的一行不開立 · a wrong buyer's 統一編號 refuses the line\n"
         "  同一張收據的後續各行可將 買受人、統一編號、日期 與選用欄位留白。\n"
         "  Later lines of a receipt may leave its buyer, 統一編號, date and options empty.\n"
-        "日期寫法 · date forms: 2026-12-07, 2026/12/07, 2026.12.07；民國 115/12/07；"
-        "留白為今天 · empty: today\n"
+        "日期寫法 · date forms: 2026-12-07, 2026/12/07, 2026.12.07, 115/12/07, 民國 115/12/07, "
+        "民國115年12月7日, 115年12月7日, 2026年12月7日；留白為今天 · empty: today\n"
+        "數字可含千分位與全形數字 · numbers may have thousands separators (1,680) and full-width digits\n"
         "JSON 檔：一張收據請求，或請求的清單 · JSON files: one receipt request or a list of them.")
     parser.add_argument("files", nargs="+", metavar="FILE", help="JSON 或 CSV 檔 · JSON or CSV files")
     parser.add_argument("-o", "--output", metavar="FOLDER",
