@@ -28,11 +28,11 @@ def test_good_receipts_made_in_order_and_a_bad_line_reported(tmp_path):
                               env=env)
     result = render()
     assert result.returncode == 1
-    refused = f"{tmp_path / 'items.csv'}:3: 數量 '三' is not a whole number"
+    refused = f"{tmp_path / 'items.csv'}:3: 數量 '三' 不是整數"
     assert refused in result.stderr
-    assert result.stdout == ("issued: 收據-20261207-001, 收據-20261208-001\n"
-                             "2 line(s) refused, listed above and in the error log\n"
-                             f"2 receipt(s) saved in {out}\n")
+    assert result.stdout == ("開立：收據-20261207-001、收據-20261208-001\n"
+                             "2 項未能開立，列於上方，也寫入錯誤紀錄\n"
+                             f"已開立 2 張收據，存於 {out}\n")
     assert refused in (tmp_path / "data/quillmarkers/Receiptora/error.log").read_text(encoding="utf-8")
     rows = list(csv.reader((out / "收據清冊.csv").read_text(encoding="utf-8-sig").splitlines()))[1:]
     assert [(r[0], r[2], r[4], r[5], r[7]) for r in rows] == [
@@ -41,8 +41,7 @@ def test_good_receipts_made_in_order_and_a_bad_line_reported(tmp_path):
     assert (out / "2026-12" / "收據-20261208-001.png").read_bytes().startswith(b"\x89PNG")
 
     again = render()  # the same files again: nothing issued twice
-    assert again.stdout.splitlines()[0] == "2 receipt(s) skipped: issued by an earlier run of the same file " \
-                                           "(--again issues them anew)"
-    assert render("--again").stdout.startswith("issued: 收據-20261207-002, 收據-20261208-002\n")
+    assert again.stdout.splitlines()[0] == "略過 2 張：同一檔案先前已開立（--again 全部重新開立）"
+    assert render("--again").stdout.startswith("開立：收據-20261207-002、收據-20261208-002\n")
     rows = list(csv.reader((out / "收據清冊.csv").read_text(encoding="utf-8-sig").splitlines()))[1:]
     assert len(rows) == 4
