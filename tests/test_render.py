@@ -98,6 +98,9 @@ def test_version_picks_the_template(version, face, tmp_path):
         ({"年": "二〇二六年"}, ValueError, "年"),
         ({"日": 10**30}, ValueError, "日"),
         ({"日": 7.0}, TypeError, "日"),
+        ({"存檔路徑": "/tmp/out\x00/"}, ValueError, "存檔路徑"),
+        ({"存檔路徑": "/tmp/out\n/"}, ValueError, "U+000A"),
+        ({"存檔路徑": "/tmp/\x9bout/"}, ValueError, "U+009B"),
     ],
 )
 def test_malformed_requests_are_refused(bad, error, named):

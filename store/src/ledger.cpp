@@ -1,13 +1,10 @@
 #include "receiptora/store/ledger.hpp"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <system_error>
 #include <utility>
+
+#include "platform.hpp"
 
 namespace receiptora::store {
 
@@ -34,13 +31,11 @@ std::string field(std::string_view text, bool typed) {
 
 // Writes `bytes` at the end in one call; on a short or failed write the file is cut back to
 // `size`, so no partial line stays behind.
-void write_whole(int fd, std::string_view bytes, off_t size, const fs::path& file) {
-  const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-  if (n == static_cast<ssize_t>(bytes.size())) return;
-  const int error = n < 0 ? errno : ENOSPC;
-  if (::ftruncate(fd, size) != 0) {
-    // Nothing more can be done; the error below is what matters.
-  }
+void write_whole(const platform::File& out, std::string_view bytes, std::uint64_t size,
+                 const fs::path& file) {
+  if (platform::write_once(out, bytes)) return;
+  const int error = errno;
+  platform::truncate(out, size);
   fail(error, file);
 }
 
@@ -69,39 +64,27 @@ std::string ledger_line(const LedgerLine& line) {
   return text;
 }
 
-void append_ledger(const fs::path& file, const LedgerLine& line) {
-  append_ledger(file, std::vector<LedgerLine>{line});
+void append_ledger(const fs::path& file, const LedgerLine& line, std::chrono::milliseconds lock_limit) {
+  append_ledger(file, std::vector<LedgerLine>{line}, lock_limit);
 }
 
-void append_ledger(const fs::path& file, const std::vector<LedgerLine>& lines) {
+void append_ledger(const fs::path& file, const std::vector<LedgerLine>& lines,
+                   std::chrono::milliseconds lock_limit) {
   std::string text;
   for (const LedgerLine& line : lines) text += ledger_line(line);
-  const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) fail(errno, file);
-  int error = 0;
-  while (::flock(fd, LOCK_EX) != 0) {
-    if (errno != EINTR) {
-      error = errno;
-      break;
-    }
+  platform::File out = platform::open_regular(file, platform::Access::AppendCreate, "the ledger");
+  platform::lock_exclusive(out, file, lock_limit);
+  std::uint64_t size = platform::size_of(out, file);
+  if (size == 0) {
+    text.insert(0, ledger_header());
+  } else if (platform::last_byte(out, size, file) != '\n') {
+    // A last line cut short (a crash, an editor that drops the final line break): ended
+    // first, so the new line is never glued onto it.
+    text.insert(0, "\r\n");
   }
-  try {
-    if (error) fail(error, file);
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) fail(errno, file);
-    off_t size = info.st_size;
-    if (size == 0) {
-      const std::string header = ledger_header();
-      write_whole(fd, header, 0, file);
-      size = static_cast<off_t>(header.size());
-    }
-    write_whole(fd, text, size, file);
-    if (::fdatasync(fd) != 0) fail(errno, file);
-  } catch (...) {
-    ::close(fd);  // also releases the lock
-    throw;
-  }
-  ::close(fd);
+  write_whole(out, text, size, file);
+  platform::flush_data(out, file);
+  out.close(file);  // also releases the lock
 }
 
 }  // namespace receiptora::store

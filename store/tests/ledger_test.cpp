@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -69,6 +72,93 @@ TEST(Ledger, HeaderOnceAndWholeLinesFromTwoProcesses) {
     EXPECT_EQ(line.back(), '\r');
   }
   EXPECT_EQ(count, 2 * kEach);
+}
+
+struct EndingCase {
+  const char* name;
+  const char* before;  // the ledger after its header
+  const char* after;
+};
+
+class LedgerEnding : public testing::TestWithParam<EndingCase> {};
+
+TEST_P(LedgerEnding, NewLineNeverGluedOntoTheLast) {
+  TempFolder dir;
+  const fs::path file = dir.path / std::string(kLedgerName);
+  write_text(file, ledger_header() + GetParam().before);
+  append_ledger(file, {"n", "d", "b", "", 1, "1", "f", "l"});
+  EXPECT_EQ(read_all(file), ledger_header() + GetParam().after + "n,d,b,,1,1,f,l\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LedgerEnding,
+    testing::Values(EndingCase{"HeaderOnly", "", ""}, EndingCase{"Whole", "a,b\r\n", "a,b\r\n"},
+                    EndingCase{"LineFeedOnly", "a,b\n", "a,b\n"}, EndingCase{"CutShort", "a,b", "a,b\r\n"}),
+    [](const testing::TestParamInfo<EndingCase>& case_info) { return std::string(case_info.param.name); });
+
+struct NotAFileCase {
+  const char* name;
+  const char* refusal;
+  void (*make)(const fs::path& ledger, const fs::path& elsewhere);
+};
+
+class LedgerNotAFile : public testing::TestWithParam<NotAFileCase> {};
+
+// Each is refused with a message naming the ledger, without blocking and without writing
+// anywhere else.
+TEST_P(LedgerNotAFile, RefusedNamingIt) {
+  TempFolder dir, elsewhere;
+  const fs::path file = dir.path / std::string(kLedgerName);
+  GetParam().make(file, elsewhere.path / "other.csv");
+  try {
+    append_ledger(file, {"n", "d", "b", "", 1, "1", "f", "l"});
+    FAIL() << "no error";
+  } catch (const std::system_error& error) {
+    const std::string what = error.what();
+    EXPECT_NE(what.find(GetParam().refusal), std::string::npos) << what;
+    EXPECT_NE(what.find(std::string(kLedgerName)), std::string::npos) << what;
+  }
+  EXPECT_EQ(read_all(elsewhere.path / "other.csv"), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LedgerNotAFile,
+                         testing::Values(NotAFileCase{"SymbolicLink", "symbolic link",
+                                                      [](const fs::path& ledger, const fs::path& other) {
+                                                        write_text(other, "");
+                                                        fs::create_symlink(other, ledger);
+                                                      }},
+                                         NotAFileCase{"DanglingLink", "symbolic link",
+                                                      [](const fs::path& ledger, const fs::path& other) {
+                                                        fs::create_symlink(other, ledger);
+                                                      }},
+                                         NotAFileCase{"Fifo", "FIFO",
+                                                      [](const fs::path& ledger, const fs::path&) {
+                                                        ::mkfifo(ledger.c_str(), 0644);
+                                                      }},
+                                         NotAFileCase{"Folder", "directory",
+                                                      [](const fs::path& ledger, const fs::path&) {
+                                                        fs::create_directory(ledger);
+                                                      }}),
+                         [](const testing::TestParamInfo<NotAFileCase>& case_info) {
+                           return std::string(case_info.param.name);
+                         });
+
+TEST(Ledger, LockHeldElsewhereGivesUpNamingTheFile) {
+  TempFolder dir;
+  const fs::path file = dir.path / std::string(kLedgerName);
+  write_text(file, ledger_header());
+  const int holder = ::open(file.c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+  try {
+    append_ledger(file, {"n", "d", "b", "", 1, "1", "f", "l"}, std::chrono::milliseconds(50));
+    FAIL() << "no error";
+  } catch (const std::system_error& error) {
+    EXPECT_NE(std::string(error.what()).find(file.string()), std::string::npos) << error.what();
+  }
+  ::close(holder);
+  EXPECT_EQ(read_all(file), ledger_header());
+  append_ledger(file, {"n", "d", "b", "", 1, "1", "f", "l"}, std::chrono::milliseconds(50));
+  EXPECT_EQ(read_all(file), ledger_header() + "n,d,b,,1,1,f,l\r\n");
 }
 
 }  // namespace

@@ -91,6 +91,7 @@ def test_requests_made_in_order_busy_around_each_and_nothing_after_none(tmp_path
     ("missing key", {"單件價格": None}),
     ("folder is a file", {"存檔路徑": "FILE"}),
     ("folder not text", {"存檔路徑": 7}),
+    ("folder with a NUL", {"存檔路徑": "/tmp/receiptora\x00/"}),
     ("huge text", {"品名": ["茶" * 5_000_000, "蛋糕"]}),
     ("huge quantity and a wrong one", {"數量": [10 ** 6000, "1"]}),
 ])

@@ -2,6 +2,7 @@
 // spreadsheet opens it with the Chinese intact.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <string>
@@ -33,12 +34,20 @@ std::string ledger_header();
 // tab or CR) get a leading apostrophe, so a buyer's name can never execute in the ledger.
 std::string ledger_line(const LedgerLine& line);
 
+// How long a writer waits for another program's lock on the ledger before it gives up.
+inline constexpr std::chrono::milliseconds kLedgerLockLimit{5000};
+
 // Appends one line to the ledger file, writing the header first when the file is new or
-// empty. The whole line goes out in one write() under an exclusive flock, so concurrent
-// writers never interleave; a write that fails part-way is cut back, so the ledger never
-// holds half a line. Throws std::system_error naming the file on failure.
-void append_ledger(const fs::path& file, const LedgerLine& line);
+// empty, and ending a last line that lacks its line break first. The whole line goes out in
+// one write() under an exclusive lock, so concurrent writers never interleave; a write that
+// fails part-way is cut back, so the ledger never holds half a line. Only a regular file is
+// written: a symbolic link, FIFO or device under the ledger's name is refused. Throws
+// std::system_error naming the file on failure, also when the lock is held longer than
+// `lock_limit`.
+void append_ledger(const fs::path& file, const LedgerLine& line,
+                   std::chrono::milliseconds lock_limit = kLedgerLockLimit);
 // Several lines in the same single write, in order.
-void append_ledger(const fs::path& file, const std::vector<LedgerLine>& lines);
+void append_ledger(const fs::path& file, const std::vector<LedgerLine>& lines,
+                   std::chrono::milliseconds lock_limit = kLedgerLockLimit);
 
 }  // namespace receiptora::store
