@@ -10,19 +10,45 @@ namespace receiptora::store {
 
 namespace {
 
-std::string field(std::string_view text, bool typed) {
+// How a cell's text is written.
+enum class Cell {
+  Plain,   // our own text: written as it is
+  Typed,   // typed by someone: a formula start is disarmed, a text of digits kept as text
+  Date,    // kept as text, not turned into the spreadsheet's date format
+  Amount,  // a number, unless it has more digits than a spreadsheet keeps exactly
+};
+
+bool all_digits(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+std::string csv_quoted(std::string_view text) {
+  std::string out(1, '"');
+  for (char c : text) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  out.push_back('"');
+  return out;
+}
+
+std::string field(std::string_view text, Cell kind) {
+  const std::string_view digits = text.substr(!text.empty() && text.front() == '-' ? 1 : 0);
+  const bool keep_as_text = (kind == Cell::Typed && all_digits(text)) ||
+                            (kind == Cell::Date && !text.empty()) ||
+                            (kind == Cell::Amount && all_digits(digits) && digits.size() > kExactDigits);
+  if (keep_as_text) {  // the cell ="04595257" shows 04595257
+    std::string formula(1, '=');
+    formula += csv_quoted(text);
+    return csv_quoted(formula);
+  }
   std::string out;
-  if (typed && !text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos)
+  if (kind == Cell::Typed && !text.empty() &&
+      std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos)
     out.push_back('\'');
   out.append(text);
   if (out.find_first_of(",\"\r\n") == std::string::npos) return out;
-  std::string quoted(1, '"');
-  for (char c : out) {
-    if (c == '"') quoted.push_back('"');
-    quoted.push_back(c);
-  }
-  quoted.push_back('"');
-  return quoted;
+  return csv_quoted(out);
 }
 
 [[noreturn]] void fail(int error, const fs::path& file) {
@@ -47,21 +73,35 @@ std::string ledger_header() {
 
 std::string ledger_line(const LedgerLine& line) {
   std::string text;
-  for (const auto& [value, typed] : {std::pair<std::string_view, bool>{line.number, false},
-                                     {line.date, false},
-                                     {line.buyer, true},
-                                     {line.buyer_tax_id, true}}) {
-    text += field(value, typed);
+  for (const auto& [value, kind] : {std::pair<std::string_view, Cell>{line.number, Cell::Plain},
+                                    {line.date, Cell::Date},
+                                    {line.buyer, Cell::Typed},
+                                    {line.buyer_tax_id, Cell::Typed}}) {
+    text += field(value, kind);
     text += ',';
   }
   text += std::to_string(line.item_count);
-  for (std::string_view value :
-       {std::string_view(line.total), std::string_view(line.files), std::string_view(line.layout)}) {
+  for (const auto& [value, kind] : {std::pair<std::string_view, Cell>{line.total, Cell::Amount},
+                                    {line.files, Cell::Plain},
+                                    {line.layout, Cell::Plain}}) {
     text += ',';
-    text += field(value, false);
+    text += field(value, kind);
   }
   text += "\r\n";
   return text;
+}
+
+std::string ledger_cell_text(std::string_view cell) {
+  if (cell.size() >= 3 && cell.substr(0, 2) == "=\"" && cell.back() == '"') {
+    std::string text;
+    const std::string_view inner = cell.substr(2, cell.size() - 3);
+    for (size_t i = 0; i < inner.size(); ++i) {
+      text.push_back(inner[i]);
+      if (inner[i] == '"' && i + 1 < inner.size() && inner[i + 1] == '"') ++i;
+    }
+    return text;
+  }
+  return std::string(cell);
 }
 
 void append_ledger(const fs::path& file, const LedgerLine& line, std::chrono::milliseconds lock_limit) {

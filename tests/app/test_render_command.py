@@ -49,5 +49,5 @@ def test_hostile_input_ends_in_messages_and_the_good_receipt(tmp_path):
     assert f"{tmp_path / 'list.json'}: receipt 2: " in result.stderr and "存檔路徑" in result.stderr
     home_out = tmp_path / "quillmarkers" / "Receiptora"
     rows = list(csv.reader((home_out / "收據清冊.csv").read_text(encoding="utf-8-sig").splitlines()))[1:]
-    assert [(r[2], r[5]) for r in rows] == [("王先生", "1" + "0" * 4999)]
+    assert [(r[2], r[5]) for r in rows] == [("王先生", '="1' + "0" * 4999 + '"')]  # exact, as a text cell
     assert not out.exists()

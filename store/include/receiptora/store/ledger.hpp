@@ -29,10 +29,22 @@ struct LedgerLine {
 // The byte-order mark and the header line, CRLF-terminated.
 std::string ledger_header();
 
+// Digits a spreadsheet keeps of a number; a longer total is written as text.
+inline constexpr size_t kExactDigits = 15;
+
 // One CSV line, CRLF-terminated. Fields holding a comma, a quote or a line break are quoted
 // (quotes doubled); typed texts that a spreadsheet would run as a formula (leading = + - @,
 // tab or CR) get a leading apostrophe, so a buyer's name can never execute in the ledger.
+// Texts a spreadsheet would change are written as the text formula ="…" (quoted for CSV:
+// "=""04595257"""): a typed text of digits such as a 統一編號 (04595257 would lose its
+// leading zero as a number), the date (it stays 2026-12-07 instead of the spreadsheet's date
+// format) and a total of more than kExactDigits digits (a number would be rounded). Excel,
+// LibreOffice and Gnumeric show the text; a CSV reader gets ="04595257" (ledger_cell_text).
 std::string ledger_line(const LedgerLine& line);
+
+// The text a ledger cell stands for, as a CSV reader returns it: ="04595257" → 04595257;
+// any other cell as it is.
+std::string ledger_cell_text(std::string_view cell);
 
 // How long a writer waits for another program's lock on the ledger before it gives up.
 inline constexpr std::chrono::milliseconds kLedgerLockLimit{5000};
