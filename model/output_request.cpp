@@ -1,4 +1,7 @@
 // button_event_001: one press of "輸出單據" builds a receipt request and hands it to the worker.
+#include <string>
+#include <vector>
+
 #include "display_form.hpp"
 #include "guards.hpp"
 #include "module_names.hpp"
@@ -54,20 +57,33 @@ void check_font(WindowState& s, py::handle template_name) {
       [](py::handle error) { py::print(py::str("檢查字型失敗 --> ") + py::str(error)); });
 }
 
-// One item row by the row rules. A row that does not convert adds nothing, so the three
-// lists stay aligned; the request is still sent.
-void add_row(py::handle table, size_t i, py::list& names, py::list& quantities, py::list& unit_prices) {
-  silently([&] {
-    py::object item_name = table[py::int_(0)][py::int_(i)];
-    py::object quantity = table[py::int_(1)][py::int_(i)];
-    py::object unit_price = table[py::int_(2)][py::int_(i)];
-    const auto row = receiptora::request_row(
-        receiptora_py::to_u32(item_name), receiptora_py::to_u32(quantity), receiptora_py::to_u32(unit_price));
-    if (row.outcome != receiptora::RowOutcome::Sent) return;
-    names.append(item_name);
-    quantities.append(receiptora_py::to_int(row.item.quantity));
-    unit_prices.append(receiptora_py::to_int(row.item.unit_price));
-  });
+// The item table as typed: each row's name as the table gives it and its three texts. A row
+// whose cells cannot be read counts as blank.
+struct TypedRows {
+  std::vector<py::object> names;
+  std::vector<std::u32string> texts;  // name, quantity, unit price of each row
+  std::vector<receiptora::RowTexts> rows;
+};
+
+TypedRows read_rows(py::handle table) {
+  const size_t count = py::len(table[py::int_(0)]);
+  TypedRows typed{std::vector<py::object>(count), std::vector<std::u32string>(3 * count), {}};
+  for (size_t i = 0; i < count; ++i) {
+    silently([&] {
+      py::object item_name = table[py::int_(0)][py::int_(i)];
+      std::u32string name = receiptora_py::to_u32(item_name);
+      std::u32string quantity = receiptora_py::to_u32(table[py::int_(1)][py::int_(i)]);
+      std::u32string unit_price = receiptora_py::to_u32(table[py::int_(2)][py::int_(i)]);
+      typed.names[i] = std::move(item_name);
+      typed.texts[3 * i] = std::move(name);
+      typed.texts[3 * i + 1] = std::move(quantity);
+      typed.texts[3 * i + 2] = std::move(unit_price);
+    });
+  }
+  typed.rows.reserve(count);
+  for (size_t i = 0; i < count; ++i)
+    typed.rows.push_back({typed.texts[3 * i], typed.texts[3 * i + 1], typed.texts[3 * i + 2]});
+  return typed;
 }
 
 // Prints the request line. Printing never stops the hand-over: what the stream's encoding
@@ -110,8 +126,19 @@ void press(WindowState& s) {
   for (const char* key : {"顯示免用統一發票章", "顯示負責人章", "顯示日期", "年", "月", "日"})
     request[name(key)] = parameters[name(key)];
 
-  const size_t rows = py::len(table[py::int_(0)]);
-  for (size_t i = 0; i < rows; ++i) add_row(table, i, names, quantities, unit_prices);
+  // A typed row that would be left out (a quantity or price that is no whole number) refuses
+  // the whole press: the rows stay as typed and nothing reaches the worker.
+  const TypedRows typed = read_rows(table);
+  const receiptora::RequestRows rows = receiptora::request_rows(typed.rows);
+  if (rows.rejected_row) {
+    py::print(receiptora::rejected_row_message(*rows.rejected_row));
+    return;
+  }
+  for (const auto& [row, item] : rows.sent) {
+    names.append(typed.names[row]);
+    quantities.append(receiptora_py::to_int(item.quantity));
+    unit_prices.append(receiptora_py::to_int(item.unit_price));
+  }
 
   if (standalone()) {
     print_request(request);

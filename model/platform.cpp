@@ -12,10 +12,24 @@
 
 namespace gui::platform {
 
+namespace {
+
+// A thread waits for the started file manager, so it is reaped when it ends instead of
+// staying behind as a zombie for the life of the window.
+void reap(py::handle process) {
+  py::module_::import("threading")
+      .attr("Thread")(py::arg("target") = process.attr("wait"), py::arg("daemon") = true)
+      .attr("start")();
+}
+
+}  // namespace
+
 #ifdef _WIN32
 py::str output_folder() { return py::str("C:/quillmarkers/Receiptora/"); }
 
-void open_output_folder() { global("subprocess").attr("Popen")("explorer C:\\quillmarkers\\Receiptora"); }
+void open_output_folder() {
+  reap(global("subprocess").attr("Popen")("explorer C:\\quillmarkers\\Receiptora"));
+}
 
 py::list font_folders() {
   py::list folders;
@@ -46,7 +60,7 @@ void open_output_folder() {
   py::list command;
   command.append("xdg-open");
   command.append(folder);
-  global("subprocess").attr("Popen")(command);
+  reap(global("subprocess").attr("Popen")(command));
 }
 
 py::list font_folders() {

@@ -3,6 +3,10 @@
     receiptora                 the receipt window with its receipt worker: a press saves a receipt
     receiptora --standalone    the window alone: a press prints the receipt request
     receiptora render FILE…    receipts from JSON or CSV files, without the window
+    receiptora print NUMBER…   receipts sent to the printer (CUPS)
+    receiptora install-launchers   menu entries with icons for 收據 and 收據簿
+    receiptora help            the local copy of the help page
+    receiptora --version       the installed version
 """
 import argparse
 import importlib.util
@@ -42,6 +46,11 @@ def run_standalone():
 
 def run_app():
     """The window with the receipt worker beside it; waits for the worker after the window."""
+    # customtkinter copies its shapes font into ~/.fonts when it is imported. The worker's
+    # renderer starts fontconfig, which reads the font folders once per process: imported
+    # after that, a new home folder's first window would draw its check marks and switches
+    # with fallback glyphs.
+    import customtkinter  # noqa: F401
     import quillmarkers_model
 
     queues = {"get_receipt": queue.Queue(), "end": queue.Queue()}
@@ -66,18 +75,79 @@ def run_app():
     os._exit(1)  # the worker thread is still inside the renderer: leave without finalising it
 
 
+def version():
+    from importlib import metadata
+    return metadata.version("receiptora")
+
+
+def help_page():
+    """The help page shipped with the package (docs/help in the source tree)."""
+    from pathlib import Path
+    return Path(__file__).resolve().parent / "help" / "index.md"
+
+
+def open_help():
+    import webbrowser
+    page = help_page()
+    if not page.is_file():
+        print(f"receiptora: 找不到說明檔 · help file missing: {page}", file=sys.stderr)
+        return 1
+    print(page)
+    webbrowser.open(page.as_uri())
+    return 0
+
+
+class ChineseHelpFormatter(argparse.RawDescriptionHelpFormatter):
+    def add_usage(self, usage, actions, groups, prefix=None):
+        super().add_usage(usage, actions, groups, "用法 · usage: " if prefix is None else prefix)
+
+
+def chinese_parser(parser):
+    """Chinese section titles and -h beside argparse's own English ones."""
+    parser._positionals.title = "參數 · arguments"
+    parser._optionals.title = "選項 · options"
+    parser.add_argument("-h", "--help", action="help", help="顯示本說明 · show this help")
+    return parser
+
+
 def main(argv=None):
-    parser = argparse.ArgumentParser(prog="receiptora", description="The Receiptora receipt window.")
+    parser = chinese_parser(argparse.ArgumentParser(
+        prog="receiptora", add_help=False, formatter_class=ChineseHelpFormatter,
+        description="Receiptora 免用統一發票收據：開啟收據視窗，或不開視窗由檔案開立收據。\n"
+                    "Receiptora: the receipt window, or receipts from files without it."))
+    parser.add_argument("--version", action="version", version=f"receiptora {version()}",
+                        help="顯示版本 · show the version")
     parser.add_argument("--standalone", action="store_true",
-                        help="run the window on its own: an output press prints the request")
-    commands = parser.add_subparsers(dest="command", metavar="render")
-    render = commands.add_parser("render", help="make receipts from JSON or CSV files, without the window")
+                        help="只開視窗：按「輸出單據」只印出收據請求 · the window alone: a press prints the request")
+    commands = parser.add_subparsers(dest="command", title="指令 · commands")
+    render = chinese_parser(commands.add_parser(
+        "render", add_help=False, formatter_class=ChineseHelpFormatter,
+        help="由 JSON 或 CSV 檔開立收據，不開視窗 · receipts from JSON or CSV files, without the window"))
     from receiptora import batch
     batch.add_arguments(render)
+    chinese_parser(commands.add_parser(
+        "help", add_help=False, formatter_class=ChineseHelpFormatter,
+        help="開啟本機的使用說明 · open the local help page"))
+    from receiptora import shop
+    shop.add_print_arguments(chinese_parser(commands.add_parser(
+        "print", add_help=False, formatter_class=ChineseHelpFormatter,
+        help="把收據送到印表機 · send receipts to the printer")))
+    launchers = chinese_parser(commands.add_parser(
+        "install-launchers", add_help=False, formatter_class=ChineseHelpFormatter,
+        help="把「收據」與「收據簿」加入桌面選單 · add 收據 and 收據簿 to the desktop's menu"))
+    launchers.add_argument("--data-home", metavar="FOLDER",
+                           help="instead of $XDG_DATA_HOME (default ~/.local/share)")
     args = parser.parse_args(argv)
 
     if args.command == "render":
         return batch.run(args)
+    if args.command == "help":
+        return open_help()
+    if args.command == "print":
+        return shop.run_print(args)
+    if args.command == "install-launchers":
+        from receiptora import launchers as launcher_files
+        return launcher_files.run(args)
     try:
         check_display()
         return run_standalone() if args.standalone else run_app()

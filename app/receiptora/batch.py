@@ -197,11 +197,23 @@ def usable_jobs(asked, receipts):
 
 
 def add_arguments(parser):
-    parser.add_argument("files", nargs="+", metavar="FILE", help="JSON or CSV files")
+    parser.description = "由 JSON 或 CSV 檔開立收據，不開視窗。 · Receipts from JSON or CSV files, without the window."
+    parser.epilog = (
+        "CSV 檔：每行一項商品，收據 欄相同的各行合為一張收據（UTF-8 或 Big5）。\n"
+        "CSV files: one item per line; the lines with the same 收據 form one receipt (UTF-8 or Big5).\n"
+        f"  必要欄位 · required columns: {', '.join(REQUIRED)}\n"
+        f"  選用欄位 · optional columns: 版本（{'／'.join(TEMPLATES)}）, {', '.join(SWITCHES)}（是／否）\n"
+        "  同一張收據的後續各行可將 買受人、統一編號、日期 與選用欄位留白。\n"
+        "  Later lines of a receipt may leave its buyer, 統一編號, date and options empty.\n"
+        "日期寫法 · date forms: 2026-12-07, 2026/12/07, 2026.12.07；民國 115/12/07；"
+        "留白為今天 · empty: today\n"
+        "JSON 檔：一張收據請求，或請求的清單 · JSON files: one receipt request or a list of them.")
+    parser.add_argument("files", nargs="+", metavar="FILE", help="JSON 或 CSV 檔 · JSON or CSV files")
     parser.add_argument("-o", "--output", metavar="FOLDER",
-                        help=f"where the receipts go (default: {default_folder()})")
+                        help=f"收據存放的資料夾 · where the receipts go (default: {default_folder()})")
     parser.add_argument("-j", "--jobs", type=int, default=os.cpu_count() or 1,
-                        help="receipts made at once (default and most: the number of processors)")
+                        help="同時繪製的收據數，最多為處理器數 · receipts made at once "
+                             "(default and most: the number of processors)")
 
 
 def run(args):

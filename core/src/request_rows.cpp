@@ -35,4 +35,18 @@ RowResult request_row(std::u32string_view name, std::u32string_view quantity,
   return {RowOutcome::Sent, std::move(item)};
 }
 
+RequestRows request_rows(std::span<const RowTexts> rows) {
+  RequestRows result;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    RowResult row = request_row(rows[i].name, rows[i].quantity, rows[i].unit_price);
+    if (row.outcome == RowOutcome::Rejected) return {{}, i};
+    if (row.outcome == RowOutcome::Sent) result.sent.emplace_back(i, std::move(row.item));
+  }
+  return result;
+}
+
+std::string rejected_row_message(std::size_t row) {
+  return "金額輸入錯誤 --> 第 " + std::to_string(row + 1) + " 列的數量或單價不是整數，收據未輸出";
+}
+
 }  // namespace receiptora

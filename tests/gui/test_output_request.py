@@ -59,10 +59,17 @@ def test_request_keys_and_values(window, capsys):
     assert out == [repr(request)]
 
 
-def test_a_row_that_does_not_convert_is_left_out_whole(window, capsys):
-    (request,) = press_with(window, rows=[("甲", "2.5", "10"), ("乙", "1", "1,000"), ("丙", "3", "7")])
-    assert (request["品名"], request["數量"], request["單件價格"]) == (["丙"], [3], [7])
-    assert capsys.readouterr().out.count("\n") == 1  # only the request line
+def test_a_row_that_does_not_convert_refuses_the_press_and_keeps_the_rows(window, capsys):
+    def scenario(w):
+        for i, row in enumerate([("甲", "2", "10"), ("", "abc", ""), ("乙", "1.5", "7")]):
+            w.type_row(i, *row)
+        w.output_button().invoke()
+        scenario.kept = [w.entry_table.get()[col][2] for col in range(3)]
+
+    _, queues, _, _ = window(scenario)
+    assert queues["get_receipt"].items == [None]  # only the shutdown's None
+    assert capsys.readouterr().out == "金額輸入錯誤 --> 第 3 列的數量或單價不是整數，收據未輸出\n"
+    assert scenario.kept == ["乙", "1.5", "7"]
 
 
 def test_empty_table_sends_three_empty_lists(window):

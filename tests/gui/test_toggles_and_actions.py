@@ -1,4 +1,6 @@
 """The option toggles and the three picture buttons."""
+import os
+
 import customtkinter
 import pytest
 
@@ -97,8 +99,15 @@ def test_help_page_failure_is_logged_under_its_name(window, monkeypatch, tmp_pat
     assert (tmp_path / "error.log").read_text(encoding="utf-8").split("\n", 1)[0].endswith(" button_event_005")
 
 
-def test_open_folder_starts_the_file_manager_each_click(window, monkeypatch, tmp_path):
-    popen = Recorder()
+def test_open_folder_starts_the_file_manager_each_click_and_reaps_it(window, monkeypatch, tmp_path):
+    import subprocess
+    calls, pids = [], []
+
+    def popen(command):
+        calls.append(command)
+        process = subprocess.Popen(["true"])  # a file manager that ends at once
+        pids.append(process.pid)
+        return process
 
     class Processes:
         Popen = staticmethod(popen)
@@ -110,11 +119,13 @@ def test_open_folder_starts_the_file_manager_each_click(window, monkeypatch, tmp
         w.pump(0.1)
         picture_button(w, 2).invoke()
         picture_button(w, 2).invoke()
+        w.pump(1)
 
     window(scenario)
     folder = str(tmp_path) + "/quillmarkers/Receiptora/"
-    assert popen.calls == [(["xdg-open", folder],)] * 2
+    assert calls == [["xdg-open", folder]] * 2
     assert (tmp_path / "quillmarkers" / "Receiptora").is_dir()
+    assert [pid for pid in pids if os.path.exists(f"/proc/{pid}")] == []  # no zombie left
 
 
 def test_date_window_marks_today_and_the_picked_day_reaches_the_request(window, monkeypatch):
