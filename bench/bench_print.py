@@ -11,7 +11,7 @@ import tempfile
 import time
 from pathlib import Path
 
-from receiptora import _book
+from receiptora import _shop
 
 
 def main():
@@ -26,7 +26,7 @@ def main():
         times = []
         for _ in range(rounds):
             start = time.perf_counter()
-            _book.print_receipts(folder, ["20261207-001"])
+            _shop.print_receipts(folder, ["20261207-001"])
             times.append((time.perf_counter() - start) * 1000)
     times.sort()
     print(f"print hand-over over {rounds} jobs: median {statistics.median(times):.1f} ms, "

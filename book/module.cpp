@@ -1,17 +1,17 @@
-// receiptora._book: the module object; each area registers its own functions.
+// receiptora._shop: the module object; each area registers its own functions.
 #include <pybind11/pybind11.h>
 
 #include "receiptora_py/main_interpreter.hpp"
 #include "registration.hpp"
 
 // Loaded only into the main interpreter (see main_interpreter.hpp).
-#define PyInit__book pybind11_entry_point
-PYBIND11_MODULE(_book, m) {
+#define PyInit__shop pybind11_entry_point
+PYBIND11_MODULE(_shop, m) {
   m.doc() = "Receiptora's receipt book: printing, exports, reports and the 收據簿 window";
-  receiptora_book::register_printing(m);
+  receiptora_shop::register_printing(m);
 }
-#undef PyInit__book
+#undef PyInit__shop
 
-extern "C" PYBIND11_EXPORT PyObject* PyInit__book() {
-  return receiptora_py::in_main_interpreter("receiptora._book", pybind11_entry_point);
+extern "C" PYBIND11_EXPORT PyObject* PyInit__shop() {
+  return receiptora_py::in_main_interpreter("receiptora._shop", pybind11_entry_point);
 }

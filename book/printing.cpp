@@ -10,7 +10,7 @@
 namespace py = pybind11;
 namespace print = receiptora::print;
 
-namespace receiptora_book {
+namespace receiptora_shop {
 
 namespace {
 
@@ -50,4 +50,4 @@ void register_printing(py::module_& m) {
       "Sends a PDF to CUPS (A5 landscape); returns (job id, printer). Raises PrintError.");
 }
 
-}  // namespace receiptora_book
+}  // namespace receiptora_shop

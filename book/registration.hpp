@@ -3,8 +3,8 @@
 
 #include <pybind11/pybind11.h>
 
-namespace receiptora_book {
+namespace receiptora_shop {
 
 void register_printing(pybind11::module_& m);
 
-}  // namespace receiptora_book
+}  // namespace receiptora_shop

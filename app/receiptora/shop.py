@@ -15,10 +15,10 @@ def add_print_arguments(parser):
 
 
 def run_print(args):
-    from receiptora import _book
+    from receiptora import _shop
 
     failed = 0
-    for number, job, printer, error in _book.print_receipts(args.output or default_folder(), args.numbers,
+    for number, job, printer, error in _shop.print_receipts(args.output or default_folder(), args.numbers,
                                                             args.printer, args.copies):
         if error is None:
             print(f"{number}: sent to {printer} (job {job})")
