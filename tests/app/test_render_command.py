@@ -45,7 +45,7 @@ def test_hostile_input_ends_in_messages_and_the_good_receipt(tmp_path):
                              str(tmp_path / "list.json")], capture_output=True, text=True, timeout=120,
                             env={**os.environ, "HOME": str(tmp_path)})
     assert result.returncode == 1, result.stderr
-    assert f"{tmp_path / 'deep.json'}: nested too deeply" in result.stderr
+    assert f"{tmp_path / 'deep.json'}: 巢狀層數太多" in result.stderr
     assert f"{tmp_path / 'list.json'}: receipt 2: " in result.stderr and "存檔路徑" in result.stderr
     home_out = tmp_path / "quillmarkers" / "Receiptora"
     rows = list(csv.reader((home_out / "收據清冊.csv").read_text(encoding="utf-8-sig").splitlines()))[1:]
