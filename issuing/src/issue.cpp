@@ -136,6 +136,8 @@ std::vector<std::vector<std::string>> ledger_rows(const fs::path& file) {
     line += c;
   }
   if (!line.empty()) rows.push_back(csv_fields(line));
+  for (auto& row : rows)
+    for (auto& cell : row) cell = store::ledger_cell_text(cell);  // ="0459…" cells as their text
   return rows;
 }
 
@@ -311,6 +313,11 @@ render::Date today() {
 Recovery recover(store::Book& book) {
   Recovery report;
   const fs::path root = book.folder();
+  try {
+    store::remove_stale_temporaries(root);
+  } catch (const std::exception& error) {
+    report.problems.push_back(error.what());
+  }
   if (!store::book_setting(book, "imported")) {
     report.imported = import_folder(book);
     store::set_book_setting(book, "imported", store::now_iso());
