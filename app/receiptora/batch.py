@@ -217,16 +217,12 @@ def json_int(text):
 
 def read_json(path, folder, explicit_folder):
     with open(path, "rb") as f:
-<<<<<<< HEAD
         raw = f.read()
-    data, digest = json.loads(decode(raw)), hashlib.sha256(raw).hexdigest()
-=======
-        text = decode(f.read())
+    digest = hashlib.sha256(raw).hexdigest()
     try:
-        data = json.loads(text, parse_int=json_int)
+        data = json.loads(decode(raw), parse_int=json_int)
     except RecursionError:
         raise ValueError("巢狀層數太多，不是收據請求 · nested too deeply to be a receipt request") from None
->>>>>>> main
     entries = data if isinstance(data, list) else [data]
     requests, problems = [], []
     for number, request in enumerate(entries, 1):
@@ -314,16 +310,10 @@ def run(args):
     keys = [batch_key(place, request) if isinstance(place, Place) else "" for place, request in requests]
     with tqdm(total=len(requests), unit="receipt", file=sys.stderr,
               disable=not (sys.stderr.isatty() and len(requests) > 5)) as bar:
-<<<<<<< HEAD
         results, run_problems = quillmarkers_model.issue_receipts(
-            [request for _, request in requests], jobs=max(1, args.jobs), progress=bar.update,
+            [request for _, request in requests], jobs=usable_jobs(args.jobs, len(requests)), progress=bar.update,
             keys=keys, again=args.again)
     made, skipped = [], 0
-=======
-        results, profile_problems = quillmarkers_model.issue_receipts(
-            [request for _, request in requests], jobs=usable_jobs(args.jobs, len(requests)), progress=bar.update)
-    made = 0
->>>>>>> main
     for (place, _), result in zip(requests, results):
         if isinstance(result, str) and result:
             made.append(result)

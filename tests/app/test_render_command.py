@@ -40,13 +40,11 @@ def test_good_receipts_made_in_order_and_a_bad_line_reported(tmp_path):
         ("收據-20261208-001", "王先生", "1", "1200", "貓咪格式")]
     assert (out / "2026-12" / "收據-20261208-001.png").read_bytes().startswith(b"\x89PNG")
 
-<<<<<<< HEAD
     again = render()  # the same files again: nothing issued twice
     assert again.stdout.splitlines()[0] == "略過 2 張：同一檔案先前已開立（--again 全部重新開立）"
     assert render("--again").stdout.startswith("開立：收據-20261207-002、收據-20261208-002\n")
     rows = list(csv.reader((out / "收據清冊.csv").read_text(encoding="utf-8-sig").splitlines()))[1:]
     assert len(rows) == 4
-=======
 
 def test_hostile_input_ends_in_messages_and_the_good_receipt(tmp_path):
     good = {"版本": "一般格式", "買受人": "王先生", "買受人統一編號": "", "品名": ["禮盒"], "數量": [1],
@@ -67,4 +65,3 @@ def test_hostile_input_ends_in_messages_and_the_good_receipt(tmp_path):
     rows = list(csv.reader((home_out / "收據清冊.csv").read_text(encoding="utf-8-sig").splitlines()))[1:]
     assert [(r[2], r[5]) for r in rows] == [("王先生", '="1' + "0" * 4999 + '"')]  # exact, as a text cell
     assert not out.exists()
->>>>>>> main
