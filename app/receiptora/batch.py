@@ -25,12 +25,8 @@ class BadLine(ValueError):
 
 def default_folder():
     """The folder the window saves into: ~/quillmarkers/Receiptora/."""
-    if sys.platform == "win32":
-        return "C:/quillmarkers/Receiptora/"
-    import pwd
-    # As the window forms it: $HOME when set and not empty, else the account's home.
-    home = os.environ.get("HOME") or pwd.getpwuid(os.getuid()).pw_dir or "/"
-    return home.rstrip("/") + "/quillmarkers/Receiptora/"
+    from receiptora import _numbers
+    return _numbers.output_folder()
 
 
 def decode(data):
@@ -131,16 +127,15 @@ def read_csv(path, folder):
             if entry is not None:
                 entry[4] = True
 
+    from receiptora._numbers import REQUEST_KEYS  # the window's keys, in its order
     requests = []
     for key, (start, _, fields, items, bad) in receipts.items():
         if bad:
             problems.append(f"{path}:{start}: receipt {key!r} was not made because of the line(s) above")
             continue
-        request = {"版本": fields["版本"], "買受人": fields["買受人"], "買受人統一編號": fields["買受人統一編號"],
-                   "品名": [i[0] for i in items], "數量": [i[1] for i in items], "單件價格": [i[2] for i in items],
-                   "存檔路徑": folder}
-        request.update({k: fields[k] for k in ("顯示免用統一發票章", "顯示負責人章", "顯示日期", "年", "月", "日")})
-        requests.append((f"{path}:{start}", request))
+        values = dict(fields, 品名=[i[0] for i in items], 數量=[i[1] for i in items],
+                      單件價格=[i[2] for i in items], 存檔路徑=folder)
+        requests.append((f"{path}:{start}", {k: values[k] for k in REQUEST_KEYS}))
     return requests, problems
 
 

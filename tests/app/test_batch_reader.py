@@ -55,3 +55,9 @@ def test_missing_column_and_json_entries(tmp_path):
     assert [(r["買受人"], r["存檔路徑"]) for _, r in requests] == [("甲", "/mine/"), ("乙", "/out/")]
     assert problems[0].startswith(f"{tmp_path / 'short.csv'}:1: missing column(s) 買受人, 統一編號, 日期")
     assert problems[1] == f"{tmp_path / 'list.json'}: receipt 2: not a receipt request (an object with the window's keys)"
+
+
+@pytest.mark.parametrize("home", ["/home/王小明", "/home/王小明/"])
+def test_default_folder_is_the_one_the_window_names(monkeypatch, home):
+    monkeypatch.setenv("HOME", home)
+    assert batch.default_folder() == "/home/王小明/quillmarkers/Receiptora/"

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "receiptora/receipt_texts.hpp"
+#include "receiptora/request_keys.hpp"
 #include "receiptora/render/receipt.hpp"
 #include "receiptora/whole_number.hpp"
 #include "receiptora_py/convert.hpp"
@@ -104,13 +105,14 @@ inline receiptora::render::SellerProfile seller_from_dict(py::handle profile) {
     throw py::type_error(std::string("seller profile must be a dict, not ") + Py_TYPE(dict)->tp_name);
   }
   receiptora::render::SellerProfile seller;
-  seller.name = text_item(dict, "商號名稱", "seller profile");
-  seller.tax_id = text_item(dict, "統一編號", "seller profile");
-  seller.owner = text_item(dict, "負責人", "seller profile");
-  seller.address = text_item(dict, "地址", "seller profile");
-  seller.phone = text_item(dict, "電話", "seller profile");
-  for (auto [key, field] : {std::pair{"免用統一發票章圖檔", &seller.exemption_stamp_image},
-                            std::pair{"負責人章圖檔", &seller.owner_seal_image}}) {
+  namespace keys = receiptora::seller_keys;
+  seller.name = text_item(dict, keys::kName, "seller profile");
+  seller.tax_id = text_item(dict, keys::kTaxId, "seller profile");
+  seller.owner = text_item(dict, keys::kOwner, "seller profile");
+  seller.address = text_item(dict, keys::kAddress, "seller profile");
+  seller.phone = text_item(dict, keys::kPhone, "seller profile");
+  for (auto [key, field] : {std::pair{keys::kExemptionStampImage, &seller.exemption_stamp_image},
+                            std::pair{keys::kOwnerSealImage, &seller.owner_seal_image}}) {
     const py::object value = lookup(dict, key);
     if (value && !value.is_none()) *field = utf8(value.ptr(), quoted(key));
   }
@@ -131,15 +133,17 @@ inline receiptora::render::Receipt receipt_from_request(py::handle request, std:
   receiptora::render::Receipt receipt;
   receipt.seller = std::move(seller);
   receipt.number = std::move(number);
-  const py::object version = lookup(dict, "版本");
-  const bool cat = version && PyUnicode_Check(version.ptr()) && utf8(version.ptr(), "\"版本\"") == "貓咪格式";
+  namespace keys = receiptora::request_keys;
+  const py::object version = lookup(dict, keys::kTemplate);
+  const bool cat =
+      version && PyUnicode_Check(version.ptr()) && utf8(version.ptr(), quoted(keys::kTemplate)) == "貓咪格式";
   receipt.layout = cat ? Template::Cat : Template::General;
-  receipt.buyer = text_item(dict, "買受人", "receipt request");
-  receipt.buyer_tax_id = text_item(dict, "買受人統一編號", "receipt request");
+  receipt.buyer = text_item(dict, keys::kBuyer, "receipt request");
+  receipt.buyer_tax_id = text_item(dict, keys::kBuyerTaxId, "receipt request");
 
-  const py::sequence names = items_list(dict, "品名");
-  const py::sequence quantities = items_list(dict, "數量");
-  const py::sequence prices = items_list(dict, "單件價格");
+  const py::sequence names = items_list(dict, keys::kItemNames);
+  const py::sequence quantities = items_list(dict, keys::kQuantities);
+  const py::sequence prices = items_list(dict, keys::kUnitPrices);
   const size_t count = names.size();
   if (quantities.size() != count || prices.size() != count) {
     throw py::value_error("\"品名\", \"數量\" and \"單件價格\" must have the same length (" +
@@ -149,16 +153,17 @@ inline receiptora::render::Receipt receipt_from_request(py::handle request, std:
   receipt.items.reserve(count);
   for (size_t i = 0; i < count; ++i) {
     receiptora::render::Item item;
-    item.name = utf8(names[i].ptr(), "\"品名\"[" + std::to_string(i) + "]");
-    item.quantity = whole(quantities[i], "數量", i);
-    item.unit_price = whole(prices[i], "單件價格", i);
+    item.name = utf8(names[i].ptr(), quoted(keys::kItemNames) + "[" + std::to_string(i) + "]");
+    item.quantity = whole(quantities[i], keys::kQuantities, i);
+    item.unit_price = whole(prices[i], keys::kUnitPrices, i);
     receipt.items.push_back(std::move(item));
   }
 
-  receipt.exemption_stamp = flag(dict, "顯示免用統一發票章");
-  receipt.owner_seal = flag(dict, "顯示負責人章");
-  if (flag(dict, "顯示日期")) {
-    const receiptora::render::Date date{date_part(dict, "年"), date_part(dict, "月"), date_part(dict, "日")};
+  receipt.exemption_stamp = flag(dict, keys::kShowExemptionStamp);
+  receipt.owner_seal = flag(dict, keys::kShowOwnerSeal);
+  if (flag(dict, keys::kShowDate)) {
+    const receiptora::render::Date date{date_part(dict, keys::kYear), date_part(dict, keys::kMonth),
+                                        date_part(dict, keys::kDay)};
     if (!receiptora::roc_date(date.year, date.month, date.day)) {
       throw py::value_error("\"年\", \"月\", \"日\" give " + std::to_string(date.year) + "-" +
                             std::to_string(date.month) + "-" + std::to_string(date.day) +
