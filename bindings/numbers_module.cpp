@@ -7,6 +7,7 @@
 #include "receiptora/captions.hpp"
 #include "receiptora/home_folder.hpp"
 #include "receiptora/request_keys.hpp"
+#include "receiptora/tax_id.hpp"
 #include "receiptora_py/convert.hpp"
 #include "receiptora_py/main_interpreter.hpp"
 
@@ -38,6 +39,9 @@ PYBIND11_MODULE(_numbers, m) {
         return receiptora::grand_total_caption(receiptora::grand_total(q, p));
       },
       py::arg("quantities"), py::arg("unit_prices"));
+  m.def(
+      "valid_tax_id", [](const std::string& text) { return receiptora::valid_tax_id(text); }, py::arg("text"),
+      "Whether the text is a unified business number (統一編號): eight digits whose checksum holds.");
   m.def("next_busy_caption", &receiptora::next_busy_caption, py::arg("caption"));
   py::tuple keys(receiptora::request_keys::kAll.size());
   for (size_t i = 0; i < keys.size(); ++i) keys[i] = py::str(receiptora::request_keys::kAll[i]);

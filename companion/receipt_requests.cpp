@@ -1,10 +1,10 @@
 #include "receipt_requests.hpp"
 
 #include <optional>
-#include <system_error>
 
 #include "receiptora_py/convert.hpp"
 #include "receiptora_py/display_form.hpp"
+#include "receiptora_py/errors.hpp"
 #include "receiptora_py/receipt_request.hpp"
 
 namespace quillmarkers {
@@ -74,10 +74,9 @@ void RaiseStored::operator()() const {
   throw py::error_already_set();
 }
 
-py::object as_python_error(const std::exception& error) {
-  if (const auto* system = dynamic_cast<const std::system_error*>(&error))
-    return py::reinterpret_borrow<py::object>(PyExc_OSError)(system->code().value(), system->what());
-  return py::reinterpret_borrow<py::object>(PyExc_RuntimeError)(error.what());
+py::object as_python_error(const std::exception&) {
+  // Called while the exception is handled: the boundary's one policy (receiptora_py/errors.hpp).
+  return receiptora_py::as_python_error().value();
 }
 
 void log_failure(py::handle error_log, py::object error, py::handle request, const std::string& note) {

@@ -6,6 +6,7 @@
 #include "guards.hpp"
 #include "module_names.hpp"
 #include "platform.hpp"
+#include "templates.hpp"
 #include "receiptora/request_keys.hpp"
 #include "receiptora/request_rows.hpp"
 #include "receiptora_py/compare.hpp"
@@ -19,9 +20,6 @@ using namespace pybind11::literals;
 namespace keys = receiptora::request_keys;
 
 namespace {
-
-constexpr const char* kCatTemplate = "貓咪格式";
-constexpr const char* kGeneralTemplate = "一般格式";
 
 bool contains(py::handle text, const char* part) {
   const int result = PySequence_Contains(text.ptr(), name(part).ptr());
@@ -47,11 +45,11 @@ void check_font(WindowState& s, py::handle template_name) {
   on_exception(
       [&] {
         py::object parameters = s.parameters_record.attr(name("parameters"));
-        if (!contains(template_name, kCatTemplate) ||
+        if (!contains(template_name, kCatTemplate.name) ||
             !receiptora_py::equals(parameters[name("check_simhei.ttf")], Py_False))
           return;
         py::list font_dirs = platform::font_folders();
-        if (contains(list_fonts(font_dirs), "simhei.ttf")) return;
+        if (contains(list_fonts(font_dirs), kCatTemplate.font_file)) return;
         global("messagebox")
             .attr(name("showinfo"))("軟體提示", "此模板的收據需要安裝simhei.ttf的字型才能正常使用。");
         parameters[name("check_simhei.ttf")] = true;
@@ -110,10 +108,10 @@ void press(WindowState& s) {
   py::object table = s.item_table.attr(name("get"))();
   py::dict request;
   py::object template_name = s.template_menu.attr(name("get"))();
-  if (contains(template_name, kCatTemplate)) {
-    request[name(keys::kTemplate)] = kCatTemplate;
-  } else if (contains(template_name, kGeneralTemplate)) {
-    request[name(keys::kTemplate)] = kGeneralTemplate;
+  if (contains(template_name, kCatTemplate.name)) {
+    request[name(keys::kTemplate)] = kCatTemplate.name;
+  } else if (contains(template_name, kGeneralTemplate.name)) {
+    request[name(keys::kTemplate)] = kGeneralTemplate.name;
   }
   check_font(s, template_name);
 

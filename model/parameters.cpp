@@ -3,6 +3,7 @@
 #include "py_class.hpp"
 #include "receiptora/request_keys.hpp"
 #include "registration.hpp"
+#include "templates.hpp"
 
 namespace gui {
 
@@ -18,8 +19,7 @@ void register_parameters() {
         parameters[keys::kShowOwnerSeal] = false;
         parameters[keys::kShowDate] = true;
         py::list templates;
-        templates.append("一般格式");
-        templates.append("貓咪格式");
+        for (const WindowTemplate& t : kTemplates) templates.append(t.name);
         parameters["格式列表"] = templates;
         parameters["check_simhei.ttf"] = false;
         // One reading of the clock, so a record built at midnight cannot mix two dates.

@@ -22,8 +22,8 @@ def test_good_receipts_made_in_order_and_a_bad_line_reported(tmp_path):
     result = subprocess.run([COMMAND, "render", "--output", str(out), str(tmp_path / "items.csv"),
                              str(tmp_path / "one.json")], capture_output=True, text=True, timeout=120)
     assert result.returncode == 1
-    assert f"{tmp_path / 'items.csv'}:3: 數量 '三' is not a whole number" in result.stderr
-    assert result.stdout == f"2 receipt(s) saved in {out}\n"
+    assert f"{tmp_path / 'items.csv'}:3: 數量 '三' 不是整數" in result.stderr
+    assert result.stdout == f"已開立 2 張收據，存於 {out}\n"
     rows = list(csv.reader((out / "收據清冊.csv").read_text(encoding="utf-8-sig").splitlines()))[1:]
     assert [(r[0], r[2], r[4], r[5], r[7]) for r in rows] == [
         ("收據-20261207-001", "林記茶行", "2", "970", "一般格式"),

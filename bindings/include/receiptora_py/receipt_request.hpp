@@ -13,6 +13,7 @@
 #include "receiptora/receipt_texts.hpp"
 #include "receiptora/request_keys.hpp"
 #include "receiptora/render/receipt.hpp"
+#include "receiptora/render/templates.hpp"
 #include "receiptora/whole_number.hpp"
 #include "receiptora_py/convert.hpp"
 
@@ -121,7 +122,8 @@ inline receiptora::render::SellerProfile seller_from_dict(py::handle profile) {
 
 // Raises TypeError or ValueError naming the key for a request that is not a receipt
 // request: not a dict, a missing key, a value of the wrong type, item lists of different
-// lengths, a date that does not exist. "版本" may be absent or unknown: 一般格式.
+// lengths, a date that does not exist. "版本" may be absent or unknown: 一般格式. "備註",
+// one note per item, may be absent.
 inline receiptora::render::Receipt receipt_from_request(py::handle request, std::string number,
                                                         receiptora::render::SellerProfile seller) {
   using namespace request_detail;
@@ -135,9 +137,11 @@ inline receiptora::render::Receipt receipt_from_request(py::handle request, std:
   receipt.number = std::move(number);
   namespace keys = receiptora::request_keys;
   const py::object version = lookup(dict, keys::kTemplate);
-  const bool cat =
-      version && PyUnicode_Check(version.ptr()) && utf8(version.ptr(), quoted(keys::kTemplate)) == "貓咪格式";
-  receipt.layout = cat ? Template::Cat : Template::General;
+  const receiptora::render::TemplateInfo* look =
+      version && PyUnicode_Check(version.ptr())
+          ? receiptora::render::find_template(utf8(version.ptr(), quoted(keys::kTemplate)))
+          : nullptr;
+  receipt.layout = look ? look->id : Template::General;
   receipt.buyer = text_item(dict, keys::kBuyer, "receipt request");
   receipt.buyer_tax_id = text_item(dict, keys::kBuyerTaxId, "receipt request");
 
@@ -150,12 +154,24 @@ inline receiptora::render::Receipt receipt_from_request(py::handle request, std:
                           std::to_string(count) + ", " + std::to_string(quantities.size()) + ", " +
                           std::to_string(prices.size()) + ")");
   }
+  // "備註": optional, a note per item (texts, None or "" for none).
+  const py::object notes_value = lookup(dict, keys::kNotes);
+  py::sequence notes;
+  if (notes_value && !notes_value.is_none()) {
+    notes = items_list(dict, keys::kNotes);
+    if (notes.size() != count) {
+      throw py::value_error("\"備註\" must have one entry per item (" + std::to_string(count) + "), not " +
+                            std::to_string(notes.size()));
+    }
+  }
   receipt.items.reserve(count);
   for (size_t i = 0; i < count; ++i) {
     receiptora::render::Item item;
     item.name = utf8(names[i].ptr(), quoted(keys::kItemNames) + "[" + std::to_string(i) + "]");
     item.quantity = whole(quantities[i], keys::kQuantities, i);
     item.unit_price = whole(prices[i], keys::kUnitPrices, i);
+    if (notes && !notes[i].is_none())
+      item.note = utf8(notes[i].ptr(), quoted(keys::kNotes) + "[" + std::to_string(i) + "]");
     receipt.items.push_back(std::move(item));
   }
 

@@ -20,6 +20,8 @@ inline constexpr const char* kShowDate = "顯示日期";
 inline constexpr const char* kYear = "年";
 inline constexpr const char* kMonth = "月";
 inline constexpr const char* kDay = "日";
+// Optional: a note per item, beside the thirteen (the batch command's 備註 column).
+inline constexpr const char* kNotes = "備註";
 
 // All thirteen, in the order the window writes them.
 inline constexpr std::array<const char*, 13> kAll = {
