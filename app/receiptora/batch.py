@@ -187,9 +187,19 @@ def read_csv(path, folder):
     return requests, problems
 
 
+def json_int(text):
+    """An integer of the JSON text, of any length: Python's int() stops at 4300 digits."""
+    from receiptora import _numbers
+    return _numbers.read_whole_number(text)
+
+
 def read_json(path, folder, explicit_folder):
     with open(path, "rb") as f:
-        data = json.loads(decode(f.read()))
+        text = decode(f.read())
+    try:
+        data = json.loads(text, parse_int=json_int)
+    except RecursionError:
+        raise ValueError("巢狀層數太多，不是收據請求 · nested too deeply to be a receipt request") from None
     entries = data if isinstance(data, list) else [data]
     requests, problems = [], []
     for number, request in enumerate(entries, 1):
@@ -219,6 +229,16 @@ def read_files(paths, folder, explicit_folder=False):
     return requests, problems
 
 
+def usable_jobs(asked, receipts):
+    """Threads for `asked` jobs: at least one, at most the processors this process may run on
+    (more only waits for them) and the receipts to make."""
+    try:
+        processors = len(os.sched_getaffinity(0))
+    except (AttributeError, OSError):
+        processors = os.cpu_count() or 1
+    return max(1, min(asked, processors, receipts))
+
+
 def add_arguments(parser):
     parser.description = "由 JSON 或 CSV 檔開立收據，不開視窗。 · Receipts from JSON or CSV files, without the window."
     # Written when help is asked for: the template names come from the renderer, which only
@@ -229,7 +249,8 @@ def add_arguments(parser):
     parser.add_argument("-o", "--output", metavar="FOLDER",
                         help=f"收據存放的資料夾 · where the receipts go (default: {default_folder()})")
     parser.add_argument("-j", "--jobs", type=int, default=os.cpu_count() or 1,
-                        help="同時繪製的收據數 · receipts made at once (default: the number of processors)")
+                        help="同時繪製的收據數，最多為處理器數 · receipts made at once "
+                             "(default and most: the number of processors)")
 
 
 def epilog():
@@ -257,7 +278,7 @@ def run(args):
     with tqdm(total=len(requests), unit="receipt", file=sys.stderr,
               disable=not (sys.stderr.isatty() and len(requests) > 5)) as bar:
         results, profile_problems = quillmarkers_model.issue_receipts(
-            [request for _, request in requests], jobs=max(1, args.jobs), progress=bar.update)
+            [request for _, request in requests], jobs=usable_jobs(args.jobs, len(requests)), progress=bar.update)
     made = 0
     for (place, _), result in zip(requests, results):
         if isinstance(result, str):

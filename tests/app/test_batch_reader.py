@@ -104,6 +104,26 @@ def test_note_column_gives_each_item_its_note(tmp_path):
     assert (request["品名"], request["數量"], request["備註"]) == (["茶", "杯"], [1200, 2], ["含運", ""])
 
 
+def test_json_amounts_of_any_length_read_exactly_and_deep_nesting_is_one_files_error(tmp_path):
+    digits = "1" + "0" * 4998 + "7"  # 5,000 digits: past Python's int() limit
+    (tmp_path / "long.json").write_text('[{"買受人": "甲", "單件價格": [' + digits + ', -3]}, {"買受人": "乙"}]',
+                                        encoding="utf-8")
+    (tmp_path / "deep.json").write_text("[" * 100_000 + "]" * 100_000, encoding="utf-8")
+    requests, problems = batch.read_files([tmp_path / "deep.json", tmp_path / "long.json"], "/out/")
+    assert [r["買受人"] for _, r in requests] == ["甲", "乙"]
+    assert requests[0][1]["單件價格"] == [10 ** 4999 + 7, -3]
+    assert problems == [f"{tmp_path / 'deep.json'}: 巢狀層數太多，不是收據請求 · nested too deeply to be a receipt request"]
+
+
+@pytest.mark.parametrize("asked, receipts, most", [
+    (100_000, 50, "processors"), (3, 1, 1), (0, 10, 1), (-7, 10, 1), (1, 10, 1), (2, 0, 1),
+])
+def test_jobs_clamped_to_processors_and_receipts(asked, receipts, most):
+    import os
+    processors = len(os.sched_getaffinity(0))
+    assert batch.usable_jobs(asked, receipts) == (min(processors, 50) if most == "processors" else most)
+
+
 @pytest.mark.parametrize("home", ["/home/王小明", "/home/王小明/"])
 def test_default_folder_is_the_one_the_window_names(monkeypatch, home):
     monkeypatch.setenv("HOME", home)

@@ -6,6 +6,7 @@
 #include <Python.h>
 #include <pybind11/pybind11.h>
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -95,6 +96,24 @@ inline mpz_class whole(py::handle value, const char* key, size_t index) {
   return to_mpz(value);
 }
 
+// A folder name with a control character (NUL, a line break, ESC ...) cannot be what the
+// operator meant, and a NUL would cut the name short in every system call: refused before
+// a receipt number is taken.
+inline void check_folder_text(PyObject* text, const char* key) {
+  const Py_ssize_t length = PyUnicode_GET_LENGTH(text);
+  const int kind = PyUnicode_KIND(text);
+  const void* data = PyUnicode_DATA(text);
+  for (Py_ssize_t i = 0; i < length; ++i) {
+    const Py_UCS4 c = PyUnicode_READ(kind, data, i);
+    if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+      char code[8];
+      std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+      throw py::value_error(quoted(key) + " holds a control character (" + code + ") at position " +
+                            std::to_string(i) + "; a folder name cannot hold one");
+    }
+  }
+}
+
 }  // namespace request_detail
 
 // The seller profile: keys 商號名稱 統一編號 負責人 地址 電話 (texts, required), and optionally
@@ -122,8 +141,8 @@ inline receiptora::render::SellerProfile seller_from_dict(py::handle profile) {
 
 // Raises TypeError or ValueError naming the key for a request that is not a receipt
 // request: not a dict, a missing key, a value of the wrong type, item lists of different
-// lengths, a date that does not exist. "版本" may be absent or unknown: 一般格式. "備註",
-// one note per item, may be absent.
+// lengths, a date that does not exist, a 存檔路徑 holding a control character. "版本" may be
+// absent or unknown: 一般格式. "備註", one note per item, may be absent.
 inline receiptora::render::Receipt receipt_from_request(py::handle request, std::string number,
                                                         receiptora::render::SellerProfile seller) {
   using namespace request_detail;
@@ -142,6 +161,8 @@ inline receiptora::render::Receipt receipt_from_request(py::handle request, std:
           ? receiptora::render::find_template(utf8(version.ptr(), quoted(keys::kTemplate)))
           : nullptr;
   receipt.layout = look ? look->id : Template::General;
+  const py::object folder = lookup(dict, keys::kOutputFolder);
+  if (folder && PyUnicode_Check(folder.ptr())) check_folder_text(folder.ptr(), keys::kOutputFolder);
   receipt.buyer = text_item(dict, keys::kBuyer, "receipt request");
   receipt.buyer_tax_id = text_item(dict, keys::kBuyerTaxId, "receipt request");
 
