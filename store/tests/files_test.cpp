@@ -83,7 +83,7 @@ TEST(Store, NameWithANulNeverReachesTheSystem) {
 }
 
 void make_old(const fs::path& file) {
-  fs::last_write_time(file, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  fs::last_write_time(file, fs::file_time_type::clock::now() - std::chrono::hours(2));
 }
 
 TEST(RemoveStaleTemporaries, OnlyOurOldUnlockedTemporaries) {
