@@ -6,6 +6,7 @@
 #include "guards.hpp"
 #include "module_names.hpp"
 #include "platform.hpp"
+#include "receiptora/notify/notifier.hpp"
 #include "receiptora/request_rows.hpp"
 #include "receiptora_py/compare.hpp"
 #include "receiptora_py/convert.hpp"
@@ -131,7 +132,9 @@ void press(WindowState& s) {
   const TypedRows typed = read_rows(table);
   const receiptora::RequestRows rows = receiptora::request_rows(typed.rows);
   if (rows.rejected_row) {
-    py::print(receiptora::rejected_row_message(*rows.rejected_row));
+    const std::string message = receiptora::rejected_row_message(*rows.rejected_row);
+    py::print(message);
+    receiptora::notify::Notifier::session().send({message, "", ""});  // queued: never waits for the bus
     return;
   }
   for (const auto& [row, item] : rows.sent) {
