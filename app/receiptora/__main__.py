@@ -3,6 +3,8 @@
     receiptora                 the receipt window with its receipt worker: a press saves a receipt
     receiptora --standalone    the window alone: a press prints the receipt request
     receiptora render FILE…    receipts from JSON or CSV files, without the window
+    receiptora print NUMBER…   receipts sent to the printer (CUPS)
+    receiptora install-launchers   menu entries with icons for 收據 and 收據簿
     receiptora help            the local copy of the help page
     receiptora --version       the installed version
 """
@@ -126,12 +128,26 @@ def main(argv=None):
     chinese_parser(commands.add_parser(
         "help", add_help=False, formatter_class=ChineseHelpFormatter,
         help="開啟本機的使用說明 · open the local help page"))
+    from receiptora import shop
+    shop.add_print_arguments(chinese_parser(commands.add_parser(
+        "print", add_help=False, formatter_class=ChineseHelpFormatter,
+        help="把收據送到印表機 · send receipts to the printer")))
+    launchers = chinese_parser(commands.add_parser(
+        "install-launchers", add_help=False, formatter_class=ChineseHelpFormatter,
+        help="把「收據」與「收據簿」加入桌面選單 · add 收據 and 收據簿 to the desktop's menu"))
+    launchers.add_argument("--data-home", metavar="FOLDER",
+                           help="instead of $XDG_DATA_HOME (default ~/.local/share)")
     args = parser.parse_args(argv)
 
     if args.command == "render":
         return batch.run(args)
     if args.command == "help":
         return open_help()
+    if args.command == "print":
+        return shop.run_print(args)
+    if args.command == "install-launchers":
+        from receiptora import launchers as launcher_files
+        return launcher_files.run(args)
     try:
         check_display()
         return run_standalone() if args.standalone else run_app()

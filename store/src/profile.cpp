@@ -29,6 +29,39 @@ constexpr Field kFields[] = {
     {"負責人章圖檔", &SellerDetails::owner_seal_image, true},
 };
 
+constexpr std::string_view kAutoPrint = "自動列印";
+constexpr std::string_view kInvoiceStandard = "使用統一發票標準";
+
+// The two settings that are not printed: 自動列印 (是/否, or true/false) and
+// 使用統一發票標準 (a whole number of NT$ above 0, or its digits in quotes).
+void read_settings(const toml::table& table, const std::string& shown, ProfileRead& read) {
+  if (const toml::node* node = table.get(kAutoPrint)) {
+    const auto text = node->value<std::string>();
+    const auto flag = node->value<bool>();
+    if (node->is_boolean() && flag)
+      read.auto_print = *flag;
+    else if (node->is_string() && text && (*text == "是" || *text == "否"))
+      read.auto_print = *text == "是";
+    else
+      read.problems.push_back(shown + ": 自動列印 must be \"是\" or \"否\"");
+  }
+  if (const toml::node* node = table.get(kInvoiceStandard)) {
+    long long amount = 0;
+    if (const auto number = node->value<int64_t>(); node->is_integer() && number) {
+      amount = *number;
+    } else if (const auto text = node->value<std::string>();
+               node->is_string() && text && !text->empty() && text->size() <= 15) {
+      amount = 0;
+      for (char c : *text) amount = (c >= '0' && c <= '9' && amount >= 0) ? amount * 10 + (c - '0') : -1;
+    }
+    if (amount > 0)
+      read.invoice_standard = amount;
+    else
+      read.problems.push_back(shown +
+                              ": 使用統一發票標準 must be a whole number of NT$ above 0 (200000 used)");
+  }
+}
+
 bool is_png(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   char head[8] = {};
@@ -55,6 +88,10 @@ std::string profile_template() {
 "免用統一發票章圖檔" = ""
 # 負責人印章的圖檔（PNG，透明背景）；留空時收據上畫出文字章
 "負責人章圖檔" = ""
+# 自動列印："是" 時每張存檔的收據都送到預設印表機
+"自動列印" = "否"
+# 使用統一發票標準：每月銷售額（元）；收據簿的十二個月圖表以此畫出參考線
+"使用統一發票標準" = 200000
 )";
 }
 
@@ -94,6 +131,7 @@ ProfileRead read_profile(const fs::path& folder) {
   for (const auto& [key, node] : table) {
     bool known = false;
     for (const Field& field : kFields) known = known || key.str() == field.key;
+    known = known || key.str() == kAutoPrint || key.str() == kInvoiceStandard;
     if (!known)
       read.problems.push_back(shown + ": unknown field \"" + std::string(key.str()) + "\" (ignored)");
   }
@@ -118,6 +156,7 @@ ProfileRead read_profile(const fs::path& folder) {
       }
     }
   }
+  read_settings(table, shown, read);
   if (!read.seller.tax_id.empty() && !valid_tax_id(read.seller.tax_id)) {
     read.problems.push_back(shown + ": 統一編號 \"" + read.seller.tax_id +
                             "\" fails the checksum and is left off the receipt");

@@ -67,3 +67,51 @@ TEST(Profile, RelativeStampImageTakenFromTheProfileFolder) {
 
 }  // namespace
 }  // namespace receiptora::store
+
+namespace receiptora::store {
+namespace {
+
+struct SettingCase {
+  const char* name;
+  const char* toml;
+  bool auto_print;
+  long long invoice_standard;
+  bool problem;
+};
+
+class ProfileSettings : public testing::TestWithParam<SettingCase> {};
+
+TEST_P(ProfileSettings, ReadWithTheirDefaults) {
+  TempFolder dir;
+  write_text(dir.path / std::string(kProfileName), GetParam().toml);
+  const ProfileRead read = read_profile(dir.path);
+  EXPECT_EQ(read.auto_print, GetParam().auto_print);
+  EXPECT_EQ(read.invoice_standard, GetParam().invoice_standard);
+  EXPECT_EQ(read.problems.size(), GetParam().problem ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, ProfileSettings,
+    testing::Values(SettingCase{"absent", "", false, 200000, false},
+                    SettingCase{"yes", "\"自動列印\" = \"是\"", true, 200000, false},
+                    SettingCase{"no", "\"自動列印\" = \"否\"", false, 200000, false},
+                    SettingCase{"boolean", "\"自動列印\" = true", true, 200000, false},
+                    SettingCase{"other_word", "\"自動列印\" = \"好\"", false, 200000, true},
+                    SettingCase{"standard", "\"使用統一發票標準\" = 240000", false, 240000, false},
+                    SettingCase{"standard_text", "\"使用統一發票標準\" = \"150000\"", false, 150000, false},
+                    SettingCase{"standard_zero", "\"使用統一發票標準\" = 0", false, 200000, true},
+                    SettingCase{"standard_negative", "\"使用統一發票標準\" = -5", false, 200000, true},
+                    SettingCase{"standard_words", "\"使用統一發票標準\" = \"二十萬\"", false, 200000, true},
+                    SettingCase{"standard_float", "\"使用統一發票標準\" = 2.5e5", false, 200000, true}),
+    [](const testing::TestParamInfo<SettingCase>& param) { return std::string(param.param.name); });
+
+TEST(Profile, TemplateSettingsAreTheDefaults) {
+  TempFolder dir;
+  read_profile(dir.path);  // writes the template
+  const ProfileRead read = read_profile(dir.path);
+  EXPECT_FALSE(read.auto_print);
+  EXPECT_EQ(read.invoice_standard, kDefaultInvoiceStandard);
+}
+
+}  // namespace
+}  // namespace receiptora::store

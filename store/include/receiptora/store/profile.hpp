@@ -18,9 +18,15 @@ inline constexpr std::string_view kProfileName = "賣方資料.toml";
 // The profile holds exactly what the receipt prints of the seller.
 using SellerDetails = receiptora::render::SellerProfile;
 
+// 使用統一發票標準 when the profile does not set it: the monthly sales, in NT$, from which a
+// business is expected to issue uniform invoices instead of these receipts.
+inline constexpr long long kDefaultInvoiceStandard = 200000;
+
 struct ProfileRead {
-  SellerDetails seller;               // what is valid; the rest stays empty
-  std::vector<std::string> problems;  // one sentence each, naming the file
+  SellerDetails seller;     // what is valid; the rest stays empty
+  bool auto_print = false;  // 自動列印 = "是": print each receipt the worker saves
+  long long invoice_standard = kDefaultInvoiceStandard;  // 使用統一發票標準, NT$ per month
+  std::vector<std::string> problems;                     // one sentence each, naming the file
 };
 
 // The text of a new profile: every field empty, a comment for each.

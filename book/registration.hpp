@@ -1,0 +1,10 @@
+// One register function per binding file; module.cpp calls them all.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+namespace receiptora_shop {
+
+void register_printing(pybind11::module_& m);
+
+}  // namespace receiptora_shop

@@ -1,0 +1,85 @@
+#include "receiptora/print/print.hpp"
+
+#include <cups/cups.h>
+
+#include <memory>
+#include <system_error>
+
+namespace receiptora::print {
+
+namespace {
+
+constexpr std::string_view kPrefix = "收據-";
+
+bool all_digits(std::string_view text) {
+  for (char c : text)
+    if (c < '0' || c > '9') return false;
+  return !text.empty();
+}
+
+constexpr int kConnectMs = 5000;
+
+struct HttpClose {
+  void operator()(http_t* http) const { httpClose(http); }
+};
+
+struct DestFree {
+  void operator()(cups_dest_t* dest) const { cupsFreeDests(1, dest); }
+};
+
+std::string printer_label(const std::string& name) { return name.empty() ? "the default printer" : name; }
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> job_options(const PrintRequest& request) {
+  return {
+      {"media", "iso_a5_148x210mm"},
+      {"orientation-requested", "4"},  // landscape: the receipt's long side across
+      {"copies", std::to_string(request.copies)},
+  };
+}
+
+PrintJob print_pdf(const fs::path& pdf, const PrintRequest& request) {
+  if (request.copies < 1 || request.copies > kMaxCopies)
+    throw PrintError("copies must be between 1 and " + std::to_string(kMaxCopies) + ", not " +
+                     std::to_string(request.copies));
+  std::error_code ec;
+  if (!fs::is_regular_file(pdf, ec)) throw PrintError("no such receipt file: " + pdf.string());
+
+  std::unique_ptr<http_t, HttpClose> http(
+      httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, kConnectMs, nullptr));
+  if (!http) throw PrintError("the printing service (CUPS) is not running at " + std::string(cupsServer()));
+  std::unique_ptr<cups_dest_t, DestFree> dest(
+      cupsGetNamedDest(http.get(), request.printer.empty() ? nullptr : request.printer.c_str(), nullptr));
+  if (!dest)
+    throw PrintError(request.printer.empty() ? "no default printer is set up"
+                                             : "no printer named " + request.printer);
+
+  cups_option_t* options = nullptr;
+  int count = 0;
+  for (const auto& [name, value] : job_options(request))
+    count = cupsAddOption(name.c_str(), value.c_str(), count, &options);
+  const std::string title = request.title.empty() ? pdf.filename().string() : request.title;
+  const int id = cupsPrintFile2(http.get(), dest->name, pdf.c_str(), title.c_str(), count, options);
+  cupsFreeOptions(count, options);
+  if (id <= 0)
+    throw PrintError("cannot print on " + printer_label(dest->name) + ": " + cupsLastErrorString());
+  return {id, dest->name};
+}
+
+fs::path receipt_pdf(const fs::path& root, std::string_view number) {
+  std::string_view digits = number;
+  if (digits.substr(0, kPrefix.size()) == kPrefix) digits.remove_prefix(kPrefix.size());
+  // YYYYMMDD-NNN (a day's thousandth receipt has four digits)
+  const bool shaped = digits.size() >= 12 && digits.size() <= 16 && digits[8] == '-' &&
+                      all_digits(digits.substr(0, 8)) && all_digits(digits.substr(9));
+  if (!shaped) throw PrintError("not a receipt number: " + std::string(number));
+  const std::string month = std::string(digits.substr(0, 4)) + "-" + std::string(digits.substr(4, 2));
+  fs::path pdf = root / month / (std::string(kPrefix) + std::string(digits) + ".pdf");
+  std::error_code ec;
+  if (!fs::is_regular_file(pdf, ec))
+    throw PrintError("no receipt " + std::string(number) + " in " + root.string());
+  return pdf;
+}
+
+}  // namespace receiptora::print

@@ -1,0 +1,193 @@
+#include "receiptora/render/report.hpp"
+
+#include <cairo-pdf.h>
+#include <cairo.h>
+#include <pango/pangocairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+#include <memory>
+#include <stdexcept>
+
+#include "receiptora/receipt_texts.hpp"
+
+namespace receiptora::render {
+
+namespace {
+
+constexpr double kWidth = 595.276;  // A4 in points
+constexpr double kHeight = 841.89;
+constexpr double kMargin = 48;
+// A sans CJK face with TrueType outlines first (cairo subsets those quickly), then the Ming face.
+constexpr const char* kFace = "WenQuanYi Zen Hei, AR PL UMing TW";
+
+struct Rgb {
+  double r, g, b;
+};
+constexpr Rgb kInk{0.13, 0.15, 0.18};
+constexpr Rgb kMuted{0.42, 0.46, 0.52};
+constexpr Rgb kGrid{0.85, 0.87, 0.90};
+constexpr Rgb kBar{0.23, 0.56, 0.82};
+constexpr Rgb kLine{0.80, 0.20, 0.20};
+
+void colour(cairo_t* cr, Rgb c) { cairo_set_source_rgb(cr, c.r, c.g, c.b); }
+
+void check(cairo_status_t status, const char* what) {
+  if (status != CAIRO_STATUS_SUCCESS)
+    throw std::runtime_error(std::string(what) + ": " + cairo_status_to_string(status));
+}
+
+cairo_status_t append(void* closure, const unsigned char* data, unsigned int length) {
+  static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+  return CAIRO_STATUS_SUCCESS;
+}
+
+enum class Align { Left, Centre, Right };
+
+// Draws `text` with its top at y; x is the left edge, centre or right edge as `align` says.
+// Returns the text's height.
+double text(cairo_t* cr, const std::string& s, double x, double y, double size, Rgb c,
+            Align align = Align::Left, bool bold = false, double width = -1) {
+  std::unique_ptr<PangoLayout, decltype(&g_object_unref)> layout(pango_cairo_create_layout(cr),
+                                                                 g_object_unref);
+  std::unique_ptr<PangoFontDescription, decltype(&pango_font_description_free)> font(
+      pango_font_description_from_string(kFace), pango_font_description_free);
+  pango_font_description_set_absolute_size(font.get(), size * PANGO_SCALE);
+  if (bold) pango_font_description_set_weight(font.get(), PANGO_WEIGHT_BOLD);
+  pango_layout_set_font_description(layout.get(), font.get());
+  if (width > 0) {
+    pango_layout_set_width(layout.get(), static_cast<int>(width * PANGO_SCALE));
+    pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
+  }
+  pango_layout_set_text(layout.get(), s.c_str(), static_cast<int>(s.size()));
+  int w = 0, h = 0;
+  pango_layout_get_size(layout.get(), &w, &h);
+  const double tw = static_cast<double>(w) / PANGO_SCALE;
+  const double left = align == Align::Left ? x : align == Align::Centre ? x - tw / 2 : x - tw;
+  colour(cr, c);
+  cairo_move_to(cr, left, y);
+  pango_cairo_show_layout(cr, layout.get());
+  return static_cast<double>(h) / PANGO_SCALE;
+}
+
+// 1, 2 or 5 times a power of ten, at least `value`: the chart's top gridline.
+double nice_ceiling(double value) {
+  if (value <= 0) return 1;
+  const double power = std::pow(10.0, std::floor(std::log10(value)));
+  for (double step : {1.0, 2.0, 5.0, 10.0})
+    if (step * power >= value) return step * power;
+  return 10 * power;
+}
+
+std::string grouped(double value) {
+  return grouped_figures(mpz_class(static_cast<long>(std::llround(value))));
+}
+
+// A bar chart in the box (x, y, w, h): four gridlines with their amounts on the left, a bar
+// per entry, labels under the bars, and the optional dashed reference line.
+void bar_chart(cairo_t* cr, double x, double y, double w, double h, const std::vector<ReportBar>& bars,
+               double reference, const std::string& reference_label) {
+  constexpr double kAxis = 58;    // room for the amounts on the left
+  constexpr double kLabels = 16;  // room for the labels underneath
+  const double left = x + kAxis, width = w - kAxis, bottom = y + h - kLabels, height = h - kLabels;
+  double top_value = reference;
+  for (const ReportBar& bar : bars) top_value = std::max(top_value, bar.value);
+  top_value = nice_ceiling(top_value * 1.05);
+  cairo_set_line_width(cr, 0.5);
+  for (int i = 0; i <= 4; ++i) {
+    const double gy = bottom - height * i / 4;
+    colour(cr, kGrid);
+    cairo_move_to(cr, left, gy);
+    cairo_line_to(cr, left + width, gy);
+    cairo_stroke(cr);
+    text(cr, grouped(top_value * i / 4), left - 4, gy - 5, 7.5, kMuted, Align::Right);
+  }
+  if (!bars.empty()) {
+    const double slot = width / static_cast<double>(bars.size());
+    const double bar_width = std::max(1.0, slot * 0.7);
+    for (size_t i = 0; i < bars.size(); ++i) {
+      const double cx = left + slot * (static_cast<double>(i) + 0.5);
+      const double bh = std::max(0.0, bars[i].value) / top_value * height;
+      colour(cr, kBar);
+      cairo_rectangle(cr, cx - bar_width / 2, bottom - bh, bar_width, bh);
+      cairo_fill(cr);
+      if (!bars[i].label.empty()) text(cr, bars[i].label, cx, bottom + 3, 7, kMuted, Align::Centre);
+    }
+  }
+  if (reference > 0) {
+    const double ry = bottom - reference / top_value * height;
+    const double dash[] = {5, 3};
+    cairo_save(cr);
+    cairo_set_dash(cr, dash, 2, 0);
+    cairo_set_line_width(cr, 1.2);
+    colour(cr, kLine);
+    cairo_move_to(cr, left, ry);
+    cairo_line_to(cr, left + width, ry);
+    cairo_stroke(cr);
+    cairo_restore(cr);
+    text(cr, reference_label, left + width, ry - 13, 8, kLine, Align::Right);
+  }
+}
+
+std::string now_iso() {
+  std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  char out[32];
+  std::strftime(out, sizeof out, "%Y-%m-%dT%H:%M:%S", &tm);
+  return out;
+}
+
+}  // namespace
+
+std::string render_month_report(const MonthReport& report) {
+  std::string out;
+  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
+      cairo_pdf_surface_create_for_stream(append, &out, kWidth, kHeight), cairo_surface_destroy);
+  check(cairo_surface_status(surface.get()), "PDF surface");
+  cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_TITLE, report.title.c_str());
+  cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, "Receiptora");
+  const std::string created = report.created_at.empty() ? now_iso() : report.created_at;
+  cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATE_DATE, created.c_str());
+  {
+    std::unique_ptr<cairo_t, decltype(&cairo_destroy)> context(cairo_create(surface.get()), cairo_destroy);
+    cairo_t* cr = context.get();
+    const double inner = kWidth - 2 * kMargin;
+    double y = kMargin;
+    y += text(cr, report.title, kMargin, y, 20, kInk, Align::Left, true) + 4;
+    if (!report.shop.empty()) y += text(cr, report.shop, kMargin, y, 11, kMuted) + 4;
+    y += 12;
+    // The figures in boxes across the page.
+    if (!report.figures.empty()) {
+      const double box = inner / static_cast<double>(report.figures.size());
+      for (size_t i = 0; i < report.figures.size(); ++i) {
+        const double bx = kMargin + box * static_cast<double>(i);
+        colour(cr, kGrid);
+        cairo_set_line_width(cr, 0.8);
+        cairo_rectangle(cr, bx + 2, y, box - 4, 54);
+        cairo_stroke(cr);
+        text(cr, report.figures[i].first, bx + 10, y + 8, 9, kMuted);
+        text(cr, report.figures[i].second, bx + 10, y + 24, 15, kInk, Align::Left, true);
+      }
+      y += 54 + 24;
+    }
+    y += text(cr, report.days_caption, kMargin, y, 12, kInk, Align::Left, true) + 6;
+    bar_chart(cr, kMargin, y, inner, 220, report.days, 0, "");
+    y += 220 + 28;
+    y += text(cr, report.months_caption, kMargin, y, 12, kInk, Align::Left, true) + 6;
+    bar_chart(cr, kMargin, y, inner, 220, report.months, report.reference, report.reference_label);
+    y += 220 + 18;
+    if (!report.sentence.empty())
+      text(cr, report.sentence, kMargin, y, 10.5, kInk, Align::Left, false, inner);
+    text(cr, "Receiptora · " + created.substr(0, 10), kWidth - kMargin, kHeight - kMargin + 10, 7.5, kMuted,
+         Align::Right);
+    cairo_show_page(cr);
+    check(cairo_status(cr), "PDF drawing");
+  }
+  cairo_surface_finish(surface.get());
+  check(cairo_surface_status(surface.get()), "PDF output");
+  return out;
+}
+
+}  // namespace receiptora::render
