@@ -149,7 +149,7 @@ class ReceiptWorker {
         const std::string number =
             issue_receipt(std::move(prepared.receipt), prepared.root, prepared.day);  // durable, one by one
         notify::Notifier::session().send(
-            {receiptora::issued_notice(number, summary.date, summary.total), "",
+            {receiptora::issued_notice(number, summary.date, summary.total), summary.stamp_notes,
              (store::month_folder(prepared.root, prepared.day) / (number + ".pdf")).string()});
       }
       notes_.report(error_log_, problems);
@@ -171,12 +171,17 @@ class ReceiptWorker {
   struct Summary {
     std::optional<receiptora::RocDate> date;
     mpz_class total;
+    std::string stamp_notes;  // a ticked stamp the profile cannot fill
   };
   static Summary summarise(const render::Receipt& receipt) {
     Summary summary;
     if (receipt.date)
       summary.date = receiptora::roc_date(receipt.date->year, receipt.date->month, receipt.date->day);
     for (const render::Item& item : receipt.items) summary.total += item.quantity * item.unit_price;
+    const render::SellerProfile& seller = receipt.seller;
+    summary.stamp_notes = receiptora::stamp_notes({receipt.owner_seal, !seller.owner_seal_image.empty(),
+                                                   seller.owner, receipt.exemption_stamp,
+                                                   !seller.exemption_stamp_image.empty(), seller.name});
     return summary;
   }
 

@@ -16,7 +16,31 @@ std::string cut(std::string_view text, std::size_t bytes) {
   return std::string(text.substr(0, end)) + "…";
 }
 
+// Blank as the seal drawing reads a name: nothing but ASCII and ideographic spaces.
+bool blank(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] == ' ' || text[i] == '\t') {
+      ++i;
+    } else if (text.substr(i, 3) == "\u3000") {
+      i += 3;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
+
+std::string stamp_notes(const TickedStamps& stamps) {
+  std::string notes;
+  auto add = [&](const char* note) { notes += (notes.empty() ? "" : "；") + std::string(note); };
+  if (stamps.owner_seal && !stamps.seal_picture && blank(stamps.owner))
+    add("負責人章未蓋：賣方資料沒有負責人姓名");
+  if (stamps.exemption_stamp && !stamps.stamp_picture && blank(stamps.shop_name))
+    add("免用統一發票章沒有商號名稱：請填寫賣方資料");
+  return notes;
+}
 
 std::string issued_notice(std::string_view number, const std::optional<RocDate>& date,
                           const mpz_class& total) {

@@ -63,5 +63,36 @@ const NotIssuedCase kNotIssued[] = {
 
 INSTANTIATE_TEST_SUITE_P(Cases, NotIssuedNotice, testing::ValuesIn(kNotIssued), CaseLabel{});
 
+struct StampCase {
+  const char* label;
+  TickedStamps stamps;
+  const char* notes;
+};
+
+class StampNotes : public testing::TestWithParam<StampCase> {};
+
+TEST_P(StampNotes, SayWhatATickedStampCannotShow) {
+  EXPECT_EQ(stamp_notes(GetParam().stamps), GetParam().notes);
+}
+
+const StampCase kStamps[] = {
+    {"none_ticked", {false, false, "", false, false, ""}, ""},
+    {"seal_with_owner", {true, false, "王大明", false, false, ""}, ""},
+    {"seal_without_owner", {true, false, "", false, false, ""}, "負責人章未蓋：賣方資料沒有負責人姓名"},
+    {"seal_owner_of_spaces",
+     {true, false, " \u3000", false, false, ""},
+     "負責人章未蓋：賣方資料沒有負責人姓名"},
+    {"seal_picture_needs_no_owner", {true, true, "", false, false, ""}, ""},
+    {"stamp_without_shop_name",
+     {false, false, "", true, false, ""},
+     "免用統一發票章沒有商號名稱：請填寫賣方資料"},
+    {"stamp_picture", {false, false, "", true, true, ""}, ""},
+    {"both_missing",
+     {true, false, "", true, false, ""},
+     "負責人章未蓋：賣方資料沒有負責人姓名；免用統一發票章沒有商號名稱：請填寫賣方資料"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, StampNotes, testing::ValuesIn(kStamps), CaseLabel{});
+
 }  // namespace
 }  // namespace receiptora

@@ -29,3 +29,22 @@ def test_good_receipts_made_in_order_and_a_bad_line_reported(tmp_path):
         ("收據-20261207-001", "林記茶行", "2", "970", "一般格式"),
         ("收據-20261208-001", "王先生", "1", "1200", "貓咪格式")]
     assert (out / "2026-12" / "收據-20261208-001.png").read_bytes().startswith(b"\x89PNG")
+
+
+def test_a_new_folder_gets_the_default_folders_profile_and_says_so(tmp_path):
+    default = tmp_path / "quillmarkers" / "Receiptora"
+    default.mkdir(parents=True)
+    profile = '# 我的店\n"商號名稱" = "林記茶行"\n'
+    (default / "賣方資料.toml").write_text(profile, encoding="utf-8")
+    (tmp_path / "items.csv").write_text("收據,買受人,統一編號,日期,品名,數量,單價\nA,,,2026-12-07,茶,1,350\n",
+                                        encoding="utf-8")
+    out = tmp_path / "new"
+    env = {"HOME": str(tmp_path), "PATH": "/usr/bin:/bin"}
+    result = subprocess.run([COMMAND, "render", "--output", str(out), str(tmp_path / "items.csv")], env=env,
+                            capture_output=True, text=True, timeout=120)
+    assert result.returncode == 0, result.stderr
+    assert f"{out} 沒有賣方資料，已複製預設輸出資料夾的 {default / '賣方資料.toml'}" in result.stderr
+    assert (out / "賣方資料.toml").read_text(encoding="utf-8") == profile
+    pdf = out / "2026-12" / "收據-20261207-001.pdf"
+    text = subprocess.run(["pdftotext", str(pdf), "-"], capture_output=True, text=True, check=True).stdout
+    assert "林記茶行" in text

@@ -86,15 +86,17 @@ def test_each_receipt_and_each_failure_is_notified(tmp_path, session_bus):
     folder = tmp_path / "out"
     broken = dict(request(folder), 品名=["只有一項"])  # the item lists differ in length
     try:
-        run_worker(tmp_path, session_bus, [request(folder), request(folder, show_date=False), broken])
+        sealed = dict(request(folder, show_date=False), 顯示負責人章=True)  # the new profile names no owner
+        run_worker(tmp_path, session_bus, [request(folder), sealed, broken])
         deadline = datetime.datetime.now() + datetime.timedelta(seconds=10)
         while len(server.received) < 3 and datetime.datetime.now() < deadline:
             threading.Event().wait(0.05)
     finally:
         server.close()
-    summaries = [body[3] for body in server.received]
+    summaries, bodies = [body[3] for body in server.received], [body[4] for body in server.received]
     assert summaries[:2] == ["已開立 收據-20261208-001｜115年12月8日｜合計 1,870 元",
                              "已開立 收據-20261208-002｜不印日期｜合計 1,870 元"]
+    assert bodies[:2] == ["", "負責人章未蓋：賣方資料沒有負責人姓名"]
     assert summaries[2].startswith("收據未開立：") and summaries[2].endswith("（已記錄於 error.log）")
     app_name, _, _, _, _, actions, _, _ = server.received[0]
     assert app_name == "Receiptora" and actions == ["default", "開啟 PDF"]
