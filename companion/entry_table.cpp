@@ -96,14 +96,14 @@ struct EntryTable {
         py::module_::import("tkinter").attr("StringVar")("master"_a = frame, "value"_a = "");
     if (state.cast<std::string>() == "normal") {
       py::object entry =
-          ctk().attr("CTkEntry")(frame, "width"_a = width, "font"_a = cell_font, "textvariable"_a = variable);
+          kit_entry_class()(frame, "width"_a = width, "font"_a = cell_font, "textvariable"_a = variable);
       entry.attr("grid")(**grid);
       typed->follow(entry, variable);
       return entry;
     }
     py::object entry =
-        ctk().attr("CTkEntry")(frame, "width"_a = width, "font"_a = cell_font, "textvariable"_a = variable,
-                               "state"_a = state, "justify"_a = "right", "fg_color"_a = "transparent");
+        kit_entry_class()(frame, "width"_a = width, "font"_a = cell_font, "textvariable"_a = variable,
+                          "state"_a = state, "justify"_a = "right", "fg_color"_a = "transparent");
     entry.attr("grid")(**grid);
     return py::make_tuple(py::cast(CellText{variable}), entry);
   }

@@ -21,6 +21,9 @@ py::module_ ctk();
 // is installed). Needs a Tk root, so widget code calls it only while building widgets.
 py::object kit_font(int size, const char* weight = "normal");
 
+// Kit_Entry: a CTkEntry drawn first in one pass (kit_entry.cpp); the kit's tables use it.
+py::object kit_entry_class();
+
 // Python equality, treating a comparison that raises as "different".
 bool same_value(py::handle a, py::handle b);
 

@@ -47,7 +47,7 @@ py::object make_date_window(const State& state) {
     s.calendar = calendar;
     set_global("calendar", calendar);
     calendar.attr("grid")("row"_a = 0, "column"_a = 0, "sticky"_a = "new");
-    mark_chosen_day(calendar, s.PP.attr("parameters"));
+    mark_chosen_day(calendar, s.parameters_record.attr("parameters"));
   });
 }
 
@@ -57,7 +57,7 @@ void follow_chosen_day(WindowState& s) {
   py::object calendar = global_or_none("calendar");
   if (!calendar || !s.calendar || !calendar.is(s.calendar)) return;
   py::object current_date = calendar.attr(name("get_day"))();
-  py::object parameters = s.PP.attr(name("parameters"));
+  py::object parameters = s.parameters_record.attr(name("parameters"));
   parameters[name("年")] = current_date[name("年")];
   parameters[name("月")] = current_date[name("月")];
   parameters[name("日")] = current_date[name("日")];

@@ -45,7 +45,7 @@ py::list list_fonts(const py::list& font_dirs) {
 void check_font(WindowState& s, py::handle template_name) {
   on_exception(
       [&] {
-        py::object parameters = s.PP.attr(name("parameters"));
+        py::object parameters = s.parameters_record.attr(name("parameters"));
         if (!contains(template_name, kCatTemplate) ||
             !receiptora_py::equals(parameters[name("check_simhei.ttf")], Py_False))
           return;
@@ -106,9 +106,9 @@ void print_request(const py::dict& request) {
 }
 
 void press(WindowState& s) {
-  py::object table = s.entry_table.attr(name("get"))();
+  py::object table = s.item_table.attr(name("get"))();
   py::dict request;
-  py::object template_name = s.optionmenu_001.attr(name("get"))();
+  py::object template_name = s.template_menu.attr(name("get"))();
   if (contains(template_name, kCatTemplate)) {
     request[name("版本")] = kCatTemplate;
   } else if (contains(template_name, kGeneralTemplate)) {
@@ -116,14 +116,14 @@ void press(WindowState& s) {
   }
   check_font(s, template_name);
 
-  request[name("買受人")] = s.set_table.attr(name("get"))("買受人");
-  request[name("買受人統一編號")] = s.set_table.attr(name("get"))("統一編號");
+  request[name("買受人")] = s.buyer_fields.attr(name("get"))("買受人");
+  request[name("買受人統一編號")] = s.buyer_fields.attr(name("get"))("統一編號");
   py::list names, quantities, unit_prices;
   request[name("品名")] = names;
   request[name("數量")] = quantities;
   request[name("單件價格")] = unit_prices;
   request[name("存檔路徑")] = platform::output_folder();
-  py::object parameters = s.PP.attr(name("parameters"));
+  py::object parameters = s.parameters_record.attr(name("parameters"));
   for (const char* key : {"顯示免用統一發票章", "顯示負責人章", "顯示日期", "年", "月", "日"})
     request[name(key)] = parameters[name(key)];
 

@@ -52,7 +52,7 @@ void show_grand_total(WindowState& s) {
   bool shown = false;
   on_exception(
       [&] {
-        py::object columns = s.entry_table.attr(name("get"))();
+        py::object columns = s.item_table.attr(name("get"))();
         py::object quantities = columns[py::int_(1)], unit_prices = columns[py::int_(2)];
         // Summed again only when a text changed: with numbers of 100,000 digits a sum takes
         // tens of milliseconds, and the tick runs every 500 ms.
@@ -63,21 +63,21 @@ void show_grand_total(WindowState& s) {
           s.counted_quantities = quantities;
           s.counted_unit_prices = unit_prices;
         }
-        s.mylabel_time_text.attr(name("set"))(s.total_caption);
+        s.grand_total_text.attr(name("set"))(s.total_caption);
         shown = true;
       },
       [](py::handle) {});
   // Outside the guard: a failure to show even this ends the tick.
-  if (!shown) s.mylabel_time_text.attr(name("set"))("金額輸入錯誤");
+  if (!shown) s.grand_total_text.attr(name("set"))("金額輸入錯誤");
 }
 
 void show_busy_caption(WindowState& s) {
   if (receiptora_py::equals(worker_channels::busy_answer(s), Py_True)) {
-    py::object caption = s.set_button.attr(name("cget"))(name("輸出單據"), name("text"));
-    s.set_button.attr(name("configure"))(
-        name("輸出單據"), "text"_a = receiptora::next_busy_caption(caption.cast<std::string>()));
+    py::object caption = s.buttons.attr(name("cget"))(name("輸出單據"), name("text"));
+    s.buttons.attr(name("configure"))(name("輸出單據"),
+                                      "text"_a = receiptora::next_busy_caption(caption.cast<std::string>()));
   } else if (receiptora_py::equals(worker_channels::busy_answer(s), Py_False)) {
-    s.set_button.attr(name("configure"))(name("輸出單據"), "text"_a = name("輸出單據"));
+    s.buttons.attr(name("configure"))(name("輸出單據"), "text"_a = name("輸出單據"));
   }
 }
 
@@ -90,8 +90,8 @@ py::object make_refresh(const State& state) {
         show_grand_total(s);
         silently([&] { show_busy_caption(s); });
         silently([&] { follow_chosen_day(s); });
-        s.entry_table.attr(name("update"))();
-        s.app.attr(name("after"))(500, s.aa);
+        s.item_table.attr(name("update"))();
+        s.main_window.attr(name("after"))(500, s.refresh_tick);
       },
       py::name("aa"));
 }
