@@ -1,5 +1,5 @@
-"""Desktop notifications from the receipt worker: a private session bus (dbus-daemon) and a
-small notification server on it record what the worker sends after each receipt."""
+"""Desktop notifications from the receipt worker and the refused press: a private session bus
+(dbus-daemon) and a small notification server on it record what is sent."""
 import datetime
 import os
 import shutil
@@ -8,6 +8,7 @@ import sys
 import textwrap
 import threading
 import time
+from pathlib import Path
 
 import pytest
 
@@ -107,3 +108,36 @@ def test_without_a_notification_server_receipts_are_still_made(tmp_path, session
     folder = tmp_path / "out"
     run_worker(tmp_path, session_bus, [request(folder)])
     assert (folder / "2026-12" / "收據-20261208-001.pdf").is_file()
+
+
+@pytest.mark.gui
+def test_a_refused_press_is_notified_with_its_line(tmp_path, session_bus):
+    server = NotificationServer(session_bus)
+    delivered = tmp_path / "delivered"
+    code = f"""
+        import os, sys, time, pytest
+        sys.path.insert(0, {str(Path(__file__).resolve().parent.parent / "gui")!r})
+        from window_driver import channels, run_window
+        def scenario(w):
+            w.type_row(0, "茶", "1.5", "350")
+            w.output_button().invoke()
+        with pytest.MonkeyPatch.context() as patch:
+            run_window(patch, scenario, *channels()[1:])
+        end = time.monotonic() + 30  # the notice is sent from the notifier's own thread
+        while not os.path.exists({str(delivered)!r}) and time.monotonic() < end:
+            time.sleep(0.05)
+    """
+    env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=session_bus, HOME=str(tmp_path))
+    child = subprocess.Popen([sys.executable, "-c", textwrap.dedent(code)], env=env, stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True)
+    try:
+        deadline = time.monotonic() + 60
+        while not server.received and child.poll() is None and time.monotonic() < deadline:
+            time.sleep(0.05)
+        delivered.touch()
+        out, err = child.communicate(timeout=60)
+    finally:
+        server.close()
+    line = "金額輸入錯誤 --> 第 1 列的數量或單價不是整數，收據未輸出"
+    assert out == line + "\n", err
+    assert [body[3] for body in server.received] == [line]
