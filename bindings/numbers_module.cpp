@@ -4,6 +4,7 @@
 
 #include "receiptora/amounts.hpp"
 #include "receiptora/captions.hpp"
+#include "receiptora/tax_id.hpp"
 #include "receiptora_py/convert.hpp"
 #include "receiptora_py/main_interpreter.hpp"
 
@@ -35,6 +36,9 @@ PYBIND11_MODULE(_numbers, m) {
         return receiptora::grand_total_caption(receiptora::grand_total(q, p));
       },
       py::arg("quantities"), py::arg("unit_prices"));
+  m.def(
+      "valid_tax_id", [](const std::string& text) { return receiptora::valid_tax_id(text); }, py::arg("text"),
+      "Whether the text is a unified business number (統一編號): eight digits whose checksum holds.");
   m.def("next_busy_caption", &receiptora::next_busy_caption, py::arg("caption"));
   m.def(
       "int_roundtrip", [](py::handle value) { return receiptora_py::to_int(receiptora_py::to_mpz(value)); },

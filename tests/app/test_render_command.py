@@ -1,6 +1,7 @@
 """`receiptora render`: receipts from files without the window."""
 import csv
 import json
+import os
 import subprocess
 import sys
 from pathlib import Path
@@ -22,8 +23,8 @@ def test_good_receipts_made_in_order_and_a_bad_line_reported(tmp_path):
     result = subprocess.run([COMMAND, "render", "--output", str(out), str(tmp_path / "items.csv"),
                              str(tmp_path / "one.json")], capture_output=True, text=True, timeout=120)
     assert result.returncode == 1
-    assert f"{tmp_path / 'items.csv'}:3: 數量 '三' is not a whole number" in result.stderr
-    assert result.stdout == f"2 receipt(s) saved in {out}\n"
+    assert f"{tmp_path / 'items.csv'}:3: 數量 '三' 不是整數" in result.stderr
+    assert result.stdout == f"已開立 2 張收據，存於 {out}\n"
     rows = list(csv.reader((out / "收據清冊.csv").read_text(encoding="utf-8-sig").splitlines()))[1:]
     assert [(r[0], r[2], r[4], r[5], r[7]) for r in rows] == [
         ("收據-20261207-001", "林記茶行", "2", "970", "一般格式"),
@@ -48,3 +49,24 @@ def test_a_new_folder_gets_the_default_folders_profile_and_says_so(tmp_path):
     pdf = out / "2026-12" / "收據-20261207-001.pdf"
     text = subprocess.run(["pdftotext", str(pdf), "-"], capture_output=True, text=True, check=True).stdout
     assert "林記茶行" in text
+
+
+def test_hostile_input_ends_in_messages_and_the_good_receipt(tmp_path):
+    good = {"版本": "一般格式", "買受人": "王先生", "買受人統一編號": "", "品名": ["禮盒"], "數量": [1],
+            "單件價格": [1200], "顯示免用統一發票章": False, "顯示負責人章": False, "顯示日期": True,
+            "年": 2026, "月": 12, "日": 8}
+    nul = {**good, "買受人": "壞", "存檔路徑": str(tmp_path / "out") + "\x00x/"}
+    text = json.dumps([good, nul]).replace("1200", "1" + "0" * 4999)  # a price of 5,000 digits
+    (tmp_path / "list.json").write_text(text, encoding="utf-8")
+    (tmp_path / "deep.json").write_text("[" * 50_000 + "]" * 50_000, encoding="utf-8")
+    out = tmp_path / "out"
+    result = subprocess.run([COMMAND, "render", "--jobs", "100000", str(tmp_path / "deep.json"),
+                             str(tmp_path / "list.json")], capture_output=True, text=True, timeout=120,
+                            env={**os.environ, "HOME": str(tmp_path)})
+    assert result.returncode == 1, result.stderr
+    assert f"{tmp_path / 'deep.json'}: 巢狀層數太多" in result.stderr
+    assert f"{tmp_path / 'list.json'}: receipt 2: " in result.stderr and "存檔路徑" in result.stderr
+    home_out = tmp_path / "quillmarkers" / "Receiptora"
+    rows = list(csv.reader((home_out / "收據清冊.csv").read_text(encoding="utf-8-sig").splitlines()))[1:]
+    assert [(r[2], r[5]) for r in rows] == [("王先生", '="1' + "0" * 4999 + '"')]  # exact, as a text cell
+    assert not out.exists()

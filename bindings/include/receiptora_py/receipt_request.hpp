@@ -6,12 +6,14 @@
 #include <Python.h>
 #include <pybind11/pybind11.h>
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "receiptora/receipt_texts.hpp"
 #include "receiptora/render/receipt.hpp"
+#include "receiptora/render/templates.hpp"
 #include "receiptora/whole_number.hpp"
 #include "receiptora_py/convert.hpp"
 
@@ -93,6 +95,24 @@ inline mpz_class whole(py::handle value, const char* key, size_t index) {
   return to_mpz(value);
 }
 
+// A folder name with a control character (NUL, a line break, ESC ...) cannot be what the
+// operator meant, and a NUL would cut the name short in every system call: refused before
+// a receipt number is taken.
+inline void check_folder_text(PyObject* text, const char* key) {
+  const Py_ssize_t length = PyUnicode_GET_LENGTH(text);
+  const int kind = PyUnicode_KIND(text);
+  const void* data = PyUnicode_DATA(text);
+  for (Py_ssize_t i = 0; i < length; ++i) {
+    const Py_UCS4 c = PyUnicode_READ(kind, data, i);
+    if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+      char code[8];
+      std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+      throw py::value_error(quoted(key) + " holds a control character (" + code + ") at position " +
+                            std::to_string(i) + "; a folder name cannot hold one");
+    }
+  }
+}
+
 }  // namespace request_detail
 
 // The seller profile: keys 商號名稱 統一編號 負責人 地址 電話 (texts, required), and optionally
@@ -119,7 +139,8 @@ inline receiptora::render::SellerProfile seller_from_dict(py::handle profile) {
 
 // Raises TypeError or ValueError naming the key for a request that is not a receipt
 // request: not a dict, a missing key, a value of the wrong type, item lists of different
-// lengths, a date that does not exist. "版本" may be absent or unknown: 一般格式.
+// lengths, a date that does not exist, a 存檔路徑 holding a control character. "版本" may be
+// absent or unknown: 一般格式. "備註", one note per item, may be absent.
 inline receiptora::render::Receipt receipt_from_request(py::handle request, std::string number,
                                                         receiptora::render::SellerProfile seller) {
   using namespace request_detail;
@@ -132,8 +153,13 @@ inline receiptora::render::Receipt receipt_from_request(py::handle request, std:
   receipt.seller = std::move(seller);
   receipt.number = std::move(number);
   const py::object version = lookup(dict, "版本");
-  const bool cat = version && PyUnicode_Check(version.ptr()) && utf8(version.ptr(), "\"版本\"") == "貓咪格式";
-  receipt.layout = cat ? Template::Cat : Template::General;
+  const receiptora::render::TemplateInfo* look =
+      version && PyUnicode_Check(version.ptr())
+          ? receiptora::render::find_template(utf8(version.ptr(), "\"版本\""))
+          : nullptr;
+  receipt.layout = look ? look->id : Template::General;
+  const py::object folder = lookup(dict, "存檔路徑");
+  if (folder && PyUnicode_Check(folder.ptr())) check_folder_text(folder.ptr(), "存檔路徑");
   receipt.buyer = text_item(dict, "買受人", "receipt request");
   receipt.buyer_tax_id = text_item(dict, "買受人統一編號", "receipt request");
 
@@ -146,12 +172,23 @@ inline receiptora::render::Receipt receipt_from_request(py::handle request, std:
                           std::to_string(count) + ", " + std::to_string(quantities.size()) + ", " +
                           std::to_string(prices.size()) + ")");
   }
+  // "備註": optional, a note per item (texts, None or "" for none).
+  const py::object notes_value = lookup(dict, "備註");
+  py::sequence notes;
+  if (notes_value && !notes_value.is_none()) {
+    notes = items_list(dict, "備註");
+    if (notes.size() != count) {
+      throw py::value_error("\"備註\" must have one entry per item (" + std::to_string(count) + "), not " +
+                            std::to_string(notes.size()));
+    }
+  }
   receipt.items.reserve(count);
   for (size_t i = 0; i < count; ++i) {
     receiptora::render::Item item;
     item.name = utf8(names[i].ptr(), "\"品名\"[" + std::to_string(i) + "]");
     item.quantity = whole(quantities[i], "數量", i);
     item.unit_price = whole(prices[i], "單件價格", i);
+    if (notes && !notes[i].is_none()) item.note = utf8(notes[i].ptr(), "\"備註\"[" + std::to_string(i) + "]");
     receipt.items.push_back(std::move(item));
   }
 
