@@ -47,6 +47,7 @@ def test_worker_still_busy_after_the_wait_is_reported_and_its_receipt_logged(tmp
     folder = tmp_path / "quillmarkers" / "Receiptora"
     folder.mkdir(parents=True)
     (folder / "收據清冊.csv").write_bytes(b"")
+    (folder / "賣方資料.toml").write_bytes(b"")  # not a first start: no profile form
     holder = open(folder / "收據清冊.csv", "rb")  # another program holds the ledger: the worker
     fcntl.flock(holder, fcntl.LOCK_EX)          # waits up to 5 s for it, longer than the host's 1 s
     code = """
