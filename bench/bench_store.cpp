@@ -16,24 +16,12 @@
 #include "receiptora/store/ledger.hpp"
 #include "receiptora/store/numbering.hpp"
 #include "receiptora/store/profile.hpp"
+#include "median.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 namespace store = receiptora::store;
-
-template <class F>
-double median_microseconds(int repeats, F&& f) {
-  std::vector<double> times;
-  for (int i = 0; i < repeats; ++i) {
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    const auto t1 = std::chrono::steady_clock::now();
-    times.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
-  }
-  std::nth_element(times.begin(), times.begin() + repeats / 2, times.end());
-  return times[repeats / 2];
-}
 
 void write_picture(const fs::path& file, int width, int height) {
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);

@@ -45,7 +45,7 @@ void File::close(const fs::path& path) {
 namespace {
 
 const char* kind_of(mode_t mode) {
-  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISDIR(mode)) return "a folder (directory)";
   if (S_ISFIFO(mode)) return "a FIFO (named pipe)";
   if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
   if (S_ISSOCK(mode)) return "a socket";

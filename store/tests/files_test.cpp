@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "receiptora/store/files.hpp"
+#include "case_name.hpp"
 #include "temp_folder.hpp"
 
 namespace receiptora::store {
@@ -62,9 +63,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, PathText,
                                          PathTextCase{"Tab", "/tmp/a\tb", true},
                                          PathTextCase{"Escape", "/tmp/\x1b[31m", true},
                                          PathTextCase{"Delete", "/tmp/a\x7f", true}),
-                         [](const testing::TestParamInfo<PathTextCase>& case_info) {
-                           return std::string(case_info.param.name);
-                         });
+                         CaseName());
 
 void make_old(const fs::path& file) {
   fs::last_write_time(file, fs::file_time_type::clock::now() - std::chrono::hours(1));

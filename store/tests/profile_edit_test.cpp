@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "case_name.hpp"
 #include "temp_folder.hpp"
 
 namespace receiptora::store {
@@ -18,7 +19,7 @@ ProfileValues shop() {
 }
 
 struct EditCase {
-  const char* label;
+  const char* name;
   std::string before;
   std::vector<std::string> kept;     // lines that stay as they were
   std::vector<std::string> written;  // lines the edit writes
@@ -61,10 +62,7 @@ const EditCase kEdits[] = {
      "甲"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Cases, EditedProfile, testing::ValuesIn(kEdits),
-                         [](const testing::TestParamInfo<EditCase>& edit) {
-                           return std::string(edit.param.label);
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, EditedProfile, testing::ValuesIn(kEdits), CaseName());
 
 TEST(SaveProfile, ReplacesTheFileAndReadsBackAsSaved) {
   TempFolder dir;

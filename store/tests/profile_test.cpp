@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include "receiptora/store/profile.hpp"
+#include "case_name.hpp"
 #include "temp_folder.hpp"
 
 namespace receiptora::store {
@@ -63,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(
         ProblemCase{"MissingImage", "\"商號名稱\" = \"林記\"\n\"負責人章圖檔\" = \"seal.png\"\n", "seal.png",
                     "林記", ""},
         ProblemCase{"UnknownKey", "\"店名\" = \"林記\"\n", "店名", "", ""}),
-    [](const testing::TestParamInfo<ProblemCase>& case_info) { return std::string(case_info.param.name); });
+    CaseName());
 
 TEST(Profile, RelativeStampImageTakenFromTheProfileFolder) {
   TempFolder dir;
@@ -126,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   fs::create_symlink(p.parent_path() / "real.png", p);
                                 }},
                     PictureCase{"Missing", "No such file", [](const fs::path&) {}}),
-    [](const testing::TestParamInfo<PictureCase>& case_info) { return std::string(case_info.param.name); });
+    CaseName());
 
 TEST(Profile, DevicePictureNamedDirectlyIsRefused) {
   TempFolder dir;
@@ -160,17 +161,9 @@ TEST_P(ProfileFieldLength, LongFieldsLeftOff) {
 INSTANTIATE_TEST_SUITE_P(Cases, ProfileFieldLength,
                          testing::Values(FieldLengthCase{"AtTheLimit", kFieldLimit, true},
                                          FieldLengthCase{"OverTheLimit", kFieldLimit + 1, false}),
-                         [](const testing::TestParamInfo<FieldLengthCase>& case_info) {
-                           return std::string(case_info.param.name);
-                         });
+                         CaseName());
 
-struct ProfileFileCase {
-  const char* name;
-  const char* problem;
-  void (*make)(const fs::path& profile, const fs::path& elsewhere);
-};
-
-class ProfileNotAFile : public testing::TestWithParam<ProfileFileCase> {};
+class ProfileNotAFile : public testing::TestWithParam<NotAFileCase> {};
 
 TEST_P(ProfileNotAFile, RefusedWithoutBlockingOrFollowing) {
   TempFolder dir, elsewhere;
@@ -178,26 +171,10 @@ TEST_P(ProfileNotAFile, RefusedWithoutBlockingOrFollowing) {
   const ProfileRead read = read_profile(dir.path);
   EXPECT_EQ(read.seller.name, "");
   ASSERT_EQ(read.problems.size(), 1u);
-  EXPECT_NE(read.problems[0].find(GetParam().problem), std::string::npos) << read.problems[0];
+  EXPECT_NE(read.problems[0].find(GetParam().refusal), std::string::npos) << read.problems[0];
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ProfileNotAFile,
-                         testing::Values(ProfileFileCase{"Fifo", "FIFO",
-                                                         [](const fs::path& p, const fs::path&) {
-                                                           ::mkfifo(p.c_str(), 0644);
-                                                         }},
-                                         ProfileFileCase{"SymbolicLink", "symbolic link",
-                                                         [](const fs::path& p, const fs::path& other) {
-                                                           write_text(other, "\"商號名稱\" = \"林記\"\n");
-                                                           fs::create_symlink(other, p);
-                                                         }},
-                                         ProfileFileCase{"DanglingLink", "symbolic link",
-                                                         [](const fs::path& p, const fs::path& other) {
-                                                           fs::create_symlink(other, p);
-                                                         }}),
-                         [](const testing::TestParamInfo<ProfileFileCase>& case_info) {
-                           return std::string(case_info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, ProfileNotAFile, testing::ValuesIn(kNotAFile), CaseName());
 
 }  // namespace
 }  // namespace receiptora::store
