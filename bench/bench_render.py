@@ -96,7 +96,7 @@ def reportlab_receipt():
         c.drawString(28, y(114), "電話：" + SELLER["電話"])
         c.setFont("UMing", 10)
         c.drawString(330, y(72), "買受人：大同國民小學")
-        c.drawString(330, y(93), "統一編號：87654321")
+        c.drawString(330, y(93), "統一編號：87654322")
         c.drawRightString(width - 28, y(112), "中華民國 115 年 12 月 7 日")
         columns = [28, 248, 303, 388, 493, width - 28]
         top, row = 122, 18

@@ -31,6 +31,14 @@ void paw(cairo_t* cr, double x, double y, double s, double angle) {
   cairo_restore(cr);
 }
 
+// Fills the current path, then draws its outline in ink.
+void fill_and_outline(cairo_t* cr, Rgb fill) {
+  set_colour(cr, fill);
+  cairo_fill_preserve(cr);
+  set_colour(cr, kInk);
+  cairo_stroke(cr);
+}
+
 // The title frame: a rounded box with two ears on its top line, each with a pink inside.
 void title_frame(cairo_t* cr) {
   const double cx = kPageWidth / 2, x0 = cx - 118, x1 = cx + 118, y0 = 21, y1 = 55;
@@ -41,10 +49,7 @@ void title_frame(cairo_t* cr) {
     cairo_line_to(cr, ex - 5, y0 - 5.2);
     cairo_line_to(cr, ex + 12, y0 + 1);
     cairo_close_path(cr);
-    set_colour(cr, {1, 1, 1});
-    cairo_fill_preserve(cr);
-    set_colour(cr, kInk);
-    cairo_stroke(cr);
+    fill_and_outline(cr, {1, 1, 1});
     cairo_move_to(cr, ex - 8, y0 + 0.5);
     cairo_line_to(cr, ex - 4.5, y0 - 2.5);
     cairo_line_to(cr, ex + 5, y0 + 0.5);
@@ -79,10 +84,7 @@ void sitting_cat(cairo_t* cr, double bx, double by, double s) {
   cairo_curve_to(cr, -20, -20, -12, -34, 0, -36);
   cairo_curve_to(cr, 12, -34, 20, -20, 16, -1);
   cairo_close_path(cr);
-  set_colour(cr, {1, 1, 1});
-  cairo_fill_preserve(cr);
-  set_colour(cr, kInk);
-  cairo_stroke(cr);
+  fill_and_outline(cr, {1, 1, 1});
   // Front paws.
   for (double px : {-6.0, 6.0}) {
     cairo_move_to(cr, px, -14);
@@ -96,10 +98,7 @@ void sitting_cat(cairo_t* cr, double bx, double by, double s) {
     cairo_line_to(cr, side * 11, hy - 17);
     cairo_line_to(cr, side * 12, hy - 5);
     cairo_close_path(cr);
-    set_colour(cr, tint(0.3));
-    cairo_fill_preserve(cr);
-    set_colour(cr, kInk);
-    cairo_stroke(cr);
+    fill_and_outline(cr, tint(0.3));
   }
   cairo_new_sub_path(cr);
   cairo_save(cr);
@@ -107,10 +106,7 @@ void sitting_cat(cairo_t* cr, double bx, double by, double s) {
   cairo_scale(cr, 1.15, 1.0);
   cairo_arc(cr, 0, 0, 11, 0, 2 * M_PI);
   cairo_restore(cr);
-  set_colour(cr, {1, 1, 1});
-  cairo_fill_preserve(cr);
-  set_colour(cr, kInk);
-  cairo_stroke(cr);
+  fill_and_outline(cr, {1, 1, 1});
   // Eyes, nose, whiskers.
   for (int side : {-1, 1}) {
     cairo_arc(cr, side * 4.5, hy - 1.5, 1.3, 0, 2 * M_PI);
