@@ -9,6 +9,7 @@
 
 #include "receiptora/receipt_texts.hpp"
 #include "receiptora/render/render.hpp"
+#include "receiptora/render/templates.hpp"
 #include "receiptora_py/main_interpreter.hpp"
 #include "receiptora_py/receipt_request.hpp"
 
@@ -77,6 +78,10 @@ py::list warnings(py::handle request, std::string number, py::handle seller) {
 #define PyInit__render pybind11_entry_point
 PYBIND11_MODULE(_render, m) {
   m.doc() = "Receiptora's receipt renderer";
+  py::list names;
+  for (const render::TemplateInfo& t : render::templates())
+    names.append(py::str(t.name.data(), t.name.size()));
+  m.attr("TEMPLATES") = py::tuple(names);  // the templates' names, the default first
   m.def("render_pdf", &rendered<render::render_pdf>, py::arg("request"), py::arg("number"), py::arg("seller"),
         py::arg("created_at") = "", py::arg("mark") = py::none(),
         "The receipt as PDF bytes (A5 landscape). `seller` holds 商號名稱 統一編號 負責人 地址 電話 and "

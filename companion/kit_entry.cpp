@@ -115,11 +115,8 @@ py::object kit_entry_class() {
   PYBIND11_CONSTINIT static py::gil_safe_call_once_and_store<py::object> storage;
   return storage
       .call_once_and_store_result([] {
-        py::object base = ctk().attr("CTkEntry");
-        py::object cls = py::reinterpret_borrow<py::object>(reinterpret_cast<PyObject*>(&PyType_Type))(
-            "Kit_Entry", py::make_tuple(base),
-            py::dict("__module__"_a = "quillmarkers_model",
-                     "__doc__"_a = "A CTkEntry whose first drawing is made in one pass."));
+        py::object cls =
+            kit_subclass("Kit_Entry", "CTkEntry", "A CTkEntry whose first drawing is made in one pass.");
         cls.attr("_draw") = py::cpp_function(
             [](py::object self, py::object no_color_updates) {
               const bool first = !py::hasattr(self, "_kit_drawn");

@@ -20,10 +20,7 @@ namespace {
 // The same texts as counted last time (lists compare their items by identity first, and
 // the mirrored texts stay the same objects until Tk writes new ones).
 bool same_texts(py::handle counted, py::handle now) {
-  if (!counted) return false;
-  const int result = PyObject_RichCompareBool(counted.ptr(), now.ptr(), Py_EQ);
-  if (result < 0) PyErr_Clear();
-  return result == 1;
+  return counted && receiptora_py::same_value(counted, now);
 }
 
 // The grand total by the core's rule, with each row's product from row_products.

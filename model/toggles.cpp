@@ -1,9 +1,12 @@
 // The date switch and the two stamp check boxes copy their state into the record.
 #include "module_names.hpp"
+#include "receiptora/request_keys.hpp"
 #include "receiptora_py/compare.hpp"
 #include "window_state.hpp"
 
 namespace gui {
+
+namespace keys = receiptora::request_keys;
 
 namespace {
 
@@ -22,13 +25,13 @@ py::object make_toggle(const State& state, py::object WindowState::*variable, co
 }  // namespace
 
 py::object make_date_toggle(const State& state) {
-  return make_toggle(state, &WindowState::date_switch, "顯示日期");
+  return make_toggle(state, &WindowState::date_switch, keys::kShowDate);
 }
 py::object make_exemption_stamp_toggle(const State& state) {
-  return make_toggle(state, &WindowState::exemption_stamp_box, "顯示免用統一發票章");
+  return make_toggle(state, &WindowState::exemption_stamp_box, keys::kShowExemptionStamp);
 }
 py::object make_owner_seal_toggle(const State& state) {
-  return make_toggle(state, &WindowState::owner_seal_box, "顯示負責人章");
+  return make_toggle(state, &WindowState::owner_seal_box, keys::kShowOwnerSeal);
 }
 
 }  // namespace gui

@@ -19,7 +19,6 @@ import unicodedata
 
 REQUIRED = ("收據", "買受人", "統一編號", "日期", "品名", "數量", "單價")
 SWITCHES = {"顯示日期": True, "顯示免用統一發票章": False, "顯示負責人章": False}  # column: default
-TEMPLATES = ("一般格式", "貓咪格式")
 YES = {"是", "y", "yes", "true", "1", "v", "✓", "○"}
 NO = {"否", "n", "no", "false", "0", "x", "✗", "×"}
 
@@ -30,12 +29,8 @@ class BadLine(ValueError):
 
 def default_folder():
     """The folder the window saves into: ~/quillmarkers/Receiptora/."""
-    if sys.platform == "win32":
-        return "C:/quillmarkers/Receiptora/"
-    import pwd
-    # As the window forms it: $HOME when set and not empty, else the account's home.
-    home = os.environ.get("HOME") or pwd.getpwuid(os.getuid()).pw_dir or "/"
-    return home.rstrip("/") + "/quillmarkers/Receiptora/"
+    from receiptora import _numbers
+    return _numbers.output_folder()
 
 
 def decode(data):
@@ -116,10 +111,17 @@ def switch(text, column):
     raise BadLine(f"{column} {text!r} 應為「是」或「否」")
 
 
+def templates():
+    """The renderer's template names, the default first."""
+    from receiptora import _render
+    return _render.TEMPLATES
+
+
 def template(text):
-    name = text.strip() or TEMPLATES[0]
-    if name not in TEMPLATES:
-        raise BadLine(f"版本 {text!r} 不是 {'、'.join(TEMPLATES)} 之一")
+    names = templates()
+    name = text.strip() or names[0]
+    if name not in names:
+        raise BadLine(f"版本 {text!r} 不是 {'、'.join(names)} 之一")
     return name
 
 
@@ -170,15 +172,15 @@ def read_csv(path, folder):
             if entry is not None:
                 entry[4] = True
 
+    from receiptora._numbers import REQUEST_KEYS  # the window's keys, in its order
     requests = []
     for key, (start, _, fields, items, bad) in receipts.items():
         if bad:
             problems.append(f"{path}:{start}: 收據 {key!r} 因上列錯誤未開立")
             continue
-        request = {"版本": fields["版本"], "買受人": fields["買受人"], "買受人統一編號": fields["買受人統一編號"],
-                   "品名": [i[0] for i in items], "數量": [i[1] for i in items], "單件價格": [i[2] for i in items],
-                   "存檔路徑": folder}
-        request.update({k: fields[k] for k in ("顯示免用統一發票章", "顯示負責人章", "顯示日期", "年", "月", "日")})
+        values = dict(fields, 品名=[i[0] for i in items], 數量=[i[1] for i in items],
+                      單件價格=[i[2] for i in items], 存檔路徑=folder)
+        request = {k: values[k] for k in REQUEST_KEYS}
         if "備註" in header:
             request["備註"] = [i[3] for i in items]
         requests.append((f"{path}:{start}", request))
@@ -239,11 +241,24 @@ def usable_jobs(asked, receipts):
 
 def add_arguments(parser):
     parser.description = "由 JSON 或 CSV 檔開立收據，不開視窗。 · Receipts from JSON or CSV files, without the window."
-    parser.epilog = (
+    # Written when help is asked for: the template names come from the renderer, which only
+    # then needs loading.
+    real_format_help = parser.format_help
+    parser.format_help = lambda: setattr(parser, "epilog", epilog()) or real_format_help()
+    parser.add_argument("files", nargs="+", metavar="FILE", help="JSON 或 CSV 檔 · JSON or CSV files")
+    parser.add_argument("-o", "--output", metavar="FOLDER",
+                        help=f"收據存放的資料夾 · where the receipts go (default: {default_folder()})")
+    parser.add_argument("-j", "--jobs", type=int, default=os.cpu_count() or 1,
+                        help="同時繪製的收據數，最多為處理器數 · receipts made at once "
+                             "(default and most: the number of processors)")
+
+
+def epilog():
+    return (
         "CSV 檔：每行一項商品，收據 欄相同的各行合為一張收據（UTF-8 或 Big5）。\n"
         "CSV files: one item per line; the lines with the same 收據 form one receipt (UTF-8 or Big5).\n"
         f"  必要欄位 · required columns: {', '.join(REQUIRED)}\n"
-        f"  選用欄位 · optional columns: 版本（{'／'.join(TEMPLATES)}）, {', '.join(SWITCHES)}（是／否）, "
+        f"  選用欄位 · optional columns: 版本（{'／'.join(templates())}）, {', '.join(SWITCHES)}（是／否）, "
         "備註（每項商品的備註 · each item's note）\n"
         "  統一編號須正確（8 位數字與檢查碼），錯誤的一行不開立 · a wrong buyer's 統一編號 refuses the line\n"
         "  同一張收據的後續各行可將 買受人、統一編號、日期 與選用欄位留白。\n"
@@ -252,12 +267,6 @@ def add_arguments(parser):
         "民國115年12月7日, 115年12月7日, 2026年12月7日；留白為今天 · empty: today\n"
         "數字可含千分位與全形數字 · numbers may have thousands separators (1,680) and full-width digits\n"
         "JSON 檔：一張收據請求，或請求的清單 · JSON files: one receipt request or a list of them.")
-    parser.add_argument("files", nargs="+", metavar="FILE", help="JSON 或 CSV 檔 · JSON or CSV files")
-    parser.add_argument("-o", "--output", metavar="FOLDER",
-                        help=f"收據存放的資料夾 · where the receipts go (default: {default_folder()})")
-    parser.add_argument("-j", "--jobs", type=int, default=os.cpu_count() or 1,
-                        help="同時繪製的收據數，最多為處理器數 · receipts made at once "
-                             "(default and most: the number of processors)")
 
 
 PROFILE = "賣方資料.toml"

@@ -122,3 +122,9 @@ def test_jobs_clamped_to_processors_and_receipts(asked, receipts, most):
     import os
     processors = len(os.sched_getaffinity(0))
     assert batch.usable_jobs(asked, receipts) == (min(processors, 50) if most == "processors" else most)
+
+
+@pytest.mark.parametrize("home", ["/home/王小明", "/home/王小明/"])
+def test_default_folder_is_the_one_the_window_names(monkeypatch, home):
+    monkeypatch.setenv("HOME", home)
+    assert batch.default_folder() == "/home/王小明/quillmarkers/Receiptora/"

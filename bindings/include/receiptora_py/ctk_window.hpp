@@ -15,7 +15,8 @@ inline void cancel_timers(py::handle app) {
     py::object tcl = app.attr("tk");
     for (py::handle id : tcl.attr("splitlist")(tcl.attr("call")("after", "info")))
       tcl.attr("call")("after", "cancel", id);
-  } catch (py::error_already_set&) {
+  } catch (py::error_already_set& error) {
+    if (!error.matches(PyExc_Exception)) throw;  // KeyboardInterrupt and SystemExit pass
   }
 }
 
@@ -32,7 +33,8 @@ inline void forget_closed_window(py::handle customtkinter, py::handle app) {
       if (py::object(window.attr("tk")).is(interpreter) && PyDict_DelItem(scaling.ptr(), window.ptr()) < 0)
         throw py::error_already_set();
     }
-  } catch (py::error_already_set&) {
+  } catch (py::error_already_set& error) {
+    if (!error.matches(PyExc_Exception)) throw;
     // Only memory is at stake; the window itself is closed already.
   }
 }
