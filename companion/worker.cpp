@@ -12,6 +12,7 @@
 
 #include "kit.hpp"
 #include "receipt_requests.hpp"
+#include "receiptora/home_folder.hpp"
 #include "receiptora/issuing/issue.hpp"
 #include "receiptora/notices.hpp"
 #include "receiptora/notify/notifier.hpp"
@@ -223,6 +224,15 @@ class ReceiptWorker {
       (void)render::render_both(sample);
     } catch (const std::exception&) {
       // A real receipt will meet the same failure and log it with its request.
+    }
+    // The window's output folder, when it exists (it is never made here): opening its book
+    // now recovers what a stopped app left, at the app's start rather than at the first press.
+    try {
+      const fs::path folder = receiptora::output_folder();
+      std::error_code ec;
+      if (fs::is_directory(folder, ec)) receiptora::issuing::book_for(folder);
+    } catch (const std::exception&) {
+      // The first receipt opens the book again and logs what stops it.
     }
   }
 

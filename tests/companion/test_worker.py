@@ -160,3 +160,25 @@ def test_unfinished_requests_counted_and_logged_when_the_host_gives_up(tmp_path,
     assert log_text(log).count("the app closed before the worker reached this receipt") == 2
     assert worker.unfinished == 0
     capsys.readouterr()
+
+
+def test_a_receipt_left_pending_in_the_window_folder_is_finished_when_the_worker_starts(tmp_path, log):
+    import sqlite3
+    import subprocess
+    import sys
+    out = tmp_path / "quillmarkers" / "Receiptora"
+    # A receipt issued, then set back to what a kill after step 1 of the journal leaves.
+    assert quillmarkers.issue_receipts([request(str(out) + "/")], jobs=1)[0] == ["收據-20261207-001"]
+    for suffix in (".pdf", ".png"):
+        (out / "2026-12" / f"收據-20261207-001{suffix}").unlink()
+    with sqlite3.connect(out / "收據簿.sqlite3") as book:
+        book.execute("UPDATE receipts SET state = 'pending', owner = '999999999'")
+    # A fresh process (the book is opened once per process), its window folder under HOME.
+    child = ("import queue, threading, quillmarkers_model as q\n"
+             "box = queue.Queue(); box.put(None)\n"
+             "w = q.Receipt_Worker(box, threading.Event()); w.start(); assert w.join(60)\n")
+    subprocess.run([sys.executable, "-c", child], check=True, timeout=120,
+                   env={"HOME": str(tmp_path), "XDG_DATA_HOME": str(tmp_path / "data"), "PATH": "/usr/bin:/bin"})
+    with sqlite3.connect(out / "收據簿.sqlite3") as book:
+        assert book.execute("SELECT state FROM receipts").fetchall() == [("issued",)]
+    assert (out / "2026-12" / "收據-20261207-001.pdf").read_bytes().startswith(b"%PDF")
