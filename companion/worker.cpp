@@ -36,7 +36,7 @@ class ProfileNotes {
     last_ = problems;
     for (const std::string& problem : problems)
       log_failure(error_log, py::reinterpret_borrow<py::object>(PyExc_UserWarning)(problem), py::handle(),
-                  "the receipt was made with the rest of the profile");
+                  "the receipt was still made");
   }
 
  private:
