@@ -56,6 +56,7 @@ py::dict row_dict(const store::ListRow& row) {
 #define PyInit__book pybind11_entry_point
 PYBIND11_MODULE(_book, m) {
   m.doc() = "Receiptora's receipt book 收據簿.sqlite3";
+  receiptora_py::use_error_policy_in_this_module();
   m.def(
       "open",
       [](py::handle folder) {
