@@ -47,7 +47,7 @@ void write_whole(int fd, std::string_view bytes, off_t size, const fs::path& fil
 }  // namespace
 
 std::string ledger_header() {
-  return "\xEF\xBB\xBF收據號碼,日期,買受人,買受人統一編號,品項數,總額,檔案,版本\r\n";
+  return "\xEF\xBB\xBF收據號碼,日期,買受人,買受人統一編號,品項數,總額,檔案,版本,狀態\r\n";
 }
 
 std::string ledger_line(const LedgerLine& line) {
@@ -64,6 +64,10 @@ std::string ledger_line(const LedgerLine& line) {
        {std::string_view(line.total), std::string_view(line.files), std::string_view(line.layout)}) {
     text += ',';
     text += field(value, false);
+  }
+  if (!line.state.empty()) {
+    text += ',';
+    text += field(line.state, false);
   }
   text += "\r\n";
   return text;

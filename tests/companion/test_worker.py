@@ -55,7 +55,7 @@ def run_worker(log, *requests):
 
 def ledger(folder):
     text = (folder / "收據清冊.csv").read_bytes().decode("utf-8")
-    assert text.startswith("\ufeff收據號碼,日期,買受人,買受人統一編號,品項數,總額,檔案,版本\r\n")
+    assert text.startswith("\ufeff收據號碼,日期,買受人,買受人統一編號,品項數,總額,檔案,版本,狀態\r\n")
     return list(csv.reader(text[1:].splitlines()))[1:]
 
 

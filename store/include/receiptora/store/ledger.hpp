@@ -23,6 +23,7 @@ struct LedgerLine {
   std::string total;   // decimal, any length
   std::string files;   // the receipt's files relative to the ledger's folder
   std::string layout;  // 一般格式 / 貓咪格式
+  std::string state;   // 已開立 / 作廢 / 未完成 (empty: left out, as ledgers before the book)
 };
 
 // The byte-order mark and the header line, CRLF-terminated.
