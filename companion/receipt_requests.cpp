@@ -4,6 +4,7 @@
 #include <optional>
 #include <system_error>
 
+#include "receiptora/issuing/issue.hpp"
 #include "receiptora_py/convert.hpp"
 #include "receiptora_py/receipt_request.hpp"
 
@@ -120,6 +121,11 @@ void RaiseStored::operator()() const {
 }
 
 py::object as_python_error(const std::exception& error) {
+  if (const auto* issue = dynamic_cast<const receiptora::issuing::IssueError*>(&error)) {
+    if (issue->code() != 0)
+      return py::reinterpret_borrow<py::object>(PyExc_OSError)(issue->code(), issue->what());
+    return py::reinterpret_borrow<py::object>(PyExc_RuntimeError)(issue->what());
+  }
   if (const auto* system = dynamic_cast<const std::system_error*>(&error))
     return py::reinterpret_borrow<py::object>(PyExc_OSError)(system->code().value(), system->what());
   return py::reinterpret_borrow<py::object>(PyExc_RuntimeError)(error.what());

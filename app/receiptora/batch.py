@@ -6,7 +6,9 @@ are read as UTF-8 (with or without a byte-order mark) or else as Big5/CP950, whi
 a spreadsheet on a Taiwanese Windows machine saves.
 """
 import csv
+import contextlib
 import datetime
+import hashlib
 import io
 import json
 import os
@@ -17,6 +19,27 @@ SWITCHES = {"顯示日期": True, "顯示免用統一發票章": False, "顯示�
 TEMPLATES = ("一般格式", "貓咪格式")
 YES = {"是", "y", "yes", "true", "1", "v", "✓", "○"}
 NO = {"否", "n", "no", "false", "0", "x", "✗", "×"}
+
+
+class Place(str):
+    """Where a receipt comes from ("file:line", "file: receipt 2"), with what identifies it
+    on a re-run: the SHA-256 of the file's bytes and the receipt's 收據 value or its place in
+    a JSON list."""
+
+    def __new__(cls, text, digest="", label=""):
+        place = super().__new__(cls, text)
+        place.digest, place.label = digest, label
+        return place
+
+
+def batch_key(place, request):
+    """The key the book keeps for a batch receipt: file digest, label and the receipt's day
+    (today's, when the file left the date empty)."""
+    day = (request.get("年"), request.get("月"), request.get("日"))
+    if not all(isinstance(v, int) for v in day):
+        today = datetime.date.today()
+        day = (today.year, today.month, today.day)
+    return f"{place.digest}:{place.label}:{day[0]:04d}-{day[1]:02d}-{day[2]:02d}"
 
 
 class BadLine(ValueError):
@@ -97,7 +120,8 @@ def receipt_fields(row):
 def read_csv(path, folder):
     """Returns ([(place, request)], [problem]) for one CSV file."""
     with open(path, "rb") as f:
-        text = decode(f.read())
+        data = f.read()
+    text, digest = decode(data), hashlib.sha256(data).hexdigest()
     reader = csv.reader(io.StringIO(text, newline=""))
     header = [name.strip() for name in next(reader, [])]
     missing = [name for name in REQUIRED if name not in header]
@@ -140,17 +164,19 @@ def read_csv(path, folder):
                    "品名": [i[0] for i in items], "數量": [i[1] for i in items], "單件價格": [i[2] for i in items],
                    "存檔路徑": folder}
         request.update({k: fields[k] for k in ("顯示免用統一發票章", "顯示負責人章", "顯示日期", "年", "月", "日")})
-        requests.append((f"{path}:{start}", request))
+        requests.append((Place(f"{path}:{start}", digest, f"收據={key}"), request))
     return requests, problems
 
 
 def read_json(path, folder, explicit_folder):
     with open(path, "rb") as f:
-        data = json.loads(decode(f.read()))
+        raw = f.read()
+    data, digest = json.loads(decode(raw)), hashlib.sha256(raw).hexdigest()
     entries = data if isinstance(data, list) else [data]
     requests, problems = [], []
     for number, request in enumerate(entries, 1):
-        place = f"{path}: receipt {number}" if isinstance(data, list) else str(path)
+        place = Place(f"{path}: receipt {number}" if isinstance(data, list) else str(path), digest,
+                      f"#{number}" if isinstance(data, list) else "#")
         if not isinstance(request, dict):
             problems.append(f"{place}: not a receipt request (an object with the window's keys)")
             continue
@@ -191,8 +217,23 @@ def add_arguments(parser):
     parser.add_argument("files", nargs="+", metavar="FILE", help="JSON 或 CSV 檔 · JSON or CSV files")
     parser.add_argument("-o", "--output", metavar="FOLDER",
                         help=f"收據存放的資料夾 · where the receipts go (default: {default_folder()})")
+    parser.add_argument("--again", action="store_true",
+                        help="連同先前已開立的也全部重新開立 · issue every receipt anew, also those a run of "
+                             "the same file issued before")
     parser.add_argument("-j", "--jobs", type=int, default=os.cpu_count() or 1,
                         help="同時繪製的收據數 · receipts made at once (default: the number of processors)")
+
+
+def log_failures(problems):
+    """Writes the run's failures to the error log (they are on standard error already)."""
+    if not problems:
+        return
+    import quillmarkers_model
+
+    def receiptora_render():
+        raise RuntimeError("receiptora render: " + "\n".join(problems))
+    with contextlib.redirect_stderr(io.StringIO()):
+        quillmarkers_model.Try_Except_Model().try_except_log(receiptora_render)()
 
 
 def run(args):
@@ -201,19 +242,32 @@ def run(args):
 
     folder = args.output or default_folder()
     requests, problems = read_files(args.files, folder, explicit_folder=bool(args.output))
+    keys = [batch_key(place, request) if isinstance(place, Place) else "" for place, request in requests]
     with tqdm(total=len(requests), unit="receipt", file=sys.stderr,
               disable=not (sys.stderr.isatty() and len(requests) > 5)) as bar:
-        results, profile_problems = quillmarkers_model.issue_receipts(
-            [request for _, request in requests], jobs=max(1, args.jobs), progress=bar.update)
-    made = 0
+        results, run_problems = quillmarkers_model.issue_receipts(
+            [request for _, request in requests], jobs=max(1, args.jobs), progress=bar.update,
+            keys=keys, again=args.again)
+    made, skipped = [], 0
     for (place, _), result in zip(requests, results):
-        if isinstance(result, str):
-            made += 1
+        if isinstance(result, str) and result:
+            made.append(result)
+        elif result == "":
+            skipped += 1
+        elif result is None:
+            problems.append(f"{place}: not issued (the run was stopped first)")
         else:
             problems.append(f"{place}: {result}")
-    for problem in profile_problems:
+    for problem in run_problems:
         print(f"receiptora: {problem}", file=sys.stderr)
     for problem in problems:
         print(problem, file=sys.stderr)
-    print(f"{made} receipt(s) saved in {folder}")
+    log_failures(run_problems + problems)
+    if made:
+        print("issued: " + ", ".join(made))
+    if skipped:
+        print(f"{skipped} receipt(s) skipped: issued by an earlier run of the same file (--again issues them anew)")
+    if problems:
+        print(f"{len(problems)} refused; see above and the error log")
+    print(f"{len(made)} receipt(s) saved in {folder}")
     return 0 if not problems else 1

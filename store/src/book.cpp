@@ -9,6 +9,7 @@
 #include <ctime>
 #include <fstream>
 #include <map>
+#include <unordered_map>
 #include <system_error>
 #include <utility>
 
@@ -389,6 +390,8 @@ LedgerLine ledger_line_of(const Record& record) {
   line.item_count = record.items.size();
   line.total = record.total;
   for (const BookFile& file : record.files) {
+    // The original's files; a void line adds the void copy. Reprints are not ledger lines.
+    if (file.kind == "reprint" || (file.kind == "void" && record.state != State::Void)) continue;
     if (!line.files.empty()) line.files += "; ";
     line.files += file.name;
   }
@@ -625,11 +628,7 @@ void set_book_setting(Book& book, const std::string& key, const std::string& val
 }
 
 std::vector<ListRow> list_receipts(const Book& book, const std::string& month, const std::string& search) {
-  std::string sql =
-      "SELECT number, day, buyer, buyer_tax_id, total, state, "
-      "(SELECT group_concat(name, char(10)) FROM (SELECT name FROM files f WHERE f.number = r.number ORDER "
-      "BY "
-      "rowid)) FROM receipts r WHERE 1";
+  std::string sql = "SELECT number, day, buyer, buyer_tax_id, total, state FROM receipts WHERE 1";
   const int month_at = month.empty() ? 0 : 1;
   const int search_at = search.empty() ? 0 : month_at ? 3 : 1;
   if (month_at) sql += " AND day BETWEEN ?1 AND ?2";
@@ -643,22 +642,24 @@ std::vector<ListRow> list_receipts(const Book& book, const std::string& month, c
   if (month_at) rows.bind(month_at, month + "-00").bind(month_at + 1, month + "-99");
   if (search_at) rows.bind(search_at, search);
   std::vector<ListRow> out;
+  std::unordered_map<std::string, size_t> at;
   while (rows.step()) {
-    ListRow row{rows.text(0),
-                rows.text(1),
-                rows.text(2),
-                rows.text(3),
-                rows.text(4),
-                state_from_name(rows.text(5)).value_or(State::Pending),
-                {}};
-    const std::string files = rows.text(6);
-    for (size_t start = 0; start < files.size();) {
-      size_t end = files.find('\n', start);
-      if (end == std::string::npos) end = files.size();
-      row.files.push_back(files.substr(start, end - start));
-      start = end + 1;
-    }
-    out.push_back(std::move(row));
+    at.emplace(rows.text(0), out.size());
+    out.push_back({rows.text(0), rows.text(1), rows.text(2), rows.text(3), rows.text(4),
+                   state_from_name(rows.text(5)).value_or(State::Pending), {}});
+  }
+  if (out.empty()) return out;
+  // The files of the month's numbers ("收據-YYYYMM…") in one range scan, in the order added.
+  std::string files_sql = "SELECT number, name FROM files";
+  if (month_at) files_sql += " WHERE number BETWEEN ?1 AND ?2";
+  Statement files(book.db(), files_sql + " ORDER BY rowid");
+  if (month_at) {
+    const std::string digits = month.substr(0, 4) + month.substr(month.size() >= 7 ? 5 : 4);
+    files.bind(1, "收據-" + digits).bind(2, "收據-" + digits + "\xff");
+  }
+  while (files.step()) {
+    const auto found = at.find(files.text(0));
+    if (found != at.end()) out[found->second].files.push_back(files.text(1));
   }
   return out;
 }

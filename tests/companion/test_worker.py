@@ -78,7 +78,7 @@ def test_requests_made_in_order_busy_around_each_and_nothing_after_none(tmp_path
     assert [row[:3] for row in ledger(out)] == [["收據-20261207-001", "2026-12-07", "甲"],
                                                ["收據-20261207-002", "2026-12-07", "丙"]]
     assert ledger(out)[0][3:] == ["22099131", "2", "970", "2026-12/收據-20261207-001.pdf; 2026-12/收據-20261207-001.png",
-                                  "一般格式"]
+                                  "一般格式", "已開立"]
     assert (month / "收據-20261207-001.pdf").read_bytes().startswith(b"%PDF")
     assert (month / "收據-20261207-002.png").read_bytes().startswith(b"\x89PNG")
     assert "'買受人': '乙'" in log_text(log) and "the receipt was not made" in log_text(log)
@@ -124,7 +124,8 @@ def test_numbers_per_day_never_overwrite_and_two_workers_share_the_folder(tmp_pa
         w.start()
     assert all(w.join(60) for w in workers)
     numbers = sorted(row[0] for row in ledger(out))
-    assert numbers == [f"收據-20261207-{n:03d}" for n in range(2, 14)] + ["收據-20261208-001"]
+    # The older receipt is taken into the book (and the ledger) at the first start, never overwritten.
+    assert numbers == [f"收據-20261207-{n:03d}" for n in range(1, 14)] + ["收據-20261208-001"]
     assert (out / "2026-12" / "收據-20261207-001.pdf").read_bytes() == b"an older receipt"
     capsys.readouterr()
 
