@@ -88,7 +88,8 @@ std::vector<double> daily_totals(const store::Summary& summary, YearMonth month)
   for (const store::DayTotal& day : summary.days) {
     if (day.date.size() != 10 || day.date.compare(0, prefix.size(), prefix) != 0) continue;
     const int d = std::atoi(day.date.c_str() + 8);
-    if (d >= 1 && d <= static_cast<int>(days.size())) days[static_cast<size_t>(d - 1)] += amount_value(day.total);
+    if (d >= 1 && d <= static_cast<int>(days.size()))
+      days[static_cast<size_t>(d - 1)] += amount_value(day.total);
   }
   return days;
 }
@@ -117,8 +118,8 @@ std::string standard_sentence(const std::vector<store::MonthTotal>& months, long
            roc_month_caption(parse_month(highest_month)) + " 的 " + nt(highest) +
            "），請向國稅局確認是否應改用統一發票。";
   if (highest * 10 >= limit * 8)
-    return "近三個月接近" + standard_text + "：最高為 " + roc_month_caption(parse_month(highest_month)) + " 的 " +
-           nt(highest) + "，平均每月 " + nt(average) + "（" + percent.get_str() + "%）。";
+    return "近三個月接近" + standard_text + "：最高為 " + roc_month_caption(parse_month(highest_month)) +
+           " 的 " + nt(highest) + "，平均每月 " + nt(average) + "（" + percent.get_str() + "%）。";
   return "近三個月平均每月 " + nt(average) + "，為" + standard_text + "的 " + percent.get_str() + "%。";
 }
 
@@ -139,7 +140,8 @@ render::MonthReport month_report(const store::Book& book, YearMonth month, long 
   report.figures = {
       {"開立張數", std::to_string(summary.receipts) + " 張"},
       {"合計（不含作廢）", "NT$ " + grouped_figures(total)},
-      {"平均每張", "NT$ " + grouped_figures(summary.receipts ? mpz_class(total / summary.receipts) : mpz_class(0))},
+      {"平均每張",
+       "NT$ " + grouped_figures(summary.receipts ? mpz_class(total / summary.receipts) : mpz_class(0))},
       {"作廢", std::to_string(summary.voided) + " 張"},
   };
   report.days_caption = "每日合計";

@@ -44,7 +44,8 @@ fs::path month_report_path(const fs::path& root, YearMonth month) {
 void write_month_xlsx(const fs::path& file, YearMonth month, const std::vector<store::ListRow>& rows) {
   std::error_code ec;
   fs::create_directories(file.parent_path(), ec);
-  const fs::path temporary = file.parent_path() / (std::string(".") + file.filename().string() + "." + std::to_string(getpid()));
+  const fs::path temporary =
+      file.parent_path() / (std::string(".") + file.filename().string() + "." + std::to_string(getpid()));
   lxw_workbook* book = workbook_new(temporary.c_str());
   if (!book) throw std::runtime_error("cannot write " + file.string());
   lxw_worksheet* sheet = workbook_add_worksheet(book, month_key(month).c_str());

@@ -28,12 +28,13 @@ INSTANTIATE_TEST_SUITE_P(Days, RocDay,
 
 class Amount : public testing::TestWithParam<TextCase> {};
 TEST_P(Amount, Caption) { EXPECT_EQ(amount_caption(GetParam().in), GetParam().out); }
-INSTANTIATE_TEST_SUITE_P(Amounts, Amount,
-                         testing::Values(TextCase{"zero", "0", "0"}, TextCase{"thousands", "1234567", "1,234,567"},
-                                         TextCase{"negative", "-1500", "-1,500"},
-                                         TextCase{"huge", "123456789012345678901", "123,456,789,012,345,678,901"},
-                                         TextCase{"not_a_number", "12a", "12a"}, TextCase{"empty", "", ""}),
-                         CaseLabel{});
+INSTANTIATE_TEST_SUITE_P(
+    Amounts, Amount,
+    testing::Values(TextCase{"zero", "0", "0"}, TextCase{"thousands", "1234567", "1,234,567"},
+                    TextCase{"negative", "-1500", "-1,500"},
+                    TextCase{"huge", "123456789012345678901", "123,456,789,012,345,678,901"},
+                    TextCase{"not_a_number", "12a", "12a"}, TextCase{"empty", "", ""}),
+    CaseLabel{});
 
 TEST(MonthCaption, RocYearAndKey) {
   EXPECT_EQ(roc_month_caption({2026, 12}), "115年12月");
@@ -80,14 +81,19 @@ TEST_P(Sentence, LastThreeMonthsAgainstTheStandard) {
 INSTANTIATE_TEST_SUITE_P(
     Months, Sentence,
     testing::Values(
-        SentenceCase{"well_below", {"999999", "40000", "50000", "60000"},
+        SentenceCase{"well_below",
+                     {"999999", "40000", "50000", "60000"},
                      "近三個月平均每月 50,000 元，為使用統一發票標準 200,000 元的 25%。"},
-        SentenceCase{"close", {"150000", "170000", "160000"},
-                     "近三個月接近使用統一發票標準 200,000 元：最高為 115年11月 的 170,000 元，平均每月 160,000 元（80%）。"},
-        SentenceCase{"reached", {"100000", "200000", "250000"},
+        SentenceCase{"close",
+                     {"150000", "170000", "160000"},
+                     "近三個月接近使用統一發票標準 200,000 元：最高為 115年11月 的 170,000 元，平均每月 "
+                     "160,000 元（80%）。"},
+        SentenceCase{"reached",
+                     {"100000", "200000", "250000"},
                      "近三個月有 2 個月達到使用統一發票標準 200,000 元（最高為 115年12月 的 250,000 元），"
                      "請向國稅局確認是否應改用統一發票。"},
-        SentenceCase{"one_month_only", {"20000"}, "近三個月平均每月 20,000 元，為使用統一發票標準 200,000 元的 10%。"},
+        SentenceCase{
+            "one_month_only", {"20000"}, "近三個月平均每月 20,000 元，為使用統一發票標準 200,000 元的 10%。"},
         SentenceCase{"no_months", {}, ""}),
     CaseLabel{});
 
