@@ -116,8 +116,8 @@ void void_receipt(BookWindow& w) {
     if (reason.empty()) throw Refusal("作廢需要理由：" + number + " 未作廢");
     const bool confirmed =
         py::bool_(w.module.attr("messagebox")
-                      .attr("askyesno")("作廢", "確定作廢 " + number + "？\n理由：" + reason +
-                                                    "\n\n作廢後號碼不再使用，原檔保留。"));
+                      .attr("askyesno")("確認作廢 " + number, "確定作廢 " + number + "？\n理由：" + reason +
+                                                                  "\n\n作廢後號碼不再使用，原檔保留。"));
     if (!confirmed) return show_status(w, "未作廢 " + number, false);
     std::vector<std::string> files;
     {

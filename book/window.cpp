@@ -93,6 +93,24 @@ struct QuietPolls {
   }
 };
 
+// Tcl runs the timers of every interpreter of a thread, and customtkinter keeps each window it
+// has seen in class-level registries: a closed window's pending ticks are cancelled and the
+// window forgotten, so nothing of it runs inside the next window the process opens.
+void forget_window(py::handle app) {
+  try {
+    py::object tcl = app.attr("tk");
+    for (py::handle id : tcl.attr("splitlist")(tcl.attr("call")("after", "info")))
+      tcl.attr("call")("after", "cancel", id);
+    py::list apps = ctk().attr("AppearanceModeTracker").attr("app_list");
+    while (apps.contains(app)) apps.attr("remove")(app);
+    py::dict scaling = ctk().attr("ScalingTracker").attr("window_dpi_scaling_dict");
+    for (py::handle window : py::list(scaling.attr("keys")()))
+      if (py::object(window.attr("tk")).is(tcl)) scaling.attr("pop")(window);
+  } catch (py::error_already_set&) {
+    // Only memory is at stake; the window closes anyway.
+  }
+}
+
 void draw_bars(BookWindow& w, py::handle canvas, const std::vector<std::pair<std::string, double>>& bars,
                double reference, const std::string& reference_label) {
   const std::string path = py::str(canvas);
@@ -246,7 +264,7 @@ void report_failure(BookWindow& w, const char* what, const std::string& message)
 
 namespace {
 
-void open_book_window(const std::filesystem::path& root) {
+void open_book_window(const std::filesystem::path& root, int year, int month) {
   auto w = std::make_shared<BookWindow>();
   w->root = root;
   {
@@ -255,7 +273,8 @@ void open_book_window(const std::filesystem::path& root) {
   }
   w->invoice_standard = store::read_profile(root).invoice_standard;
   const receiptora::CalendarDate today = receiptora::today_local();
-  w->month = {today.year, today.month};
+  w->month = month >= 1 && month <= 12 ? receiptora::YearMonth{year, month}
+                                       : receiptora::YearMonth{today.year, today.month};
   w->module = py::module_::import("receiptora._shop");
 
   py::object customtkinter = ctk();
@@ -267,7 +286,10 @@ void open_book_window(const std::filesystem::path& root) {
     std::shared_ptr<BookWindow> w;
     ~Release() {
       try {
-        if (w->app) w->app.attr("destroy")();
+        if (w->app) {
+          forget_window(w->app);
+          w->app.attr("destroy")();
+        }
       } catch (py::error_already_set&) {
       }
       w->release();
@@ -429,8 +451,9 @@ void open_book_window(const std::filesystem::path& root) {
 void register_window(py::module_& m) {
   m.attr("OPENER") = "xdg-open";
   m.attr("messagebox") = py::module_::import("tkinter.messagebox");
-  m.def("book_window", &open_book_window, py::arg("root"),
-        "Opens the 收據簿 window on the book in the output folder `root`; returns when it is closed.");
+  m.def("book_window", &open_book_window, py::arg("root"), py::arg("year") = 0, py::arg("month") = 0,
+        "Opens the 收據簿 window on the book in the output folder `root` at a month (default: this month); "
+        "returns when it is closed.");
 }
 
 }  // namespace receiptora_shop
