@@ -26,9 +26,10 @@ struct BookWindow {
   std::unique_ptr<receiptora::store::Book> book;
   receiptora::YearMonth month{};
   long long invoice_standard = 0;
-  std::vector<receiptora::store::ListRow> rows;  // the month's receipts that match the search
-  int top = 0;                                   // the first row drawn
-  int selected = -1;                             // index into rows, -1: none
+  std::vector<receiptora::store::ListRow> month_rows;  // the month's receipts, read once per change
+  std::vector<receiptora::store::ListRow> rows;        // those that match the search
+  int top = 0;                                         // the first row drawn
+  int selected = -1;                                   // index into rows, -1: none
 
   py::object module;  // receiptora._shop: collaborators looked up when used (tests replace them)
   py::object app, tk, canvas, canvas_path, scrollbar, search, month_label, summary_label, status_label;

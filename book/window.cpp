@@ -198,6 +198,7 @@ void BookWindow::release() {
   row_backgrounds.clear();
   row_texts.clear();
   rows.clear();
+  month_rows.clear();
   book.reset();
 }
 
@@ -229,15 +230,26 @@ void redraw_rows(BookWindow& w) {
   w.scrollbar.attr("set")(std::min(1.0, w.top / n), std::min(1.0, (w.top + kVisibleRows) / n));
 }
 
-void reload_rows(BookWindow& w) {
+void filter_rows(BookWindow& w) {
   const std::string selected = selected_row(w) ? selected_row(w)->number : "";
   const std::string search = py::str(w.search.attr("get")());
-  w.rows = store::list_receipts(*w.book, reports::month_key(w.month), search);
+  w.rows.clear();
   w.selected = -1;
-  for (size_t i = 0; i < w.rows.size() && !selected.empty(); ++i)
-    if (w.rows[i].number == selected) w.selected = static_cast<int>(i);
+  for (const store::ListRow& row : w.month_rows) {
+    if (!reports::matches(row, search)) continue;
+    if (row.number == selected) w.selected = row_count(w);
+    w.rows.push_back(row);
+  }
   w.top = std::clamp(w.top, 0, std::max(0, row_count(w) - kVisibleRows));
   redraw_rows(w);
+}
+
+void reload_rows(BookWindow& w) {
+  {
+    py::gil_scoped_release unlocked;
+    w.month_rows = store::list_receipts(*w.book, reports::month_key(w.month), "");
+  }
+  filter_rows(w);
 }
 
 void reload_month(BookWindow& w) {
@@ -341,7 +353,7 @@ void open_book_window(const std::filesystem::path& root, int year, int month) {
   search_text.attr("trace_add")("write", py::cpp_function([w](py::args) {
                                   guarded(*w, "搜尋", [&] {
                                     w->top = 0;
-                                    reload_rows(*w);
+                                    filter_rows(*w);
                                   });
                                 }));
 

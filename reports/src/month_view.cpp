@@ -82,6 +82,11 @@ double amount_value(std::string_view digits) {
   return amount ? amount->get_d() : 0.0;
 }
 
+bool matches(const store::ListRow& row, std::string_view search) {
+  return row.number.find(search) != std::string::npos || row.buyer.find(search) != std::string::npos ||
+         row.buyer_tax_id.find(search) != std::string::npos;
+}
+
 std::vector<double> daily_totals(const store::Summary& summary, YearMonth month) {
   std::vector<double> days(static_cast<size_t>(days_in_month(month)), 0.0);
   const std::string prefix = month_key(month) + "-";
