@@ -9,21 +9,9 @@
 #include "receiptora/amounts.hpp"
 #include "receiptora/request_rows.hpp"
 #include "receiptora/whole_number.hpp"
+#include "median.hpp"
 
 namespace {
-
-template <class F>
-double median_microseconds(int repeats, F&& f) {
-  std::vector<double> times;
-  for (int i = 0; i < repeats; ++i) {
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    const auto t1 = std::chrono::steady_clock::now();
-    times.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
-  }
-  std::nth_element(times.begin(), times.begin() + repeats / 2, times.end());
-  return times[repeats / 2];
-}
 
 std::u32string random_digits(std::mt19937& rng, size_t n) {
   std::u32string s(n, U'0');

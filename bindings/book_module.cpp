@@ -9,6 +9,7 @@
 
 #include "receiptora/issuing/issue.hpp"
 #include "receiptora/store/book.hpp"
+#include "receiptora_py/errors.hpp"
 #include "receiptora_py/main_interpreter.hpp"
 
 namespace py = pybind11;
@@ -24,8 +25,9 @@ fs::path folder_of(py::handle folder) {
   return fs::path(py::bytes(py::module_::import("os").attr("fsencode")(folder)).cast<std::string>());
 }
 
-// Runs `f` with the GIL released; the book's refusals (unknown number, already void, never
-// issued, newer book) become LookupError or ValueError, file failures OSError.
+// Runs `f` with the GIL released. The book's refusals (an unknown number: KeyError; already
+// void, never issued, a newer book: ValueError) are the operator's to act on; every other
+// failure goes through the boundary's one error policy (receiptora_py/errors.hpp).
 template <class F>
 auto released(F&& f) {
   try {
@@ -33,15 +35,11 @@ auto released(F&& f) {
     return f();
   } catch (const store::BookError& error) {
     if (error.kind() == store::BookError::Kind::Unknown) throw py::key_error(error.what());
-    throw py::value_error(error.what());
-  } catch (const issuing::IssueError& error) {
-    if (error.code() != 0) {
-      PyErr_SetObject(PyExc_OSError, py::make_tuple(error.code(), error.what()).ptr());
-      throw py::error_already_set();
-    }
-    throw;
-  } catch (const std::system_error& error) {
-    PyErr_SetObject(PyExc_OSError, py::make_tuple(error.code().value(), error.what()).ptr());
+    if (error.kind() != store::BookError::Kind::Database) throw py::value_error(error.what());
+    receiptora_py::set_python_error();
+    throw py::error_already_set();
+  } catch (...) {
+    receiptora_py::set_python_error();
     throw py::error_already_set();
   }
 }

@@ -1,9 +1,13 @@
-// receiptora._numbers: the whole-number rule and the amount captions, for Python callers.
+// receiptora._numbers: the core's rules for Python callers: the whole-number rule, the amount
+// captions, the receipt request's keys and the output folder.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
 #include "receiptora/amounts.hpp"
 #include "receiptora/captions.hpp"
+#include "receiptora/home_folder.hpp"
+#include "receiptora/request_keys.hpp"
+#include "receiptora/tax_id.hpp"
 #include "receiptora_py/convert.hpp"
 #include "receiptora_py/main_interpreter.hpp"
 
@@ -13,7 +17,7 @@ using receiptora_py::to_u32;
 // Loaded only into the main interpreter (see main_interpreter.hpp).
 #define PyInit__numbers pybind11_entry_point
 PYBIND11_MODULE(_numbers, m) {
-  m.doc() = "Receiptora's whole-number rule and amount captions";
+  m.doc() = "Receiptora's whole-number rule, amount captions, request keys and output folder";
   m.def(
       "read_whole_number",
       [](py::handle text) -> py::object {
@@ -35,7 +39,16 @@ PYBIND11_MODULE(_numbers, m) {
         return receiptora::grand_total_caption(receiptora::grand_total(q, p));
       },
       py::arg("quantities"), py::arg("unit_prices"));
+  m.def(
+      "valid_tax_id", [](const std::string& text) { return receiptora::valid_tax_id(text); }, py::arg("text"),
+      "Whether the text is a unified business number (統一編號): eight digits whose checksum holds.");
   m.def("next_busy_caption", &receiptora::next_busy_caption, py::arg("caption"));
+  py::tuple keys(receiptora::request_keys::kAll.size());
+  for (size_t i = 0; i < keys.size(); ++i) keys[i] = py::str(receiptora::request_keys::kAll[i]);
+  m.attr("REQUEST_KEYS") = keys;
+  m.def(
+      "output_folder", [] { return receiptora::output_folder(); },
+      "The folder receipts are saved in, as every request names it (~/quillmarkers/Receiptora/).");
   m.def(
       "int_roundtrip", [](py::handle value) { return receiptora_py::to_int(receiptora_py::to_mpz(value)); },
       py::arg("value"), "Converts through the core's integer type and back.");

@@ -1,10 +1,15 @@
 // receiptora._render: a receipt request rendered as PDF or PNG bytes, for the tools, the
 // tests and the benchmarks. The GIL is released while cairo and pango draw.
 #include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 
+#include <optional>
 #include <string>
+#include <tuple>
 
+#include "receiptora/receipt_texts.hpp"
 #include "receiptora/render/render.hpp"
+#include "receiptora/render/templates.hpp"
 #include "receiptora_py/main_interpreter.hpp"
 #include "receiptora_py/receipt_request.hpp"
 
@@ -13,17 +18,34 @@ namespace render = receiptora::render;
 
 namespace {
 
-render::Receipt receipt_of(py::handle request, std::string number, py::handle seller,
-                           std::string created_at) {
+// A copy's mark: None, or {"kind": "void" | "reprint", "date": (year, month, day), "reason": str}.
+std::optional<render::Mark> mark_of(py::handle mark) {
+  if (mark.is_none()) return std::nullopt;
+  const py::dict d = py::cast<py::dict>(mark);
+  render::Mark out;
+  const std::string kind = py::cast<std::string>(d["kind"]);
+  if (kind != "void" && kind != "reprint") throw py::value_error("mark kind must be 'void' or 'reprint'");
+  out.kind = kind == "void" ? render::Mark::Kind::Void : render::Mark::Kind::Reprint;
+  const auto [year, month, day] = py::cast<std::tuple<int, int, int>>(d["date"]);
+  if (!receiptora::roc_date(year, month, day)) throw py::value_error("mark date is no day");
+  out.date = {year, month, day};
+  if (d.contains("reason")) out.reason = py::cast<std::string>(d["reason"]);
+  return out;
+}
+
+render::Receipt receipt_of(py::handle request, std::string number, py::handle seller, std::string created_at,
+                           py::handle mark = py::none()) {
   render::Receipt receipt = receiptora_py::receipt_from_request(request, std::move(number),
                                                                 receiptora_py::seller_from_dict(seller));
   receipt.created_at = std::move(created_at);
+  receipt.mark = mark_of(mark);
   return receipt;
 }
 
 template <std::string (*Render)(const render::Receipt&)>
-py::bytes rendered(py::handle request, std::string number, py::handle seller, std::string created_at) {
-  const render::Receipt receipt = receipt_of(request, std::move(number), seller, std::move(created_at));
+py::bytes rendered(py::handle request, std::string number, py::handle seller, std::string created_at,
+                   py::handle mark) {
+  const render::Receipt receipt = receipt_of(request, std::move(number), seller, std::move(created_at), mark);
   std::string out;
   {
     py::gil_scoped_release unlocked;
@@ -32,8 +54,9 @@ py::bytes rendered(py::handle request, std::string number, py::handle seller, st
   return py::bytes(out);
 }
 
-py::tuple rendered_both(py::handle request, std::string number, py::handle seller, std::string created_at) {
-  const render::Receipt receipt = receipt_of(request, std::move(number), seller, std::move(created_at));
+py::tuple rendered_both(py::handle request, std::string number, py::handle seller, std::string created_at,
+                        py::handle mark) {
+  const render::Receipt receipt = receipt_of(request, std::move(number), seller, std::move(created_at), mark);
   render::Rendered out;
   {
     py::gil_scoped_release unlocked;
@@ -42,22 +65,36 @@ py::tuple rendered_both(py::handle request, std::string number, py::handle selle
   return py::make_tuple(py::bytes(out.pdf), py::bytes(out.png));
 }
 
+py::list warnings(py::handle request, std::string number, py::handle seller) {
+  py::list out;
+  for (const std::string& w : render::receipt_warnings(receipt_of(request, std::move(number), seller, "")))
+    out.append(py::str(w));
+  return out;
+}
+
 }  // namespace
 
 // Loaded only into the main interpreter (see main_interpreter.hpp).
 #define PyInit__render pybind11_entry_point
 PYBIND11_MODULE(_render, m) {
   m.doc() = "Receiptora's receipt renderer";
+  py::list names;
+  for (const render::TemplateInfo& t : render::templates())
+    names.append(py::str(t.name.data(), t.name.size()));
+  m.attr("TEMPLATES") = py::tuple(names);  // the templates' names, the default first
   m.def("render_pdf", &rendered<render::render_pdf>, py::arg("request"), py::arg("number"), py::arg("seller"),
-        py::arg("created_at") = "",
+        py::arg("created_at") = "", py::arg("mark") = py::none(),
         "The receipt as PDF bytes (A5 landscape). `seller` holds 商號名稱 統一編號 負責人 地址 電話 and "
         "optionally 免用統一發票章圖檔 / 負責人章圖檔; `created_at` is the ISO 8601 creation date (empty: "
-        "now).");
+        "now); `mark`, for a copy, is {'kind': 'void' or 'reprint', 'date': (y, m, d), 'reason': str}.");
   m.def("render_png", &rendered<render::render_png>, py::arg("request"), py::arg("number"), py::arg("seller"),
-        py::arg("created_at") = "", "The receipt as a 150 dpi PNG picture.");
+        py::arg("created_at") = "", py::arg("mark") = py::none(), "The receipt as a 150 dpi PNG picture.");
   m.def("render_both", &rendered_both, py::arg("request"), py::arg("number"), py::arg("seller"),
-        py::arg("created_at") = "",
+        py::arg("created_at") = "", py::arg("mark") = py::none(),
         "(PDF bytes, PNG bytes) of the receipt, laid out once for both; what issuing a receipt does.");
+  m.def("receipt_warnings", &warnings, py::arg("request"), py::arg("number"), py::arg("seller"),
+        "What the receipt leaves out that the shop should know (a stamp asked for with nothing to put in "
+        "it), one sentence each naming 賣方資料.toml and the field to fill.");
 }
 #undef PyInit__render
 

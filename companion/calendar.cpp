@@ -10,6 +10,7 @@
 #include "kit.hpp"
 #include "receiptora/captions.hpp"
 #include "receiptora/month_grid.hpp"
+#include "receiptora_py/guards.hpp"
 
 namespace quillmarkers {
 
@@ -43,24 +44,21 @@ const char* const kWeekdays[] = {"日", "一", "二", "三", "四", "五", "六"
 constexpr const char* kChosenDayAttribute = "_quillmarkers_chosen_day";
 
 std::optional<Date> remembered_day(py::handle widget) {
-  try {
+  std::optional<Date> remembered;
+  receiptora_py::silently([&] {
     py::object root = widget.attr("_root")();
-    if (!py::hasattr(root, kChosenDayAttribute)) return std::nullopt;
+    if (!py::hasattr(root, kChosenDayAttribute)) return;
     py::tuple day = root.attr(kChosenDayAttribute);
-    return Date{day[0].cast<int>(), day[1].cast<int>(), day[2].cast<int>()};
-  } catch (py::error_already_set&) {
-    return std::nullopt;
-  } catch (py::cast_error&) {
-    return std::nullopt;
-  }
+    remembered = Date{day[0].cast<int>(), day[1].cast<int>(), day[2].cast<int>()};
+  });
+  return remembered;
 }
 
 void remember_day(py::handle widget, const Date& day) {
-  try {
+  // A root that takes no attribute only loses the memory, not the choice.
+  receiptora_py::silently([&] {
     widget.attr("_root")().attr(kChosenDayAttribute) = py::make_tuple(day.year, day.month, day.day);
-  } catch (py::error_already_set&) {
-    // A root that takes no attribute only loses the memory, not the choice.
-  }
+  });
 }
 
 // The kit's CTkButton for days: configure skips options that already hold the given value,
@@ -69,11 +67,8 @@ py::object day_button_class() {
   PYBIND11_CONSTINIT static py::gil_safe_call_once_and_store<py::object> storage;
   return storage
       .call_once_and_store_result([] {
-        py::object base = ctk().attr("CTkButton");
-        py::object cls = py::reinterpret_borrow<py::object>(reinterpret_cast<PyObject*>(&PyType_Type))(
-            "Day_Button", py::make_tuple(base),
-            py::dict("__module__"_a = "quillmarkers_model",
-                     "__doc__"_a = "A calendar day: configure leaves unchanged options alone."));
+        py::object cls = kit_subclass("Day_Button", "CTkButton",
+                                      "A calendar day: configure leaves unchanged options alone.");
         cls.attr("configure") = py::cpp_function(
             [](py::object self, py::args args, py::kwargs options) -> py::object {
               py::object configure = ctk().attr("CTkButton").attr("configure");
@@ -81,10 +76,7 @@ py::object day_button_class() {
               py::dict changed;
               for (auto [key, value] : options) {
                 bool unchanged = false;
-                try {
-                  unchanged = same_value(self.attr("cget")(key), value);
-                } catch (py::error_already_set&) {
-                }
+                receiptora_py::silently([&] { unchanged = same_value(self.attr("cget")(key), value); });
                 if (!unchanged) changed[key] = value;
               }
               if (py::len(changed) == 0) return py::none();

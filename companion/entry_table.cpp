@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kit.hpp"
+#include "receiptora_py/guards.hpp"
 #include "text_mirror.hpp"
 
 namespace quillmarkers {
@@ -20,12 +21,9 @@ using namespace py::literals;
 // The text of a cell the kit does not follow, through its get(); a cell that cannot be read
 // (get() raises or gives no text) counts as absent, like an empty one.
 py::object read_cell(py::handle cell) {
-  try {
-    py::object text = cell.attr("get")();
-    if (PyUnicode_Check(text.ptr())) return text;
-  } catch (py::error_already_set& error) {
-    if (!error.matches(PyExc_Exception)) throw;
-  }
+  py::object text;
+  receiptora_py::silently([&] { text = cell.attr("get")(); });
+  if (text && PyUnicode_Check(text.ptr())) return text;
   return py::str("");
 }
 
@@ -96,14 +94,14 @@ struct EntryTable {
         py::module_::import("tkinter").attr("StringVar")("master"_a = frame, "value"_a = "");
     if (state.cast<std::string>() == "normal") {
       py::object entry =
-          ctk().attr("CTkEntry")(frame, "width"_a = width, "font"_a = cell_font, "textvariable"_a = variable);
+          kit_entry_class()(frame, "width"_a = width, "font"_a = cell_font, "textvariable"_a = variable);
       entry.attr("grid")(**grid);
       typed->follow(entry, variable);
       return entry;
     }
     py::object entry =
-        ctk().attr("CTkEntry")(frame, "width"_a = width, "font"_a = cell_font, "textvariable"_a = variable,
-                               "state"_a = state, "justify"_a = "right", "fg_color"_a = "transparent");
+        kit_entry_class()(frame, "width"_a = width, "font"_a = cell_font, "textvariable"_a = variable,
+                          "state"_a = state, "justify"_a = "right", "fg_color"_a = "transparent");
     entry.attr("grid")(**grid);
     return py::make_tuple(py::cast(CellText{variable}), entry);
   }

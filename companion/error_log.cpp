@@ -9,6 +9,7 @@
 #include "kit.hpp"
 #include "receiptora/log_file.hpp"
 #include "receiptora_py/errors.hpp"
+#include "receiptora_py/guards.hpp"
 
 namespace quillmarkers {
 
@@ -26,17 +27,17 @@ struct ErrorLog {
 
 // The log path as the file system wants it: os.fsencode keeps undecodable names intact.
 std::optional<fs::path> to_fs_path(const py::str& path) {
-  try {
+  std::optional<fs::path> out;
+  receiptora_py::silently([&] {
     py::bytes encoded = py::module_::import("os").attr("fsencode")(path);
     std::string raw = encoded;
 #ifdef _WIN32
-    return fs::path(std::u8string(raw.begin(), raw.end()));
+    out = fs::path(std::u8string(raw.begin(), raw.end()));
 #else
-    return fs::path(raw);
+    out = fs::path(raw);
 #endif
-  } catch (py::error_already_set&) {
-    return std::nullopt;
-  }
+  });
+  return out;
 }
 
 py::str path_to_str(const fs::path& path) {
@@ -59,13 +60,13 @@ bool is_pybind11_function(py::handle function) {
 
 // The attribute as a non-empty text, if it is one.
 std::optional<std::string> name_attribute(py::handle function, const char* attribute) {
-  try {
-    if (!py::hasattr(function, attribute)) return std::nullopt;
+  std::optional<std::string> out;
+  receiptora_py::silently([&] {
+    if (!py::hasattr(function, attribute)) return;
     std::string name = py::str(function.attr(attribute));
-    if (!name.empty()) return name;
-  } catch (py::error_already_set&) {
-  }
-  return std::nullopt;
+    if (!name.empty()) out = name;
+  });
+  return out;
 }
 
 std::string describe(py::handle function) {
@@ -73,22 +74,19 @@ std::string describe(py::handle function) {
     if (auto name = name_attribute(function, "__qualname__")) return *name;
   }
   if (auto name = name_attribute(function, "__name__")) return *name;
-  try {
-    return py::repr(function);
-  } catch (py::error_already_set&) {
-    return "<callable>";
-  }
+  std::string shown = "<callable>";
+  receiptora_py::silently([&] { shown = py::repr(function); });
+  return shown;
 }
 
 void write_stderr(const std::string& text) {
-  try {
+  // A broken stderr must not turn a logged error into a new one.
+  receiptora_py::silently([&] {
     py::object err = py::module_::import("sys").attr("stderr");
     if (err.is_none()) return;
     err.attr("write")(py::str(text.data(), text.size()));
     err.attr("flush")();
-  } catch (py::error_already_set&) {
-    // A broken stderr must not turn a logged error into a new one.
-  }
+  });
 }
 
 void record(const ErrorLog& log, py::handle function, const std::string& details) {
@@ -100,15 +98,15 @@ void record(const ErrorLog& log, py::handle function, const std::string& details
 }
 
 std::string format_exception(py::error_already_set& error) {
-  try {
+  std::string text;
+  receiptora_py::silently([&] {
     // An error raised in C, with no Python frame between, has no traceback.
     py::object trace = error.trace() ? py::reinterpret_borrow<py::object>(error.trace()) : py::none();
     py::list lines =
         py::module_::import("traceback").attr("format_exception")(error.type(), error.value(), trace);
-    return py::str("").attr("join")(lines).cast<std::string>();
-  } catch (const std::exception&) {
-    return std::string(error.what()) + "\n";
-  }
+    text = py::str("").attr("join")(lines).cast<std::string>();
+  });
+  return text.empty() ? std::string(error.what()) + "\n" : text;
 }
 
 // The callable handed back by try_except_log.

@@ -32,21 +32,18 @@ const std::optional<std::string>& cjk_family() {
 
 }  // namespace
 
+py::object kit_subclass(const char* name, const char* base, const char* doc) {
+  using namespace py::literals;
+  py::object type = py::reinterpret_borrow<py::object>(reinterpret_cast<PyObject*>(&PyType_Type));
+  return type(name, py::make_tuple(ctk().attr(base)),
+              py::dict("__module__"_a = "quillmarkers_model", "__doc__"_a = doc));
+}
+
 py::object kit_font(int size, const char* weight) {
   using namespace py::literals;
   const auto& family = cjk_family();
   if (family) return ctk().attr("CTkFont")("family"_a = *family, "size"_a = size, "weight"_a = weight);
   return ctk().attr("CTkFont")("size"_a = size, "weight"_a = weight);
-}
-
-bool same_value(py::handle a, py::handle b) {
-  if (a.ptr() == b.ptr()) return true;
-  const int equal = PyObject_RichCompareBool(a.ptr(), b.ptr(), Py_EQ);
-  if (equal < 0) {
-    PyErr_Clear();
-    return false;
-  }
-  return equal == 1;
 }
 
 }  // namespace quillmarkers

@@ -4,9 +4,12 @@
 
 #include <pybind11/pybind11.h>
 
+#include "receiptora_py/compare.hpp"
+
 namespace quillmarkers {
 
 namespace py = pybind11;
+using receiptora_py::same_value;
 
 void register_error_log(py::module_& m);
 void register_set_button(py::module_& m);
@@ -21,8 +24,11 @@ py::module_ ctk();
 // is installed). Needs a Tk root, so widget code calls it only while building widgets.
 py::object kit_font(int size, const char* weight = "normal");
 
-// Python equality, treating a comparison that raises as "different".
-bool same_value(py::handle a, py::handle b);
+// A new Python class `name` of this module, derived from customtkinter's class `base`.
+py::object kit_subclass(const char* name, const char* base, const char* doc);
+
+// Kit_Entry: a CTkEntry drawn first in one pass (kit_entry.cpp); the kit's tables use it.
+py::object kit_entry_class();
 
 // Python's cycle collector cannot see Python objects held in C++ members, so a cycle through
 // one (a button whose command refers back to the Set_Button that owns it) would never be

@@ -1,11 +1,10 @@
 #include "receipt_requests.hpp"
 
-#include <functional>
 #include <optional>
-#include <system_error>
 
-#include "receiptora/issuing/issue.hpp"
 #include "receiptora_py/convert.hpp"
+#include "receiptora_py/display_form.hpp"
+#include "receiptora_py/errors.hpp"
 #include "receiptora_py/receipt_request.hpp"
 
 namespace quillmarkers {
@@ -66,52 +65,7 @@ namespace {
 
 // repr() of a request, also when it holds an int too long for Python's str conversion, cut
 // to kReprLimit characters.
-std::string request_repr(py::handle value) {
-  std::string text;
-  std::function<void(py::handle)> add = [&](py::handle item) {
-    if (text.size() > kReprLimit) return;
-    if (PyLong_CheckExact(item.ptr())) {
-      text += receiptora_py::to_mpz(item).get_str();
-    } else if (PyDict_CheckExact(item.ptr())) {
-      text += "{";
-      bool first = true;
-      for (auto [key, entry] : py::reinterpret_borrow<py::dict>(item)) {
-        text += first ? "" : ", ";
-        first = false;
-        add(key);
-        text += ": ";
-        add(entry);
-      }
-      text += "}";
-    } else if (PyList_CheckExact(item.ptr())) {
-      text += "[";
-      bool first = true;
-      for (py::handle entry : py::reinterpret_borrow<py::list>(item)) {
-        text += first ? "" : ", ";
-        first = false;
-        add(entry);
-      }
-      text += "]";
-    } else {
-      try {
-        if (PyUnicode_Check(item.ptr()) && PyUnicode_GetLength(item.ptr()) > Py_ssize_t{kReprLimit}) {
-          text += py::repr(item[py::slice(0, kReprLimit, 1)]).cast<std::string>() + "…";
-          return;
-        }
-        text += py::repr(item).cast<std::string>();
-      } catch (py::error_already_set&) {
-        text += "<" + std::string(Py_TYPE(item.ptr())->tp_name) + " without repr>";
-      }
-    }
-  };
-  add(value);
-  if (text.size() > kReprLimit) {
-    size_t cut = kReprLimit;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;  // whole characters
-    text = text.substr(0, cut) + "… (cut; " + std::to_string(text.size()) + " bytes in all)";
-  }
-  return text;
-}
+std::string request_repr(py::handle value) { return receiptora_py::display_form(value, kReprLimit); }
 
 }  // namespace
 
@@ -120,15 +74,9 @@ void RaiseStored::operator()() const {
   throw py::error_already_set();
 }
 
-py::object as_python_error(const std::exception& error) {
-  if (const auto* issue = dynamic_cast<const receiptora::issuing::IssueError*>(&error)) {
-    if (issue->code() != 0)
-      return py::reinterpret_borrow<py::object>(PyExc_OSError)(issue->code(), issue->what());
-    return py::reinterpret_borrow<py::object>(PyExc_RuntimeError)(issue->what());
-  }
-  if (const auto* system = dynamic_cast<const std::system_error*>(&error))
-    return py::reinterpret_borrow<py::object>(PyExc_OSError)(system->code().value(), system->what());
-  return py::reinterpret_borrow<py::object>(PyExc_RuntimeError)(error.what());
+py::object as_python_error(const std::exception&) {
+  // Called while the exception is handled: the boundary's one policy (receiptora_py/errors.hpp).
+  return receiptora_py::as_python_error().value();
 }
 
 void log_failure(py::handle error_log, py::object error, py::handle request, const std::string& note) {

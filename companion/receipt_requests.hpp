@@ -31,7 +31,7 @@ struct RaiseStored {
   void operator()() const;
 };
 
-// The exception object a C++ failure stands for.
+// The exception object the C++ failure being handled stands for; call only in its handler.
 pybind11::object as_python_error(const std::exception& error);
 
 // Writes `error` with the request and a note to the error log (and stderr), through the

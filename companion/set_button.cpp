@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "kit.hpp"
+#include "receiptora_py/guards.hpp"
 #include "receiptora_py/picture.hpp"
 
 namespace quillmarkers {
@@ -121,10 +122,7 @@ struct SetButton {
       if (record.contains(k)) {
         unchanged = same_value(record[k], value);
       } else if (!is_grid_option(key) && key != "image_path" && key != "size") {
-        try {
-          unchanged = same_value(widget.attr("cget")(k), value);
-        } catch (py::error_already_set&) {
-        }
+        receiptora_py::silently([&] { unchanged = same_value(widget.attr("cget")(k), value); });
       }
       if (unchanged) continue;
 

@@ -48,7 +48,7 @@ struct SetTable {
     py::object variable =
         py::module_::import("tkinter").attr("StringVar")("master"_a = frame, "value"_a = "");
     py::object entry =
-        ctk().attr("CTkEntry")(frame, "width"_a = kEntryWidth, "font"_a = font, "textvariable"_a = variable);
+        kit_entry_class()(frame, "width"_a = kEntryWidth, "font"_a = font, "textvariable"_a = variable);
     typed->follow(entry, variable);
     entry.attr("grid")("row"_a = row, "column"_a = 1, "padx"_a = py::make_tuple(0, 8), "pady"_a = 4,
                        "sticky"_a = "ew");

@@ -5,11 +5,13 @@
 #include "module_names.hpp"
 #include "platform.hpp"
 #include "receiptora/captions.hpp"
+#include "receiptora/request_keys.hpp"
 #include "window_state.hpp"
 
 namespace gui {
 
 using namespace pybind11::literals;
+namespace keys = receiptora::request_keys;
 
 namespace {
 
@@ -27,7 +29,7 @@ std::string day_key_of(py::handle parameters) {
     py::object value = parameters[key];
     return PyUnicode_Check(value.ptr()) ? value.cast<std::string>() : py::str(value).cast<std::string>();
   };
-  return receiptora::day_key(part(name("年")), part(name("月")), part(name("日")));
+  return receiptora::day_key(part(name(keys::kYear)), part(name(keys::kMonth)), part(name(keys::kDay)));
 }
 
 py::object make_date_window(const State& state) {
@@ -47,7 +49,7 @@ py::object make_date_window(const State& state) {
     s.calendar = calendar;
     set_global("calendar", calendar);
     calendar.attr("grid")("row"_a = 0, "column"_a = 0, "sticky"_a = "new");
-    mark_chosen_day(calendar, s.PP.attr("parameters"));
+    mark_chosen_day(calendar, s.parameters_record.attr("parameters"));
   });
 }
 
@@ -57,10 +59,9 @@ void follow_chosen_day(WindowState& s) {
   py::object calendar = global_or_none("calendar");
   if (!calendar || !s.calendar || !calendar.is(s.calendar)) return;
   py::object current_date = calendar.attr(name("get_day"))();
-  py::object parameters = s.PP.attr(name("parameters"));
-  parameters[name("年")] = current_date[name("年")];
-  parameters[name("月")] = current_date[name("月")];
-  parameters[name("日")] = current_date[name("日")];
+  py::object parameters = s.parameters_record.attr(name("parameters"));
+  for (const char* key : {keys::kYear, keys::kMonth, keys::kDay})
+    parameters[name(key)] = current_date[name(key)];
   mark_chosen_day(calendar, parameters);
 }
 

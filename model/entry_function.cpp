@@ -19,13 +19,13 @@ namespace {
 
 void run_window(const State& state) {
   WindowState& s = *state;
-  s.set_button = global("Set_Button")();
+  s.buttons = global("Set_Button")();
   toolkit::prepare();
   build_window(state);
-  s.aa = global("try_except_log")(make_refresh(state));
-  s.app.attr("after")(500, s.aa);
-  s.app.attr("mainloop")();
-  toolkit::forget_closed_window(s.app);
+  s.refresh_tick = global("try_except_log")(make_refresh(state));
+  s.main_window.attr("after")(500, s.refresh_tick);
+  s.main_window.attr("mainloop")();
+  toolkit::forget_closed_window(s.main_window);
   silently([&] { toolkit::restore_polls(); });
   silently([&] { forget_calendar(s); });
   row_products::clear();
@@ -73,8 +73,8 @@ PyObject* entry_function(PyObject*, PyObject* args, PyObject* kwargs) {
   PyObject* arguments[2];
   if (!read_arguments(args, kwargs, arguments)) return nullptr;
   auto state = std::make_shared<WindowState>();
-  state->Queue_All_variable = py::reinterpret_borrow<py::object>(arguments[0]);
-  state->Event_All_variable = py::reinterpret_borrow<py::object>(arguments[1]);
+  state->queues = py::reinterpret_borrow<py::object>(arguments[0]);
+  state->events = py::reinterpret_borrow<py::object>(arguments[1]);
   try {
     run_window(state);
     state->release();
@@ -88,11 +88,11 @@ PyObject* entry_function(PyObject*, PyObject* args, PyObject* kwargs) {
   // either would otherwise run on the destroyed window and report a Tcl background error.
   py::error_scope keep_error;
   try {
-    if (state->app && !state->app.is_none()) {
-      toolkit::cancel_timers(state->app);
-      silently([&] { state->app.attr("update_idletasks")(); });
-      silently([&] { state->app.attr("destroy")(); });
-      toolkit::forget_closed_window(state->app);
+    if (state->main_window && !state->main_window.is_none()) {
+      toolkit::cancel_timers(state->main_window);
+      silently([&] { state->main_window.attr("update_idletasks")(); });
+      silently([&] { state->main_window.attr("destroy")(); });
+      toolkit::forget_closed_window(state->main_window);
     }
     toolkit::restore_polls();
   } catch (...) {

@@ -27,52 +27,58 @@ py::object frame(py::handle parent, const py::dict& options) {
 }
 
 void build_root(WindowState& s) {
-  s.app = ctk().attr("CTk")();
-  s.app.attr("title")("Receiptora軟體");
-  for (int column : {0, 1, 2}) s.app.attr("grid_columnconfigure")(column, "weight"_a = 1);
-  s.app.attr("resizable")(false, false);
-  print_and_go_on([&] { platform::set_window_icon(s.app, platform::resource_path("logo.ico")); });
+  s.main_window = ctk().attr("CTk")();
+  s.main_window.attr("title")("Receiptora軟體");
+  for (int column : {0, 1, 2}) s.main_window.attr("grid_columnconfigure")(column, "weight"_a = 1);
+  s.main_window.attr("resizable")(false, false);
+  print_and_go_on([&] { platform::set_window_icon(s.main_window, platform::resource_path("logo.ico")); });
 }
 
-// The outer panels FF, AA, BB, DD, EE on the root grid, then the inner panels.
+// The window's panels, in the order they are made (creation order is Tk's stacking and Tab
+// order). A backdrop is a rounded frame sharing a grid cell with the widgets drawn over it.
 struct Panels {
-  py::object FF, AA, BB, DD, EE;
-  py::list frame;
+  py::object top_panel;       // the logo bar and the tool bar
+  py::object buyer_panel;     // the buyer fields over their backdrop
+  py::object output_panel;    // the output button and the date switch over their backdrop
+  py::object item_panel;      // the item table's backdrop
+  py::object total_panel;     // the total bar over its backdrop
+  py::object item_frame;      // holds the item table
+  py::object buyer_frame;     // holds the buyer fields
+  py::object total_backdrop;  // the rounded panel behind the total bar
+  py::object logo_bar;
+  py::object tool_bar;   // the picture buttons and the template menu
+  py::object total_bar;  // the grand total and the stamp check boxes
 };
 
 Panels build_panels(WindowState& s) {
   Panels p;
   auto outer = [&](int row, int column, int span, py::tuple padx, py::tuple pady, const char* sticky) {
-    py::object panel = frame(s.app, py::dict("fg_color"_a = "transparent"));
+    py::object panel = frame(s.main_window, py::dict("fg_color"_a = "transparent"));
     panel.attr("grid")("row"_a = row, "column"_a = column, "columnspan"_a = span, "padx"_a = padx,
                        "pady"_a = pady, "sticky"_a = sticky);
     return panel;
   };
-  p.FF = outer(0, 0, 2, py::make_tuple(10, 5), py::make_tuple(10, 5), "nsew");
-  p.AA = outer(1, 0, 1, py::make_tuple(10, 5), py::make_tuple(5, 0), "nsew");
-  p.BB = outer(1, 1, 1, py::make_tuple(0, 10), py::make_tuple(5, 0), "nsew");
-  p.DD = outer(2, 0, 2, py::make_tuple(10, 10), py::make_tuple(5, 0), "ew");
-  p.EE = outer(3, 0, 2, py::make_tuple(10, 10), py::make_tuple(5, 10), "ew");
+  p.top_panel = outer(0, 0, 2, py::make_tuple(10, 5), py::make_tuple(10, 5), "nsew");
+  p.buyer_panel = outer(1, 0, 1, py::make_tuple(10, 5), py::make_tuple(5, 0), "nsew");
+  p.output_panel = outer(1, 1, 1, py::make_tuple(0, 10), py::make_tuple(5, 0), "nsew");
+  p.item_panel = outer(2, 0, 2, py::make_tuple(10, 10), py::make_tuple(5, 0), "ew");
+  p.total_panel = outer(3, 0, 2, py::make_tuple(10, 10), py::make_tuple(5, 10), "ew");
 
-  for (int i = 0; i < 7; ++i) p.frame.append(py::none());
-  auto inner = [&](int index, py::handle parent, py::dict options) {
-    p.frame[py::int_(index)] = frame(parent, options);
-    return p.frame[py::int_(index)].cast<py::object>();
+  auto inner = [&](py::handle parent, py::dict options, const char* sticky) {
+    py::object panel = frame(parent, options);
+    panel.attr("grid")("row"_a = 0, "column"_a = 0, "sticky"_a = sticky);
+    return panel;
   };
-  inner(0, p.DD, py::dict("width"_a = 700, "height"_a = 300))
-      .attr("grid")("row"_a = 0, "column"_a = 0, "sticky"_a = "new");
-  py::object buyer = inner(1, p.AA, py::dict("width"_a = 395, "height"_a = 100));
-  buyer.attr("grid")("row"_a = 0, "column"_a = 0, "sticky"_a = "new");
-  inner(5, buyer, py::dict("width"_a = 395, "height"_a = 100, "fg_color"_a = "transparent"))
-      .attr("place")("x"_a = 10, "y"_a = 10);
-  inner(2, p.BB, py::dict("width"_a = 300, "height"_a = 100))
-      .attr("grid")("row"_a = 0, "column"_a = 0, "sticky"_a = "new");
-  inner(3, p.EE, py::dict("width"_a = 700, "height"_a = 100))
-      .attr("grid")("row"_a = 0, "column"_a = 0, "sticky"_a = "new");
-  inner(4, p.FF, py::dict("height"_a = 10, "fg_color"_a = "transparent"))
-      .attr("grid")("row"_a = 0, "column"_a = 0, "sticky"_a = "nsew");
-  inner(6, p.FF, py::dict("height"_a = 10, "fg_color"_a = "transparent"))
-      .attr("grid")("row"_a = 0, "column"_a = 1, "sticky"_a = "nsew");
+  p.item_frame = inner(p.item_panel, py::dict("width"_a = 700, "height"_a = 300), "new");
+  py::object buyer_backdrop = inner(p.buyer_panel, py::dict("width"_a = 395, "height"_a = 100), "new");
+  p.buyer_frame =
+      frame(buyer_backdrop, py::dict("width"_a = 395, "height"_a = 100, "fg_color"_a = "transparent"));
+  p.buyer_frame.attr("place")("x"_a = 10, "y"_a = 10);
+  inner(p.output_panel, py::dict("width"_a = 300, "height"_a = 100), "new");  // the output backdrop
+  p.total_backdrop = inner(p.total_panel, py::dict("width"_a = 700, "height"_a = 100), "new");
+  p.logo_bar = inner(p.top_panel, py::dict("height"_a = 10, "fg_color"_a = "transparent"), "nsew");
+  p.tool_bar = frame(p.top_panel, py::dict("height"_a = 10, "fg_color"_a = "transparent"));
+  p.tool_bar.attr("grid")("row"_a = 0, "column"_a = 1, "sticky"_a = "nsew");
   return p;
 }
 
@@ -99,30 +105,30 @@ void build_logo_bar(py::handle logo_bar) {
       .attr("grid")("row"_a = 0, "column"_a = 2, "sticky"_a = "nsew");
 }
 
-void build_bottom_bar(WindowState& s, Panels& p) {
-  py::object content = frame(p.EE, py::dict("fg_color"_a = "transparent"));
-  p.frame[py::int_(3)] = content;  // the bottom content frame takes index 3 over
-  content.attr("grid")("row"_a = 0, "column"_a = 0, "pady"_a = py::make_tuple(0, 5));
+// The grand-total caption on a transparent bar over the total backdrop, in the same grid cell.
+void build_total_bar(WindowState& s, Panels& p) {
+  p.total_bar = frame(p.total_panel, py::dict("fg_color"_a = "transparent"));
+  p.total_bar.attr("grid")("row"_a = 0, "column"_a = 0, "pady"_a = py::make_tuple(0, 5));
   py::object tkinter = global("tkinter");
-  s.mylabel_time_text = tkinter.attr("StringVar")();
-  s.mylabel_time_text.attr("set")("總額0元");
+  s.grand_total_text = tkinter.attr("StringVar")();
+  s.grand_total_text.attr("set")("總額0元");
   tkinter
-      .attr("Label")(content, "textvariable"_a = s.mylabel_time_text, "bg"_a = "#2b2b2b", "fg"_a = "white",
+      .attr("Label")(p.total_bar, "textvariable"_a = s.grand_total_text, "bg"_a = "#2b2b2b", "fg"_a = "white",
                      "font"_a = font(30))
       .attr("grid")("row"_a = 0, "column"_a = 0, "sticky"_a = "nsew");
 }
 
 void build_tables(WindowState& s, Panels& p) {
-  s.entry_table = global("Entry_Table")(p.frame[py::int_(0)]);
-  s.entry_table.attr("add_entry_name")("商品名稱", 200);
-  s.entry_table.attr("add_entry_name")("商品數量", 100);
-  s.entry_table.attr("add_entry_name")("商品單價", 100);
-  s.entry_table.attr("add_entry_name")("商品總額", 200, "state"_a = "disabled");
-  s.entry_table.attr("add_table")(7);
+  s.item_table = global("Entry_Table")(p.item_frame);
+  s.item_table.attr("add_entry_name")("商品名稱", 200);
+  s.item_table.attr("add_entry_name")("商品數量", 100);
+  s.item_table.attr("add_entry_name")("商品單價", 100);
+  s.item_table.attr("add_entry_name")("商品總額", 200, "state"_a = "disabled");
+  s.item_table.attr("add_table")(7);
 
-  s.set_table = global("Set_Table")(p.frame[py::int_(5)]);
-  py::object buyer = s.set_table.attr("add_entry_name")("買受人");
-  s.set_table.attr("add_entry_name")("統一編號");
+  s.buyer_fields = global("Set_Table")(p.buyer_frame);
+  py::object buyer = s.buyer_fields.attr("add_entry_name")("買受人");
+  s.buyer_fields.attr("add_entry_name")("統一編號");
   buyer.attr("focus_set")();  // the operator types the buyer first, without a click
 }
 
@@ -133,13 +139,12 @@ void build_buttons(const State& state, Panels& p) {
   py::object button_event_004 = make_date_window(state);
   py::object button_event_005 = global("try_except_log")(make_open_help_page());
 
-  py::object add_button = s.set_button.attr("add_button");
-  add_button(p.BB, "button_name"_a = "輸出單據", "text"_a = "輸出單據", "button_event"_a = button_event_001,
-             "size"_a = py::make_tuple(25, 25), "padx"_a = 50, "pady"_a = 10, "sticky"_a = "",
-             "width"_a = 140);
-  py::object tool_bar = p.frame[py::int_(6)];
+  py::object add_button = s.buttons.attr("add_button");
+  add_button(p.output_panel, "button_name"_a = "輸出單據", "text"_a = "輸出單據",
+             "button_event"_a = button_event_001, "size"_a = py::make_tuple(25, 25), "padx"_a = 50,
+             "pady"_a = 10, "sticky"_a = "", "width"_a = 140);
   auto picture_button = [&](const char* file, py::handle event, int left, int right) {
-    add_button(tool_bar, "image_path"_a = platform::resource_path(file), "button_event"_a = event,
+    add_button(p.tool_bar, "image_path"_a = platform::resource_path(file), "button_event"_a = event,
                "size"_a = py::make_tuple(25, 25), "padx"_a = py::make_tuple(left, right), "row"_a = 0,
                "column"_a = 0, "fg_color"_a = "transparent");
   };
@@ -151,39 +156,38 @@ void build_buttons(const State& state, Panels& p) {
 
 void build_options(const State& state, Panels& p) {
   WindowState& s = *state;
-  s.PP = global("Parameters")();
+  s.parameters_record = global("Parameters")();
 
-  s.switch_var_001 = ctk().attr("StringVar")("value"_a = "on");
-  py::object switch_event_001 = make_switch_event(state);
+  s.date_switch = ctk().attr("StringVar")("value"_a = "on");
+  py::object switch_event_001 = make_date_toggle(state);
   ctk()
-      .attr("CTkSwitch")(p.BB, "text"_a = "日期", "command"_a = switch_event_001,
-                         "variable"_a = s.switch_var_001, "onvalue"_a = "on", "offvalue"_a = "off",
+      .attr("CTkSwitch")(p.output_panel, "text"_a = "日期", "command"_a = switch_event_001,
+                         "variable"_a = s.date_switch, "onvalue"_a = "on", "offvalue"_a = "off",
                          "bg_color"_a = "#2b2b2b",
                          "font"_a = ctk().attr("CTkFont")("family"_a = kFontFamily, "weight"_a = "bold"))
       .attr("grid")("row"_a = 0, "column"_a = 0, "padx"_a = py::make_tuple(5, 0),
                     "pady"_a = py::make_tuple(5, 65), "sticky"_a = "w");
   switch_event_001();  // the record agrees with the switch before any event
 
-  s.optionmenu_001 = ctk().attr("CTkOptionMenu")(p.frame[py::int_(6)], "font"_a = font(13), "width"_a = 200,
-                                                 "height"_a = 20, "dynamic_resizing"_a = false,
-                                                 "values"_a = s.PP.attr("parameters")["格式列表"]);
-  s.optionmenu_001.attr("grid")("row"_a = 1, "column"_a = 0, "padx"_a = py::make_tuple(70, 5),
-                                "pady"_a = py::make_tuple(5, 0), "sticky"_a = "nsew");
+  s.template_menu = ctk().attr("CTkOptionMenu")(
+      p.tool_bar, "font"_a = font(13), "width"_a = 200, "height"_a = 20, "dynamic_resizing"_a = false,
+      "values"_a = s.parameters_record.attr("parameters")["格式列表"]);
+  s.template_menu.attr("grid")("row"_a = 1, "column"_a = 0, "padx"_a = py::make_tuple(70, 5),
+                               "pady"_a = py::make_tuple(5, 0), "sticky"_a = "nsew");
 
-  py::object content = p.frame[py::int_(3)];
   auto checkbox = [&](const char* text, py::handle command, py::handle variable, py::tuple pady) {
     ctk()
-        .attr("CTkCheckBox")(content, "text"_a = text, "command"_a = command, "variable"_a = variable,
+        .attr("CTkCheckBox")(p.total_bar, "text"_a = text, "command"_a = command, "variable"_a = variable,
                              "onvalue"_a = "on", "offvalue"_a = "off", "bg_color"_a = "#2b2b2b")
         .attr("grid")("row"_a = 0, "column"_a = 0, "padx"_a = py::make_tuple(550, 5), "pady"_a = pady);
   };
-  py::object checkbox_event_1 = make_checkbox_event_1(state);
+  py::object checkbox_event_1 = make_exemption_stamp_toggle(state);
   // Created false: neither "on" nor "off", so the box starts unchecked.
-  s.check_var_1 = ctk().attr("StringVar")("value"_a = false);
-  checkbox("免用統一發票章", checkbox_event_1, s.check_var_1, py::make_tuple(0, 30));
-  py::object checkbox_event_2 = make_checkbox_event_2(state);
-  s.check_var_2 = ctk().attr("StringVar")("value"_a = false);
-  checkbox("負責人章\u3000\u3000\u3000", checkbox_event_2, s.check_var_2, py::make_tuple(30, 0));
+  s.exemption_stamp_box = ctk().attr("StringVar")("value"_a = false);
+  checkbox("免用統一發票章", checkbox_event_1, s.exemption_stamp_box, py::make_tuple(0, 30));
+  py::object checkbox_event_2 = make_owner_seal_toggle(state);
+  s.owner_seal_box = ctk().attr("StringVar")("value"_a = false);
+  checkbox("負責人章\u3000\u3000\u3000", checkbox_event_2, s.owner_seal_box, py::make_tuple(30, 0));
 }
 
 }  // namespace
@@ -192,8 +196,8 @@ void build_window(const State& state) {
   WindowState& s = *state;
   build_root(s);
   Panels panels = build_panels(s);
-  print_and_go_on([&] { build_logo_bar(panels.frame[py::int_(4)]); });
-  build_bottom_bar(s, panels);
+  print_and_go_on([&] { build_logo_bar(panels.logo_bar); });
+  build_total_bar(s, panels);
   build_tables(s, panels);
   build_buttons(state, panels);
   build_options(state, panels);

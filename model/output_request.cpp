@@ -2,10 +2,12 @@
 #include <string>
 #include <vector>
 
-#include "display_form.hpp"
+#include "receiptora_py/display_form.hpp"
 #include "guards.hpp"
 #include "module_names.hpp"
 #include "platform.hpp"
+#include "templates.hpp"
+#include "receiptora/request_keys.hpp"
 #include "receiptora/request_rows.hpp"
 #include "receiptora_py/compare.hpp"
 #include "receiptora_py/convert.hpp"
@@ -15,11 +17,9 @@
 namespace gui {
 
 using namespace pybind11::literals;
+namespace keys = receiptora::request_keys;
 
 namespace {
-
-constexpr const char* kCatTemplate = "貓咪格式";
-constexpr const char* kGeneralTemplate = "一般格式";
 
 bool contains(py::handle text, const char* part) {
   const int result = PySequence_Contains(text.ptr(), name(part).ptr());
@@ -44,12 +44,12 @@ py::list list_fonts(const py::list& font_dirs) {
 void check_font(WindowState& s, py::handle template_name) {
   on_exception(
       [&] {
-        py::object parameters = s.PP.attr(name("parameters"));
-        if (!contains(template_name, kCatTemplate) ||
+        py::object parameters = s.parameters_record.attr(name("parameters"));
+        if (!contains(template_name, kCatTemplate.name) ||
             !receiptora_py::equals(parameters[name("check_simhei.ttf")], Py_False))
           return;
         py::list font_dirs = platform::font_folders();
-        if (contains(list_fonts(font_dirs), "simhei.ttf")) return;
+        if (contains(list_fonts(font_dirs), kCatTemplate.font_file)) return;
         global("messagebox")
             .attr(name("showinfo"))("軟體提示", "此模板的收據需要安裝simhei.ttf的字型才能正常使用。");
         parameters[name("check_simhei.ttf")] = true;
@@ -92,7 +92,7 @@ TypedRows read_rows(py::handle table) {
 void print_request(const py::dict& request) {
   py::cpp_function print_line(
       [request] {
-        py::str line(display_form(request));
+        py::str line(receiptora_py::display_form(request));
         py::object out = py::module_::import("sys").attr(name("stdout"));
         py::object encoding = py::getattr(out, name("encoding"), py::none());
         py::str text = line;
@@ -105,26 +105,25 @@ void print_request(const py::dict& request) {
 }
 
 void press(WindowState& s) {
-  py::object table = s.entry_table.attr(name("get"))();
+  py::object table = s.item_table.attr(name("get"))();
   py::dict request;
-  py::object template_name = s.optionmenu_001.attr(name("get"))();
-  if (contains(template_name, kCatTemplate)) {
-    request[name("版本")] = kCatTemplate;
-  } else if (contains(template_name, kGeneralTemplate)) {
-    request[name("版本")] = kGeneralTemplate;
+  py::object template_name = s.template_menu.attr(name("get"))();
+  if (contains(template_name, kCatTemplate.name)) {
+    request[name(keys::kTemplate)] = kCatTemplate.name;
+  } else if (contains(template_name, kGeneralTemplate.name)) {
+    request[name(keys::kTemplate)] = kGeneralTemplate.name;
   }
   check_font(s, template_name);
 
-  request[name("買受人")] = s.set_table.attr(name("get"))("買受人");
-  request[name("買受人統一編號")] = s.set_table.attr(name("get"))("統一編號");
+  request[name(keys::kBuyer)] = s.buyer_fields.attr(name("get"))("買受人");
+  request[name(keys::kBuyerTaxId)] = s.buyer_fields.attr(name("get"))("統一編號");
   py::list names, quantities, unit_prices;
-  request[name("品名")] = names;
-  request[name("數量")] = quantities;
-  request[name("單件價格")] = unit_prices;
-  request[name("存檔路徑")] = platform::output_folder();
-  py::object parameters = s.PP.attr(name("parameters"));
-  for (const char* key : {"顯示免用統一發票章", "顯示負責人章", "顯示日期", "年", "月", "日"})
-    request[name(key)] = parameters[name(key)];
+  request[name(keys::kItemNames)] = names;
+  request[name(keys::kQuantities)] = quantities;
+  request[name(keys::kUnitPrices)] = unit_prices;
+  request[name(keys::kOutputFolder)] = platform::output_folder();
+  py::object parameters = s.parameters_record.attr(name("parameters"));
+  for (const char* key : keys::kOptions) request[name(key)] = parameters[name(key)];
 
   // A typed row that would be left out (a quantity or price that is no whole number) refuses
   // the whole press: the rows stay as typed and nothing reaches the worker.

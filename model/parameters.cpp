@@ -1,9 +1,13 @@
 // Parameters: the receipt options that outlive one press.
 #include "module_names.hpp"
 #include "py_class.hpp"
+#include "receiptora/request_keys.hpp"
 #include "registration.hpp"
+#include "templates.hpp"
 
 namespace gui {
+
+namespace keys = receiptora::request_keys;
 
 void register_parameters() {
   py::dict namespace_;
@@ -11,19 +15,18 @@ void register_parameters() {
       [](py::object self) {
         py::dict parameters;
         py::setattr(self, "parameters", parameters);
-        parameters["顯示免用統一發票章"] = false;
-        parameters["顯示負責人章"] = false;
-        parameters["顯示日期"] = true;
+        parameters[keys::kShowExemptionStamp] = false;
+        parameters[keys::kShowOwnerSeal] = false;
+        parameters[keys::kShowDate] = true;
         py::list templates;
-        templates.append("一般格式");
-        templates.append("貓咪格式");
+        for (const WindowTemplate& t : kTemplates) templates.append(t.name);
         parameters["格式列表"] = templates;
         parameters["check_simhei.ttf"] = false;
         // One reading of the clock, so a record built at midnight cannot mix two dates.
         py::object current_date = global("datetime").attr("datetime").attr("now")();
-        parameters["年"] = current_date.attr("year");
-        parameters["月"] = current_date.attr("month");
-        parameters["日"] = current_date.attr("day");
+        parameters[keys::kYear] = current_date.attr("year");
+        parameters[keys::kMonth] = current_date.attr("month");
+        parameters[keys::kDay] = current_date.attr("day");
       },
       "init");
   set_global("Parameters", make_class("Parameters", py::make_tuple(), namespace_));

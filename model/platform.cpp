@@ -24,8 +24,9 @@ void reap(py::handle process) {
 
 }  // namespace
 
+py::str output_folder() { return py::str(receiptora::output_folder()); }
+
 #ifdef _WIN32
-py::str output_folder() { return py::str("C:/quillmarkers/Receiptora/"); }
 
 void open_output_folder() {
   reap(global("subprocess").attr("Popen")("explorer C:\\quillmarkers\\Receiptora"));
@@ -44,15 +45,6 @@ py::str resource_path(const char* file_name) {
 void set_window_icon(py::handle window, py::handle icon_path) { window.attr("iconbitmap")(icon_path); }
 
 #else
-py::str output_folder() {
-  // Absolute, forward slashes, trailing slash: the same text in every request. The home
-  // folder is the error log's too.
-  std::string folder = receiptora::home_folder().string();
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  if (folder == "/") folder.clear();
-  return py::str(folder + "/quillmarkers/Receiptora/");
-}
-
 void open_output_folder() {
   py::str folder = output_folder();
   // The file manager cannot open a folder that does not exist yet (no receipt issued).

@@ -12,7 +12,7 @@ namespace py = pybind11;
 inline constexpr const char* kHelpPageSecure = "https://quillmarkers.github.io/Receiptora/help/";
 inline constexpr const char* kHelpPagePlain = "http://quillmarkers.github.io/Receiptora/help/";
 
-// The folder the receipts are saved in, with forward slashes and a trailing slash.
+// The folder the receipts are saved in (core's output_folder), as a str.
 py::str output_folder();
 
 // Opens the output folder in the file manager without waiting for it.

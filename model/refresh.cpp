@@ -20,10 +20,7 @@ namespace {
 // The same texts as counted last time (lists compare their items by identity first, and
 // the mirrored texts stay the same objects until Tk writes new ones).
 bool same_texts(py::handle counted, py::handle now) {
-  if (!counted) return false;
-  const int result = PyObject_RichCompareBool(counted.ptr(), now.ptr(), Py_EQ);
-  if (result < 0) PyErr_Clear();
-  return result == 1;
+  return counted && receiptora_py::same_value(counted, now);
 }
 
 // The grand total by the core's rule, with each row's product from row_products.
@@ -52,7 +49,7 @@ void show_grand_total(WindowState& s) {
   bool shown = false;
   on_exception(
       [&] {
-        py::object columns = s.entry_table.attr(name("get"))();
+        py::object columns = s.item_table.attr(name("get"))();
         py::object quantities = columns[py::int_(1)], unit_prices = columns[py::int_(2)];
         // Summed again only when a text changed: with numbers of 100,000 digits a sum takes
         // tens of milliseconds, and the tick runs every 500 ms.
@@ -63,21 +60,21 @@ void show_grand_total(WindowState& s) {
           s.counted_quantities = quantities;
           s.counted_unit_prices = unit_prices;
         }
-        s.mylabel_time_text.attr(name("set"))(s.total_caption);
+        s.grand_total_text.attr(name("set"))(s.total_caption);
         shown = true;
       },
       [](py::handle) {});
   // Outside the guard: a failure to show even this ends the tick.
-  if (!shown) s.mylabel_time_text.attr(name("set"))("金額輸入錯誤");
+  if (!shown) s.grand_total_text.attr(name("set"))("金額輸入錯誤");
 }
 
 void show_busy_caption(WindowState& s) {
   if (receiptora_py::equals(worker_channels::busy_answer(s), Py_True)) {
-    py::object caption = s.set_button.attr(name("cget"))(name("輸出單據"), name("text"));
-    s.set_button.attr(name("configure"))(
-        name("輸出單據"), "text"_a = receiptora::next_busy_caption(caption.cast<std::string>()));
+    py::object caption = s.buttons.attr(name("cget"))(name("輸出單據"), name("text"));
+    s.buttons.attr(name("configure"))(name("輸出單據"),
+                                      "text"_a = receiptora::next_busy_caption(caption.cast<std::string>()));
   } else if (receiptora_py::equals(worker_channels::busy_answer(s), Py_False)) {
-    s.set_button.attr(name("configure"))(name("輸出單據"), "text"_a = name("輸出單據"));
+    s.buttons.attr(name("configure"))(name("輸出單據"), "text"_a = name("輸出單據"));
   }
 }
 
@@ -90,8 +87,8 @@ py::object make_refresh(const State& state) {
         show_grand_total(s);
         silently([&] { show_busy_caption(s); });
         silently([&] { follow_chosen_day(s); });
-        s.entry_table.attr(name("update"))();
-        s.app.attr(name("after"))(500, s.aa);
+        s.item_table.attr(name("update"))();
+        s.main_window.attr(name("after"))(500, s.refresh_tick);
       },
       py::name("aa"));
 }

@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "guards.hpp"
 #include "module_names.hpp"
 
 namespace gui::toolkit {
@@ -53,19 +54,19 @@ void restore_polls() {
 }
 
 void cancel_timers(py::handle app) {
-  try {
+  silently([&] {
     py::object tcl = app.attr("tk");
     for (py::handle id : tcl.attr("splitlist")(tcl.attr("call")("after", "info")))
       tcl.attr("call")("after", "cancel", id);
-  } catch (py::error_already_set&) {
-  }
+  });
 }
 
 // customtkinter keeps every window it has seen in class-level registries, so a closed
 // window (with its Tcl interpreter) would otherwise live as long as the process.
 void forget_closed_window(py::handle app) {
   cancel_timers(app);
-  try {
+  // Only memory is at stake; the window itself is closed already.
+  silently([&] {
     py::list apps = ctk().attr("AppearanceModeTracker").attr("app_list");
     while (apps.contains(app)) apps.attr("remove")(app);
     py::dict scaling = ctk().attr("ScalingTracker").attr("window_dpi_scaling_dict");
@@ -74,9 +75,7 @@ void forget_closed_window(py::handle app) {
       if (py::object(window.attr("tk")).is(interpreter) && PyDict_DelItem(scaling.ptr(), window.ptr()) < 0)
         throw py::error_already_set();
     }
-  } catch (py::error_already_set&) {
-    // Only memory is at stake; the window itself is closed already.
-  }
+  });
 }
 
 }  // namespace gui::toolkit

@@ -12,20 +12,22 @@ namespace py = pybind11;
 
 // Filled once during start-up and never rebound; handlers change only what the slots hold.
 struct WindowState {
-  py::object Queue_All_variable;
-  py::object Event_All_variable;
-  py::object set_button;
-  py::object app;
-  py::object mylabel_time_text;
-  py::object entry_table;
-  py::object set_table;
-  py::object PP;
-  py::object switch_var_001;
-  py::object optionmenu_001;
-  py::object check_var_1;
-  py::object check_var_2;
-  py::object aa;
-  py::object calendar;  // the calendar of this window's date window, once opened
+  // GUI's two arguments: channel name → queue, channel name → event (worker_channels.hpp).
+  py::object queues;
+  py::object events;
+
+  py::object main_window;          // the CTk root
+  py::object buttons;              // the kit's Set_Button: the output button by name
+  py::object grand_total_text;     // StringVar of the grand-total caption
+  py::object item_table;           // Entry_Table: names, quantities, unit prices, line totals
+  py::object buyer_fields;         // Set_Table: 買受人, 統一編號
+  py::object parameters_record;    // Parameters: the options that outlive one press
+  py::object date_switch;          // StringVar of the 日期 switch
+  py::object template_menu;        // CTkOptionMenu of the receipt templates
+  py::object exemption_stamp_box;  // StringVar of the 免用統一發票章 check box
+  py::object owner_seal_box;       // StringVar of the 負責人章 check box
+  py::object refresh_tick;         // the refresh tick as wrapped for the error log
+  py::object calendar;             // the calendar of this window's date window, once opened
 
   // The grand total is computed again only when a quantity or a unit price changed.
   py::object counted_quantities, counted_unit_prices;
@@ -36,9 +38,9 @@ struct WindowState {
   // Handlers hold the state and the state holds the refresh tick, a cycle that Python's
   // garbage collector cannot see through C++ captures: the entry function breaks it here.
   void release() {
-    Queue_All_variable = Event_All_variable = set_button = app = mylabel_time_text = py::object();
-    entry_table = set_table = PP = switch_var_001 = optionmenu_001 = py::object();
-    check_var_1 = check_var_2 = aa = calendar = py::object();
+    queues = events = main_window = buttons = grand_total_text = py::object();
+    item_table = buyer_fields = parameters_record = date_switch = template_menu = py::object();
+    exemption_stamp_box = owner_seal_box = refresh_tick = calendar = py::object();
     counted_quantities = counted_unit_prices = py::object();
     closed = true;
   }
@@ -57,14 +59,14 @@ inline WindowState& open_window(const State& state) {
 }
 
 // Handlers, each a no-argument Python callable closing over the state.
-py::object make_output_request(const State& state);  // button_event_001
-py::object make_open_output_folder();                // button_event_003
-py::object make_date_window(const State& state);     // button_event_004
-py::object make_open_help_page();                    // button_event_005
-py::object make_switch_event(const State& state);    // switch_event_001
-py::object make_checkbox_event_1(const State& state);
-py::object make_checkbox_event_2(const State& state);
-py::object make_refresh(const State& state);  // aa, before wrapping
+py::object make_output_request(const State& state);          // button_event_001
+py::object make_open_output_folder();                        // button_event_003
+py::object make_date_window(const State& state);             // button_event_004
+py::object make_open_help_page();                            // button_event_005
+py::object make_date_toggle(const State& state);             // switch_event_001
+py::object make_exemption_stamp_toggle(const State& state);  // checkbox_event_1
+py::object make_owner_seal_toggle(const State& state);       // checkbox_event_2
+py::object make_refresh(const State& state);                 // aa, before wrapping
 
 // Year, month and day of a parameters dictionary as plain texts joined by "-": 2026-12-6.
 std::string day_key_of(py::handle parameters);

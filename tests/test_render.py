@@ -58,14 +58,24 @@ def fonts(pdf, tmp_path):
         ({"顯示日期": False, "年": "not read"}, "中華民國年月日"),
         ({"數量": [10**5000, 0]}, "1" + "0" * 5000),  # past Python's 4300-digit str limit
         ({"數量": [Hostile(-37), 0], "單件價格": [Hostile(-41), 0]}, "-37-411517"),
+        ({"備註": ["含運", None]}, "含運"),
     ],
-    ids=["ints", "texts", "blank_date", "huge_int", "int_subclass"],
+    ids=["ints", "texts", "blank_date", "huge_int", "int_subclass", "notes"],
 )
 def test_renders(changes, shown, tmp_path):
     pdf = _render.render_pdf(request(**changes), "收據-20261207-003", SELLER, "2026-12-07T10:00:00")
     assert pdf.startswith(b"%PDF")
     assert shown in pdf_text(pdf, tmp_path, "-raw").replace(",", "")
     assert _render.render_png(request(**changes), "收據-1", SELLER).startswith(b"\x89PNG\r\n\x1a\n")
+
+
+@pytest.mark.parametrize("seller, named", [(SELLER, []), ({**SELLER, "商號名稱": ""}, ["商號名稱"]),
+                                           ({**SELLER, "商號名稱": "", "負責人": " "}, ["商號名稱", "負責人"])])
+def test_warnings_name_the_profile_field(seller, named):
+    warnings = _render.receipt_warnings(request(), "收據-1", seller)
+    assert len(warnings) == len(named)
+    for warning, field in zip(warnings, named):
+        assert "賣方資料.toml" in warning and field in warning
 
 
 def test_render_both_binding():
@@ -75,7 +85,7 @@ def test_render_both_binding():
 
 
 @pytest.mark.parametrize(
-    "version, face", [(..., "UMing"), ("一般格式", "UMing"), ("不明格式", "UMing"), (7, "UMing"), ("貓咪格式", "ZenHei")]
+    "version, face", [(..., "UMing"), ("一般格式", "UMing"), ("不明格式", "UMing"), (7, "UMing"), ("貓咪格式", "cwTeX")]
 )
 def test_version_picks_the_template(version, face, tmp_path):
     assert face in fonts(_render.render_pdf(request(版本=version), "n", SELLER), tmp_path)
@@ -98,6 +108,11 @@ def test_version_picks_the_template(version, face, tmp_path):
         ({"年": "二〇二六年"}, ValueError, "年"),
         ({"日": 10**30}, ValueError, "日"),
         ({"日": 7.0}, TypeError, "日"),
+        ({"存檔路徑": "/tmp/out\x00/"}, ValueError, "存檔路徑"),
+        ({"存檔路徑": "/tmp/out\n/"}, ValueError, "U+000A"),
+        ({"存檔路徑": "/tmp/\x9bout/"}, ValueError, "U+009B"),
+        ({"備註": ["含運"]}, ValueError, "備註"),
+        ({"備註": [1, ""]}, TypeError, '"備註"[0]'),
     ],
 )
 def test_malformed_requests_are_refused(bad, error, named):

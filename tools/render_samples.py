@@ -1,6 +1,8 @@
-"""Writes the sample receipt in both templates: OUTDIR/一般格式.pdf, 一般格式.png,
-貓咪格式.pdf and 貓咪格式.png. Run with the project's .venv Python after scripts/test (or
-scripts/setup) has built the modules:  .venv/bin/python tools/render_samples.py OUTDIR"""
+"""Writes sample receipts in both templates: the seven-item receipt (OUTDIR/一般格式.pdf,
+一般格式.png, 貓咪格式.pdf, 貓咪格式.png), and for each template a 9-item and a 30-item receipt
+and a void and a reprint copy (OUTDIR/一般格式-9項.pdf, -30項, -作廢, -補印, each with its PNG).
+Run with the project's .venv Python after scripts/test (or scripts/setup) has built the
+modules:  .venv/bin/python tools/render_samples.py OUTDIR"""
 import pathlib
 import sys
 
@@ -9,7 +11,7 @@ from receiptora import _render
 NUMBER = "收據-20261207-003"
 SELLER = {
     "商號名稱": "喵喵文具行",
-    "統一編號": "24681357",
+    "統一編號": "24681353",
     "負責人": "王小明",
     "地址": "臺北市中正區重慶南路一段 122 號",
     "電話": "02-2345-6789",
@@ -25,15 +27,15 @@ ITEMS = [
 ]
 
 
-def sample_request(version="一般格式"):
+def sample_request(version="一般格式", items=ITEMS):
     """A full receipt request as the window sends it: seven items, the date and both stamps."""
     return {
         "版本": version,
         "買受人": "大同國民小學",
-        "買受人統一編號": "87654321",
-        "品名": [name for name, _, _ in ITEMS],
-        "數量": [quantity for _, quantity, _ in ITEMS],
-        "單件價格": [price for _, _, price in ITEMS],
+        "買受人統一編號": "87654322",
+        "品名": [name for name, _, _ in items],
+        "數量": [quantity for _, quantity, _ in items],
+        "單件價格": [price for _, _, price in items],
         "存檔路徑": "",
         "顯示免用統一發票章": True,
         "顯示負責人章": True,
@@ -42,6 +44,20 @@ def sample_request(version="一般格式"):
         "月": 12,
         "日": 7,
     }
+
+
+def many_items(count):
+    """`count` items: the sample's seven again and again, numbered after the first round."""
+    return [(name if i < len(ITEMS) else f"{name} #{i // len(ITEMS) + 1}", quantity, price)
+            for i, (name, quantity, price) in ((i, ITEMS[i % len(ITEMS)]) for i in range(count))]
+
+
+VARIANTS = {
+    "9項": (many_items(9), None),
+    "30項": (many_items(30), None),
+    "作廢": (ITEMS, {"kind": "void", "date": (2026, 12, 8), "reason": "買受人名稱有誤"}),
+    "補印": (ITEMS, {"kind": "reprint", "date": (2026, 12, 9)}),
+}
 
 
 def main(argv):
@@ -55,6 +71,11 @@ def main(argv):
         (out / f"{version}.pdf").write_bytes(_render.render_pdf(request, NUMBER, SELLER))
         (out / f"{version}.png").write_bytes(_render.render_png(request, NUMBER, SELLER))
         print(out / f"{version}.pdf", out / f"{version}.png")
+        for variant, (items, mark) in VARIANTS.items():
+            pdf, png = _render.render_both(sample_request(version, items), NUMBER, SELLER, mark=mark)
+            (out / f"{version}-{variant}.pdf").write_bytes(pdf)
+            (out / f"{version}-{variant}.png").write_bytes(png)
+            print(out / f"{version}-{variant}.pdf", out / f"{version}-{variant}.png")
     return 0
 
 

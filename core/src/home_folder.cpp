@@ -39,4 +39,14 @@ std::filesystem::path home_folder() {
   return account.empty() ? std::filesystem::path("/") : account;
 }
 
+std::string output_folder() {
+#ifdef _WIN32
+  return "C:/quillmarkers/Receiptora/";
+#else
+  std::string folder = home_folder().string();
+  while (!folder.empty() && folder.back() == '/') folder.pop_back();
+  return folder + "/quillmarkers/Receiptora/";
+#endif
+}
+
 }  // namespace receiptora

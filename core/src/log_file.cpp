@@ -67,11 +67,4 @@ bool append_to_log(const fs::path& log, std::string_view record, std::uintmax_t 
   return static_cast<bool>(out);
 }
 
-std::string local_iso_timestamp() {
-  const std::tm local = local_now();
-  char text[32];
-  const size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
-  return std::string(text, n);
-}
-
 }  // namespace receiptora

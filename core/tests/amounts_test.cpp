@@ -6,6 +6,7 @@
 #include "case_label.hpp"
 #include "receiptora/amounts.hpp"
 #include "receiptora/whole_number.hpp"
+#include "utf8.hpp"
 
 namespace receiptora {
 namespace {

@@ -136,6 +136,8 @@ std::vector<std::vector<std::string>> ledger_rows(const fs::path& file) {
     line += c;
   }
   if (!line.empty()) rows.push_back(csv_fields(line));
+  for (auto& row : rows)
+    for (auto& cell : row) cell = store::ledger_cell_text(cell);  // ="0459…" cells as their text
   return rows;
 }
 
@@ -311,6 +313,11 @@ render::Date today() {
 Recovery recover(store::Book& book) {
   Recovery report;
   const fs::path root = book.folder();
+  try {
+    store::remove_stale_temporaries(root);
+  } catch (const std::exception& error) {
+    report.problems.push_back(error.what());
+  }
   if (!store::book_setting(book, "imported")) {
     report.imported = import_folder(book);
     store::set_book_setting(book, "imported", store::now_iso());
@@ -334,14 +341,29 @@ Recovery recover(store::Book& book) {
   }
   const auto missing = store::records_without_ledger_line(book);
   std::vector<store::Record> lines;
-  for (const store::Record& record : missing) {
-    if (record.state == store::State::Void) {  // its 已開立 line first, then the 作廢 one
-      store::Record original = record;
-      original.state = store::State::Issued;
-      lines.push_back(original);
+  std::vector<std::string> listed;  // lines out before a kill kept the book from noting them
+  if (!missing.empty()) {
+    std::set<std::pair<std::string, std::string>> present;  // number, state
+    for (const auto& row : ledger_rows(ledger_of(root)))
+      if (!row.empty()) present.insert({row[0], row.size() > 8 ? row[8] : "已開立"});
+    for (const store::Record& record : missing) {
+      std::vector<store::Record> wanted;
+      if (record.state == store::State::Void) {  // its 已開立 line first, then the 作廢 one
+        store::Record original = record;
+        original.state = store::State::Issued;
+        wanted.push_back(original);
+      }
+      wanted.push_back(record);
+      bool any = false;
+      for (store::Record& line : wanted)
+        if (!present.count({line.number, std::string(store::state_label(line.state))})) {
+          lines.push_back(std::move(line));
+          any = true;
+        }
+      if (!any) listed.push_back(record.number);
     }
-    lines.push_back(record);
   }
+  if (!listed.empty()) store::mark_ledger_written(book, listed);
   const std::string problem = write_ledger_lines(book, lines);
   if (problem.empty())
     report.ledger_lines = lines.size();

@@ -1,17 +1,19 @@
-// Lays a receipt out on A5 landscape pages and draws them with cairo and pango. Units are
-// points; the caller's cairo context decides the device (PDF page or 150 dpi picture).
+// A receipt laid out on A5 landscape pages and drawn with cairo and pango. Units are points;
+// the caller's cairo context decides the device (PDF page or 150 dpi picture).
 #pragma once
 
 #include <cairo.h>
 
 #include <memory>
 
+#include "page_layout.hpp"
 #include "receiptora/render/receipt.hpp"
 
 namespace receiptora::render::detail {
 
-inline constexpr double kPageWidth = 595.28;  // A5 landscape, 210 mm × 148 mm
-inline constexpr double kPageHeight = 419.53;
+// What a page is drawn with; the tests draw the stamps apart from everything else to see
+// that they never cover it.
+enum Layer : unsigned { kPrint = 1, kStamps = 2, kMark = 4, kAllLayers = 7 };
 
 // A receipt laid out into pages. Built once, then each page is drawn on its own context, as
 // often as wanted (the PDF and the picture). Drawing keeps the texts it lays out, so one
@@ -26,7 +28,7 @@ class Document {
   Document& operator=(const Document&) = delete;
 
   int pages() const;
-  void draw_page(cairo_t* cr, int page) const;
+  void draw_page(cairo_t* cr, int page, unsigned layers = kAllLayers) const;
 
  private:
   struct Impl;

@@ -9,8 +9,10 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "draw.hpp"
+#include "elements.hpp"
 #include "png_encode.hpp"
 
 namespace receiptora::render {
@@ -40,13 +42,36 @@ cairo_status_t append(void* closure, const unsigned char* data, unsigned int len
   return CAIRO_STATUS_SUCCESS;
 }
 
+// The local time zone's offset at `when`, as ISO 8601 writes it: "+08:00".
+std::string zone_of(std::time_t when) {
+  std::tm local{};
+  localtime_r(&when, &local);
+  char text[8];
+  std::strftime(text, sizeof text, "%z", &local);
+  const std::string z = text;
+  return z.size() == 5 ? z.substr(0, 3) + ":" + z.substr(3) : "Z";
+}
+
 std::string local_now_iso8601() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
-  return text;
+  return text + zone_of(now);
+}
+
+// A creation date without a zone is local time: it gets the local zone, so a reader in
+// another zone sees the right moment.
+std::string with_zone(const std::string& iso) {
+  const size_t time = iso.find('T');
+  if (time == std::string::npos || iso.back() == 'Z' || iso.find_first_of("+-", time) != std::string::npos) {
+    return iso;
+  }
+  std::tm local{};
+  if (!strptime(iso.c_str(), "%Y-%m-%dT%H:%M:%S", &local)) return iso;
+  local.tm_isdst = -1;
+  return iso + zone_of(std::mktime(&local));
 }
 
 constexpr double kDpi = 150;
@@ -59,8 +84,10 @@ std::string pdf_of(const Receipt& receipt, const detail::Document& document) {
   cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_TITLE, title.c_str());
   cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_AUTHOR, receipt.seller.name.c_str());
   cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, "Receiptora");
-  const std::string created = receipt.created_at.empty() ? local_now_iso8601() : receipt.created_at;
+  const std::string created =
+      receipt.created_at.empty() ? local_now_iso8601() : with_zone(receipt.created_at);
   cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATE_DATE, created.c_str());
+  cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_MOD_DATE, created.c_str());
   {
     ContextPtr cr(cairo_create(surface.get()));
     for (int page = 0; page < document.pages(); ++page) {
@@ -116,6 +143,20 @@ std::string png_of(const detail::Document& document) {
 std::string render_pdf(const Receipt& receipt) { return pdf_of(receipt, detail::Document(receipt)); }
 
 std::string render_png(const Receipt& receipt) { return png_of(detail::Document(receipt)); }
+
+std::vector<std::string> receipt_warnings(const Receipt& receipt) {
+  std::vector<std::string> out;
+  const std::string profile = "賣方資料.toml";
+  if (receipt.exemption_stamp && !detail::draws_exemption_stamp(receipt)) {
+    out.push_back("收據 " + receipt.number + " 未蓋免用統一發票專用章：" + profile +
+                  " 的「商號名稱」是空的，請填寫商號名稱（或「免用統一發票章圖檔」）。");
+  }
+  if (receipt.owner_seal && !detail::draws_owner_seal(receipt)) {
+    out.push_back("收據 " + receipt.number + " 未蓋負責人章：" + profile +
+                  " 的「負責人」是空的，請填寫負責人姓名（或「負責人章圖檔」）。");
+  }
+  return out;
+}
 
 Rendered render_both(const Receipt& receipt) {
   const detail::Document document(receipt);

@@ -13,7 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "draw.hpp"
 #include "receiptora/render/render.hpp"
+#include "receiptora/render/templates.hpp"
 
 namespace receiptora::render {
 namespace {
@@ -113,9 +115,24 @@ TEST(Pdf, InvalidDateIsRefused) {
 TEST(Pdf, MetadataAndEmbeddedSubsetFonts) {
   Receipt r = sample();
   r.created_at = "2026-12-07T14:03:00+08:00";
-  const std::string info = pdf_text(r, "pdfinfo -isodates", "");
-  EXPECT_NE(info.find("免用統一發票收據 收據-20261207-003"), std::string::npos) << info;
-  EXPECT_NE(info.find("2026-12-07T14:03:00+08"), std::string::npos) << info;
+  std::string info = pdf_text(r, "pdfinfo -isodates", "");
+  std::erase(info, ' ');
+  EXPECT_NE(info.find("免用統一發票收據收據-20261207-003"), std::string::npos) << info;
+  EXPECT_NE(info.find("CreationDate:2026-12-07T14:03:00+08"), std::string::npos) << info;
+  EXPECT_NE(info.find("ModDate:2026-12-07T14:03:00+08"), std::string::npos) << info;
+  // A date without a zone is local time and gets the local zone; so does "now".
+  for (const char* created : {"2026-12-07T14:03:00", ""}) {
+    r.created_at = created;
+    std::string dated = pdf_text(r, "pdfinfo -isodates", "");
+    std::erase(dated, ' ');
+    const size_t at = dated.find("CreationDate:");
+    ASSERT_NE(at, std::string::npos) << dated;
+    const std::string stamp = dated.substr(at + 13, dated.find('\n', at) - at - 13);
+    EXPECT_TRUE(stamp.ends_with("Z") || stamp.find('+', 10) != std::string::npos ||
+                stamp.find('-', 10) != std::string::npos)
+        << stamp;
+  }
+  r.created_at = "2026-12-07T14:03:00+08:00";
   const std::string fonts = pdf_text(r, "pdffonts", "");
   EXPECT_NE(fonts.find("UMing"), std::string::npos) << fonts;
   EXPECT_NE(fonts.find("UKai"), std::string::npos) << fonts;  // the owner's seal
@@ -158,9 +175,9 @@ TEST(Png, SizeAndStampInk) {
   const Picture on = decode(render_png(r));
   EXPECT_EQ(on.width, 1240);
   EXPECT_EQ(on.height, 874);
-  // Both stamps sit in the lower right of the page.
-  EXPECT_GT(on.count(false, 300, 300, 595, 420), 2000);
-  EXPECT_EQ(on.count(false, 0, 0, 595, 300), 0);
+  // Both stamps sit on the right, under the table (seven ruled lines and the totals).
+  EXPECT_GT(on.count(false, 300, 280, 595, 420), 2000);
+  EXPECT_EQ(on.count(false, 0, 0, 595, 275), 0);
   r.exemption_stamp = r.owner_seal = false;
   const std::string png = render_png(r);
   EXPECT_EQ(decode(png).count(false, 0, 0, 595, 420), 0);
@@ -258,6 +275,249 @@ TEST(Threads, ConcurrentRendersMatchSerialOnes) {
   for (auto& t : threads) t.join();
   for (int t = 0; t < 2; ++t)
     for (const auto& out : got[t]) EXPECT_TRUE(out == expected[t]);
+}
+
+// One page drawn at 150 dpi on a transparent surface, with the chosen layers: every pixel
+// with any coverage is ink.
+struct Layer {
+  static constexpr double kScale = 150.0 / 72;
+  int width = static_cast<int>(detail::kPageWidth * kScale + 0.5);
+  int height = static_cast<int>(detail::kPageHeight * kScale + 0.5);
+  std::vector<unsigned char> alpha;
+  Layer(const detail::Document& document, int page, unsigned layers) {
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_A8, width, height);
+    cairo_t* cr = cairo_create(s);
+    cairo_scale(cr, kScale, kScale);
+    document.draw_page(cr, page, layers);
+    cairo_destroy(cr);
+    cairo_surface_flush(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    const unsigned char* data = cairo_image_surface_get_data(s);
+    for (int y = 0; y < height; ++y) alpha.insert(alpha.end(), data + y * stride, data + y * stride + width);
+    cairo_surface_destroy(s);
+  }
+  bool ink(int x, int y) const { return alpha[size_t(y) * width + x] > 0; }
+};
+
+struct LayoutCase {
+  const char* label;
+  Template layout;
+  int items;
+  int pages;              // expected page count
+  std::string long_name;  // given to every third item: a row of several lines
+  const char* huge_quantity;
+  bool marked;
+};
+
+class Layout : public testing::TestWithParam<LayoutCase> {};
+
+// The stamps never cover other print, and no ink comes within 5 mm of an edge, whatever
+// the number of items, the height of the rows or the size of the amounts.
+TEST_P(Layout, StampsCoverNothingAndInkKeepsOffTheEdges) {
+  const LayoutCase& c = GetParam();
+  Receipt r = sample();
+  r.layout = c.layout;
+  r.items.clear();
+  for (int i = 0; i < c.items; ++i)
+    r.items.push_back({i % 3 == 2 && !c.long_name.empty() ? c.long_name : "品項" + std::to_string(i), i + 1,
+                       25, i % 4 == 0 ? "含運" : ""});
+  if (c.huge_quantity) r.items.back().quantity = mpz_class(c.huge_quantity);
+  if (c.marked) r.mark = Mark{Mark::Kind::Void, {2026, 12, 8}, "開立錯誤"};
+  const detail::Document document(r);
+  ASSERT_EQ(document.pages(), c.pages);
+  const int edge = static_cast<int>(150 * 5 / 25.4);  // 5 mm in pixels, rounded down
+  for (int page = 0; page < document.pages(); ++page) {
+    const Layer print(document, page, detail::kPrint), stamps(document, page, detail::kStamps);
+    const Layer all(document, page, detail::kAllLayers);
+    int covered = 0, near_edge = 0, stamp_ink = 0;
+    for (int y = 0; y < print.height; ++y)
+      for (int x = 0; x < print.width; ++x) {
+        stamp_ink += stamps.ink(x, y);
+        covered += stamps.ink(x, y) && print.ink(x, y);
+        const bool margin = x < edge || y < edge || x >= print.width - edge || y >= print.height - edge;
+        near_edge += margin && all.ink(x, y);
+      }
+    EXPECT_EQ(covered, 0) << "page " << page + 1;
+    EXPECT_EQ(near_edge, 0) << "page " << page + 1;
+    EXPECT_EQ(stamp_ink > 0, page + 1 == document.pages())
+        << "stamps on the last page only, page " << page + 1;
+  }
+}
+
+const std::string kTallName =
+    "手工訂製實木書架附安裝與搬運服務，含舊家具回收及五年保固，另附說明書與備用五金零件一包；"
+    "書架尺寸依現場丈量，顏色由買受人指定，安裝日期另行約定，逾期保管費依約計收，其餘事項詳見合約書";
+
+const LayoutCase kLayouts[] = {
+    {"one_item", Template::General, 1, 1, "", nullptr, false},
+    {"seven_cat", Template::Cat, 7, 1, "", nullptr, false},
+    {"ten_on_one_sheet", Template::General, 10, 1, "", nullptr, false},
+    {"ten_cat_on_one_sheet", Template::Cat, 10, 1, "", nullptr, false},
+    {"eleven_totals_flow_over", Template::Cat, 11, 2, "", nullptr, false},
+    {"tall_rows", Template::General, 9, 2, kTallName, nullptr, false},
+    {"sixty_cat", Template::Cat, 60, 5, "", nullptr, false},
+    {"huge_amount", Template::Cat, 3, 1, "",
+     "9999999999999999999999999999999999999999999999999999999999999999999", false},
+    {"void_mark", Template::General, 3, 1, "", nullptr, true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, Layout, testing::ValuesIn(kLayouts),
+                         [](const auto& p) { return std::string(p.param.label); });
+
+TEST(Pages, EveryPageButTheLastIsFull) {
+  Receipt r = sample();
+  r.items.assign(40, Item{"品項", 1, 1, ""});
+  const std::string text = pdf_text(r, "pdftotext -raw");
+  // 16 rows on a page that continues: 40 items are 16 + 16 + 8 with the totals.
+  const detail::Document document(r);
+  EXPECT_EQ(document.pages(), 3);
+  EXPECT_NE(text.find("第1頁／共3頁"), std::string::npos);
+  EXPECT_NE(text.find("（續下頁）"), std::string::npos);
+}
+
+// What must read back whole, with the words next to it: pdftotext keeps the spaces here.
+std::string raw_text(const Receipt& r) {
+  const std::string path = temp_file(render_pdf(r), ".pdf");
+  std::string text = run("pdftotext -raw " + path + " -");
+  std::remove(path.c_str());
+  return text;
+}
+
+class Headings : public testing::TestWithParam<Template> {};
+
+TEST_P(Headings, ReadBackWholeInTheTemplatesFace) {
+  Receipt r = sample();
+  r.layout = GetParam();
+  const std::string text = raw_text(r);
+  for (const char* word : {"免用統一發票收據", "品名", "數量", "單價", "金額", "備註", "合計", "02-2345-6789",
+                           "免用統一發票專用章"}) {
+    EXPECT_NE(text.find(word), std::string::npos) << word << "\n" << text;
+  }
+  const std::string fonts = pdf_text(r, "pdffonts", "");
+  // Taiwan's glyph forms only: never a face with the mainland's forms.
+  EXPECT_EQ(fonts.find("ZenHei"), std::string::npos) << fonts;
+  EXPECT_EQ(fonts.find("SC"), std::string::npos) << fonts;
+  if (GetParam() == Template::Cat && fonts.find("SimHei") == std::string::npos) {
+    EXPECT_NE(fonts.find("cwTeXHeiBold"), std::string::npos) << fonts;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Templates, Headings, testing::Values(Template::General, Template::Cat),
+                         [](const auto& p) {
+                           return std::string(p.param == Template::Cat ? "cat" : "general");
+                         });
+
+TEST(Templates, TableNamesEveryTemplateOnce) {
+  ASSERT_EQ(templates().size(), 2u);
+  EXPECT_EQ(find_template("一般格式")->id, Template::General);
+  EXPECT_EQ(find_template("貓咪格式")->id, Template::Cat);
+  EXPECT_EQ(find_template("貓咪格式")->window_font, "simhei.ttf");
+  EXPECT_EQ(find_template("其他"), nullptr);
+  for (const TemplateInfo& t : templates()) EXPECT_EQ(&template_info(t.id), &t);
+}
+
+struct MarkCase {
+  const char* label;
+  Mark mark;
+  std::vector<std::string> shown;
+};
+
+class Marks : public testing::TestWithParam<MarkCase> {};
+
+TEST_P(Marks, SayWhatTheCopyIsAndKeepTheReceiptReadable) {
+  Receipt r = sample();
+  r.mark = GetParam().mark;
+  const std::string text = pdf_text(r, "pdftotext -raw");
+  for (const std::string& word : GetParam().shown) EXPECT_NE(text.find(word), std::string::npos) << word;
+  for (const char* field : {"原子筆", "2,880", "新臺幣貳仟捌佰捌拾元整"})
+    EXPECT_NE(text.find(field), std::string::npos) << field;
+  // Red ink over the print: the letters under a void mark still show black.
+  const Picture p = decode(render_png(r));
+  const Picture plain = decode(render_png(sample()));
+  EXPECT_GT(p.count(false, 0, 0, 595, 420), plain.count(false, 0, 0, 595, 420));
+}
+
+const MarkCase kMarks[] = {
+    {"void",
+     {Mark::Kind::Void, {2026, 12, 8}, "買方退貨"},
+     {"作廢", "作廢原因：買方退貨", "中華民國115年12月8日"}},
+    {"void_without_reason", {Mark::Kind::Void, {2026, 12, 9}, ""}, {"作廢", "中華民國115年12月9日"}},
+    {"reprint", {Mark::Kind::Reprint, {2027, 1, 2}, ""}, {"補印", "中華民國116年1月2日"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, Marks, testing::ValuesIn(kMarks),
+                         [](const auto& p) { return std::string(p.param.label); });
+
+struct SealCase {
+  const char* owner;
+  double aspect;  // height / width of the seal's red
+};
+
+class Seal : public testing::TestWithParam<SealCase> {};
+
+// Square cells, as many rows as columns or one more: the seal's shape follows the name.
+TEST_P(Seal, ArrangesTheNameInSquareCells) {
+  Receipt r = sample();
+  r.exemption_stamp = false;
+  r.seller.owner = GetParam().owner;
+  const Picture p = decode(render_png(r));
+  int x0 = p.width, x1 = 0, y0 = p.height, y1 = 0;
+  for (int y = 0; y < p.height; ++y)
+    for (int x = 0; x < p.width; ++x) {
+      const unsigned char* c = &p.rgb[3 * (size_t(y) * p.width + x)];
+      if (c[0] > 150 && c[1] < 100)
+        x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+    }
+  ASSERT_LT(x0, x1);
+  EXPECT_NEAR(double(y1 - y0) / (x1 - x0), GetParam().aspect, 0.08) << GetParam().owner;
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, Seal,
+                         testing::Values(SealCase{"明", 1.0}, SealCase{"王明", 1.75}, SealCase{"王小明", 1.0},
+                                         SealCase{"歐陽志明", 1.0}, SealCase{"諸葛孔明德", 1.4},
+                                         SealCase{"阿卜杜拉．穆罕默德", 1.0}));
+
+struct WarningCase {
+  const char* label;
+  SellerProfile seller;
+  std::vector<std::string> named;  // what the warnings name, in order
+  bool exemption_drawn;
+};
+
+class Warnings : public testing::TestWithParam<WarningCase> {};
+
+TEST_P(Warnings, NameTheFileAndTheFieldOfAStampLeftOut) {
+  Receipt r = sample();
+  r.seller = GetParam().seller;
+  const std::vector<std::string> warnings = receipt_warnings(r);
+  ASSERT_EQ(warnings.size(), GetParam().named.size());
+  for (size_t i = 0; i < warnings.size(); ++i) {
+    EXPECT_NE(warnings[i].find("賣方資料.toml"), std::string::npos) << warnings[i];
+    EXPECT_NE(warnings[i].find(GetParam().named[i]), std::string::npos) << warnings[i];
+  }
+  EXPECT_EQ(pdf_text(r).find("免用統一發票專用章") != std::string::npos, GetParam().exemption_drawn);
+  r.exemption_stamp = r.owner_seal = false;  // none asked for, none missed
+  EXPECT_TRUE(receipt_warnings(r).empty());
+}
+
+const WarningCase kWarnings[] = {
+    {"complete", {"喵喵文具行", "12345678", "王小明", "臺北市", "02-2345-6789", "", ""}, {}, true},
+    {"empty_profile", {}, {"商號名稱", "負責人"}, false},
+    {"blank_name", {"  ", "12345678", "王小明", "臺北市", "", "", ""}, {"商號名稱"}, false},
+    {"no_owner", {"喵喵文具行", "", "", "", "", "", ""}, {"負責人"}, true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, Warnings, testing::ValuesIn(kWarnings),
+                         [](const auto& p) { return std::string(p.param.label); });
+
+TEST(Emoji, DrawnAsPicturesNotBoxes) {
+  Receipt r = sample();
+  r.items = {{"笑臉😀", 1, 1, ""}};
+  const Picture p = decode(render_png(r));
+  int yellow = 0;
+  for (size_t i = 0; i + 2 < p.rgb.size(); i += 3)
+    yellow += p.rgb[i] > 200 && p.rgb[i + 1] > 150 && p.rgb[i + 2] < 90;
+  EXPECT_GT(yellow, 20);
 }
 
 }  // namespace

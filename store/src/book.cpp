@@ -645,8 +645,13 @@ std::vector<ListRow> list_receipts(const Book& book, const std::string& month, c
   std::unordered_map<std::string, size_t> at;
   while (rows.step()) {
     at.emplace(rows.text(0), out.size());
-    out.push_back({rows.text(0), rows.text(1), rows.text(2), rows.text(3), rows.text(4),
-                   state_from_name(rows.text(5)).value_or(State::Pending), {}});
+    out.push_back({rows.text(0),
+                   rows.text(1),
+                   rows.text(2),
+                   rows.text(3),
+                   rows.text(4),
+                   state_from_name(rows.text(5)).value_or(State::Pending),
+                   {}});
   }
   if (out.empty()) return out;
   // The files of the month's numbers ("收據-YYYYMM…") in one range scan, in the order added.

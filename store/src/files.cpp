@@ -1,97 +1,113 @@
 #include "receiptora/store/files.hpp"
 
-#include <fcntl.h>
-#include <stdio.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <map>
+#include <regex>
+#include <set>
+#include <stdexcept>
 #include <string>
 #include <system_error>
+
+#include "platform.hpp"
+#include "receiptora/store/ledger.hpp"
+#include "receiptora/store/profile.hpp"
 
 namespace receiptora::store {
 
 namespace {
 
-[[noreturn]] void fail(int error, const std::string& what, const fs::path& path) {
-  throw std::system_error(error, std::generic_category(), what + " " + path.string());
-}
-
-void write_all(int fd, std::string_view bytes, const fs::path& path) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      fail(errno, "cannot write", path);
-    }
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-}
-
-// rename() that never replaces an existing file.
-int rename_no_replace(const fs::path& from, const fs::path& to) {
-#ifdef RENAME_NOREPLACE
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS) return -1;
-#endif
-  // File systems without renameat2 flags: link() also refuses an existing name.
-  if (::link(from.c_str(), to.c_str()) != 0) return -1;
-  ::unlink(from.c_str());
-  return 0;
+// "." + name + ".": the start of a temporary file's name beside `name`.
+std::string temporary_prefix(std::string_view name) {
+  std::string prefix(1, '.');
+  prefix.append(name).push_back('.');
+  return prefix;
 }
 
 }  // namespace
 
-StagedFile stage_file(const fs::path& target, std::string_view bytes, bool flush) {
-  std::string name(1, '.');
-  name.append(target.filename().string()).append(".XXXXXX");
-  std::string temp = (target.parent_path() / name).string();
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) fail(errno, "cannot create a file in", target.parent_path());
-  try {
-    ::fchmod(fd, 0644);  // mkstemp makes the file private; receipts are ordinary documents
-    write_all(fd, bytes, target);
-    if (flush && ::fsync(fd) != 0) fail(errno, "cannot flush", target);
-    if (::close(fd) != 0) {
-      ::unlink(temp.c_str());
-      fail(errno, "cannot write", target);
+void check_path_text(const fs::path& path) {
+  const std::string& text = path.native();
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7F) {
+      char code[8];
+      std::snprintf(code, sizeof code, "U+%04X", c);
+      throw std::invalid_argument("the folder name holds a control character (" + std::string(code) +
+                                  " at byte " + std::to_string(i) + "), which no folder name may hold");
     }
+  }
+}
+
+StagedFile stage_file(const fs::path& target, std::string_view bytes, bool flush) {
+  auto [file, temp] =
+      platform::create_temporary(target.parent_path(), temporary_prefix(target.filename().string()));
+  try {
+    platform::write_all(file, bytes, target);
+    if (flush) platform::flush_file(file, target);
+    file.close(target);
   } catch (...) {
-    ::close(fd);
-    ::unlink(temp.c_str());
+    platform::remove_file(temp);
     throw;
   }
   return {temp, target};
 }
 
 void commit_file(const StagedFile& staged) {
-  if (rename_no_replace(staged.temp, staged.target) != 0) {
+  if (!platform::rename_no_replace(staged.temp, staged.target)) {
     const int error = errno;
-    ::unlink(staged.temp.c_str());
-    fail(error, "cannot save", staged.target);
+    platform::remove_file(staged.temp);
+    platform::fail(error, "cannot save", staged.target);
   }
 }
 
-void discard_file(const StagedFile& staged) noexcept { ::unlink(staged.temp.c_str()); }
+void discard_file(const StagedFile& staged) noexcept { platform::remove_file(staged.temp); }
 
 void write_new_file(const fs::path& target, std::string_view bytes) {
   commit_file(stage_file(target, bytes, true));
 }
 
-void sync_file_system(const fs::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) fail(errno, "cannot open", path);
-  const int result = ::syncfs(fd);
-  const int error = errno;
-  ::close(fd);
-  if (result != 0) fail(error, "cannot flush the files in", path);
+void sync_file_system(const fs::path& path) { platform::sync_file_system(path); }
+
+void sync_staged_files(const std::vector<StagedFile>& staged) {
+  std::set<std::uint64_t> done;
+  for (const StagedFile& file : staged) {
+    const fs::path folder = file.temp.parent_path();
+    if (done.insert(platform::file_system_of(folder)).second) platform::sync_file_system(folder);
+  }
 }
 
-void sync_folder(const fs::path& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
+void sync_folder(const fs::path& folder) { platform::sync_folder(folder); }
+
+std::vector<fs::path> remove_stale_temporaries(const fs::path& root, double older_than_seconds) {
+  // Exactly the names stage_file gives: "." + a file of ours + "." + six characters of mkstemp.
+  static const std::regex month(R"(\d{4}-\d{2})");
+  static const std::regex receipt_temp(R"(\.收據-\d{8}-\d{3,}\.(pdf|png)\.[A-Za-z0-9]{6})");
+  const std::string ledger = temporary_prefix(kLedgerName), profile = temporary_prefix(kProfileName);
+  auto own_root_temp = [&](const std::string& name) {
+    for (const std::string& prefix : {ledger, profile})
+      if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0) return true;
+    return false;
+  };
+
+  std::vector<fs::path> removed;
+  auto consider = [&](const fs::path& file) {
+    if (platform::is_symbolic_link(file)) return;
+    const double age = platform::age_in_seconds(file);
+    if (age < older_than_seconds || platform::locked_by_another(file)) return;
+    std::error_code ec;
+    if (fs::is_regular_file(file, ec) && fs::remove(file, ec)) removed.push_back(file);
+  };
+  std::error_code ec;
+  for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (own_root_temp(name)) {
+      consider(it->path());
+    } else if (std::regex_match(name, month) && !platform::is_symbolic_link(it->path())) {
+      std::error_code inner;
+      for (fs::directory_iterator f(it->path(), inner); !inner && f != end; f.increment(inner))
+        if (std::regex_match(f->path().filename().string(), receipt_temp)) consider(f->path());
+    }
+  }
+  return removed;
 }
 
 }  // namespace receiptora::store

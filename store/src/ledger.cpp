@@ -1,31 +1,54 @@
 #include "receiptora/store/ledger.hpp"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <system_error>
 #include <utility>
+
+#include "platform.hpp"
 
 namespace receiptora::store {
 
 namespace {
 
-std::string field(std::string_view text, bool typed) {
+// How a cell's text is written.
+enum class Cell {
+  Plain,   // our own text: written as it is
+  Typed,   // typed by someone: a formula start is disarmed, a text of digits kept as text
+  Date,    // kept as text, not turned into the spreadsheet's date format
+  Amount,  // a number, unless it has more digits than a spreadsheet keeps exactly
+};
+
+bool all_digits(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+std::string csv_quoted(std::string_view text) {
+  std::string out(1, '"');
+  for (char c : text) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  out.push_back('"');
+  return out;
+}
+
+std::string field(std::string_view text, Cell kind) {
+  const std::string_view digits = text.substr(!text.empty() && text.front() == '-' ? 1 : 0);
+  const bool keep_as_text = (kind == Cell::Typed && all_digits(text)) ||
+                            (kind == Cell::Date && !text.empty()) ||
+                            (kind == Cell::Amount && all_digits(digits) && digits.size() > kExactDigits);
+  if (keep_as_text) {  // the cell ="04595257" shows 04595257
+    std::string formula(1, '=');
+    formula += csv_quoted(text);
+    return csv_quoted(formula);
+  }
   std::string out;
-  if (typed && !text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos)
+  if (kind == Cell::Typed && !text.empty() &&
+      std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos)
     out.push_back('\'');
   out.append(text);
   if (out.find_first_of(",\"\r\n") == std::string::npos) return out;
-  std::string quoted(1, '"');
-  for (char c : out) {
-    if (c == '"') quoted.push_back('"');
-    quoted.push_back(c);
-  }
-  quoted.push_back('"');
-  return quoted;
+  return csv_quoted(out);
 }
 
 [[noreturn]] void fail(int error, const fs::path& file) {
@@ -34,13 +57,11 @@ std::string field(std::string_view text, bool typed) {
 
 // Writes `bytes` at the end in one call; on a short or failed write the file is cut back to
 // `size`, so no partial line stays behind.
-void write_whole(int fd, std::string_view bytes, off_t size, const fs::path& file) {
-  const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-  if (n == static_cast<ssize_t>(bytes.size())) return;
-  const int error = n < 0 ? errno : ENOSPC;
-  if (::ftruncate(fd, size) != 0) {
-    // Nothing more can be done; the error below is what matters.
-  }
+void write_whole(const platform::File& out, std::string_view bytes, std::uint64_t size,
+                 const fs::path& file) {
+  if (platform::write_once(out, bytes)) return;
+  const int error = errno;
+  platform::truncate(out, size);
   fail(error, file);
 }
 
@@ -52,60 +73,62 @@ std::string ledger_header() {
 
 std::string ledger_line(const LedgerLine& line) {
   std::string text;
-  for (const auto& [value, typed] : {std::pair<std::string_view, bool>{line.number, false},
-                                     {line.date, false},
-                                     {line.buyer, true},
-                                     {line.buyer_tax_id, true}}) {
-    text += field(value, typed);
+  for (const auto& [value, kind] : {std::pair<std::string_view, Cell>{line.number, Cell::Plain},
+                                    {line.date, Cell::Date},
+                                    {line.buyer, Cell::Typed},
+                                    {line.buyer_tax_id, Cell::Typed}}) {
+    text += field(value, kind);
     text += ',';
   }
   text += std::to_string(line.item_count);
-  for (std::string_view value :
-       {std::string_view(line.total), std::string_view(line.files), std::string_view(line.layout)}) {
+  for (const auto& [value, kind] : {std::pair<std::string_view, Cell>{line.total, Cell::Amount},
+                                    {line.files, Cell::Plain},
+                                    {line.layout, Cell::Plain}}) {
     text += ',';
-    text += field(value, false);
+    text += field(value, kind);
   }
   if (!line.state.empty()) {
     text += ',';
-    text += field(line.state, false);
+    text += field(line.state, Cell::Plain);
   }
   text += "\r\n";
   return text;
 }
 
-void append_ledger(const fs::path& file, const LedgerLine& line) {
-  append_ledger(file, std::vector<LedgerLine>{line});
+std::string ledger_cell_text(std::string_view cell) {
+  if (cell.size() >= 3 && cell.substr(0, 2) == "=\"" && cell.back() == '"') {
+    std::string text;
+    const std::string_view inner = cell.substr(2, cell.size() - 3);
+    for (size_t i = 0; i < inner.size(); ++i) {
+      text.push_back(inner[i]);
+      if (inner[i] == '"' && i + 1 < inner.size() && inner[i + 1] == '"') ++i;
+    }
+    return text;
+  }
+  return std::string(cell);
 }
 
-void append_ledger(const fs::path& file, const std::vector<LedgerLine>& lines) {
+void append_ledger(const fs::path& file, const LedgerLine& line, std::chrono::milliseconds lock_limit) {
+  append_ledger(file, std::vector<LedgerLine>{line}, lock_limit);
+}
+
+void append_ledger(const fs::path& file, const std::vector<LedgerLine>& lines,
+                   std::chrono::milliseconds lock_limit) {
   std::string text;
   for (const LedgerLine& line : lines) text += ledger_line(line);
-  const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) fail(errno, file);
-  int error = 0;
-  while (::flock(fd, LOCK_EX) != 0) {
-    if (errno != EINTR) {
-      error = errno;
-      break;
-    }
+  platform::File out = platform::open_regular(file, platform::Access::AppendCreate, "the ledger");
+  platform::lock_exclusive(out, file, lock_limit);
+  std::uint64_t size = platform::size_of(out, file);
+  if (size == 0) {
+    text.insert(0, ledger_header());
+  } else if (platform::last_byte(out, size, file) != '\n') {
+    // A last line cut short (a crash, an editor that drops the final line break): ended
+    // first, so the new line is never glued onto it.
+    text.insert(0, "\r\n");
   }
-  try {
-    if (error) fail(error, file);
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) fail(errno, file);
-    off_t size = info.st_size;
-    if (size == 0) {
-      const std::string header = ledger_header();
-      write_whole(fd, header, 0, file);
-      size = static_cast<off_t>(header.size());
-    }
-    write_whole(fd, text, size, file);
-    if (::fdatasync(fd) != 0) fail(errno, file);
-  } catch (...) {
-    ::close(fd);  // also releases the lock
-    throw;
-  }
-  ::close(fd);
+  write_whole(out, text, size, file);
+  platform::flush_data(out, file);
+  out.close(file);  // also releases the lock
 }
 
 }  // namespace receiptora::store

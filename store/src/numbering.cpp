@@ -1,8 +1,5 @@
 #include "receiptora/store/numbering.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -10,6 +7,9 @@
 #include <mutex>
 #include <system_error>
 #include <utility>
+
+#include "platform.hpp"
+#include "receiptora/store/files.hpp"
 
 namespace receiptora::store {
 
@@ -59,11 +59,11 @@ fs::path month_folder(const fs::path& root, Day day) {
 }
 
 std::string claim_number(const fs::path& root, Day day) {
+  check_path_text(root);
   const fs::path folder = month_folder(root, day);
   const fs::path claims = folder / ".claimed";
-  std::error_code ec;
-  fs::create_directories(claims, ec);
-  if (ec) throw std::system_error(ec, "cannot create the folder " + claims.string());
+  platform::make_real_folder(folder, "the month folder");
+  platform::make_real_folder(claims, "the folder of claimed numbers");
 
   const std::string stem = std::string(kPrefix) + day_digits(day) + "-";
   const auto key = std::make_pair(folder.string(), stem);
@@ -74,22 +74,27 @@ std::string claim_number(const fs::path& root, Day day) {
     sequence = found != g_last_claimed.end() ? found->second
                                              : std::max(highest_in(claims, stem), highest_in(folder, stem));
   }
-  for (;;) {
+  // Other writers take numbers meanwhile, so a few tries may meet taken ones; thousands in a
+  // row mean the folder does not behave as a folder should, and the caller hears of it.
+  for (int tries = 0; tries < kClaimTries; ++tries) {
     ++sequence;
     const std::string number = receipt_number(day, sequence);
-    const fs::path marker = claims / number;
-    const int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) {
-      if (errno == EEXIST) continue;
-      throw std::system_error(errno, std::generic_category(), "cannot claim " + marker.string());
-    }
-    ::close(fd);
+    if (!platform::create_exclusive(claims / number)) continue;
+    std::error_code ec;
     if (fs::exists(folder / (number + ".pdf"), ec) || fs::exists(folder / (number + ".png"), ec)) continue;
     std::lock_guard lock(g_hint_mutex);
     int& last = g_last_claimed[key];
     if (sequence > last) last = sequence;
     return number;
   }
+  {  // the numbers tried are taken: the next claim starts after them
+    std::lock_guard lock(g_hint_mutex);
+    int& last = g_last_claimed[key];
+    if (sequence > last) last = sequence;
+  }
+  throw std::system_error(
+      std::make_error_code(std::errc::resource_unavailable_try_again),
+      "no free receipt number found in " + std::to_string(kClaimTries) + " tries in " + claims.string());
 }
 
 }  // namespace receiptora::store

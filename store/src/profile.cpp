@@ -1,11 +1,15 @@
 #include "receiptora/store/profile.hpp"
 
-#include <fstream>
-#include <iterator>
+#include <cairo.h>
+
+#include <cstring>
+#include <map>
+#include <mutex>
 #include <sstream>
 #include <system_error>
 #include <toml++/toml.h>
 
+#include "platform.hpp"
 #include "receiptora/store/files.hpp"
 #include "receiptora/tax_id.hpp"
 
@@ -19,6 +23,11 @@ struct Field {
   bool image;
 };
 
+// Pictures already checked, by file identity (device, inode, size, time of change): the
+// profile is read for every receipt, a picture is decoded once.
+std::mutex g_checked_mutex;
+std::map<platform::Identity, std::string> g_checked;
+
 constexpr Field kFields[] = {
     {"商號名稱", &SellerDetails::name, false},
     {"統一編號", &SellerDetails::tax_id, false},
@@ -28,6 +37,63 @@ constexpr Field kFields[] = {
     {"免用統一發票章圖檔", &SellerDetails::exemption_stamp_image, true},
     {"負責人章圖檔", &SellerDetails::owner_seal_image, true},
 };
+
+// Why a stamp picture cannot be drawn, or empty when it can: only a regular file, a PNG
+// whose header gives at most kPictureLimit pixels, that decodes whole as the renderer reads it.
+std::string picture_problem(const fs::path& image) {
+  try {
+    platform::File file = platform::open_regular(image, platform::Access::Read, "the picture");
+    const platform::Identity identity = platform::identity_of(file, image);
+    {
+      std::lock_guard lock(g_checked_mutex);
+      if (auto found = g_checked.find(identity); found != g_checked.end()) return found->second;
+    }
+    std::string problem;
+    const std::string bytes = platform::read_all(file, image, kPictureBytesLimit);
+    const auto byte = [&](size_t i) {
+      return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i]));
+    };
+    if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 ||
+        bytes.compare(12, 4, "IHDR") != 0) {
+      problem = "is not a PNG picture";
+    } else {
+      const std::uint64_t width = byte(16) << 24 | byte(17) << 16 | byte(18) << 8 | byte(19);
+      const std::uint64_t height = byte(20) << 24 | byte(21) << 16 | byte(22) << 8 | byte(23);
+      if (width * height > kPictureLimit) {
+        problem = "has " + std::to_string(width) + " × " + std::to_string(height) +
+                  " pixels; a stamp picture may have at most 25 megapixels";
+      } else {
+        struct Reader {
+          std::string_view rest;
+        } reader{bytes};
+        cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(
+            [](void* closure, unsigned char* data, unsigned int length) {
+              auto& rest = static_cast<Reader*>(closure)->rest;
+              if (rest.size() < length) return CAIRO_STATUS_READ_ERROR;
+              std::memcpy(data, rest.data(), length);
+              rest.remove_prefix(length);
+              return CAIRO_STATUS_SUCCESS;
+            },
+            &reader);
+        if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS)
+          problem = "cannot be read as a PNG picture";
+        cairo_surface_destroy(surface);
+      }
+    }
+    std::lock_guard lock(g_checked_mutex);
+    if (g_checked.size() > 64) g_checked.clear();
+    g_checked.emplace(identity, problem);
+    return problem;
+  } catch (const std::system_error& error) {
+    return error.what();
+  }
+}
+
+size_t characters(const std::string& utf8) {
+  size_t count = 0;
+  for (unsigned char c : utf8) count += (c & 0xC0) != 0x80;
+  return count;
+}
 
 constexpr std::string_view kAutoPrint = "自動列印";
 constexpr std::string_view kInvoiceStandard = "使用統一發票標準";
@@ -62,12 +128,6 @@ void read_settings(const toml::table& table, const std::string& shown, ProfileRe
   }
 }
 
-bool is_png(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  char head[8] = {};
-  return in.read(head, sizeof head) && std::string_view(head, 8) == "\x89PNG\r\n\x1a\n";
-}
-
 }  // namespace
 
 std::string profile_template() {
@@ -100,7 +160,7 @@ ProfileRead read_profile(const fs::path& folder) {
   const fs::path file = folder / kProfileName;
   const std::string shown = std::string(kProfileName);
   std::error_code ec;
-  if (!fs::exists(file, ec)) {
+  if (fs::symlink_status(file, ec).type() == fs::file_type::not_found) {
     fs::create_directories(folder, ec);
     try {
       write_new_file(file, profile_template());
@@ -111,10 +171,12 @@ ProfileRead read_profile(const fs::path& folder) {
     return read;  // every field empty
   }
 
-  std::ifstream in(file, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in && !in.eof()) {
-    read.problems.push_back(shown + ": cannot read " + file.string());
+  std::string text;
+  try {
+    platform::File in = platform::open_regular(file, platform::Access::Read, "the seller profile");
+    text = platform::read_all(in, file, kProfileBytesLimit);
+  } catch (const std::system_error& error) {
+    read.problems.push_back(shown + ": " + error.what() + " (the profile was not used)");
     return read;
   }
   if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);  // saved by Notepad
@@ -143,13 +205,27 @@ ProfileRead read_profile(const fs::path& folder) {
       read.problems.push_back(shown + ": " + field.key + " must be text in quotes");
       continue;
     }
+    if (characters(*value) > kFieldLimit) {
+      read.problems.push_back(shown + ": " + field.key + " has " + std::to_string(characters(*value)) +
+                              " characters; a receipt takes at most " + std::to_string(kFieldLimit) +
+                              " (left off the receipt)");
+      continue;
+    }
     std::string& slot = read.seller.*field.member;
     slot = *value;
     if (field.image && !slot.empty()) {
       fs::path image = fs::path(slot);
       if (image.is_relative()) image = folder / image;
-      if (!is_png(image)) {
-        read.problems.push_back(shown + ": " + field.key + " \"" + slot + "\" is not a readable PNG picture");
+      std::string problem;
+      try {
+        check_path_text(image);
+        problem = picture_problem(image);
+      } catch (const std::invalid_argument& error) {
+        problem = error.what();
+      }
+      if (!problem.empty()) {
+        read.problems.push_back(shown + ": " + field.key + " \"" + slot + "\": " + problem +
+                                " (the receipt is made without it)");
         slot.clear();
       } else {
         slot = image.string();

@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include "receiptora/store/files.hpp"
+#include "case_name.hpp"
 #include "temp_folder.hpp"
 
 namespace receiptora::store {
@@ -31,6 +38,87 @@ TEST(WriteNewFile, FolderThatCannotTakeFilesThrowsNamingIt) {
     EXPECT_NE(std::string(error.what()).find("not-a-folder"), std::string::npos);
   }
   EXPECT_EQ(entries(dir.path), 1u);
+}
+
+struct PathTextCase {
+  const char* name;
+  std::string path;
+  bool refused;
+};
+
+class PathText : public testing::TestWithParam<PathTextCase> {};
+
+TEST_P(PathText, ControlCharactersRefused) {
+  if (GetParam().refused)
+    EXPECT_THROW(check_path_text(GetParam().path), std::invalid_argument);
+  else
+    EXPECT_NO_THROW(check_path_text(GetParam().path));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PathText,
+                         testing::Values(PathTextCase{"Plain", "/home/林記/quillmarkers/Receiptora/", false},
+                                         PathTextCase{"SpacesAndSymbols", "/tmp/a b (2)/#1 ~x", false},
+                                         PathTextCase{"Nul", std::string("/tmp/a\0b", 8), true},
+                                         PathTextCase{"LineBreak", "/tmp/a\nb", true},
+                                         PathTextCase{"Tab", "/tmp/a\tb", true},
+                                         PathTextCase{"Escape", "/tmp/\x1b[31m", true},
+                                         PathTextCase{"Delete", "/tmp/a\x7f", true}),
+                         CaseName());
+
+void make_old(const fs::path& file) {
+  fs::last_write_time(file, fs::file_time_type::clock::now() - std::chrono::hours(1));
+}
+
+TEST(RemoveStaleTemporaries, OnlyOurOldUnlockedTemporaries) {
+  TempFolder dir;
+  const fs::path month = dir.path / "2026-12";
+  fs::create_directories(month / ".claimed");
+  const fs::path stale[] = {month / ".收據-20261207-001.pdf.a1B2c3", month / ".收據-20261207-001.png.Zz9999",
+                            dir.path / ".收據清冊.csv.qwerty", dir.path / ".賣方資料.toml.ABCDEF"};
+  const fs::path kept[] = {
+      month / "收據-20261207-001.pdf",       // a receipt
+      month / ".收據-20261207-002.pdf.swp",  // not a name we give
+      month / ".claimed" / "收據-20261207-001",
+      dir.path / "收據清冊.csv",
+      dir.path / "notes.txt",
+      dir.path / ".收據-20261207-003.pdf.abcdef",  // receipts' temporaries live in month folders
+  };
+  for (const fs::path& file : stale) write_text(file, "x");
+  for (const fs::path& file : kept) write_text(file, "x");
+  for (const fs::path& file : kept) make_old(file);
+  for (const fs::path& file : stale) make_old(file);
+  const fs::path fresh = month / ".收據-20261207-004.pdf.fresh1";  // a writer may still be at work
+  write_text(fresh, "x");
+  const fs::path locked = month / ".收據-20261207-005.png.locked";
+  write_text(locked, "x");
+  make_old(locked);
+  const int holder = ::open(locked.c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+  const fs::path link = month / ".收據-20261207-006.pdf.linked";
+  fs::create_symlink(dir.path / "notes.txt", link);
+
+  std::vector<fs::path> removed = remove_stale_temporaries(dir.path);
+  ::close(holder);
+  std::sort(removed.begin(), removed.end());
+  std::vector<fs::path> expected(std::begin(stale), std::end(stale));
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(removed, expected);
+  for (const fs::path& file : stale) EXPECT_FALSE(fs::exists(file)) << file;
+  for (const fs::path& file : kept) EXPECT_TRUE(fs::exists(file)) << file;
+  EXPECT_TRUE(fs::exists(fresh));
+  EXPECT_TRUE(fs::exists(locked));
+  EXPECT_TRUE(fs::is_symlink(link));
+}
+
+TEST(StageFile, FlushedPerFileSystemThenCommitted) {
+  TempFolder dir;
+  std::vector<StagedFile> staged{stage_file(dir.path / "a.pdf", "a", false),
+                                 stage_file(dir.path / "b.pdf", "b", false)};
+  sync_staged_files(staged);
+  for (const StagedFile& file : staged) commit_file(file);
+  EXPECT_EQ(read_all(dir.path / "a.pdf"), "a");
+  EXPECT_EQ(read_all(dir.path / "b.pdf"), "b");
+  EXPECT_EQ(entries(dir.path), 2u);
 }
 
 }  // namespace

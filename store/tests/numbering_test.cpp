@@ -67,5 +67,38 @@ TEST(Numbering, TwoProcessesOnOneFolderNeverShareANumber) {
   EXPECT_EQ(*numbers.rbegin(), receipt_number({2026, 12, 7}, 2 * kEach));  // no gaps either
 }
 
+TEST(Numbering, RootWithAControlCharacterIsRefusedNotTried) {
+  TempFolder dir;
+  // A NUL cuts the name short in every system call: the claim would meet the existing
+  // folder dir.path as "taken" for ever.
+  const fs::path root = dir.path.string() + std::string("\0x", 2);
+  EXPECT_THROW(claim_number(root, {2026, 12, 7}), std::invalid_argument);
+  EXPECT_FALSE(fs::exists(dir.path / "2026-12"));
+}
+
+TEST(Numbering, SymbolicLinkAsMonthFolderIsRefused) {
+  TempFolder dir, elsewhere;
+  fs::create_symlink(elsewhere.path, dir.path / "2026-12");
+  try {
+    claim_number(dir.path, {2026, 12, 7});
+    FAIL() << "no error";
+  } catch (const std::system_error& error) {
+    EXPECT_NE(std::string(error.what()).find("symbolic link"), std::string::npos) << error.what();
+    EXPECT_NE(std::string(error.what()).find("2026-12"), std::string::npos) << error.what();
+  }
+  EXPECT_TRUE(fs::is_empty(elsewhere.path));
+}
+
+TEST(Numbering, ClaimGivesUpAfterABoundedNumberOfTakenNumbers) {
+  TempFolder dir;
+  const Day day{2026, 12, 7};
+  EXPECT_EQ(claim_number(dir.path, day), "收據-20261207-001");
+  // Another writer took every number this process would try next.
+  for (int i = 2; i <= kClaimTries + 1; ++i)
+    write_text(dir.path / "2026-12" / ".claimed" / receipt_number(day, i), "");
+  EXPECT_THROW(claim_number(dir.path, day), std::system_error);
+  EXPECT_EQ(claim_number(dir.path, day), receipt_number(day, kClaimTries + 2));  // the next claim goes on
+}
+
 }  // namespace
 }  // namespace receiptora::store

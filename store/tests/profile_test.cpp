@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "receiptora/store/profile.hpp"
+#include "case_name.hpp"
 #include "temp_folder.hpp"
 
 namespace receiptora::store {
@@ -56,14 +58,117 @@ INSTANTIATE_TEST_SUITE_P(
                     ProblemCase{"MissingImage", "\"商號名稱\" = \"林記\"\n\"負責人章圖檔\" = \"seal.png\"\n",
                                 "seal.png", "林記", ""},
                     ProblemCase{"UnknownKey", "\"店名\" = \"林記\"\n", "店名", "", ""}),
-    [](const testing::TestParamInfo<ProblemCase>& case_info) { return std::string(case_info.param.name); });
+    CaseName());
 
 TEST(Profile, RelativeStampImageTakenFromTheProfileFolder) {
   TempFolder dir;
-  write_text(dir.path / "stamp.png", kPng);
+  write_text(dir.path / "stamp.png", kTinyPngBytes);
   write_text(dir.path / std::string(kProfileName), "\"免用統一發票章圖檔\" = \"stamp.png\"\n");
   EXPECT_EQ(read_profile(dir.path).seller.exemption_stamp_image, (dir.path / "stamp.png").string());
 }
+
+// A PNG header claiming width × height pixels, no picture data.
+std::string png_header(unsigned width, unsigned height) {
+  std::string bytes = "\x89PNG\r\n\x1a\n" + std::string("\0\0\0\x0dIHDR", 8);
+  for (unsigned value : {width, height})
+    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<char>((value >> shift) & 0xFF));
+  return bytes + std::string("\x08\x06\0\0\0\0\0\0\0", 9);
+}
+
+struct PictureCase {
+  const char* name;
+  const char* problem;  // empty: the picture is used
+  void (*make)(const fs::path& picture);
+};
+
+class StampPicture : public testing::TestWithParam<PictureCase> {};
+
+// Only a picture the renderer can draw reaches the receipt; any other is left off with a
+// problem naming it, and the rest of the profile is kept.
+TEST_P(StampPicture, UsedOnlyWhenDrawable) {
+  TempFolder dir;
+  GetParam().make(dir.path / "seal.png");
+  write_text(dir.path / std::string(kProfileName),
+             "\"商號名稱\" = \"林記\"\n\"負責人章圖檔\" = \"seal.png\"\n");
+  const ProfileRead read = read_profile(dir.path);
+  EXPECT_EQ(read.seller.name, "林記");
+  if (*GetParam().problem) {
+    EXPECT_EQ(read.seller.owner_seal_image, "");
+    ASSERT_EQ(read.problems.size(), 1u);
+    EXPECT_NE(read.problems[0].find(GetParam().problem), std::string::npos) << read.problems[0];
+    EXPECT_NE(read.problems[0].find("seal.png"), std::string::npos) << read.problems[0];
+  } else {
+    EXPECT_EQ(read.seller.owner_seal_image, (dir.path / "seal.png").string());
+    EXPECT_TRUE(read.problems.empty()) << read.problems.front();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StampPicture,
+    testing::Values(PictureCase{"Png", "", [](const fs::path& p) { write_text(p, kTinyPngBytes); }},
+                    PictureCase{"OnlyTheSignature", "not a PNG",
+                                [](const fs::path& p) { write_text(p, kPng); }},
+                    PictureCase{"Truncated", "cannot be read",
+                                [](const fs::path& p) { write_text(p, kTinyPngBytes.substr(0, 50)); }},
+                    PictureCase{"NotPng", "not a PNG",
+                                [](const fs::path& p) { write_text(p, "GIF89a......................"); }},
+                    PictureCase{"OverTwentyFiveMegapixels", "25 megapixels",
+                                [](const fs::path& p) { write_text(p, png_header(5001, 5000)); }},
+                    PictureCase{"Fifo", "FIFO", [](const fs::path& p) { ::mkfifo(p.c_str(), 0644); }},
+                    PictureCase{"SymbolicLink", "symbolic link",
+                                [](const fs::path& p) {
+                                  write_text(p.parent_path() / "real.png", kTinyPngBytes);
+                                  fs::create_symlink(p.parent_path() / "real.png", p);
+                                }},
+                    PictureCase{"Missing", "No such file", [](const fs::path&) {}}),
+    CaseName());
+
+TEST(Profile, DevicePictureNamedDirectlyIsRefused) {
+  TempFolder dir;
+  write_text(dir.path / std::string(kProfileName), "\"負責人章圖檔\" = \"/dev/zero\"\n");
+  const ProfileRead read = read_profile(dir.path);
+  EXPECT_EQ(read.seller.owner_seal_image, "");
+  ASSERT_EQ(read.problems.size(), 1u);
+  EXPECT_NE(read.problems[0].find("device"), std::string::npos) << read.problems[0];
+}
+
+struct FieldLengthCase {
+  const char* name;
+  size_t characters;
+  bool kept;
+};
+
+class ProfileFieldLength : public testing::TestWithParam<FieldLengthCase> {};
+
+TEST_P(ProfileFieldLength, LongFieldsLeftOff) {
+  TempFolder dir;
+  std::string address;
+  for (size_t i = 0; i < GetParam().characters; ++i) address += "路";
+  write_text(dir.path / std::string(kProfileName),
+             "\"商號名稱\" = \"林記\"\n\"地址\" = \"" + address + "\"\n");
+  const ProfileRead read = read_profile(dir.path);
+  EXPECT_EQ(read.seller.name, "林記");
+  EXPECT_EQ(read.seller.address, GetParam().kept ? address : "");
+  EXPECT_EQ(read.problems.size(), GetParam().kept ? 0u : 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ProfileFieldLength,
+                         testing::Values(FieldLengthCase{"AtTheLimit", kFieldLimit, true},
+                                         FieldLengthCase{"OverTheLimit", kFieldLimit + 1, false}),
+                         CaseName());
+
+class ProfileNotAFile : public testing::TestWithParam<NotAFileCase> {};
+
+TEST_P(ProfileNotAFile, RefusedWithoutBlockingOrFollowing) {
+  TempFolder dir, elsewhere;
+  GetParam().make(dir.path / std::string(kProfileName), elsewhere.path / "profile.toml");
+  const ProfileRead read = read_profile(dir.path);
+  EXPECT_EQ(read.seller.name, "");
+  ASSERT_EQ(read.problems.size(), 1u);
+  EXPECT_NE(read.problems[0].find(GetParam().refusal), std::string::npos) << read.problems[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ProfileNotAFile, testing::ValuesIn(kNotAFile), CaseName());
 
 }  // namespace
 }  // namespace receiptora::store

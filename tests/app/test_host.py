@@ -1,5 +1,6 @@
 """The `receiptora` command's start: the standalone window through the import system, and a
 plain message where no window can open."""
+import fcntl
 import os
 import subprocess
 import sys
@@ -45,7 +46,9 @@ def test_standalone_loads_the_window_module_as_main(tmp_path):
 def test_worker_still_busy_after_the_wait_is_reported_and_its_receipt_logged(tmp_path):
     folder = tmp_path / "quillmarkers" / "Receiptora"
     folder.mkdir(parents=True)
-    os.mkfifo(folder / "賣方資料.toml")  # reading it hangs, like a stalled network folder
+    (folder / "收據清冊.csv").write_bytes(b"")
+    holder = open(folder / "收據清冊.csv", "rb")  # another program holds the ledger: the worker
+    fcntl.flock(holder, fcntl.LOCK_EX)          # waits up to 5 s for it, longer than the host's 1 s
     code = """
         import customtkinter
         def mainloop(app, *args, **kwargs):
@@ -65,8 +68,9 @@ def test_worker_still_busy_after_the_wait_is_reported_and_its_receipt_logged(tmp
         raise SystemExit(host.main([]))
     """
     env = dict(os.environ, HOME=str(tmp_path), XDG_DATA_HOME=str(tmp_path / "data"))
-    result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], env=env, capture_output=True,
-                            text=True, timeout=60)
+    with holder:
+        result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], env=env, capture_output=True,
+                                text=True, timeout=60)
     log = tmp_path / "data" / "quillmarkers" / "Receiptora" / "error.log"
     assert result.returncode == 1
     assert result.stderr.splitlines()[-1] == (

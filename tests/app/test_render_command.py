@@ -28,11 +28,11 @@ def test_good_receipts_made_in_order_and_a_bad_line_reported(tmp_path):
                               env=env)
     result = render()
     assert result.returncode == 1
-    refused = f"{tmp_path / 'items.csv'}:3: 數量 '三' is not a whole number"
+    refused = f"{tmp_path / 'items.csv'}:3: 數量 '三' 不是整數"
     assert refused in result.stderr
-    assert result.stdout == ("issued: 收據-20261207-001, 收據-20261208-001\n"
-                             "1 refused; see above and the error log\n"
-                             f"2 receipt(s) saved in {out}\n")
+    assert result.stdout == ("開立：收據-20261207-001、收據-20261208-001\n"
+                             "2 項未能開立，列於上方，也寫入錯誤紀錄\n"
+                             f"已開立 2 張收據，存於 {out}\n")
     assert refused in (tmp_path / "data/quillmarkers/Receiptora/error.log").read_text(encoding="utf-8")
     rows = list(csv.reader((out / "收據清冊.csv").read_text(encoding="utf-8-sig").splitlines()))[1:]
     assert [(r[0], r[2], r[4], r[5], r[7]) for r in rows] == [
@@ -41,8 +41,27 @@ def test_good_receipts_made_in_order_and_a_bad_line_reported(tmp_path):
     assert (out / "2026-12" / "收據-20261208-001.png").read_bytes().startswith(b"\x89PNG")
 
     again = render()  # the same files again: nothing issued twice
-    assert again.stdout.splitlines()[0] == "2 receipt(s) skipped: issued by an earlier run of the same file " \
-                                           "(--again issues them anew)"
-    assert render("--again").stdout.startswith("issued: 收據-20261207-002, 收據-20261208-002\n")
+    assert again.stdout.splitlines()[0] == "略過 2 張：同一檔案先前已開立（--again 全部重新開立）"
+    assert render("--again").stdout.startswith("開立：收據-20261207-002、收據-20261208-002\n")
     rows = list(csv.reader((out / "收據清冊.csv").read_text(encoding="utf-8-sig").splitlines()))[1:]
     assert len(rows) == 4
+
+def test_hostile_input_ends_in_messages_and_the_good_receipt(tmp_path):
+    good = {"版本": "一般格式", "買受人": "王先生", "買受人統一編號": "", "品名": ["禮盒"], "數量": [1],
+            "單件價格": [1200], "顯示免用統一發票章": False, "顯示負責人章": False, "顯示日期": True,
+            "年": 2026, "月": 12, "日": 8}
+    nul = {**good, "買受人": "壞", "存檔路徑": str(tmp_path / "out") + "\x00x/"}
+    text = json.dumps([good, nul]).replace("1200", "1" + "0" * 4999)  # a price of 5,000 digits
+    (tmp_path / "list.json").write_text(text, encoding="utf-8")
+    (tmp_path / "deep.json").write_text("[" * 50_000 + "]" * 50_000, encoding="utf-8")
+    out = tmp_path / "out"
+    result = subprocess.run([COMMAND, "render", "--jobs", "100000", str(tmp_path / "deep.json"),
+                             str(tmp_path / "list.json")], capture_output=True, text=True, timeout=120,
+                            env={**os.environ, "HOME": str(tmp_path)})
+    assert result.returncode == 1, result.stderr
+    assert f"{tmp_path / 'deep.json'}: 巢狀層數太多" in result.stderr
+    assert f"{tmp_path / 'list.json'}: receipt 2: " in result.stderr and "存檔路徑" in result.stderr
+    home_out = tmp_path / "quillmarkers" / "Receiptora"
+    rows = list(csv.reader((home_out / "收據清冊.csv").read_text(encoding="utf-8-sig").splitlines()))[1:]
+    assert [(r[2], r[5]) for r in rows] == [("王先生", '="1' + "0" * 4999 + '"')]  # exact, as a text cell
+    assert not out.exists()

@@ -6,6 +6,9 @@
 #include <pybind11/pybind11.h>
 
 #include <exception>
+#include <filesystem>
+#include <string>
+#include <system_error>
 
 namespace receiptora_py {
 
@@ -14,9 +17,47 @@ namespace py = pybind11;
 // Call inside a catch block; afterwards the Python error is set:
 //   a Python error carried by pybind11     restored as it is
 //   pybind11's own exception types         their Python types (TypeError, KeyError, ...)
+//   std::filesystem::filesystem_error      OSError with its errno and paths (so FileNotFoundError,
+//                                          PermissionError, ... as Python's own file calls raise)
+//   std::system_error of an errno          OSError with its errno
 //   any other std::exception               RuntimeError with its message
 //   anything else                          SystemError
 // A Python error already pending when a C++ exception struck becomes the new error's cause.
+namespace errors_detail {
+
+// Sets OSError(errno, message[, filename[, None, filename2]]); OSError picks the subclass
+// for the errno itself. False when the code is no errno.
+inline bool set_os_error(const std::error_code& code, const char* message, const std::filesystem::path* first,
+                         const std::filesystem::path* second) {
+  if (code.category() != std::generic_category() && code.category() != std::system_category()) return false;
+  py::object cause;
+  if (PyErr_Occurred()) cause = py::error_already_set().value();
+  try {
+    py::list args;
+    args.append(code.value());
+    args.append(py::str(message));
+    auto add_path = [&](const std::filesystem::path* path) {
+      py::bytes raw(path->string());
+      args.append(py::module_::import("os").attr("fsdecode")(raw));
+    };
+    if (first && !first->empty()) {
+      add_path(first);
+      if (second && !second->empty()) {
+        args.append(py::none());  // winerror
+        add_path(second);
+      }
+    }
+    py::object error = py::reinterpret_borrow<py::object>(PyExc_OSError)(*py::tuple(args));
+    if (cause) PyException_SetCause(error.ptr(), cause.release().ptr());
+    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
+  } catch (py::error_already_set& failure) {
+    failure.restore();  // building the OSError failed (no memory, say): that error it is
+  }
+  return true;
+}
+
+}  // namespace errors_detail
+
 inline void set_python_error() noexcept {
   auto raise = [](PyObject* type, const char* message) {
     if (PyErr_Occurred()) {
@@ -31,6 +72,12 @@ inline void set_python_error() noexcept {
     error.restore();
   } catch (py::builtin_exception& error) {
     error.set_error();
+  } catch (const std::filesystem::filesystem_error& error) {
+    if (!errors_detail::set_os_error(error.code(), error.what(), &error.path1(), &error.path2()))
+      raise(PyExc_RuntimeError, error.what());
+  } catch (const std::system_error& error) {
+    if (!errors_detail::set_os_error(error.code(), error.what(), nullptr, nullptr))
+      raise(PyExc_RuntimeError, error.what());
   } catch (const std::exception& error) {
     raise(PyExc_RuntimeError, error.what());
   } catch (...) {

@@ -6,12 +6,15 @@
 #include <Python.h>
 #include <pybind11/pybind11.h>
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "receiptora/receipt_texts.hpp"
+#include "receiptora/request_keys.hpp"
 #include "receiptora/render/receipt.hpp"
+#include "receiptora/render/templates.hpp"
 #include "receiptora/whole_number.hpp"
 #include "receiptora_py/convert.hpp"
 
@@ -93,6 +96,24 @@ inline mpz_class whole(py::handle value, const char* key, size_t index) {
   return to_mpz(value);
 }
 
+// A folder name with a control character (NUL, a line break, ESC ...) cannot be what the
+// operator meant, and a NUL would cut the name short in every system call: refused before
+// a receipt number is taken.
+inline void check_folder_text(PyObject* text, const char* key) {
+  const Py_ssize_t length = PyUnicode_GET_LENGTH(text);
+  const int kind = PyUnicode_KIND(text);
+  const void* data = PyUnicode_DATA(text);
+  for (Py_ssize_t i = 0; i < length; ++i) {
+    const Py_UCS4 c = PyUnicode_READ(kind, data, i);
+    if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+      char code[8];
+      std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+      throw py::value_error(quoted(key) + " holds a control character (" + code + ") at position " +
+                            std::to_string(i) + "; a folder name cannot hold one");
+    }
+  }
+}
+
 }  // namespace request_detail
 
 // The seller profile: keys 商號名稱 統一編號 負責人 地址 電話 (texts, required), and optionally
@@ -104,13 +125,14 @@ inline receiptora::render::SellerProfile seller_from_dict(py::handle profile) {
     throw py::type_error(std::string("seller profile must be a dict, not ") + Py_TYPE(dict)->tp_name);
   }
   receiptora::render::SellerProfile seller;
-  seller.name = text_item(dict, "商號名稱", "seller profile");
-  seller.tax_id = text_item(dict, "統一編號", "seller profile");
-  seller.owner = text_item(dict, "負責人", "seller profile");
-  seller.address = text_item(dict, "地址", "seller profile");
-  seller.phone = text_item(dict, "電話", "seller profile");
-  for (auto [key, field] : {std::pair{"免用統一發票章圖檔", &seller.exemption_stamp_image},
-                            std::pair{"負責人章圖檔", &seller.owner_seal_image}}) {
+  namespace keys = receiptora::seller_keys;
+  seller.name = text_item(dict, keys::kName, "seller profile");
+  seller.tax_id = text_item(dict, keys::kTaxId, "seller profile");
+  seller.owner = text_item(dict, keys::kOwner, "seller profile");
+  seller.address = text_item(dict, keys::kAddress, "seller profile");
+  seller.phone = text_item(dict, keys::kPhone, "seller profile");
+  for (auto [key, field] : {std::pair{keys::kExemptionStampImage, &seller.exemption_stamp_image},
+                            std::pair{keys::kOwnerSealImage, &seller.owner_seal_image}}) {
     const py::object value = lookup(dict, key);
     if (value && !value.is_none()) *field = utf8(value.ptr(), quoted(key));
   }
@@ -119,7 +141,8 @@ inline receiptora::render::SellerProfile seller_from_dict(py::handle profile) {
 
 // Raises TypeError or ValueError naming the key for a request that is not a receipt
 // request: not a dict, a missing key, a value of the wrong type, item lists of different
-// lengths, a date that does not exist. "版本" may be absent or unknown: 一般格式.
+// lengths, a date that does not exist, a 存檔路徑 holding a control character. "版本" may be
+// absent or unknown: 一般格式. "備註", one note per item, may be absent.
 inline receiptora::render::Receipt receipt_from_request(py::handle request, std::string number,
                                                         receiptora::render::SellerProfile seller) {
   using namespace request_detail;
@@ -131,34 +154,53 @@ inline receiptora::render::Receipt receipt_from_request(py::handle request, std:
   receiptora::render::Receipt receipt;
   receipt.seller = std::move(seller);
   receipt.number = std::move(number);
-  const py::object version = lookup(dict, "版本");
-  const bool cat = version && PyUnicode_Check(version.ptr()) && utf8(version.ptr(), "\"版本\"") == "貓咪格式";
-  receipt.layout = cat ? Template::Cat : Template::General;
-  receipt.buyer = text_item(dict, "買受人", "receipt request");
-  receipt.buyer_tax_id = text_item(dict, "買受人統一編號", "receipt request");
+  namespace keys = receiptora::request_keys;
+  const py::object version = lookup(dict, keys::kTemplate);
+  const receiptora::render::TemplateInfo* look =
+      version && PyUnicode_Check(version.ptr())
+          ? receiptora::render::find_template(utf8(version.ptr(), quoted(keys::kTemplate)))
+          : nullptr;
+  receipt.layout = look ? look->id : Template::General;
+  const py::object folder = lookup(dict, keys::kOutputFolder);
+  if (folder && PyUnicode_Check(folder.ptr())) check_folder_text(folder.ptr(), keys::kOutputFolder);
+  receipt.buyer = text_item(dict, keys::kBuyer, "receipt request");
+  receipt.buyer_tax_id = text_item(dict, keys::kBuyerTaxId, "receipt request");
 
-  const py::sequence names = items_list(dict, "品名");
-  const py::sequence quantities = items_list(dict, "數量");
-  const py::sequence prices = items_list(dict, "單件價格");
+  const py::sequence names = items_list(dict, keys::kItemNames);
+  const py::sequence quantities = items_list(dict, keys::kQuantities);
+  const py::sequence prices = items_list(dict, keys::kUnitPrices);
   const size_t count = names.size();
   if (quantities.size() != count || prices.size() != count) {
     throw py::value_error("\"品名\", \"數量\" and \"單件價格\" must have the same length (" +
                           std::to_string(count) + ", " + std::to_string(quantities.size()) + ", " +
                           std::to_string(prices.size()) + ")");
   }
+  // "備註": optional, a note per item (texts, None or "" for none).
+  const py::object notes_value = lookup(dict, keys::kNotes);
+  py::sequence notes;
+  if (notes_value && !notes_value.is_none()) {
+    notes = items_list(dict, keys::kNotes);
+    if (notes.size() != count) {
+      throw py::value_error("\"備註\" must have one entry per item (" + std::to_string(count) + "), not " +
+                            std::to_string(notes.size()));
+    }
+  }
   receipt.items.reserve(count);
   for (size_t i = 0; i < count; ++i) {
     receiptora::render::Item item;
-    item.name = utf8(names[i].ptr(), "\"品名\"[" + std::to_string(i) + "]");
-    item.quantity = whole(quantities[i], "數量", i);
-    item.unit_price = whole(prices[i], "單件價格", i);
+    item.name = utf8(names[i].ptr(), quoted(keys::kItemNames) + "[" + std::to_string(i) + "]");
+    item.quantity = whole(quantities[i], keys::kQuantities, i);
+    item.unit_price = whole(prices[i], keys::kUnitPrices, i);
+    if (notes && !notes[i].is_none())
+      item.note = utf8(notes[i].ptr(), quoted(keys::kNotes) + "[" + std::to_string(i) + "]");
     receipt.items.push_back(std::move(item));
   }
 
-  receipt.exemption_stamp = flag(dict, "顯示免用統一發票章");
-  receipt.owner_seal = flag(dict, "顯示負責人章");
-  if (flag(dict, "顯示日期")) {
-    const receiptora::render::Date date{date_part(dict, "年"), date_part(dict, "月"), date_part(dict, "日")};
+  receipt.exemption_stamp = flag(dict, keys::kShowExemptionStamp);
+  receipt.owner_seal = flag(dict, keys::kShowOwnerSeal);
+  if (flag(dict, keys::kShowDate)) {
+    const receiptora::render::Date date{date_part(dict, keys::kYear), date_part(dict, keys::kMonth),
+                                        date_part(dict, keys::kDay)};
     if (!receiptora::roc_date(date.year, date.month, date.day)) {
       throw py::value_error("\"年\", \"月\", \"日\" give " + std::to_string(date.year) + "-" +
                             std::to_string(date.month) + "-" + std::to_string(date.day) +

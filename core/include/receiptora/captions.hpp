@@ -7,8 +7,6 @@
 
 namespace receiptora {
 
-inline constexpr std::string_view kOutputCaption = "輸出單據";
-
 // The caption that follows `current` while the worker is busy:
 // 輸出中. → 輸出中.. → 輸出中... → 輸出中., and anything else → 輸出中.
 std::string next_busy_caption(std::string_view current);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 namespace receiptora {
 
@@ -9,5 +10,10 @@ namespace receiptora {
 // account's home from the password database (%USERPROFILE% on Windows); "/" when neither
 // is known.
 std::filesystem::path home_folder();
+
+// The folder receipts are saved in, as every request names it: "C:/quillmarkers/Receiptora/"
+// on Windows; elsewhere the home folder + "/quillmarkers/Receiptora/", absolute, with forward
+// slashes and exactly one trailing slash (a home of "/" gives "/quillmarkers/Receiptora/").
+std::string output_folder();
 
 }  // namespace receiptora

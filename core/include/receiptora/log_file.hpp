@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "receiptora/local_time.hpp"  // local_iso_timestamp(): the log's time stamps
+
 namespace receiptora {
 
 inline constexpr std::uintmax_t kLogLimit = 1024 * 1024;  // bytes per file
@@ -24,8 +26,5 @@ std::filesystem::path rotated_name(const std::filesystem::path& log, int n);
 // throwing, when the file cannot be written.
 bool append_to_log(const std::filesystem::path& log, std::string_view record,
                    std::uintmax_t limit = kLogLimit, int keep = kLogKeep);
-
-// Local time as "2026-12-07T20:04:05".
-std::string local_iso_timestamp();
 
 }  // namespace receiptora

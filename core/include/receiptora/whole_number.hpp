@@ -15,17 +15,10 @@ namespace receiptora {
 // Anything else (empty text, "1.5", "1,000", "+ 7", "1__0", a trailing unit) is no number.
 std::optional<mpz_class> parse_whole_number(std::u32string_view text);
 
-// The same rule for UTF-8 text; malformed UTF-8 is no number.
-std::optional<mpz_class> parse_whole_number_utf8(std::string_view utf8);
-
 bool is_unicode_white_space(char32_t c);
 
 // The decimal value 0..9 of a Unicode decimal digit, or -1 for any other character.
 int unicode_decimal_value(char32_t c);
-
-// Decodes UTF-8; returns nothing when the bytes are not valid UTF-8.
-std::optional<std::u32string> decode_utf8(std::string_view utf8);
-std::string encode_utf8(std::u32string_view text);
 
 // Plain decimal text: no separators, no leading zeros, a leading "-" when negative.
 std::string decimal_text(const mpz_class& value);

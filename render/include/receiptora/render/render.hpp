@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "receiptora/render/receipt.hpp"
 
@@ -20,5 +21,10 @@ struct Rendered {
 // Both documents of one receipt, the same bytes as render_pdf and render_png give, for less
 // work: the texts are laid out once and drawn on both surfaces.
 Rendered render_both(const Receipt& receipt);
+
+// What the receipt leaves out that the shop should know about, one sentence each in
+// Traditional Chinese naming the file and the field to fill: a stamp asked for but not
+// drawn because the seller profile has nothing to put in it. Empty when all is drawn.
+std::vector<std::string> receipt_warnings(const Receipt& receipt);
 
 }  // namespace receiptora::render

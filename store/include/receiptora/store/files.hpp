@@ -4,10 +4,16 @@
 
 #include <filesystem>
 #include <string_view>
+#include <vector>
 
 namespace receiptora::store {
 
 namespace fs = std::filesystem;
+
+// Throws std::invalid_argument when a folder or file name holds a control character (NUL,
+// a line break, ESC ...): such a name cannot be what the operator meant, and a NUL would
+// silently cut the name short in every system call.
+void check_path_text(const fs::path& path);
 
 // Writes `bytes` to a temporary file in `target`'s folder, flushes it to disk and renames it
 // to `target`, but only if no file of that name exists yet. Throws std::system_error naming
@@ -32,9 +38,19 @@ void discard_file(const StagedFile& staged) noexcept;
 // Flushes everything written so far on the file system that holds `path` (syncfs), one call
 // for any number of staged files.
 void sync_file_system(const fs::path& path);
+// Flushes the file systems that hold the staged files, once each: files in folders on
+// different disks (a month folder mounted elsewhere) are each flushed on their own.
+void sync_staged_files(const std::vector<StagedFile>& staged);
 
 // Flushes a folder's entries (new names from renames) to disk. Failures are ignored: the
 // files themselves are already on disk.
 void sync_folder(const fs::path& folder);
+
+// Removes the temporary files a killed writer left in an output folder: the staging files of
+// receipts in its month folders (.收據-YYYYMMDD-NNN.pdf.XXXXXX) and the ledger's and profile's
+// (.收據清冊.csv.XXXXXX, .賣方資料.toml.XXXXXX). Only names of exactly that form, not modified for
+// `older_than_seconds` and not locked by a live writer, are removed; symbolic links are
+// left alone. Call it when a program that writes into `root` starts. Returns what it removed.
+std::vector<fs::path> remove_stale_temporaries(const fs::path& root, double older_than_seconds = 600);
 
 }  // namespace receiptora::store

@@ -2,6 +2,7 @@
 // spreadsheet opens it with the Chinese intact.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <string>
@@ -29,17 +30,37 @@ struct LedgerLine {
 // The byte-order mark and the header line, CRLF-terminated.
 std::string ledger_header();
 
+// Digits a spreadsheet keeps of a number; a longer total is written as text.
+inline constexpr size_t kExactDigits = 15;
+
 // One CSV line, CRLF-terminated. Fields holding a comma, a quote or a line break are quoted
 // (quotes doubled); typed texts that a spreadsheet would run as a formula (leading = + - @,
 // tab or CR) get a leading apostrophe, so a buyer's name can never execute in the ledger.
+// Texts a spreadsheet would change are written as the text formula ="…" (quoted for CSV:
+// "=""04595257"""): a typed text of digits such as a 統一編號 (04595257 would lose its
+// leading zero as a number), the date (it stays 2026-12-07 instead of the spreadsheet's date
+// format) and a total of more than kExactDigits digits (a number would be rounded). Excel,
+// LibreOffice and Gnumeric show the text; a CSV reader gets ="04595257" (ledger_cell_text).
 std::string ledger_line(const LedgerLine& line);
 
+// The text a ledger cell stands for, as a CSV reader returns it: ="04595257" → 04595257;
+// any other cell as it is.
+std::string ledger_cell_text(std::string_view cell);
+
+// How long a writer waits for another program's lock on the ledger before it gives up.
+inline constexpr std::chrono::milliseconds kLedgerLockLimit{5000};
+
 // Appends one line to the ledger file, writing the header first when the file is new or
-// empty. The whole line goes out in one write() under an exclusive flock, so concurrent
-// writers never interleave; a write that fails part-way is cut back, so the ledger never
-// holds half a line. Throws std::system_error naming the file on failure.
-void append_ledger(const fs::path& file, const LedgerLine& line);
+// empty, and ending a last line that lacks its line break first. The whole line goes out in
+// one write() under an exclusive lock, so concurrent writers never interleave; a write that
+// fails part-way is cut back, so the ledger never holds half a line. Only a regular file is
+// written: a symbolic link, FIFO or device under the ledger's name is refused. Throws
+// std::system_error naming the file on failure, also when the lock is held longer than
+// `lock_limit`.
+void append_ledger(const fs::path& file, const LedgerLine& line,
+                   std::chrono::milliseconds lock_limit = kLedgerLockLimit);
 // Several lines in the same single write, in order.
-void append_ledger(const fs::path& file, const std::vector<LedgerLine>& lines);
+void append_ledger(const fs::path& file, const std::vector<LedgerLine>& lines,
+                   std::chrono::milliseconds lock_limit = kLedgerLockLimit);
 
 }  // namespace receiptora::store

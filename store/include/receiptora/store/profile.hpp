@@ -2,6 +2,7 @@
 // every receipt. Read for each receipt, so an edit applies at once.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -14,6 +15,14 @@ namespace receiptora::store {
 namespace fs = std::filesystem;
 
 inline constexpr std::string_view kProfileName = "賣方資料.toml";
+
+// Characters of one field; more is refused like a typed field that is too long.
+inline constexpr size_t kFieldLimit = 5000;
+// Pixels of a stamp picture (25 megapixels): more is refused before it is decoded.
+inline constexpr std::uint64_t kPictureLimit = 25'000'000;
+// Bytes read of a profile and of a stamp picture at most.
+inline constexpr std::uint64_t kProfileBytesLimit = 1 << 20;
+inline constexpr std::uint64_t kPictureBytesLimit = 256 << 20;
 
 // The profile holds exactly what the receipt prints of the seller.
 using SellerDetails = receiptora::render::SellerProfile;
@@ -33,8 +42,10 @@ struct ProfileRead {
 std::string profile_template();
 
 // Reads folder/賣方資料.toml, first creating it from the template when it does not exist.
-// Never throws for a bad profile: bad TOML leaves every field empty; a field of the wrong
-// type, a 統一編號 that fails its checksum or a stamp image that is not a readable PNG is
+// Never throws for a bad profile: bad TOML, or a profile that is no regular file (a symbolic
+// link, a FIFO, a device), leaves every field empty; a field of the wrong type, over
+// kFieldLimit characters, a 統一編號 that fails its checksum or a stamp picture the renderer
+// could not draw (not a regular file, not a PNG that decodes, over kPictureLimit pixels) is
 // left out; an unknown key is ignored. Each is named in `problems`. Relative image paths are
 // taken from the profile's folder.
 ProfileRead read_profile(const fs::path& folder);

@@ -1,0 +1,59 @@
+// Element drawers: the header, the item table, the stamps and the copy marks, each drawn
+// where the page layout puts it.
+#pragma once
+
+#include <cairo.h>
+
+#include <string>
+
+#include "page_layout.hpp"
+#include "receiptora/render/receipt.hpp"
+#include "receiptora/render/templates.hpp"
+#include "text_fit.hpp"
+
+namespace receiptora::render::detail {
+
+struct Rgb {
+  double r, g, b;
+};
+// Every colour lies between white, black and the stamp red, so the picture encoder can map
+// each pixel to a small palette (see png_encode.cpp).
+inline constexpr Rgb kInk{0.08, 0.08, 0.08};
+inline constexpr Rgb kRule{0.35, 0.35, 0.35};
+inline constexpr Rgb kShade{0.93, 0.93, 0.93};
+inline constexpr Rgb kStampRed{200 / 255.0, 30 / 255.0, 30 / 255.0};
+// White tinted towards the stamp red: a = 0 white, a = 1 the red itself.
+constexpr Rgb tint(double a) {
+  return {1 - a * (1 - kStampRed.r), 1 - a * (1 - kStampRed.g), 1 - a * (1 - kStampRed.b)};
+}
+inline void set_colour(cairo_t* cr, Rgb c) { cairo_set_source_rgb(cr, c.r, c.g, c.b); }
+
+// The owner's seal face: a brush face with Taiwan's forms.
+inline constexpr const char* kSealFaces = "AR PL UKai TW, AR PL UMing TW";
+
+// Whether each stamp is drawn: asked for, and with something to show.
+bool draws_exemption_stamp(const Receipt& receipt);
+bool draws_owner_seal(const Receipt& receipt);
+// Height the stamps take under the totals (with the gap above them), 0 with none.
+double stamps_room(const Receipt& receipt);
+
+// What the drawers share for one receipt.
+struct Sheet {
+  const Receipt& receipt;
+  const TemplateInfo& look;
+  const TextFitter& text;
+  const Layout& layout;
+  std::string date_text;  // empty: blanks to fill in by hand
+};
+
+void draw_header(cairo_t* cr, const Sheet& sheet, int page);
+// Returns the lowest line of the table.
+double draw_table(cairo_t* cr, const Sheet& sheet, int page);
+// Both stamps at the top of the band that starts at `top`, right-aligned.
+void draw_stamps(cairo_t* cr, const Sheet& sheet, double top);
+// The left end of the stamps drawn in the band (kRight with none).
+double stamps_left(const Receipt& receipt);
+// 作廢 across the page or 補印 in a corner.
+void draw_mark(cairo_t* cr, const Sheet& sheet);
+
+}  // namespace receiptora::render::detail

@@ -1,0 +1,67 @@
+// Page layout: where everything sits on an A5 landscape sheet, and which item rows, totals
+// and stamps go on which page. Units are points, origin at the top left.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "receiptora/render/receipt.hpp"
+#include "text_fit.hpp"
+
+namespace receiptora::render::detail {
+
+inline constexpr double kPageWidth = 595.28;  // A5 landscape, 210 mm × 148 mm
+inline constexpr double kPageHeight = 419.53;
+// No ink within 5 mm (14.2 pt) of an edge: printers cut there. A little more, for the
+// printer's own misalignment.
+inline constexpr double kEdge = 15.5;
+inline constexpr double kLeft = 28, kRight = kPageWidth - 28;
+inline constexpr double kBottom = kPageHeight - kEdge;  // lowest ink on a page
+
+// The item table.
+inline constexpr double kTableTop = 112, kHeaderRow = 15, kRowsTop = kTableTop + kHeaderRow;
+inline constexpr double kRowHeight = 16;
+inline constexpr double kCellPad = 4;
+inline constexpr double kContinuedRoom = 14;  // 「（續下頁）」 under the table of a page that continues
+inline constexpr int kMinRuledRows = 7;       // the first page is ruled down to seven lines
+
+// Columns: 品名, 數量, 單價, 金額, 備註.
+inline constexpr int kColumns = 5;
+inline constexpr double kColumnWidth[kColumns] = {220, 55, 85, 105, kRight - kLeft - 465};
+inline constexpr const char* kColumnTitle[kColumns] = {"品名", "數量", "單價", "金額", "備註"};
+double column_x(int column);
+
+// The stamps, drawn under the totals of the last page, right-aligned.
+inline constexpr double kStampGap = 6;  // between the table and the stamps
+inline constexpr double kExemptionWidth = 140, kExemptionHeight = 72, kSealSize = 56;
+
+struct Row {
+  double height = kRowHeight;
+  Fitted cells[kColumns];
+};
+
+struct Page {
+  size_t first = 0, last = 0;  // item rows [first, last)
+  bool end = false;            // the last page: totals, then the band for stamps and artwork
+};
+
+struct Layout {
+  std::vector<Row> rows;
+  Row total_row, capitals_row;
+  double band = 0;  // kept free under the totals on the last page
+  std::vector<Page> pages;
+};
+
+// Blank ruled lines under the items of `page`: the first page is ruled down to seven lines
+// where there is room.
+int blank_lines(const Layout& layout, int page);
+// The lowest line of the table on `page` (on the last page, under the totals: the band
+// for the stamps and the artwork begins there).
+double table_bottom(const Layout& layout, int page);
+
+// Lays out the items and totals of `receipt` in `family`, keeping `band` points free under
+// the totals. Every page is filled before the next begins; the totals and the band stay
+// together on the last page.
+Layout lay_out(const Receipt& receipt, const TextFitter& text, const char* family, double band);
+
+}  // namespace receiptora::render::detail

@@ -1,0 +1,239 @@
+#include "text_fit.hpp"
+
+#include <glib.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace receiptora::render::detail {
+
+// Within a long run without spaces (a 10,000-digit amount, a name typed without a break)
+// every character is followed by a zero-width space: pango wraps such a run in linear
+// time, but searches a run with no break opportunity at quadratic cost. The zero-width
+// space draws nothing.
+std::string clean(const std::string& text) {
+  gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+  std::string repaired(valid);
+  g_free(valid);
+  for (char& ch : repaired)
+    if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f) ch = ' ';
+  constexpr size_t kLongRun = 24;
+  if (repaired.size() < kLongRun) return repaired;
+  std::string out;
+  out.reserve(repaired.size() * 2);
+  const char* p = repaired.c_str();
+  while (*p) {
+    const char* run_end = p;
+    size_t run = 0;
+    while (*run_end && *run_end != ' ') run_end = g_utf8_next_char(run_end), ++run;
+    if (run < kLongRun) {
+      out.append(p, run_end);
+    } else {
+      for (const char* c = p; c < run_end;) {
+        const char* next = g_utf8_next_char(c);
+        out.append(c, next).append("\u200b");
+        c = next;
+      }
+    }
+    p = run_end;
+    while (*p == ' ') out.push_back(*p++);
+  }
+  return out;
+}
+
+std::vector<std::string> characters(const std::string& text) {
+  std::vector<std::string> out;
+  for (const char* p = text.c_str(); *p; p = g_utf8_next_char(p)) {
+    out.emplace_back(p, g_utf8_next_char(p) - p);
+  }
+  return out;
+}
+
+TextFitter::TextFitter() {
+  // pango keeps one cairo font map per thread, so renders on several threads share nothing.
+  context_.reset(pango_font_map_create_context(pango_cairo_font_map_get_default()));
+  cairo_font_options_t* options = cairo_font_options_create();
+  // Unhinted metrics: the PDF and the picture get the same layout at any scale.
+  cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+  cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+  cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+  pango_cairo_context_set_font_options(context_.get(), options);
+  cairo_font_options_destroy(options);
+  pango_cairo_context_set_resolution(context_.get(), 72);  // font sizes in points
+  pango_context_set_base_dir(context_.get(), PANGO_DIRECTION_LTR);
+  pango_context_set_language(context_.get(), pango_language_from_string("zh-tw"));
+}
+
+Fitted TextFitter::make(const std::string& text, const char* family, double size, double width,
+                        PangoAlignment align, double letter_spacing, bool markup) const {
+  Fitted f;
+  f.layout.reset(pango_layout_new(context_.get()));
+  PangoLayout* l = f.layout.get();
+  pango_layout_set_auto_dir(l, FALSE);
+  if (markup) {
+    pango_layout_set_markup(l, text.c_str(), -1);
+  } else {
+    pango_layout_set_text(l, text.c_str(), static_cast<int>(text.size()));
+  }
+  if (letter_spacing > 0) {
+    PangoAttrList* attrs = pango_attr_list_new();
+    pango_attr_list_insert(attrs,
+                           pango_attr_letter_spacing_new(static_cast<int>(letter_spacing * PANGO_SCALE)));
+    pango_layout_set_attributes(l, attrs);
+    pango_attr_list_unref(attrs);
+    f.spaced = true;
+  }
+  pango_layout_set_width(l, static_cast<int>(width * PANGO_SCALE));
+  pango_layout_set_wrap(l, PANGO_WRAP_WORD_CHAR);
+  pango_layout_set_alignment(l, align);
+  resize(f, family, size);
+  return f;
+}
+
+void TextFitter::measure(Fitted& f) {
+  int w = 0, h = 0;
+  pango_layout_get_size(f.layout.get(), &w, &h);
+  f.width = f.scale * w / PANGO_SCALE;
+  f.height = f.scale * h / PANGO_SCALE;
+}
+
+void TextFitter::rescale(Fitted& f, double width, double scale) {
+  f.scale = scale;
+  pango_layout_set_width(f.layout.get(), static_cast<int>(width / scale * PANGO_SCALE));
+  measure(f);
+}
+
+void TextFitter::resize(Fitted& f, const char* family, double size) {
+  PangoFontDescription* desc = pango_font_description_from_string(family);
+  pango_font_description_set_size(desc, static_cast<int>(size * PANGO_SCALE));
+  pango_layout_set_font_description(f.layout.get(), desc);
+  pango_font_description_free(desc);
+  measure(f);
+}
+
+Fitted TextFitter::fit(const std::string& text, const char* family, double size, double floor, double width,
+                       double max_height, PangoAlignment align, double letter_spacing,
+                       bool past_floor) const {
+  Fitted f = make(clean(text), family, size, width, align, letter_spacing);
+  // A cluster wider than the box (pango cannot break inside it) overflows sideways.
+  const auto fits = [&] { return f.height <= max_height && f.width <= width + 0.01; };
+  // Far too tall: jump close to the size at which it fits (wrapped text grows in both
+  // directions with the size, so its height goes with the square), then step down.
+  if (f.height > 3 * max_height && size > floor) {
+    size = std::max(floor, size * std::sqrt(max_height / f.height));
+    resize(f, family, size);
+  }
+  while (!fits() && size > floor) {
+    size = std::max(floor, size * 0.9);
+    resize(f, family, size);
+  }
+  // Past the floor the layout keeps its size and is drawn scaled down instead: pango
+  // cannot lay out fonts much below one point, a scaled drawing has no such limit.
+  if (past_floor && !fits()) {
+    double scale = std::min(1.0, std::sqrt(max_height / f.height));
+    for (;;) {
+      rescale(f, width, scale);
+      if (fits() || scale < 1e-4) break;
+      scale *= 0.94;
+    }
+  }
+  return f;
+}
+
+namespace {
+
+std::string key(const std::string& text, const char* family, std::initializer_list<double> numbers) {
+  std::string k = text;
+  k.append(1, '\0').append(family).append(1, '\0');
+  for (double n : numbers) k.append(reinterpret_cast<const char*>(&n), sizeof n);
+  return k;
+}
+
+// Draws a letter-spaced layout glyph by glyph, each run as one cluster of its whole text:
+// the PDF then says what the run reads (an ActualText span), and readers find 「合計」 as
+// one word, where the gaps between the glyphs alone would read 「合 計」.
+bool show_as_words(cairo_t* cr, PangoLayout* layout) {
+  struct Run {
+    cairo_scaled_font_t* font;
+    const char* text;
+    int bytes;
+    std::vector<cairo_glyph_t> glyphs;
+  };
+  std::vector<Run> runs;
+  const char* text = pango_layout_get_text(layout);
+  PangoLayoutIter* iter = pango_layout_get_iter(layout);
+  bool drawable = true;
+  do {
+    PangoLayoutRun* run = pango_layout_iter_get_run_readonly(iter);
+    if (!run) continue;
+    PangoGlyphString* g = run->glyphs;
+    PangoRectangle logical;
+    pango_layout_iter_get_run_extents(iter, nullptr, &logical);
+    const double baseline = pango_layout_iter_get_baseline(iter) / double(PANGO_SCALE);
+    double x = logical.x / double(PANGO_SCALE);
+    Run out{pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(run->item->analysis.font)),
+            text + run->item->offset,
+            run->item->length,
+            {}};
+    drawable = out.font != nullptr;
+    for (int i = 0; drawable && i < g->num_glyphs; ++i) {
+      const PangoGlyphInfo& info = g->glyphs[i];
+      drawable = !(info.glyph & PANGO_GLYPH_UNKNOWN_FLAG);
+      if (info.glyph != PANGO_GLYPH_EMPTY) {
+        out.glyphs.push_back({info.glyph, x + info.geometry.x_offset / double(PANGO_SCALE),
+                              baseline + info.geometry.y_offset / double(PANGO_SCALE)});
+      }
+      x += info.geometry.width / double(PANGO_SCALE);
+    }
+    if (!out.glyphs.empty()) runs.push_back(std::move(out));
+  } while (drawable && pango_layout_iter_next_run(iter));
+  pango_layout_iter_free(iter);
+  if (!drawable) return false;
+  for (const Run& run : runs) {
+    cairo_set_scaled_font(cr, run.font);
+    const cairo_text_cluster_t cluster{run.bytes, static_cast<int>(run.glyphs.size())};
+    cairo_show_text_glyphs(cr, run.text, run.bytes, run.glyphs.data(), static_cast<int>(run.glyphs.size()),
+                           &cluster, 1, cairo_text_cluster_flags_t(0));
+  }
+  return true;
+}
+
+}  // namespace
+
+const Fitted& TextFitter::fit_once(const std::string& text, const char* family, double size, double floor,
+                                   double width, double max_height, PangoAlignment align,
+                                   double letter_spacing) const {
+  std::string k = key(text, family, {size, floor, width, max_height, double(align), letter_spacing, 0});
+  auto found = kept_.find(k);
+  if (found == kept_.end()) {
+    found =
+        kept_.emplace(std::move(k), fit(text, family, size, floor, width, max_height, align, letter_spacing))
+            .first;
+  }
+  return found->second;
+}
+
+const Fitted& TextFitter::make_once(const std::string& text, const char* family, double size, double width,
+                                    PangoAlignment align, bool markup) const {
+  std::string k = key(text, family, {size, width, double(align), double(markup), 1});
+  auto found = kept_.find(k);
+  if (found == kept_.end()) {
+    found = kept_.emplace(std::move(k), make(text, family, size, width, align, 0, markup)).first;
+  }
+  return found->second;
+}
+
+void show(cairo_t* cr, const Fitted& f, double x, double y) {
+  cairo_save(cr);
+  cairo_translate(cr, x, y);
+  if (f.scale != 1) cairo_scale(cr, f.scale, f.scale);
+  // A spaced run that cannot be drawn glyph by glyph (a character no face has) is drawn by
+  // pango, as every other text: still readable, only split into single characters.
+  if (!f.spaced || !show_as_words(cr, f.layout.get())) {
+    cairo_move_to(cr, 0, 0);
+    pango_cairo_show_layout(cr, f.layout.get());
+  }
+  cairo_restore(cr);
+}
+
+}  // namespace receiptora::render::detail
