@@ -1,6 +1,7 @@
 // The operating system's file calls that the store needs, in one place: platform_posix.cpp
 // holds them for Linux and the other POSIX systems; a Windows port adds its own file beside
-// it. Every failure throws std::system_error whose text names the file.
+// it. Every failure throws std::system_error whose text names the file; a path holding a NUL
+// (which would cut the name short in the system call) throws std::invalid_argument.
 #pragma once
 
 #include <chrono>

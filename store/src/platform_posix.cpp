@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <stdexcept>
 #include <system_error>
 #include <thread>
 #include <tuple>
@@ -44,6 +45,16 @@ void File::close(const fs::path& path) {
 
 namespace {
 
+// A path as the system calls take it. A NUL inside would silently cut the name short, and the
+// call would act on another file: refused.
+const char* native(const fs::path& path) {
+  if (path.native().find('\0') != std::string::npos)
+    throw std::invalid_argument("a file name holds a NUL character, which no file name may hold");
+  return path.c_str();
+}
+
+bool has_nul(const fs::path& path) { return path.native().find('\0') != std::string::npos; }
+
 const char* kind_of(mode_t mode) {
   if (S_ISDIR(mode)) return "a folder (directory)";
   if (S_ISFIFO(mode)) return "a FIFO (named pipe)";
@@ -57,7 +68,7 @@ const char* kind_of(mode_t mode) {
 File open_regular(const fs::path& path, Access access, const std::string& what) {
   int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
   flags |= access == Access::Read ? O_RDONLY : O_RDWR | O_APPEND | O_CREAT;
-  File file(::open(path.c_str(), flags, 0644));
+  File file(::open(native(path), flags, 0644));
   if (file.fd() < 0) {
     if (errno == ELOOP) fail(ELOOP, what + " is a symbolic link, refused:", path);
     fail(errno, "cannot open " + what, path);
@@ -94,12 +105,12 @@ void lock_exclusive(const File& file, const fs::path& path, std::chrono::millise
 
 bool is_symbolic_link(const fs::path& path) {
   struct stat info {};
-  return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+  return !has_nul(path) && ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
 void make_real_folder(const fs::path& folder, const std::string& what) {
   struct stat info {};
-  if (::lstat(folder.c_str(), &info) != 0) {
+  if (::lstat(native(folder), &info) != 0) {
     if (errno != ENOENT) fail(errno, "cannot open " + what, folder);
     std::error_code ec;
     fs::create_directories(folder, ec);
@@ -111,7 +122,7 @@ void make_real_folder(const fs::path& folder, const std::string& what) {
 }
 
 bool create_exclusive(const fs::path& marker) {
-  const int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  const int fd = ::open(native(marker), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) {
     if (errno == EEXIST) return false;
     fail(errno, "cannot claim", marker);
@@ -121,6 +132,7 @@ bool create_exclusive(const fs::path& marker) {
 }
 
 Temporary create_temporary(const fs::path& folder, const std::string& prefix) {
+  native(folder);
   std::string name = (folder / (prefix + "XXXXXX")).string();
   File file(::mkstemp(name.data()));
   if (file.fd() < 0) fail(errno, "cannot create a file in", folder);
@@ -194,25 +206,27 @@ std::string read_all(const File& file, const fs::path& path, std::uint64_t limit
 
 bool rename_no_replace(const fs::path& from, const fs::path& to) {
 #ifdef RENAME_NOREPLACE
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (::renameat2(AT_FDCWD, native(from), AT_FDCWD, native(to), RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS) return false;
 #endif
   // File systems without renameat2 flags: link() also refuses an existing name.
-  if (::link(from.c_str(), to.c_str()) != 0) return false;
+  if (::link(native(from), native(to)) != 0) return false;
   ::unlink(from.c_str());
   return true;
 }
 
-void remove_file(const fs::path& path) noexcept { ::unlink(path.c_str()); }
+void remove_file(const fs::path& path) noexcept {
+  if (!has_nul(path)) ::unlink(path.c_str());
+}
 
 std::uint64_t file_system_of(const fs::path& path) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) fail(errno, "cannot read", path);
+  if (::stat(native(path), &info) != 0) fail(errno, "cannot read", path);
   return static_cast<std::uint64_t>(info.st_dev);
 }
 
 void sync_file_system(const fs::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = ::open(native(path), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) fail(errno, "cannot open", path);
   const int result = ::syncfs(fd);
   const int error = errno;
@@ -221,6 +235,7 @@ void sync_file_system(const fs::path& path) {
 }
 
 void sync_folder(const fs::path& folder) noexcept {
+  if (has_nul(folder)) return;
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   ::fsync(fd);
@@ -241,7 +256,7 @@ Identity identity_of(const File& file, const fs::path& path) {
 
 double age_in_seconds(const fs::path& path) noexcept {
   struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0) return -1;
+  if (has_nul(path) || ::lstat(path.c_str(), &info) != 0) return -1;
   struct timespec now {};
   ::clock_gettime(CLOCK_REALTIME, &now);
   const double age = static_cast<double>(now.tv_sec - info.st_mtim.tv_sec) +
@@ -250,6 +265,7 @@ double age_in_seconds(const fs::path& path) noexcept {
 }
 
 bool locked_by_another(const fs::path& path) noexcept {
+  if (has_nul(path)) return false;
   const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
   const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;

@@ -84,7 +84,7 @@ std::string picture_problem(const fs::path& image) {
     if (g_checked.size() > 64) g_checked.clear();
     g_checked.emplace(identity, problem);
     return problem;
-  } catch (const std::system_error& error) {
+  } catch (const std::exception& error) {
     return error.what();
   }
 }
@@ -159,6 +159,12 @@ ProfileRead read_profile(const fs::path& folder) {
   ProfileRead read;
   const fs::path file = folder / kProfileName;
   const std::string shown = std::string(kProfileName);
+  try {
+    check_path_text(folder);
+  } catch (const std::invalid_argument& error) {
+    read.problems.push_back(shown + ": " + error.what() + " (the profile was not used)");
+    return read;
+  }
   std::error_code ec;
   if (fs::symlink_status(file, ec).type() == fs::file_type::not_found) {
     fs::create_directories(folder, ec);

@@ -7,6 +7,8 @@
 #include <algorithm>
 
 #include "receiptora/store/files.hpp"
+#include "receiptora/store/ledger.hpp"
+#include "receiptora/store/profile.hpp"
 #include "case_name.hpp"
 #include "temp_folder.hpp"
 
@@ -65,8 +67,23 @@ INSTANTIATE_TEST_SUITE_P(Cases, PathText,
                                          PathTextCase{"Delete", "/tmp/a\x7f", true}),
                          CaseName());
 
+TEST(Store, NameWithANulNeverReachesTheSystem) {
+  TempFolder dir;
+  const fs::path cut = dir.path / "a";  // what the system would see of "a\0b"
+  write_text(cut, "");
+  const fs::path folder = dir.path / std::string("a\0b", 3);
+  EXPECT_THROW(write_new_file(folder / "f.pdf", "x"), std::invalid_argument);
+  EXPECT_THROW(append_ledger(folder / std::string(kLedgerName), {"n", "", "b", "", 1, "1", "f", "l"}),
+               std::invalid_argument);
+  const ProfileRead profile = read_profile(folder);
+  ASSERT_EQ(profile.problems.size(), 1u);
+  EXPECT_NE(profile.problems[0].find("control character"), std::string::npos) << profile.problems[0];
+  EXPECT_EQ(read_all(cut), "");
+  EXPECT_EQ(entries(dir.path), 1u);
+}
+
 void make_old(const fs::path& file) {
-  fs::last_write_time(file, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  fs::last_write_time(file, fs::file_time_type::clock::now() - std::chrono::hours(2));
 }
 
 TEST(RemoveStaleTemporaries, OnlyOurOldUnlockedTemporaries) {

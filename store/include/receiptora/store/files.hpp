@@ -50,7 +50,9 @@ void sync_folder(const fs::path& folder);
 // receipts in its month folders (.收據-YYYYMMDD-NNN.pdf.XXXXXX) and the ledger's and profile's
 // (.收據清冊.csv.XXXXXX, .賣方資料.toml.XXXXXX). Only names of exactly that form, not modified for
 // `older_than_seconds` and not locked by a live writer, are removed; symbolic links are
-// left alone. Call it when a program that writes into `root` starts. Returns what it removed.
-std::vector<fs::path> remove_stale_temporaries(const fs::path& root, double older_than_seconds = 600);
+// left alone. The hour by default is far longer than any live writer keeps a staged file
+// waiting for its rename (the lock covers only the writing). Call it when a program that
+// writes into `root` starts. Returns what it removed.
+std::vector<fs::path> remove_stale_temporaries(const fs::path& root, double older_than_seconds = 3600);
 
 }  // namespace receiptora::store

@@ -56,7 +56,7 @@ inline constexpr std::chrono::milliseconds kLedgerLockLimit{5000};
 // fails part-way is cut back, so the ledger never holds half a line. Only a regular file is
 // written: a symbolic link, FIFO or device under the ledger's name is refused. Throws
 // std::system_error naming the file on failure, also when the lock is held longer than
-// `lock_limit`.
+// `lock_limit` (std::invalid_argument for a name holding a NUL).
 void append_ledger(const fs::path& file, const LedgerLine& line,
                    std::chrono::milliseconds lock_limit = kLedgerLockLimit);
 // Several lines in the same single write, in order.
