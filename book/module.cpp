@@ -11,6 +11,7 @@ PYBIND11_MODULE(_shop, m) {
   receiptora_shop::register_printing(m);
   receiptora_shop::register_exports(m);
   receiptora_shop::register_window(m);
+  receiptora_shop::register_profile_form(m);
 }
 #undef PyInit__shop
 

@@ -15,6 +15,8 @@
 #include "receiptora/issuing/issue.hpp"
 #include "receiptora/log_file.hpp"
 #include "receiptora/print/print.hpp"
+#include "receiptora/notices.hpp"
+#include "receiptora/notify/notifier.hpp"
 #include "receiptora/render/render.hpp"
 #include "receiptora/store/profile.hpp"
 #include "receiptora/tax_id.hpp"
@@ -28,6 +30,7 @@ using namespace pybind11::literals;
 namespace fs = std::filesystem;
 namespace render = receiptora::render;
 namespace store = receiptora::store;
+namespace notify = receiptora::notify;
 
 // Problems of the seller profile, logged when they differ from the last ones logged.
 class ProfileNotes {
@@ -37,7 +40,7 @@ class ProfileNotes {
     last_ = problems;
     for (const std::string& problem : problems)
       log_failure(error_log, py::reinterpret_borrow<py::object>(PyExc_UserWarning)(problem), py::handle(),
-                  "the receipt was made with the rest of the profile");
+                  "the receipt was still made");
   }
 
  private:
@@ -149,8 +152,12 @@ class ReceiptWorker {
         problems = std::move(profile.problems);
         prepared.receipt.seller = profile.seller;
         const std::string tax_id = prepared.receipt.buyer_tax_id;
+        const Summary summary = summarise(prepared.receipt);
         issued = receiptora::issuing::issue_receipt(std::move(prepared.receipt), prepared.root,
                                                     prepared.day);  // durable, one by one
+        notify::Notifier::session().send(
+            {receiptora::issued_notice(issued.number, summary.date, summary.total), summary.stamp_notes,
+             (store::month_folder(prepared.root, prepared.day) / (issued.number + ".pdf")).string()});
         // 自動列印 = 是: the saved receipt goes to the default printer; a failure is logged by
         // print_receipts and the receipt stays saved.
         if (profile.auto_print)
@@ -169,18 +176,45 @@ class ReceiptWorker {
                     "the receipt was issued as typed");
       notes_.report(error_log_, problems);
     } catch (py::error_already_set& failure) {
+      not_issued(py::str(failure.value()));
       log_failure(error_log_, failure.value(), request, "the receipt was not made");
     } catch (py::builtin_exception& failure) {
+      not_issued(failure.what());
       failure.set_error();
       py::error_already_set error;
       log_failure(error_log_, error.value(), request, "the receipt was not made");
     } catch (const receiptora::issuing::IssueError& failure) {
+      if (!failure.saved()) not_issued(failure.what());
       log_failure(
           error_log_, as_python_error(failure), request,
           failure.saved() ? "the receipt " + failure.number() + " is saved" : "the receipt was not made");
     } catch (const std::exception& failure) {
+      not_issued(failure.what());
       log_failure(error_log_, as_python_error(failure), request, "the receipt was not made");
     }
+  }
+
+  // What the notice after a receipt says: its printed date and its total.
+  struct Summary {
+    std::optional<receiptora::RocDate> date;
+    mpz_class total;
+    std::string stamp_notes;  // a ticked stamp the profile cannot fill
+  };
+  static Summary summarise(const render::Receipt& receipt) {
+    Summary summary;
+    if (receipt.date)
+      summary.date = receiptora::roc_date(receipt.date->year, receipt.date->month, receipt.date->day);
+    for (const render::Item& item : receipt.items) summary.total += item.quantity * item.unit_price;
+    const render::SellerProfile& seller = receipt.seller;
+    summary.stamp_notes = receiptora::stamp_notes({receipt.owner_seal, !seller.owner_seal_image.empty(),
+                                                   seller.owner, receipt.exemption_stamp,
+                                                   !seller.exemption_stamp_image.empty(), seller.name});
+    return summary;
+  }
+
+  // The window shows nothing of a receipt's fate; the desktop notice does, without waiting.
+  static void not_issued(const std::string& reason) {
+    notify::Notifier::session().send({receiptora::not_issued_notice(reason), "", ""});
   }
 
   // Fonts and the renderer's caches load on the first receipt; doing it here, before the

@@ -8,6 +8,7 @@
     receiptora void NUMBER --reason TEXT | reprint NUMBER | list | summary | ledger --rebuild
                                the receipt book 收據簿.sqlite3 of the output folder
     receiptora install-launchers   menu entries with icons for 收據 and 收據簿
+    receiptora profile         the seller profile in a form (also before the very first window)
     receiptora help            the local copy of the help page
     receiptora --version       the installed version
 """
@@ -56,6 +57,9 @@ def run_app():
     import customtkinter  # noqa: F401
     import quillmarkers_model
 
+    if first_start():
+        run_profile_form(first_start=True)  # before the receipt window; may be skipped
+
     queues = {"get_receipt": queue.Queue(), "end": queue.Queue()}
     events = {"get_receipt": threading.Event(), "end": threading.Event()}
     worker = quillmarkers_model.Receipt_Worker(queues["get_receipt"], events["get_receipt"])
@@ -76,6 +80,23 @@ def run_app():
           f"they are listed in the error log {worker.error_log.log_path}", file=sys.stderr, flush=True)
     sys.stdout.flush()
     os._exit(1)  # the worker thread is still inside the renderer: leave without finalising it
+
+
+def profile_folder():
+    from receiptora import batch
+    return batch.default_folder()
+
+
+def first_start():
+    """No seller profile in the output folder yet: the shop has never issued a receipt."""
+    from receiptora import batch
+    return not os.path.lexists(os.path.join(profile_folder(), batch.PROFILE))
+
+
+def run_profile_form(first_start=False):
+    from receiptora import _shop
+    _shop.profile_form(profile_folder(), first_start)
+    return 0
 
 
 def version():
@@ -129,6 +150,9 @@ def main(argv=None):
     from receiptora import batch
     batch.add_arguments(render)
     chinese_parser(commands.add_parser(
+        "profile", add_help=False, formatter_class=ChineseHelpFormatter,
+        help="填寫或修改賣方資料（商號、統一編號、印章） · edit the seller profile in a form"))
+    chinese_parser(commands.add_parser(
         "help", add_help=False, formatter_class=ChineseHelpFormatter,
         help="開啟本機的使用說明 · open the local help page"))
     from receiptora import shop
@@ -168,6 +192,8 @@ def main(argv=None):
         return book.run(args)
     try:
         check_display()
+        if args.command == "profile":
+            return run_profile_form()
         return run_standalone() if args.standalone else run_app()
     except NoDisplay as error:
         print(f"receiptora: cannot open the window: {error}", file=sys.stderr)

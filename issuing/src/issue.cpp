@@ -385,7 +385,9 @@ store::Book& book_for(const fs::path& root) {
   if (!opened->book) {
     std::error_code ec;
     fs::create_directories(root, ec);
-    if (ec) throw std::system_error(ec, "cannot create the folder " + root.string());
+    std::error_code probe;
+    if (ec && !fs::is_directory(root, probe))  // a file on the way gives ENOTDIR, not EEXIST
+      throw std::system_error(probe ? probe : ec, "cannot create the folder " + root.string());
     auto book = std::make_unique<store::Book>(root);
     this_owner(root);
     opened->recovery = recover(*book);

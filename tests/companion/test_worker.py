@@ -133,13 +133,20 @@ def test_numbers_per_day_never_overwrite_and_two_workers_share_the_folder(tmp_pa
     capsys.readouterr()
 
 
-def test_invalid_profile_is_logged_once_and_receipts_still_made(tmp_path, log, capsys):
+@pytest.mark.parametrize("make_profile, problem", [
+    (lambda f: f.write_text('"商號名稱" = "林記"\n"統一編號" = "12345678"\n', encoding="utf-8"),
+     '統一編號 "12345678" fails the checksum'),
+    (lambda f: f.symlink_to(f.with_name("elsewhere.toml")), "(the profile was not used)"),
+])
+def test_invalid_profile_is_logged_once_and_receipts_still_made(tmp_path, log, capsys, make_profile, problem):
     out = tmp_path / "out"
     out.mkdir()
-    (out / "賣方資料.toml").write_text('"商號名稱" = "林記"\n"統一編號" = "12345678"\n', encoding="utf-8")
+    make_profile(out / "賣方資料.toml")
     run_worker(log, request(out, "甲"), request(out, "乙"))
     assert len(ledger(out)) == 2
-    assert log_text(log).count('統一編號 "12345678" fails the checksum') == 1
+    text = log_text(log)
+    assert text.count(problem) == 1
+    assert text.count("the receipt was still made") == 1  # true whether a field or the whole profile was left out
     capsys.readouterr()
 
 
