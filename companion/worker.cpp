@@ -13,6 +13,8 @@
 #include "issue.hpp"
 #include "kit.hpp"
 #include "receipt_requests.hpp"
+#include "receiptora/notices.hpp"
+#include "receiptora/notify/notifier.hpp"
 #include "receiptora/render/render.hpp"
 
 namespace quillmarkers {
@@ -24,6 +26,7 @@ using namespace pybind11::literals;
 namespace fs = std::filesystem;
 namespace render = receiptora::render;
 namespace store = receiptora::store;
+namespace notify = receiptora::notify;
 
 // Problems of the seller profile, logged when they differ from the last ones logged.
 class ProfileNotes {
@@ -142,18 +145,49 @@ class ReceiptWorker {
         store::ProfileRead profile = store::read_profile(prepared.root);
         problems = std::move(profile.problems);
         prepared.receipt.seller = profile.seller;
-        issue_receipt(std::move(prepared.receipt), prepared.root, prepared.day);  // durable, one by one
+        const Summary summary = summarise(prepared.receipt);
+        const std::string number =
+            issue_receipt(std::move(prepared.receipt), prepared.root, prepared.day);  // durable, one by one
+        notify::Notifier::session().send(
+            {receiptora::issued_notice(number, summary.date, summary.total), summary.stamp_notes,
+             (store::month_folder(prepared.root, prepared.day) / (number + ".pdf")).string()});
       }
       notes_.report(error_log_, problems);
     } catch (py::error_already_set& failure) {
+      not_issued(py::str(failure.value()));
       log_failure(error_log_, failure.value(), request, "the receipt was not made");
     } catch (py::builtin_exception& failure) {
+      not_issued(failure.what());
       failure.set_error();
       py::error_already_set error;
       log_failure(error_log_, error.value(), request, "the receipt was not made");
     } catch (const std::exception& failure) {
+      not_issued(failure.what());
       log_failure(error_log_, as_python_error(failure), request, "the receipt was not made");
     }
+  }
+
+  // What the notice after a receipt says: its printed date and its total.
+  struct Summary {
+    std::optional<receiptora::RocDate> date;
+    mpz_class total;
+    std::string stamp_notes;  // a ticked stamp the profile cannot fill
+  };
+  static Summary summarise(const render::Receipt& receipt) {
+    Summary summary;
+    if (receipt.date)
+      summary.date = receiptora::roc_date(receipt.date->year, receipt.date->month, receipt.date->day);
+    for (const render::Item& item : receipt.items) summary.total += item.quantity * item.unit_price;
+    const render::SellerProfile& seller = receipt.seller;
+    summary.stamp_notes = receiptora::stamp_notes({receipt.owner_seal, !seller.owner_seal_image.empty(),
+                                                   seller.owner, receipt.exemption_stamp,
+                                                   !seller.exemption_stamp_image.empty(), seller.name});
+    return summary;
+  }
+
+  // The window shows nothing of a receipt's fate; the desktop notice does, without waiting.
+  static void not_issued(const std::string& reason) {
+    notify::Notifier::session().send({receiptora::not_issued_notice(reason), "", ""});
   }
 
   // Fonts and the renderer's caches load on the first receipt; doing it here, before the

@@ -7,6 +7,7 @@
 #include "module_names.hpp"
 #include "platform.hpp"
 #include "templates.hpp"
+#include "receiptora/notify/notifier.hpp"
 #include "receiptora/request_keys.hpp"
 #include "receiptora/request_rows.hpp"
 #include "receiptora_py/compare.hpp"
@@ -130,7 +131,9 @@ void press(WindowState& s) {
   const TypedRows typed = read_rows(table);
   const receiptora::RequestRows rows = receiptora::request_rows(typed.rows);
   if (rows.rejected_row) {
-    py::print(receiptora::rejected_row_message(*rows.rejected_row));
+    const std::string message = receiptora::rejected_row_message(*rows.rejected_row);
+    py::print(message);
+    receiptora::notify::Notifier::session().send({message, "", ""});  // queued: never waits for the bus
     return;
   }
   for (const auto& [row, item] : rows.sent) {

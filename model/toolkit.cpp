@@ -2,8 +2,8 @@
 
 #include <iterator>
 
-#include "guards.hpp"
 #include "module_names.hpp"
+#include "receiptora_py/ctk_window.hpp"
 
 namespace gui::toolkit {
 
@@ -53,29 +53,8 @@ void restore_polls() {
   }
 }
 
-void cancel_timers(py::handle app) {
-  silently([&] {
-    py::object tcl = app.attr("tk");
-    for (py::handle id : tcl.attr("splitlist")(tcl.attr("call")("after", "info")))
-      tcl.attr("call")("after", "cancel", id);
-  });
-}
+void cancel_timers(py::handle app) { receiptora_py::cancel_timers(app); }
 
-// customtkinter keeps every window it has seen in class-level registries, so a closed
-// window (with its Tcl interpreter) would otherwise live as long as the process.
-void forget_closed_window(py::handle app) {
-  cancel_timers(app);
-  // Only memory is at stake; the window itself is closed already.
-  silently([&] {
-    py::list apps = ctk().attr("AppearanceModeTracker").attr("app_list");
-    while (apps.contains(app)) apps.attr("remove")(app);
-    py::dict scaling = ctk().attr("ScalingTracker").attr("window_dpi_scaling_dict");
-    py::object interpreter = app.attr("tk");
-    for (py::handle window : py::list(scaling.attr("keys")())) {
-      if (py::object(window.attr("tk")).is(interpreter) && PyDict_DelItem(scaling.ptr(), window.ptr()) < 0)
-        throw py::error_already_set();
-    }
-  });
-}
+void forget_closed_window(py::handle app) { receiptora_py::forget_closed_window(ctk(), app); }
 
 }  // namespace gui::toolkit

@@ -5,6 +5,7 @@
     receiptora render FILE…    receipts from JSON or CSV files, without the window
     receiptora print NUMBER…   receipts sent to the printer (CUPS)
     receiptora install-launchers   menu entries with icons for 收據 and 收據簿
+    receiptora profile         the seller profile in a form (also before the very first window)
     receiptora help            the local copy of the help page
     receiptora --version       the installed version
 """
@@ -53,6 +54,9 @@ def run_app():
     import customtkinter  # noqa: F401
     import quillmarkers_model
 
+    if first_start():
+        run_profile_form(first_start=True)  # before the receipt window; may be skipped
+
     queues = {"get_receipt": queue.Queue(), "end": queue.Queue()}
     events = {"get_receipt": threading.Event(), "end": threading.Event()}
     worker = quillmarkers_model.Receipt_Worker(queues["get_receipt"], events["get_receipt"])
@@ -73,6 +77,23 @@ def run_app():
           f"they are listed in the error log {worker.error_log.log_path}", file=sys.stderr, flush=True)
     sys.stdout.flush()
     os._exit(1)  # the worker thread is still inside the renderer: leave without finalising it
+
+
+def profile_folder():
+    from receiptora import batch
+    return batch.default_folder()
+
+
+def first_start():
+    """No seller profile in the output folder yet: the shop has never issued a receipt."""
+    from receiptora import batch
+    return not os.path.lexists(os.path.join(profile_folder(), batch.PROFILE))
+
+
+def run_profile_form(first_start=False):
+    from receiptora import _shop
+    _shop.profile_form(profile_folder(), first_start)
+    return 0
 
 
 def version():
@@ -126,6 +147,9 @@ def main(argv=None):
     from receiptora import batch
     batch.add_arguments(render)
     chinese_parser(commands.add_parser(
+        "profile", add_help=False, formatter_class=ChineseHelpFormatter,
+        help="填寫或修改賣方資料（商號、統一編號、印章） · edit the seller profile in a form"))
+    chinese_parser(commands.add_parser(
         "help", add_help=False, formatter_class=ChineseHelpFormatter,
         help="開啟本機的使用說明 · open the local help page"))
     from receiptora import shop
@@ -150,6 +174,8 @@ def main(argv=None):
         return launcher_files.run(args)
     try:
         check_display()
+        if args.command == "profile":
+            return run_profile_form()
         return run_standalone() if args.standalone else run_app()
     except NoDisplay as error:
         print(f"receiptora: cannot open the window: {error}", file=sys.stderr)

@@ -269,12 +269,37 @@ def epilog():
         "JSON 檔：一張收據請求，或請求的清單 · JSON files: one receipt request or a list of them.")
 
 
+PROFILE = "賣方資料.toml"
+
+
+def borrow_profile(folder):
+    """A folder without a seller profile gets a copy of the default output folder's, so its
+    receipts carry the shop's details; returns the profile copied, or None."""
+    source = os.path.join(default_folder(), PROFILE)
+    target = os.path.join(folder, PROFILE)
+    try:
+        if os.path.lexists(target) or not os.path.isfile(source):  # the default folder itself included
+            return None
+        with open(source, "rb") as f:
+            data = f.read()
+        os.makedirs(folder, exist_ok=True)
+        with open(target, "xb") as f:  # never replaces a profile made meanwhile
+            f.write(data)
+    except (OSError, ValueError):  # no such folder can be made: its receipts report that themselves
+        return None
+    return source
+
+
 def run(args):
     import quillmarkers_model
     from tqdm import tqdm
 
     folder = args.output or default_folder()
     requests, problems = read_files(args.files, folder, explicit_folder=bool(args.output))
+    for target in sorted({r.get("存檔路徑") for _, r in requests if isinstance(r.get("存檔路徑"), str)}):
+        if source := borrow_profile(target):
+            print(f"receiptora: {target} 沒有賣方資料，已複製預設輸出資料夾的 {source} "
+                  f"(no seller profile there: the default output folder's was copied)", file=sys.stderr)
     with tqdm(total=len(requests), unit="receipt", file=sys.stderr,
               disable=not (sys.stderr.isatty() and len(requests) > 5)) as bar:
         results, profile_problems = quillmarkers_model.issue_receipts(

@@ -128,6 +128,44 @@ void read_settings(const toml::table& table, const std::string& shown, ProfileRe
   }
 }
 
+// The field a profile line sets: the text before "=", without spaces and quotes.
+std::string field_of(const std::string& line) {
+  const auto equals = line.find('=');
+  if (equals == std::string::npos) return {};
+  std::string key = line.substr(0, equals);
+  const auto first = key.find_first_not_of(" \t\"'");
+  if (first == std::string::npos) return {};
+  return key.substr(first, key.find_last_not_of(" \t\"'") + 1 - first);
+}
+
+// toml++ refuses the whole file for one mistake (a missing quote, say). A hand-edited profile
+// keeps every line that reads on its own; each line that does not is named with its field.
+toml::table read_line_by_line(const std::string& text, const std::string& shown,
+                              std::vector<std::string>& problems) {
+  toml::table table;
+  std::istringstream lines(text);
+  std::string line;
+  for (int number = 1; std::getline(lines, line); ++number) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::string field = field_of(line);
+    const std::string where =
+        shown + " 第 " + std::to_string(number) + " 行" + (field.empty() ? "" : "「" + field + "」");
+    try {
+      toml::table one = toml::parse(line);
+      for (auto&& [key, node] : one) {
+        if (table.contains(key.str()))
+          problems.push_back(where + "重複，只用第一次寫的值");
+        else
+          table.insert(key, std::move(node));
+      }
+    } catch (const toml::parse_error& error) {
+      problems.push_back(where + "寫法有誤，這一行未使用，其餘欄位照常使用（" +
+                         std::string(error.description()) + "）");
+    }
+  }
+  return table;
+}
+
 }  // namespace
 
 std::string profile_template() {
@@ -189,12 +227,8 @@ ProfileRead read_profile(const fs::path& folder) {
   toml::table table;
   try {
     table = toml::parse(text, file.string());
-  } catch (const toml::parse_error& error) {
-    std::ostringstream problem;
-    problem << shown << " line " << error.source().begin.line << ": " << error.description()
-            << " (the profile was not used)";
-    read.problems.push_back(problem.str());
-    return read;
+  } catch (const toml::parse_error&) {
+    table = read_line_by_line(text, shown, read.problems);
   }
   for (const auto& [key, node] : table) {
     bool known = false;

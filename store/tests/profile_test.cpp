@@ -47,17 +47,23 @@ TEST_P(ProfileProblems, ReportedAndTheValidRestKept) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ProfileProblems,
-    testing::Values(ProblemCase{"Valid", "\xEF\xBB\xBF\"商號名稱\" = \"林記\"\n\"統一編號\" = \"22099131\"\n",
-                                "", "林記", "22099131"},
-                    ProblemCase{"BadToml", "\"商號名稱\" = \"林記\"\n\"統一編號\" = 22099131 x\n", "line 2",
-                                "", ""},
-                    ProblemCase{"ChecksumFails", "\"商號名稱\" = \"林記\"\n\"統一編號\" = \"12345678\"\n",
-                                "checksum", "林記", ""},
-                    ProblemCase{"NotText", "\"商號名稱\" = 42\n\"統一編號\" = \"22099131\"\n", "商號名稱", "",
-                                "22099131"},
-                    ProblemCase{"MissingImage", "\"商號名稱\" = \"林記\"\n\"負責人章圖檔\" = \"seal.png\"\n",
-                                "seal.png", "林記", ""},
-                    ProblemCase{"UnknownKey", "\"店名\" = \"林記\"\n", "店名", "", ""}),
+    testing::Values(
+        ProblemCase{"Valid", "\xEF\xBB\xBF\"商號名稱\" = \"林記\"\n\"統一編號\" = \"22099131\"\n", "", "林記",
+                    "22099131"},
+        ProblemCase{"BadTomlKeepsTheOtherLines", "\"商號名稱\" = \"林記\"\n\"統一編號\" = 22099131 x\n",
+                    "第 2 行「統一編號」寫法有誤", "林記", ""},
+        ProblemCase{"MissingQuote",
+                    "# 商號\n\"商號名稱\" = \"林記\n\"統一編號\" = \"22099131\"\r\n\"負責人\" = \"王\"\n",
+                    "第 2 行「商號名稱」", "", "22099131"},
+        ProblemCase{"DuplicateKey", "\"商號名稱\" = \"林記\"\n\"商號名稱\" = \"陳記\"\n",
+                    "第 2 行「商號名稱」重複", "林記", ""},
+        ProblemCase{"ChecksumFails", "\"商號名稱\" = \"林記\"\n\"統一編號\" = \"12345678\"\n", "checksum",
+                    "林記", ""},
+        ProblemCase{"NotText", "\"商號名稱\" = 42\n\"統一編號\" = \"22099131\"\n", "商號名稱", "",
+                    "22099131"},
+        ProblemCase{"MissingImage", "\"商號名稱\" = \"林記\"\n\"負責人章圖檔\" = \"seal.png\"\n", "seal.png",
+                    "林記", ""},
+        ProblemCase{"UnknownKey", "\"店名\" = \"林記\"\n", "店名", "", ""}),
     CaseName());
 
 TEST(Profile, RelativeStampImageTakenFromTheProfileFolder) {

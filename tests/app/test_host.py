@@ -47,6 +47,7 @@ def test_worker_still_busy_after_the_wait_is_reported_and_its_receipt_logged(tmp
     folder = tmp_path / "quillmarkers" / "Receiptora"
     folder.mkdir(parents=True)
     (folder / "收據清冊.csv").write_bytes(b"")
+    (folder / "賣方資料.toml").write_bytes(b"")  # not a first start: no profile form
     holder = open(folder / "收據清冊.csv", "rb")  # another program holds the ledger: the worker
     fcntl.flock(holder, fcntl.LOCK_EX)          # waits up to 5 s for it, longer than the host's 1 s
     code = """
@@ -76,3 +77,37 @@ def test_worker_still_busy_after_the_wait_is_reported_and_its_receipt_logged(tmp
     assert result.stderr.splitlines()[-1] == (
         f"receiptora: 1 receipt(s) still unfinished after 1 s; they are listed in the error log {log}")
     assert log.read_text("utf-8").count("\nrequest: {'版本': '一般格式'") == 1  # taken or still queued
+
+
+@pytest.mark.gui
+def test_the_first_start_opens_the_profile_form_before_the_window(tmp_path):
+    code = """
+        import time, customtkinter
+        def find(widget, text):
+            for child in widget.winfo_children():
+                if isinstance(child, customtkinter.CTkButton) and child.cget("text") == text:
+                    return child
+                found = find(child, text)
+                if found:
+                    return found
+        def mainloop(app, *args, **kwargs):
+            app.update()
+            print(app.title())
+            if app.title().startswith("賣方資料"):
+                find(app, "略過").invoke()
+                return
+            end = time.monotonic() + 1  # long enough for a stale timer of the form to fire
+            while time.monotonic() < end:
+                app.update()
+                time.sleep(0.01)
+            app.destroy()
+        customtkinter.CTk.mainloop = mainloop
+        from receiptora.__main__ import main
+        raise SystemExit(main([]))
+    """
+    env = dict(os.environ, HOME=str(tmp_path), XDG_DATA_HOME=str(tmp_path / "data"))
+    runs = [subprocess.run([sys.executable, "-c", textwrap.dedent(code)], env=env, capture_output=True, text=True,
+                           timeout=60) for _ in range(2)]
+    assert [(r.returncode, r.stdout, r.stderr) for r in runs] == [
+        (0, "賣方資料 · 收據\nReceiptora軟體\n", ""), (0, "Receiptora軟體\n", "")]
+    assert (tmp_path / "quillmarkers" / "Receiptora" / "賣方資料.toml").read_text("utf-8").startswith("# 賣方資料")

@@ -32,6 +32,25 @@ def test_good_receipts_made_in_order_and_a_bad_line_reported(tmp_path):
     assert (out / "2026-12" / "收據-20261208-001.png").read_bytes().startswith(b"\x89PNG")
 
 
+def test_a_new_folder_gets_the_default_folders_profile_and_says_so(tmp_path):
+    default = tmp_path / "quillmarkers" / "Receiptora"
+    default.mkdir(parents=True)
+    profile = '# 我的店\n"商號名稱" = "林記茶行"\n'
+    (default / "賣方資料.toml").write_text(profile, encoding="utf-8")
+    (tmp_path / "items.csv").write_text("收據,買受人,統一編號,日期,品名,數量,單價\nA,,,2026-12-07,茶,1,350\n",
+                                        encoding="utf-8")
+    out = tmp_path / "new"
+    env = {"HOME": str(tmp_path), "PATH": "/usr/bin:/bin"}
+    result = subprocess.run([COMMAND, "render", "--output", str(out), str(tmp_path / "items.csv")], env=env,
+                            capture_output=True, text=True, timeout=120)
+    assert result.returncode == 0, result.stderr
+    assert f"{out} 沒有賣方資料，已複製預設輸出資料夾的 {default / '賣方資料.toml'}" in result.stderr
+    assert (out / "賣方資料.toml").read_text(encoding="utf-8") == profile
+    pdf = out / "2026-12" / "收據-20261207-001.pdf"
+    text = subprocess.run(["pdftotext", str(pdf), "-"], capture_output=True, text=True, check=True).stdout
+    assert "林記茶行" in text
+
+
 def test_hostile_input_ends_in_messages_and_the_good_receipt(tmp_path):
     good = {"版本": "一般格式", "買受人": "王先生", "買受人統一編號": "", "品名": ["禮盒"], "數量": [1],
             "單件價格": [1200], "顯示免用統一發票章": False, "顯示負責人章": False, "顯示日期": True,

@@ -1,0 +1,42 @@
+// Closing a customtkinter root window for good: its Tcl timers cancelled and the window
+// forgotten by customtkinter's class-level trackers.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+namespace receiptora_py {
+
+namespace py = pybind11;
+
+// Tcl runs the timers of every interpreter of the thread, so a closed window's pending
+// `after` scripts would fire inside the next window of the process.
+inline void cancel_timers(py::handle app) {
+  try {
+    py::object tcl = app.attr("tk");
+    for (py::handle id : tcl.attr("splitlist")(tcl.attr("call")("after", "info")))
+      tcl.attr("call")("after", "cancel", id);
+  } catch (py::error_already_set& error) {
+    if (!error.matches(PyExc_Exception)) throw;  // KeyboardInterrupt and SystemExit pass
+  }
+}
+
+// customtkinter keeps every window it has seen in class-level registries, so a closed
+// window (with its Tcl interpreter) would otherwise live as long as the process.
+inline void forget_closed_window(py::handle customtkinter, py::handle app) {
+  cancel_timers(app);
+  try {
+    py::list apps = customtkinter.attr("AppearanceModeTracker").attr("app_list");
+    while (apps.contains(app)) apps.attr("remove")(app);
+    py::dict scaling = customtkinter.attr("ScalingTracker").attr("window_dpi_scaling_dict");
+    py::object interpreter = app.attr("tk");
+    for (py::handle window : py::list(scaling.attr("keys")())) {
+      if (py::object(window.attr("tk")).is(interpreter) && PyDict_DelItem(scaling.ptr(), window.ptr()) < 0)
+        throw py::error_already_set();
+    }
+  } catch (py::error_already_set& error) {
+    if (!error.matches(PyExc_Exception)) throw;
+    // Only memory is at stake; the window itself is closed already.
+  }
+}
+
+}  // namespace receiptora_py

@@ -1,0 +1,249 @@
+// The profile form (`receiptora profile`, and before the first receipt window): the shop's
+// details in a small window, saved to 賣方資料.toml with the file's comments kept.
+#include <pybind11/pybind11.h>
+#include <pybind11/stl/filesystem.h>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "receiptora/store/profile.hpp"
+#include "receiptora/store/profile_edit.hpp"
+#include "receiptora/tax_id.hpp"
+#include "receiptora_py/ctk_window.hpp"
+#include "receiptora_py/picture.hpp"
+#include "registration.hpp"
+
+namespace py = pybind11;
+namespace store = receiptora::store;
+using namespace pybind11::literals;
+
+namespace receiptora_shop {
+
+namespace {
+
+using Member = std::string store::SellerDetails::*;
+
+constexpr std::array<std::pair<const char*, Member>, 5> kTexts = {{
+    {"商號名稱", &store::SellerDetails::name},
+    {"統一編號", &store::SellerDetails::tax_id},
+    {"負責人", &store::SellerDetails::owner},
+    {"地址", &store::SellerDetails::address},
+    {"電話", &store::SellerDetails::phone},
+}};
+constexpr std::size_t kTaxId = 1;
+constexpr std::array<std::pair<const char*, Member>, 2> kPictures = {{
+    {"免用統一發票章圖檔", &store::SellerDetails::exemption_stamp_image},
+    {"負責人章圖檔", &store::SellerDetails::owner_seal_image},
+}};
+constexpr int kPreviewHeight = 64;
+
+// The note beside 統一編號, as the operator types.
+std::string tax_id_note(const std::string& text) {
+  if (text.empty()) return "";
+  return receiptora::valid_tax_id(text) ? "✓ 統一編號正確" : "✗ 須為八位數字且檢查碼正確";
+}
+
+// The widgets one form shares between its handlers. The handlers hold it and the widgets
+// hold the handlers, a cycle Python's collector cannot see: clear() ends it when the form closes.
+struct Form {
+  py::object ctk, app, tax_id, tax_note, auto_print, standard, status;
+  std::array<py::object, kTexts.size()> texts;
+  std::array<py::object, kPictures.size()> pictures, previews;
+  store::fs::path folder;
+  bool saved = false;
+
+  void clear() {
+    ctk = app = tax_id = tax_note = auto_print = standard = status = py::object();
+    texts = {};
+    pictures = previews = {};
+  }
+};
+
+std::string text_of(py::handle entry) { return py::str(entry.attr("get")().attr("strip")()); }
+
+void say(Form& form, const std::string& message) { form.status.attr("configure")("text"_a = message); }
+
+void show_preview(Form& form, std::size_t i) {
+  std::string path = text_of(form.pictures[i]);
+  py::object preview = form.previews[i];
+  if (path.empty()) {
+    preview.attr("configure")("image"_a = py::none(), "text"_a = "（未選圖檔：收據上畫出文字章）");
+    return;
+  }
+  store::fs::path file(path);
+  if (file.is_relative()) file = form.folder / file;
+  try {
+    py::object image =
+        receiptora_py::read_picture(py::module_::import("PIL.Image"), py::str(file.string()),
+                                    [](py::handle opened) { return opened.attr("convert")("RGBA"); });
+    const auto size = image.attr("size").cast<std::pair<int, int>>();
+    const int width = std::max(1, std::min(160, kPreviewHeight * size.first / std::max(1, size.second)));
+    py::object picture = form.ctk.attr("CTkImage")("light_image"_a = image, "dark_image"_a = image,
+                                                   "size"_a = py::make_tuple(width, kPreviewHeight));
+    preview.attr("configure")("image"_a = picture, "text"_a = "");
+  } catch (py::error_already_set&) {
+    preview.attr("configure")("image"_a = py::none(), "text"_a = "無法讀取這個圖檔");
+  }
+}
+
+void choose_picture(Form& form, std::size_t i) {
+  py::object chosen =
+      py::module_::import("tkinter.filedialog")
+          .attr("askopenfilename")("parent"_a = form.app, "title"_a = kPictures[i].first,
+                                   "filetypes"_a = py::make_tuple(py::make_tuple("PNG 圖檔", "*.png")));
+  if (!py::isinstance<py::str>(chosen) || py::len(chosen) == 0) return;
+  form.pictures[i].attr("delete")(0, "end");
+  form.pictures[i].attr("insert")(0, chosen);
+  show_preview(form, i);
+}
+
+// Saves what is typed; a mistake or a failed save is said in the form, and nothing typed is lost.
+void save(Form& form) {
+  store::ProfileValues values;
+  for (std::size_t i = 0; i < kTexts.size(); ++i) values.seller.*kTexts[i].second = text_of(form.texts[i]);
+  for (std::size_t i = 0; i < kPictures.size(); ++i)
+    values.seller.*kPictures[i].second = text_of(form.pictures[i]);
+  if (!values.seller.tax_id.empty() && !receiptora::valid_tax_id(values.seller.tax_id))
+    return say(form, "統一編號不正確：須為八位數字且檢查碼正確");
+  values.auto_print = form.auto_print.attr("get")().cast<int>() == 1;
+  const std::string standard = text_of(form.standard);
+  long long amount = standard.empty() || standard.size() > 15 ? -1 : 0;
+  for (char c : standard) amount = (c >= '0' && c <= '9' && amount >= 0) ? amount * 10 + (c - '0') : -1;
+  if (amount <= 0) return say(form, "使用統一發票標準須為大於 0 的整數（元）");
+  values.invoice_standard = amount;
+  try {
+    py::gil_scoped_release released;
+    store::save_profile(form.folder, values);
+  } catch (const std::exception& error) {
+    return say(form, std::string("無法儲存：") + error.what());
+  }
+  form.saved = true;
+  form.app.attr("destroy")();
+}
+
+py::object label(Form& form, py::handle parent, const std::string& text) {
+  return form.ctk.attr("CTkLabel")(parent, "text"_a = text);
+}
+
+void grid(py::handle widget, int row, int column, int span = 1, const char* sticky = "w") {
+  widget.attr("grid")("row"_a = row, "column"_a = column, "columnspan"_a = span, "sticky"_a = sticky,
+                      "padx"_a = 10, "pady"_a = 3);
+}
+
+void build(const std::shared_ptr<Form>& shared, const store::ProfileRead& current, bool first_start) {
+  Form& form = *shared;
+  std::weak_ptr<Form> weak = shared;
+  auto handler = [weak](auto action) {
+    return py::cpp_function([weak, action](py::args) {
+      if (auto form = weak.lock(); form && form->app) action(*form);
+    });
+  };
+  form.app.attr("title")("賣方資料 · 收據");
+  form.app.attr("resizable")(false, false);
+  int row = 0;
+  if (first_start) {
+    py::object welcome = label(
+        form, form.app, "歡迎！請填寫印在每張收據上的商號資料。可以先略過，之後用 receiptora profile 修改。");
+    welcome.attr("configure")("wraplength"_a = 460, "justify"_a = "left");
+    grid(welcome, row++, 0, 3);
+  }
+  for (std::size_t i = 0; i < kTexts.size(); ++i) {
+    grid(label(form, form.app, kTexts[i].first), row, 0);
+    // 統一編號 is checked as it is typed or pasted: its text variable reports every change.
+    if (i == kTaxId) form.tax_id = form.ctk.attr("StringVar")("master"_a = form.app);
+    form.texts[i] = i == kTaxId
+                        ? form.ctk.attr("CTkEntry")(form.app, "width"_a = 330, "textvariable"_a = form.tax_id)
+                        : form.ctk.attr("CTkEntry")(form.app, "width"_a = 330);
+    form.texts[i].attr("insert")(0, current.seller.*kTexts[i].second);
+    grid(form.texts[i], row++, 1, 2, "we");
+    if (i == kTaxId) {
+      form.tax_note = label(form, form.app, tax_id_note(current.seller.tax_id));
+      grid(form.tax_note, row++, 1, 2);
+      form.tax_id.attr("trace_add")(
+          "write", handler([](Form& f) {
+            f.tax_note.attr("configure")("text"_a = tax_id_note(text_of(f.texts[kTaxId])));
+          }));
+    }
+  }
+  for (std::size_t i = 0; i < kPictures.size(); ++i) {
+    grid(label(form, form.app, kPictures[i].first), row, 0);
+    form.pictures[i] = form.ctk.attr("CTkEntry")(form.app, "width"_a = 240);
+    form.pictures[i].attr("insert")(0, current.seller.*kPictures[i].second);
+    form.pictures[i].attr("bind")("<FocusOut>", handler([i](Form& f) { show_preview(f, i); }));
+    grid(form.pictures[i], row, 1);
+    py::object pick =
+        form.ctk.attr("CTkButton")(form.app, "text"_a = "選擇…", "width"_a = 80,
+                                   "command"_a = handler([i](Form& f) { choose_picture(f, i); }));
+    grid(pick, row++, 2);
+    form.previews[i] = label(form, form.app, "");
+    grid(form.previews[i], row++, 1, 2);
+    show_preview(form, i);
+  }
+  form.auto_print =
+      form.ctk.attr("CTkCheckBox")(form.app, "text"_a = "自動列印（每張收據存檔後送到預設印表機）");
+  if (current.auto_print) form.auto_print.attr("select")();
+  grid(form.auto_print, row++, 0, 3);
+  grid(label(form, form.app, "使用統一發票標準"), row, 0);
+  form.standard = form.ctk.attr("CTkEntry")(form.app, "width"_a = 160);
+  form.standard.attr("insert")(0, std::to_string(current.invoice_standard));
+  grid(form.standard, row, 1);
+  grid(label(form, form.app, "元／月"), row++, 2);
+  form.status = form.ctk.attr("CTkLabel")(form.app, "text"_a = "", "text_color"_a = "#ff6b6b");
+  grid(form.status, row++, 0, 3);
+  py::object buttons = form.ctk.attr("CTkFrame")(form.app, "fg_color"_a = "transparent");
+  grid(buttons, row, 0, 3, "e");
+  py::object close = handler([](Form& f) { f.app.attr("destroy")(); });
+  form.ctk
+      .attr("CTkButton")(buttons, "text"_a = first_start ? "略過" : "取消", "width"_a = 90,
+                         "command"_a = close)
+      .attr("pack")("side"_a = "left", "padx"_a = 6);
+  form.ctk
+      .attr("CTkButton")(buttons, "text"_a = "儲存", "width"_a = 90,
+                         "command"_a = handler([](Form& f) { save(f); }))
+      .attr("pack")("side"_a = "left", "padx"_a = 6);
+  form.app.attr("protocol")("WM_DELETE_WINDOW", close);
+  form.texts[0].attr("focus_set")();
+}
+
+// Opens the form on the profile of `folder` and returns once it is closed: True when saved.
+bool profile_form(const store::fs::path& folder, bool first_start) {
+  store::ProfileRead current;
+  {
+    py::gil_scoped_release released;
+    current = store::read_profile(folder);  // a first start creates the commented template here
+  }
+  auto form = std::make_shared<Form>();
+  form->folder = folder;
+  form->ctk = py::module_::import("customtkinter");
+  form->ctk.attr("set_appearance_mode")("dark");  // as the receipt window
+  form->app = form->ctk.attr("CTk")();
+  try {
+    build(form, current, first_start);
+    form->app.attr("mainloop")();
+  } catch (...) {
+    try {
+      form->app.attr("destroy")();
+    } catch (py::error_already_set&) {
+    }
+    receiptora_py::forget_closed_window(form->ctk, form->app);
+    form->clear();
+    throw;
+  }
+  // The receipt window may open next in this process: nothing of the form may run in it.
+  receiptora_py::forget_closed_window(form->ctk, form->app);
+  const bool saved = form->saved;
+  form->clear();
+  return saved;
+}
+
+}  // namespace
+
+void register_profile_form(py::module_& m) {
+  m.def("profile_form", &profile_form, py::arg("folder"), py::arg("first_start") = false,
+        "Opens the 賣方資料 form on folder/賣方資料.toml; returns True when the operator saved it.");
+}
+
+}  // namespace receiptora_shop

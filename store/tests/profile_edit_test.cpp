@@ -1,0 +1,85 @@
+#include "receiptora/store/profile_edit.hpp"
+
+#include <gtest/gtest.h>
+
+#include "case_name.hpp"
+#include "temp_folder.hpp"
+
+namespace receiptora::store {
+namespace {
+
+ProfileValues shop() {
+  ProfileValues values;
+  values.seller.name = "林記\"茶行\"\\";
+  values.seller.tax_id = "22099131";
+  values.seller.owner = "林大明";
+  values.auto_print = true;
+  values.invoice_standard = 240000;
+  return values;
+}
+
+struct EditCase {
+  const char* name;
+  std::string before;
+  std::vector<std::string> kept;     // lines that stay as they were
+  std::vector<std::string> written;  // lines the edit writes
+  std::string absent;                // a text no longer there ("" for none)
+};
+
+class EditedProfile : public testing::TestWithParam<EditCase> {};
+
+TEST_P(EditedProfile, SetsTheValuesAndKeepsTheRest) {
+  const std::string after = edited_profile(GetParam().before, shop());
+  for (const std::string& line : GetParam().kept) EXPECT_NE(after.find(line), std::string::npos) << line;
+  for (const std::string& line : GetParam().written) EXPECT_NE(after.find(line), std::string::npos) << after;
+  if (!GetParam().absent.empty()) {
+    EXPECT_EQ(after.find(GetParam().absent), std::string::npos) << after;
+  }
+}
+
+const EditCase kEdits[] = {
+    {"template_comments_kept",
+     profile_template(),
+     {"# 商號名稱（店名）\n", "# 負責人姓名\n"},
+     {"\"商號名稱\" = \"林記\\\"茶行\\\"\\\\\"\n", "\"自動列印\" = \"是\"\n",
+      "\"使用統一發票標準\" = 240000\n"},
+     "\"自動列印\" = \"否\""},
+    {"missing_field_added",
+     "# 我的店\n\"電話\" = \"02-1234\"\n",
+     {"# 我的店\n"},
+     {"\"統一編號\" = \"22099131\"\n"},
+     "02-1234"},
+    {"crlf_lines_stay_crlf", "# 店\r\n商號名稱 = \"舊\"\r\n", {"# 店\r\n"}, {"\"商號名稱\" = \"林記"}, "舊"},
+    {"repeated_key_written_once",
+     "\"負責人\" = \"甲\"\n\"負責人\" = \"乙\"\n",
+     {},
+     {"\"負責人\" = \"林大明\"\n\n"},
+     "乙"},
+    {"byte_order_mark_kept",
+     "\xEF\xBB\xBF\"負責人\" = \"甲\"\n",
+     {"\xEF\xBB\xBF\"負責人\" = \"林大明\""},
+     {},
+     "甲"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, EditedProfile, testing::ValuesIn(kEdits), CaseName());
+
+TEST(SaveProfile, ReplacesTheFileAndReadsBackAsSaved) {
+  TempFolder dir;
+  write_text(dir.path / std::string(kProfileName), "# 我自己的註解\n\"商號名稱\" = \"舊名\"\n");
+  save_profile(dir.path, shop());
+  const std::string text = read_all(dir.path / std::string(kProfileName));
+  EXPECT_EQ(text.rfind("# 我自己的註解\n", 0), 0u) << text;
+  const ProfileRead read = read_profile(dir.path);
+  EXPECT_TRUE(read.problems.empty()) << read.problems.front();
+  EXPECT_EQ(read.seller.name, "林記\"茶行\"\\");
+  EXPECT_EQ(read.seller.tax_id, "22099131");
+  EXPECT_TRUE(read.auto_print);
+  EXPECT_EQ(read.invoice_standard, 240000);
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.path)) ++files;
+  EXPECT_EQ(files, 1u);  // no temporary file left beside it
+}
+
+}  // namespace
+}  // namespace receiptora::store
