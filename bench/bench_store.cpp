@@ -63,7 +63,8 @@ int main() {
                          2,
                          "970",
                          "2026-12/收據-20261207-001.pdf; 2026-12/收據-20261207-001.png",
-                         "一般格式"};
+                         "一般格式",
+                         "已開立"};
   std::printf("append_ledger (lock, end check, write, fdatasync): %6.1f us\n",
               median_microseconds(200, [&] { store::append_ledger(ledger, line); }));
 

@@ -42,7 +42,7 @@ constexpr int kPreviewHeight = 64;
 
 // The note beside 統一編號, as the operator types.
 std::string tax_id_note(const std::string& text) {
-  if (text.empty()) return "";
+  if (text.empty()) return "八位數字，可留空";
   return receiptora::valid_tax_id(text) ? "✓ 統一編號正確" : "✗ 須為八位數字且檢查碼正確";
 }
 

@@ -1,8 +1,8 @@
 // quillmarkers_model: the widget kit (Customtkinter_Model) and the error log (Try_Except_Model).
-#include "batch_issue.hpp"
+#include <string>
+
 #include "kit.hpp"
 #include "receiptora_py/main_interpreter.hpp"
-#include "worker.hpp"
 
 namespace {
 
@@ -22,8 +22,16 @@ PYBIND11_MODULE(quillmarkers_model, m) {
   quillmarkers::register_set_table(m);
   quillmarkers::register_entry_table(m);
   quillmarkers::register_calendar(m);
-  quillmarkers::register_worker(m);
-  quillmarkers::register_batch_issue(m);
+  // The worker and the batch issue render receipts: they live in receiptora._worker, imported
+  // when first asked for, so the window alone loads no renderer library.
+  m.def(
+      "__getattr__",
+      [](const std::string& name) -> py::object {
+        if (name == "Receipt_Worker" || name == "issue_receipts")
+          return py::module_::import("receiptora._worker").attr(name.c_str());
+        throw py::attribute_error("module 'quillmarkers_model' has no attribute '" + name + "'");
+      },
+      py::arg("name"));
 
   py::class_<CustomtkinterModel> kit(m, "Customtkinter_Model",
                                      "The widget kit: its attributes are the widget classes.");

@@ -10,12 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "issue.hpp"
 #include "kit.hpp"
 #include "receipt_requests.hpp"
+#include "receiptora/issuing/issue.hpp"
 #include "receiptora/notices.hpp"
 #include "receiptora/notify/notifier.hpp"
 #include "receiptora/render/render.hpp"
+#include "receiptora/store/profile.hpp"
+#include "receiptora/tax_id.hpp"
 
 namespace quillmarkers {
 
@@ -36,7 +38,7 @@ class ProfileNotes {
     last_ = problems;
     for (const std::string& problem : problems)
       log_failure(error_log, py::reinterpret_borrow<py::object>(PyExc_UserWarning)(problem), py::handle(),
-                  "the receipt was made with the rest of the profile");
+                  "the receipt was still made");
   }
 
  private:
@@ -140,18 +142,31 @@ class ReceiptWorker {
     try {
       Prepared prepared = prepare(request);
       std::vector<std::string> problems;
+      receiptora::issuing::Issued issued;
+      std::string tax_warning;
       {
         py::gil_scoped_release released;
         store::ProfileRead profile = store::read_profile(prepared.root);
         problems = std::move(profile.problems);
         prepared.receipt.seller = profile.seller;
+        const std::string tax_id = prepared.receipt.buyer_tax_id;
         const Summary summary = summarise(prepared.receipt);
-        const std::string number =
-            issue_receipt(std::move(prepared.receipt), prepared.root, prepared.day);  // durable, one by one
+        issued = receiptora::issuing::issue_receipt(std::move(prepared.receipt), prepared.root,
+                                                    prepared.day);  // durable, one by one
         notify::Notifier::session().send(
-            {receiptora::issued_notice(number, summary.date, summary.total), summary.stamp_notes,
-             (store::month_folder(prepared.root, prepared.day) / (number + ".pdf")).string()});
+            {receiptora::issued_notice(issued.number, summary.date, summary.total), summary.stamp_notes,
+             (store::month_folder(prepared.root, prepared.day) / (issued.number + ".pdf")).string()});
+        // Issued as typed (the operator may know better), but worth a look.
+        if (!tax_id.empty() && !receiptora::valid_tax_id(tax_id))
+          tax_warning = ("the receipt " + issued.number + " was issued with the buyer's 統一編號 \"" +
+                         tax_id + "\", which fails the 統一編號 check");
       }
+      if (!issued.ledger_problem.empty())
+        log_failure(error_log_, py::reinterpret_borrow<py::object>(PyExc_UserWarning)(issued.ledger_problem),
+                    py::handle(), "the receipt is saved and in the receipt book");
+      if (!tax_warning.empty())
+        log_failure(error_log_, py::reinterpret_borrow<py::object>(PyExc_UserWarning)(tax_warning), request,
+                    "the receipt was issued as typed");
       notes_.report(error_log_, problems);
     } catch (py::error_already_set& failure) {
       not_issued(py::str(failure.value()));
@@ -161,6 +176,11 @@ class ReceiptWorker {
       failure.set_error();
       py::error_already_set error;
       log_failure(error_log_, error.value(), request, "the receipt was not made");
+    } catch (const receiptora::issuing::IssueError& failure) {
+      if (!failure.saved()) not_issued(failure.what());
+      log_failure(
+          error_log_, as_python_error(failure), request,
+          failure.saved() ? "the receipt " + failure.number() + " is saved" : "the receipt was not made");
     } catch (const std::exception& failure) {
       not_issued(failure.what());
       log_failure(error_log_, as_python_error(failure), request, "the receipt was not made");

@@ -4,6 +4,8 @@
     receiptora --standalone    the window alone: a press prints the receipt request
     receiptora render FILE…    receipts from JSON or CSV files, without the window
     receiptora print NUMBER…   receipts sent to the printer (CUPS)
+    receiptora void NUMBER --reason TEXT | reprint NUMBER | list | summary | ledger --rebuild
+                               the receipt book 收據簿.sqlite3 of the output folder
     receiptora install-launchers   menu entries with icons for 收據 and 收據簿
     receiptora profile         the seller profile in a form (also before the very first window)
     receiptora help            the local copy of the help page
@@ -161,6 +163,9 @@ def main(argv=None):
         help="把「收據」與「收據簿」加入桌面選單 · add 收據 and 收據簿 to the desktop's menu"))
     launchers.add_argument("--data-home", metavar="FOLDER",
                            help="instead of $XDG_DATA_HOME (default ~/.local/share)")
+    from receiptora import book
+    book.add_commands(lambda name, text: chinese_parser(commands.add_parser(
+        name, add_help=False, formatter_class=ChineseHelpFormatter, help=text)))
     args = parser.parse_args(argv)
 
     if args.command == "render":
@@ -172,6 +177,8 @@ def main(argv=None):
     if args.command == "install-launchers":
         from receiptora import launchers as launcher_files
         return launcher_files.run(args)
+    if args.command is not None:
+        return book.run(args)
     try:
         check_display()
         if args.command == "profile":

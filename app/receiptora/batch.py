@@ -9,7 +9,9 @@ optional 備註 column gives each item its note. Problems are reported in Tradit
 Chinese, each with its file and line.
 """
 import csv
+import contextlib
 import datetime
+import hashlib
 import io
 import json
 import os
@@ -21,6 +23,27 @@ REQUIRED = ("收據", "買受人", "統一編號", "日期", "品名", "數量",
 SWITCHES = {"顯示日期": True, "顯示免用統一發票章": False, "顯示負責人章": False}  # column: default
 YES = {"是", "y", "yes", "true", "1", "v", "✓", "○"}
 NO = {"否", "n", "no", "false", "0", "x", "✗", "×"}
+
+
+class Place(str):
+    """Where a receipt comes from ("file:line", "file: receipt 2"), with what identifies it
+    on a re-run: the SHA-256 of the file's bytes and the receipt's 收據 value or its place in
+    a JSON list."""
+
+    def __new__(cls, text, digest="", label=""):
+        place = super().__new__(cls, text)
+        place.digest, place.label = digest, label
+        return place
+
+
+def batch_key(place, request):
+    """The key the book keeps for a batch receipt: file digest, label and the receipt's day
+    (today's, when the file left the date empty)."""
+    day = (request.get("年"), request.get("月"), request.get("日"))
+    if not all(isinstance(v, int) for v in day):
+        today = datetime.date.today()
+        day = (today.year, today.month, today.day)
+    return f"{place.digest}:{place.label}:{day[0]:04d}-{day[1]:02d}-{day[2]:02d}"
 
 
 class BadLine(ValueError):
@@ -137,7 +160,8 @@ def receipt_fields(row):
 def read_csv(path, folder):
     """Returns ([(place, request)], [problem]) for one CSV file."""
     with open(path, "rb") as f:
-        text = decode(f.read())
+        data = f.read()
+    text, digest = decode(data), hashlib.sha256(data).hexdigest()
     reader = csv.reader(io.StringIO(text, newline=""))
     header = [name.strip() for name in next(reader, [])]
     missing = [name for name in REQUIRED if name not in header]
@@ -183,7 +207,7 @@ def read_csv(path, folder):
         request = {k: values[k] for k in REQUEST_KEYS}
         if "備註" in header:
             request["備註"] = [i[3] for i in items]
-        requests.append((f"{path}:{start}", request))
+        requests.append((Place(f"{path}:{start}", digest, f"收據={key}"), request))
     return requests, problems
 
 
@@ -195,15 +219,17 @@ def json_int(text):
 
 def read_json(path, folder, explicit_folder):
     with open(path, "rb") as f:
-        text = decode(f.read())
+        raw = f.read()
+    digest = hashlib.sha256(raw).hexdigest()
     try:
-        data = json.loads(text, parse_int=json_int)
+        data = json.loads(decode(raw), parse_int=json_int)
     except RecursionError:
         raise ValueError("巢狀層數太多，不是收據請求 · nested too deeply to be a receipt request") from None
     entries = data if isinstance(data, list) else [data]
     requests, problems = [], []
     for number, request in enumerate(entries, 1):
-        place = f"{path}: receipt {number}" if isinstance(data, list) else str(path)
+        place = Place(f"{path}: receipt {number}" if isinstance(data, list) else str(path), digest,
+                      f"#{number}" if isinstance(data, list) else "#")
         if not isinstance(request, dict):
             problems.append(f"{place}: not a receipt request (an object with the window's keys)")
             continue
@@ -248,6 +274,9 @@ def add_arguments(parser):
     parser.add_argument("files", nargs="+", metavar="FILE", help="JSON 或 CSV 檔 · JSON or CSV files")
     parser.add_argument("-o", "--output", metavar="FOLDER",
                         help=f"收據存放的資料夾 · where the receipts go (default: {default_folder()})")
+    parser.add_argument("--again", action="store_true",
+                        help="連同先前已開立的也全部重新開立 · issue every receipt anew, also those a run of "
+                             "the same file issued before")
     parser.add_argument("-j", "--jobs", type=int, default=os.cpu_count() or 1,
                         help="同時繪製的收據數，最多為處理器數 · receipts made at once "
                              "(default and most: the number of processors)")
@@ -267,6 +296,18 @@ def epilog():
         "民國115年12月7日, 115年12月7日, 2026年12月7日；留白為今天 · empty: today\n"
         "數字可含千分位與全形數字 · numbers may have thousands separators (1,680) and full-width digits\n"
         "JSON 檔：一張收據請求，或請求的清單 · JSON files: one receipt request or a list of them.")
+
+
+def log_failures(problems):
+    """Writes the run's failures to the error log (they are on standard error already)."""
+    if not problems:
+        return
+    import quillmarkers_model
+
+    def receiptora_render():
+        raise RuntimeError("receiptora render: " + "\n".join(problems))
+    with contextlib.redirect_stderr(io.StringIO()):
+        quillmarkers_model.Try_Except_Model().try_except_log(receiptora_render)()
 
 
 PROFILE = "賣方資料.toml"
@@ -300,19 +341,32 @@ def run(args):
         if source := borrow_profile(target):
             print(f"receiptora: {target} 沒有賣方資料，已複製預設輸出資料夾的 {source} "
                   f"(no seller profile there: the default output folder's was copied)", file=sys.stderr)
+    keys = [batch_key(place, request) if isinstance(place, Place) else "" for place, request in requests]
     with tqdm(total=len(requests), unit="receipt", file=sys.stderr,
               disable=not (sys.stderr.isatty() and len(requests) > 5)) as bar:
-        results, profile_problems = quillmarkers_model.issue_receipts(
-            [request for _, request in requests], jobs=usable_jobs(args.jobs, len(requests)), progress=bar.update)
-    made = 0
+        results, run_problems = quillmarkers_model.issue_receipts(
+            [request for _, request in requests], jobs=usable_jobs(args.jobs, len(requests)), progress=bar.update,
+            keys=keys, again=args.again)
+    made, skipped = [], 0
     for (place, _), result in zip(requests, results):
-        if isinstance(result, str):
-            made += 1
+        if isinstance(result, str) and result:
+            made.append(result)
+        elif result == "":
+            skipped += 1
+        elif result is None:
+            problems.append(f"{place}: 未開立（執行先被停止）")
         else:
             problems.append(f"{place}: {result}")
-    for problem in profile_problems:
+    for problem in run_problems:
         print(f"receiptora: {problem}", file=sys.stderr)
     for problem in problems:
         print(problem, file=sys.stderr)
-    print(f"已開立 {made} 張收據，存於 {folder}")
+    log_failures(run_problems + problems)
+    if made:
+        print("開立：" + "、".join(made))
+    if skipped:
+        print(f"略過 {skipped} 張：同一檔案先前已開立（--again 全部重新開立）")
+    if problems:
+        print(f"{len(problems)} 項未能開立，列於上方，也寫入錯誤紀錄")
+    print(f"已開立 {len(made)} 張收據，存於 {folder}")
     return 0 if not problems else 1

@@ -68,7 +68,7 @@ void write_whole(const platform::File& out, std::string_view bytes, std::uint64_
 }  // namespace
 
 std::string ledger_header() {
-  return "\xEF\xBB\xBF收據號碼,日期,買受人,買受人統一編號,品項數,總額,檔案,版本\r\n";
+  return "\xEF\xBB\xBF收據號碼,日期,買受人,買受人統一編號,品項數,總額,檔案,版本,狀態\r\n";
 }
 
 std::string ledger_line(const LedgerLine& line) {
@@ -86,6 +86,10 @@ std::string ledger_line(const LedgerLine& line) {
                                     {line.layout, Cell::Plain}}) {
     text += ',';
     text += field(value, kind);
+  }
+  if (!line.state.empty()) {
+    text += ',';
+    text += field(line.state, Cell::Plain);
   }
   text += "\r\n";
   return text;

@@ -25,7 +25,7 @@ struct QuotingCase {
 class LedgerQuoting : public testing::TestWithParam<QuotingCase> {};
 
 TEST_P(LedgerQuoting, BuyerField) {
-  LedgerLine line{"收據-20261207-001", "2026-12-07", GetParam().buyer, "", 2, "970", "f.pdf", "一般格式"};
+  LedgerLine line{"收據-20261207-001", "2026-12-07", GetParam().buyer, "", 2, "970", "f.pdf", "一般格式", ""};
   EXPECT_EQ(ledger_line(line), std::string("收據-20261207-001,\"=\"\"2026-12-07\"\"\",") + GetParam().field +
                                    ",,2,970,f.pdf,一般格式\r\n");
 }
@@ -54,19 +54,25 @@ TEST_P(LedgerCells, WrittenSoASpreadsheetKeepsThem) {
 
 const CellCase kCells[] = {
     {"LeadingZeroTaxId",
-     {"n", "", "林記", "04595257", 1, "970", "f", "l"},
+     {"n", "", "林記", "04595257", 1, "970", "f", "l", ""},
      "n,,林記,\"=\"\"04595257\"\"\",1,970,f,l"},
-    {"DigitsBuyer", {"n", "", "0912345678", "", 1, "970", "f", "l"}, "n,,\"=\"\"0912345678\"\"\",,1,970,f,l"},
-    {"TextDate", {"n", "2026-12-07", "b", "", 1, "970", "f", "l"}, "n,\"=\"\"2026-12-07\"\"\",b,,1,970,f,l"},
-    {"NegativeTotal", {"n", "", "b", "", 1, "-50", "f", "l"}, "n,,b,,1,-50,f,l"},
-    {"FifteenDigitTotal", {"n", "", "b", "", 1, "999999999999999", "f", "l"}, "n,,b,,1,999999999999999,f,l"},
+    {"DigitsBuyer",
+     {"n", "", "0912345678", "", 1, "970", "f", "l", ""},
+     "n,,\"=\"\"0912345678\"\"\",,1,970,f,l"},
+    {"TextDate",
+     {"n", "2026-12-07", "b", "", 1, "970", "f", "l", ""},
+     "n,\"=\"\"2026-12-07\"\"\",b,,1,970,f,l"},
+    {"NegativeTotal", {"n", "", "b", "", 1, "-50", "f", "l", ""}, "n,,b,,1,-50,f,l"},
+    {"FifteenDigitTotal",
+     {"n", "", "b", "", 1, "999999999999999", "f", "l", ""},
+     "n,,b,,1,999999999999999,f,l"},
     {"LongTotal",
-     {"n", "", "b", "", 1, "1000000000000000007", "f", "l"},
+     {"n", "", "b", "", 1, "1000000000000000007", "f", "l", ""},
      "n,,b,,1,\"=\"\"1000000000000000007\"\"\",f,l"},
     {"LongNegativeTotal",
-     {"n", "", "b", "", 1, "-1000000000000000007", "f", "l"},
+     {"n", "", "b", "", 1, "-1000000000000000007", "f", "l", ""},
      "n,,b,,1,\"=\"\"-1000000000000000007\"\"\",f,l"},
-    {"DigitsWithDash", {"n", "", "b", "02-2345-6789", 1, "1", "f", "l"}, "n,,b,02-2345-6789,1,1,f,l"},
+    {"DigitsWithDash", {"n", "", "b", "02-2345-6789", 1, "1", "f", "l", ""}, "n,,b,02-2345-6789,1,1,f,l"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, LedgerCells, testing::ValuesIn(kCells), CaseName());
@@ -108,7 +114,7 @@ TEST(Ledger, SpreadsheetAndCsvReaderGetTheTextsBack) {
     ASSERT_TRUE(std::getline(spreadsheet, shown_line));
     ASSERT_TRUE(std::getline(written, written_line));
     const std::vector<std::string> values = csv_cells(shown_line), cells = csv_cells(written_line);
-    ASSERT_EQ(values.size(), 8u) << shown_line;
+    ASSERT_EQ(values.size(), 9u) << shown_line;  // the state column left empty
     const std::pair<size_t, const std::string*> checked[] = {
         {1, &cell.line.date}, {2, &cell.line.buyer}, {3, &cell.line.buyer_tax_id}, {5, &cell.line.total}};
     for (const auto& [column, text] : checked) {
@@ -129,7 +135,7 @@ TEST(Ledger, HeaderOnceAndWholeLinesFromTwoProcesses) {
     if (children[c] == 0) {
       const std::string buyer(3000, c == 0 ? 'a' : 'b');  // longer than a pipe's atomic write
       for (int i = 0; i < kEach; ++i)
-        append_ledger(file, {std::to_string(i), "d", buyer, "", 1, "1", "f", "l"});
+        append_ledger(file, {std::to_string(i), "d", buyer, "", 1, "1", "f", "l", ""});
       ::_exit(0);
     }
   }
@@ -162,7 +168,7 @@ TEST_P(LedgerEnding, NewLineNeverGluedOntoTheLast) {
   TempFolder dir;
   const fs::path file = dir.path / std::string(kLedgerName);
   write_text(file, ledger_header() + GetParam().before);
-  const LedgerLine line{"n", "", "b", "", 1, "1", "f", "l"};
+  const LedgerLine line{"n", "", "b", "", 1, "1", "f", "l", ""};
   append_ledger(file, line);
   EXPECT_EQ(read_all(file), ledger_header() + GetParam().after + ledger_line(line));
 }
@@ -183,7 +189,7 @@ TEST_P(LedgerNotAFile, RefusedNamingIt) {
   const fs::path file = dir.path / std::string(kLedgerName);
   GetParam().make(file, elsewhere.path / "other.csv");
   try {
-    append_ledger(file, {"n", "d", "b", "", 1, "1", "f", "l"});
+    append_ledger(file, {"n", "d", "b", "", 1, "1", "f", "l", ""});
     FAIL() << "no error";
   } catch (const std::system_error& error) {
     const std::string what = error.what();
@@ -202,14 +208,14 @@ TEST(Ledger, LockHeldElsewhereGivesUpNamingTheFile) {
   const int holder = ::open(file.c_str(), O_RDONLY);
   ASSERT_EQ(::flock(holder, LOCK_EX), 0);
   try {
-    append_ledger(file, {"n", "d", "b", "", 1, "1", "f", "l"}, std::chrono::milliseconds(50));
+    append_ledger(file, {"n", "d", "b", "", 1, "1", "f", "l", ""}, std::chrono::milliseconds(50));
     FAIL() << "no error";
   } catch (const std::system_error& error) {
     EXPECT_NE(std::string(error.what()).find(file.string()), std::string::npos) << error.what();
   }
   ::close(holder);
   EXPECT_EQ(read_all(file), ledger_header());
-  append_ledger(file, {"n", "", "b", "", 1, "1", "f", "l"}, std::chrono::milliseconds(50));
+  append_ledger(file, {"n", "", "b", "", 1, "1", "f", "l", ""}, std::chrono::milliseconds(50));
   EXPECT_EQ(read_all(file), ledger_header() + "n,,b,,1,1,f,l\r\n");
 }
 

@@ -20,17 +20,31 @@ def test_good_receipts_made_in_order_and_a_bad_line_reported(tmp_path):
                "顯示日期": False, "年": 2026, "月": 12, "日": 8}
     (tmp_path / "one.json").write_text(json.dumps(request), encoding="utf-8")
     out = tmp_path / "out"
-    result = subprocess.run([COMMAND, "render", "--output", str(out), str(tmp_path / "items.csv"),
-                             str(tmp_path / "one.json")], capture_output=True, text=True, timeout=120)
+    env = dict(os.environ, XDG_DATA_HOME=str(tmp_path / "data"))
+
+    def render(*extra):
+        return subprocess.run([COMMAND, "render", "--output", str(out), str(tmp_path / "items.csv"),
+                               str(tmp_path / "one.json"), *extra], capture_output=True, text=True, timeout=120,
+                              env=env)
+    result = render()
     assert result.returncode == 1
-    assert f"{tmp_path / 'items.csv'}:3: 數量 '三' 不是整數" in result.stderr
-    assert result.stdout == f"已開立 2 張收據，存於 {out}\n"
+    refused = f"{tmp_path / 'items.csv'}:3: 數量 '三' 不是整數"
+    assert refused in result.stderr
+    assert result.stdout == ("開立：收據-20261207-001、收據-20261208-001\n"
+                             "2 項未能開立，列於上方，也寫入錯誤紀錄\n"
+                             f"已開立 2 張收據，存於 {out}\n")
+    assert refused in (tmp_path / "data/quillmarkers/Receiptora/error.log").read_text(encoding="utf-8")
     rows = list(csv.reader((out / "收據清冊.csv").read_text(encoding="utf-8-sig").splitlines()))[1:]
     assert [(r[0], r[2], r[4], r[5], r[7]) for r in rows] == [
         ("收據-20261207-001", "林記茶行", "2", "970", "一般格式"),
         ("收據-20261208-001", "王先生", "1", "1200", "貓咪格式")]
     assert (out / "2026-12" / "收據-20261208-001.png").read_bytes().startswith(b"\x89PNG")
 
+    again = render()  # the same files again: nothing issued twice
+    assert again.stdout.splitlines()[0] == "略過 2 張：同一檔案先前已開立（--again 全部重新開立）"
+    assert render("--again").stdout.startswith("開立：收據-20261207-002、收據-20261208-002\n")
+    rows = list(csv.reader((out / "收據清冊.csv").read_text(encoding="utf-8-sig").splitlines()))[1:]
+    assert len(rows) == 4
 
 def test_a_new_folder_gets_the_default_folders_profile_and_says_so(tmp_path):
     default = tmp_path / "quillmarkers" / "Receiptora"

@@ -56,7 +56,7 @@ def run_worker(log, *requests):
 def ledger(folder):
     """The ledger's rows, text cells ="…" read as their text (as the README tells a reader)."""
     text = (folder / "收據清冊.csv").read_bytes().decode("utf-8")
-    assert text.startswith("\ufeff收據號碼,日期,買受人,買受人統一編號,品項數,總額,檔案,版本\r\n")
+    assert text.startswith("\ufeff收據號碼,日期,買受人,買受人統一編號,品項數,總額,檔案,版本,狀態\r\n")
     rows = list(csv.reader(text[1:].splitlines()))[1:]
     return [[c[2:-1].replace('""', '"') if c.startswith('="') else c for c in row] for row in rows]
 
@@ -80,7 +80,7 @@ def test_requests_made_in_order_busy_around_each_and_nothing_after_none(tmp_path
     assert [row[:3] for row in ledger(out)] == [["收據-20261207-001", "2026-12-07", "甲"],
                                                ["收據-20261207-002", "2026-12-07", "丙"]]
     assert ledger(out)[0][3:] == ["22099131", "2", "970", "2026-12/收據-20261207-001.pdf; 2026-12/收據-20261207-001.png",
-                                  "一般格式"]
+                                  "一般格式", "已開立"]
     assert (month / "收據-20261207-001.pdf").read_bytes().startswith(b"%PDF")
     assert (month / "收據-20261207-002.png").read_bytes().startswith(b"\x89PNG")
     assert "'買受人': '乙'" in log_text(log) and "the receipt was not made" in log_text(log)
@@ -127,18 +127,26 @@ def test_numbers_per_day_never_overwrite_and_two_workers_share_the_folder(tmp_pa
         w.start()
     assert all(w.join(60) for w in workers)
     numbers = sorted(row[0] for row in ledger(out))
-    assert numbers == [f"收據-20261207-{n:03d}" for n in range(2, 14)] + ["收據-20261208-001"]
+    # The older receipt is taken into the book (and the ledger) at the first start, never overwritten.
+    assert numbers == [f"收據-20261207-{n:03d}" for n in range(1, 14)] + ["收據-20261208-001"]
     assert (out / "2026-12" / "收據-20261207-001.pdf").read_bytes() == b"an older receipt"
     capsys.readouterr()
 
 
-def test_invalid_profile_is_logged_once_and_receipts_still_made(tmp_path, log, capsys):
+@pytest.mark.parametrize("make_profile, problem", [
+    (lambda f: f.write_text('"商號名稱" = "林記"\n"統一編號" = "12345678"\n', encoding="utf-8"),
+     '統一編號 "12345678" fails the checksum'),
+    (lambda f: f.symlink_to(f.with_name("elsewhere.toml")), "(the profile was not used)"),
+])
+def test_invalid_profile_is_logged_once_and_receipts_still_made(tmp_path, log, capsys, make_profile, problem):
     out = tmp_path / "out"
     out.mkdir()
-    (out / "賣方資料.toml").write_text('"商號名稱" = "林記"\n"統一編號" = "12345678"\n', encoding="utf-8")
+    make_profile(out / "賣方資料.toml")
     run_worker(log, request(out, "甲"), request(out, "乙"))
     assert len(ledger(out)) == 2
-    assert log_text(log).count('統一編號 "12345678" fails the checksum') == 1
+    text = log_text(log)
+    assert text.count(problem) == 1
+    assert text.count("the receipt was still made") == 1  # true whether a field or the whole profile was left out
     capsys.readouterr()
 
 

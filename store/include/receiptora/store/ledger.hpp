@@ -21,9 +21,10 @@ struct LedgerLine {
   std::string buyer;         // 買受人, as typed
   std::string buyer_tax_id;  // 買受人統一編號, as typed
   std::size_t item_count = 0;
-  std::string total;   // decimal, any length
-  std::string files;   // the receipt's files relative to the ledger's folder
-  std::string layout;  // 一般格式 / 貓咪格式
+  std::string total;       // decimal, any length
+  std::string files;       // the receipt's files relative to the ledger's folder
+  std::string layout;      // 一般格式 / 貓咪格式
+  std::string state = {};  // 已開立 / 作廢 / 未完成 (empty: left out, as ledgers before the book)
 };
 
 // The byte-order mark and the header line, CRLF-terminated.

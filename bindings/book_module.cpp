@@ -1,0 +1,121 @@
+// receiptora._book: the receipt book for the host's commands (void, reprint, list, summary,
+// ledger). Thin: every rule lives in the store and issuing libraries; this converts and
+// releases the GIL while they work.
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <filesystem>
+#include <string>
+
+#include "receiptora/issuing/issue.hpp"
+#include "receiptora/store/book.hpp"
+#include "receiptora_py/errors.hpp"
+#include "receiptora_py/main_interpreter.hpp"
+
+namespace py = pybind11;
+using namespace pybind11::literals;
+namespace fs = std::filesystem;
+namespace store = receiptora::store;
+namespace issuing = receiptora::issuing;
+
+namespace {
+
+// A folder given as str or bytes, as the file system spells it.
+fs::path folder_of(py::handle folder) {
+  return fs::path(py::bytes(py::module_::import("os").attr("fsencode")(folder)).cast<std::string>());
+}
+
+// Runs `f` with the GIL released. The book's refusals (an unknown number: KeyError; already
+// void, never issued, a newer book: ValueError) are the operator's to act on; every other
+// failure goes through the boundary's one error policy (receiptora_py/errors.hpp).
+template <class F>
+auto released(F&& f) {
+  try {
+    py::gil_scoped_release unlocked;
+    return f();
+  } catch (const store::BookError& error) {
+    if (error.kind() == store::BookError::Kind::Unknown) throw py::key_error(error.what());
+    if (error.kind() != store::BookError::Kind::Database) throw py::value_error(error.what());
+    receiptora_py::set_python_error();
+    throw py::error_already_set();
+  } catch (...) {
+    receiptora_py::set_python_error();
+    throw py::error_already_set();
+  }
+}
+
+py::dict row_dict(const store::ListRow& row) {
+  return py::dict("number"_a = row.number, "date"_a = row.date, "buyer"_a = row.buyer,
+                  "buyer_tax_id"_a = row.buyer_tax_id, "total"_a = row.total,
+                  "state"_a = std::string(store::state_name(row.state)), "files"_a = row.files);
+}
+
+}  // namespace
+
+// Loaded only into the main interpreter (see main_interpreter.hpp).
+#define PyInit__book pybind11_entry_point
+PYBIND11_MODULE(_book, m) {
+  m.doc() = "Receiptora's receipt book 收據簿.sqlite3";
+  m.def(
+      "open",
+      [](py::handle folder) {
+        const fs::path root = folder_of(folder);
+        const issuing::Recovery r = released([&] { return issuing::recovery_of(root); });
+        return py::dict("imported"_a = r.imported, "completed"_a = r.completed,
+                        "rendered_again"_a = r.rendered_again, "unfinished"_a = r.unfinished,
+                        "ledger_lines"_a = r.ledger_lines, "problems"_a = r.problems);
+      },
+      "folder"_a,
+      "Opens the folder's book, recovering what a stopped process left; returns what recovery did.");
+  m.def(
+      "list",
+      [](py::handle folder, const std::string& month, const std::string& search) {
+        const fs::path root = folder_of(folder);
+        const auto rows =
+            released([&] { return store::list_receipts(issuing::book_for(root), month, search); });
+        py::list out;
+        for (const auto& row : rows) out.append(row_dict(row));
+        return out;
+      },
+      "folder"_a, "month"_a = "", "search"_a = "",
+      "The receipts of a month (YYYY-MM, empty: all) whose number, buyer or buyer's 統一編號 holds "
+      "`search`.");
+  m.def(
+      "summary",
+      [](py::handle folder, const std::string& first_day, const std::string& last_day) {
+        const fs::path root = folder_of(folder);
+        const auto s =
+            released([&] { return store::summarize(issuing::book_for(root), first_day, last_day); });
+        py::dict days;
+        for (const auto& day : s.days) days[py::str(day.date)] = day.total;
+        return py::dict("receipts"_a = s.receipts, "void"_a = s.voided, "total"_a = s.total, "days"_a = days);
+      },
+      "folder"_a, "first_day"_a, "last_day"_a,
+      "Issued and void counts, the issued total and the totals per day.");
+  m.def(
+      "void",
+      [](py::handle folder, const std::string& number, const std::string& reason) {
+        const fs::path root = folder_of(folder);
+        return released([&] { return issuing::void_receipt(root, number, reason); });
+      },
+      "folder"_a, "number"_a, "reason"_a, "Voids an issued receipt; returns the void copy's files.");
+  m.def(
+      "reprint",
+      [](py::handle folder, const std::string& number) {
+        const fs::path root = folder_of(folder);
+        return released([&] { return issuing::reprint_receipt(root, number); });
+      },
+      "folder"_a, "number"_a, "Prints a receipt again under a new name; returns the new files.");
+  m.def(
+      "rebuild_ledger",
+      [](py::handle folder) {
+        const fs::path root = folder_of(folder);
+        return released([&] { return issuing::rebuild_ledger(root); });
+      },
+      "folder"_a, "Writes 收據清冊.csv again from the book, atomically; returns the number of lines.");
+}
+#undef PyInit__book
+
+extern "C" PYBIND11_EXPORT PyObject* PyInit__book() {
+  return receiptora_py::in_main_interpreter("receiptora._book", pybind11_entry_point);
+}

@@ -1,0 +1,45 @@
+// Issuing many receipts at once (the batch command) on several threads. Each receipt takes
+// its number only when its rendering starts, so a kill leaves at most one receipt per thread
+// under way, and those are finished by the next start's recovery. The saving runs on the
+// calling thread in the input's order, flushing whatever is ready with one syncfs per round.
+#pragma once
+
+#include <cstddef>
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "receiptora/render/receipt.hpp"
+#include "receiptora/store/numbering.hpp"
+
+namespace receiptora::issuing {
+
+struct BatchJob {
+  render::Receipt receipt;  // the seller is filled in from the folder's profile
+  std::filesystem::path root;
+  store::Day day;
+  std::string key;  // the receipt's batch key; empty: none
+};
+
+struct BatchOutcome {
+  std::string number;          // the number issued or taken; empty when none was taken
+  std::exception_ptr failure;  // null: issued (or skipped)
+  bool started = false;        // false: not reached (stopped first) or skipped
+  bool skipped = false;        // its key was issued before
+};
+
+struct BatchReport {
+  std::vector<BatchOutcome> outcomes;  // one per job, in order
+  std::vector<std::string> problems;   // the seller profiles' problems, recovery's, ledger's
+};
+
+// Issues the jobs on `threads` threads. Unless `again`, a job whose key is already issued in
+// its folder's book is skipped. `poll(saved)` runs on the calling thread about every 100 ms
+// with the number of receipts saved since the last call; when it returns false no new
+// receipt starts, and those under way are finished and saved.
+BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
+                        const std::function<bool(std::size_t)>& poll);
+
+}  // namespace receiptora::issuing

@@ -1,0 +1,115 @@
+// Issuing receipts into a shop's output folder as a journal, so that a kill, a full disk or a
+// failing renderer never loses a request and never leaves a saved receipt unrecorded:
+//   1. claim the number and store the whole request as a pending record (one transaction);
+//   2. render PDF and PNG into temporary files in the month folder and flush them;
+//   3. rename them to their names (never replacing a file);
+//   4. mark the record issued with the files' SHA-256, then append its ledger line.
+// Recovery at every start finishes what a killed process left pending. Plain C++ (no Python),
+// so the worker and the batch command run it with the GIL released.
+#pragma once
+
+#include <atomic>
+#include <exception>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "receiptora/render/receipt.hpp"
+#include "receiptora/store/book.hpp"
+#include "receiptora/store/files.hpp"
+#include "receiptora/store/numbering.hpp"
+
+namespace receiptora::issuing {
+
+namespace fs = std::filesystem;
+
+// A failure that names the receipt and says whether it exists: `saved` is true when the
+// receipt's files are in place (only recording them failed, and the next start completes
+// it), false when no receipt was made. The number is empty when none was taken.
+class IssueError : public std::runtime_error {
+ public:
+  IssueError(std::string number, bool saved, const std::string& what, int code = 0)
+      : std::runtime_error(what), number_(std::move(number)), saved_(saved), code_(code) {}
+  const std::string& number() const { return number_; }
+  bool saved() const { return saved_; }
+  int code() const { return code_; }  // errno of the underlying failure, 0 when none
+
+ private:
+  std::string number_;
+  bool saved_;
+  int code_;
+};
+
+// What recovery did when the book was opened.
+struct Recovery {
+  std::size_t imported = 0;        // numbers of an output folder made before the book
+  std::size_t completed = 0;       // pending records whose files were complete
+  std::size_t rendered_again = 0;  // pending records made again from their request
+  std::size_t unfinished = 0;      // pending records that could not be made
+  std::size_t ledger_lines = 0;    // ledger lines written that were missing
+  std::vector<std::string> problems;
+};
+
+// The book of `root`, opened once per process and folder; the first open recovers (and, the
+// first time ever, imports an older output folder). Safe from any thread.
+store::Book& book_for(const fs::path& root);
+// What the first open of `root`'s book in this process recovered.
+Recovery recovery_of(const fs::path& root);
+
+// Recovers a book: imports an older folder once, finishes pending records whose process is
+// gone (files complete: issued; otherwise rendered again from the stored request; a request
+// that cannot be rendered: unfinished with its reason), writes missing ledger lines.
+Recovery recover(store::Book& book);
+
+struct Issued {
+  std::string number;
+  // Empty, or why the ledger line is missing (the receipt is saved and in the book; the
+  // next start or `ledger --rebuild` writes the line).
+  std::string ledger_problem;
+};
+
+// One receipt, durably, all four steps with each file flushed on its own. Throws IssueError.
+Issued issue_receipt(render::Receipt receipt, const fs::path& root, store::Day day,
+                     const std::string& batch_key = {});
+
+// The steps for callers that issue many receipts at once (the batch):
+// claim (step 1) → stage (step 2, flushing left to the caller) → commit (steps 3 and 4).
+struct Staged {
+  store::Record record;
+  fs::path root;
+  store::StagedFile pdf;
+  store::StagedFile png;
+  std::string pdf_sha256, png_sha256;
+};
+// Step 1: the number; receipt.number is set. Throws IssueError (no number taken).
+std::string claim(store::Book& book, render::Receipt& receipt, store::Day day, const std::string& batch_key);
+// Step 2: renders and writes both files under temporary names. On failure the record
+// becomes unfinished with the reason (and its ledger line), and IssueError is thrown.
+Staged stage(store::Book& book, const render::Receipt& receipt, bool flush);
+// Steps 3 and 4 for receipts of one output folder, after their files were flushed: renames,
+// marks them issued in one transaction, appends their ledger lines in one write. Per
+// receipt the failure (IssueError) or null; a missing ledger line is not a failure but
+// reported in `ledger_problem`.
+std::vector<std::exception_ptr> commit(store::Book& book, std::vector<Staged>& staged,
+                                       std::string& ledger_problem);
+
+// Void: a copy of the receipt with the 作廢 mark, the reason and today's date beside the
+// original, the record marked void, a ledger line with the state 作廢. Throws
+// store::BookError (unknown number, already void, never issued) or IssueError. Returns the
+// copy's file names.
+std::vector<std::string> void_receipt(const fs::path& root, const std::string& number,
+                                      const std::string& reason);
+// Reprint: the receipt again from its record with the 補印 mark and today's date, under a
+// new file name; the original files are untouched. Returns the new file names.
+std::vector<std::string> reprint_receipt(const fs::path& root, const std::string& number);
+
+// Writes 收據清冊.csv again from the book, replacing the old one atomically. Returns lines.
+std::size_t rebuild_ledger(const fs::path& root);
+
+// Today, from the local clock.
+render::Date today();
+
+}  // namespace receiptora::issuing

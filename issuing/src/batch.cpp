@@ -1,0 +1,176 @@
+#include "receiptora/issuing/batch.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <thread>
+
+#include "receiptora/issuing/issue.hpp"
+#include "receiptora/store/book.hpp"
+#include "receiptora/store/files.hpp"
+#include "receiptora/store/profile.hpp"
+
+namespace receiptora::issuing {
+
+namespace fs = std::filesystem;
+
+BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
+                        const std::function<bool(std::size_t)>& poll) {
+  const size_t count = jobs.size();
+  BatchReport report;
+  report.outcomes.resize(count);
+  std::set<std::string> problems;
+  std::vector<char> runs(count, 1);
+
+  // Each folder's book (recovered first) and profile, once.
+  std::map<fs::path, store::Book*> books;
+  std::map<fs::path, store::ProfileRead> profiles;
+  for (size_t i = 0; i < count; ++i) {
+    BatchJob& job = jobs[i];
+    try {
+      auto book = books.find(job.root);
+      if (book == books.end()) {
+        book = books.emplace(job.root, &book_for(job.root)).first;
+        for (const std::string& problem : recovery_of(job.root).problems) problems.insert(problem);
+        profiles.emplace(job.root, store::read_profile(job.root));
+        const auto& read = profiles.at(job.root).problems;
+        problems.insert(read.begin(), read.end());
+      }
+      job.receipt.seller = profiles.at(job.root).seller;
+    } catch (const std::exception&) {
+      report.outcomes[i].failure = std::current_exception();
+      runs[i] = 0;
+    }
+  }
+  if (!again) {
+    std::map<fs::path, std::vector<std::string>> keys;
+    for (size_t i = 0; i < count; ++i)
+      if (runs[i] && !jobs[i].key.empty()) keys[jobs[i].root].push_back(jobs[i].key);
+    std::map<fs::path, std::set<std::string>> issued;
+    for (auto& [root, list] : keys) {
+      const auto found = store::issued_batch_keys(*books.at(root), list);
+      issued[root].insert(found.begin(), found.end());
+    }
+    for (size_t i = 0; i < count; ++i)
+      if (runs[i] && !jobs[i].key.empty() && issued[jobs[i].root].count(jobs[i].key)) {
+        report.outcomes[i].skipped = true;
+        runs[i] = 0;
+      }
+  }
+
+  std::vector<std::optional<Staged>> staged(count);
+  std::vector<char> rendered(count, 0);
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::atomic<size_t> next{0};
+  std::atomic<bool> stop{false};
+
+  auto work = [&] {
+    for (size_t i; !stop && (i = next++) < count;) {
+      std::optional<Staged> done;
+      std::exception_ptr failure;
+      std::string number;
+      if (runs[i]) {
+        try {
+          store::Book& book = *books.at(jobs[i].root);
+          render::Receipt receipt = jobs[i].receipt;
+          number = claim(book, receipt, jobs[i].day, jobs[i].key);
+          done = stage(book, receipt, false);
+        } catch (const std::exception&) {
+          failure = std::current_exception();
+        }
+      }
+      std::lock_guard lock(mutex);
+      report.outcomes[i].started = runs[i] != 0;
+      report.outcomes[i].number = number;
+      if (failure) report.outcomes[i].failure = failure;
+      staged[i] = std::move(done);
+      rendered[i] = 1;
+      changed.notify_all();
+    }
+  };
+  std::vector<std::thread> pool;
+  for (int t = 0; t < std::max(1, threads); ++t) pool.emplace_back(work);
+
+  size_t saved = 0;  // receipts before this one are saved (or failed, or skipped)
+  size_t newly = 0;
+  // Saves the rendered receipts from `saved` on, in order, up to the first not yet rendered.
+  auto save_ready = [&] {
+    size_t end = saved;
+    {
+      std::lock_guard lock(mutex);
+      while (end < count && rendered[end]) ++end;
+    }
+    if (end == saved) return;
+    std::set<fs::path> roots;
+    for (size_t i = saved; i < end; ++i)
+      if (staged[i]) roots.insert(staged[i]->root);
+    for (const fs::path& root : roots) {
+      try {
+        store::sync_file_system(root);
+      } catch (const std::exception&) {
+        for (size_t i = saved; i < end; ++i)
+          if (staged[i] && staged[i]->root == root) {
+            store::discard_file(staged[i]->pdf);
+            store::discard_file(staged[i]->png);
+            staged[i].reset();
+            report.outcomes[i].failure = std::current_exception();  // left pending: made at the next start
+          }
+      }
+    }
+    for (size_t i = saved; i < end;) {  // one commit per run of receipts of the same folder
+      if (!staged[i]) {
+        ++i;
+        continue;
+      }
+      const fs::path root = staged[i]->root;
+      std::vector<Staged> run;
+      std::vector<size_t> index;
+      size_t k = i;
+      for (; k < end; ++k) {
+        if (!staged[k]) continue;
+        if (staged[k]->root != root) break;
+        run.push_back(std::move(*staged[k]));
+        staged[k].reset();
+        index.push_back(k);
+      }
+      std::string ledger_problem;
+      const auto outcome = commit(*books.at(root), run, ledger_problem);
+      if (!ledger_problem.empty()) problems.insert("ledger: " + ledger_problem);
+      for (size_t n = 0; n < index.size(); ++n) {
+        if (outcome[n]) report.outcomes[index[n]].failure = outcome[n];
+        ++newly;
+      }
+      i = k;
+    }
+    saved = end;
+  };
+
+  for (;;) {
+    {
+      std::unique_lock lock(mutex);
+      changed.wait_for(lock, std::chrono::milliseconds(100),
+                       [&] { return saved < count && rendered[saved]; });
+    }
+    save_ready();
+    const size_t reported = newly;
+    newly = 0;
+    if (poll && !poll(reported)) {
+      stop = true;
+      break;
+    }
+    if (saved == count) break;
+  }
+  for (std::thread& thread : pool) thread.join();
+  save_ready();
+  if (poll && newly) poll(newly);
+  report.problems.assign(problems.begin(), problems.end());
+  return report;
+}
+
+}  // namespace receiptora::issuing

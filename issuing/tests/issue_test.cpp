@@ -1,0 +1,336 @@
+// The journal read back from the output folder: the book's records, the files and the ledger.
+#include "receiptora/issuing/issue.hpp"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <functional>
+#include <set>
+
+#include "../../store/tests/temp_folder.hpp"
+#include "receiptora/issuing/batch.hpp"
+#include "receiptora/store/ledger.hpp"
+
+namespace receiptora::issuing {
+namespace {
+
+using store::read_all;
+using store::TempFolder;
+using store::write_text;
+
+constexpr store::Day kDay{2026, 12, 7};
+
+render::Receipt sample(const std::string& buyer = "王小明") {
+  render::Receipt r;
+  r.buyer = buyer;
+  r.buyer_tax_id = "22099131";
+  r.date = render::Date{2026, 12, 7};
+  r.items = {{"茶葉", 3, 450, ""}, {"運費", 1, 80, "宅配"}};
+  return r;
+}
+
+// The ledger's lines after the header, without their CRLF.
+std::vector<std::string> ledger_lines(const fs::path& root) {
+  const std::string text = read_all(root / std::string(store::kLedgerName));
+  std::vector<std::string> lines;
+  size_t start = store::ledger_header().size();
+  while (start < text.size()) {
+    const size_t end = text.find("\r\n", start);
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+size_t lines_with(const fs::path& root, const std::string& text) {
+  size_t n = 0;
+  for (const auto& line : ledger_lines(root)) n += line.find(text) != std::string::npos;
+  return n;
+}
+
+TEST(IssueReceipt, FilesRecordAndLedgerLineAgree) {
+  TempFolder folder;
+  const Issued issued = issue_receipt(sample(), folder.path, kDay);
+  EXPECT_EQ(issued.number, "收據-20261207-001");
+  EXPECT_TRUE(issued.ledger_problem.empty());
+  const auto record = store::find_receipt(book_for(folder.path), issued.number);
+  ASSERT_TRUE(record);
+  EXPECT_EQ(record->state, store::State::Issued);
+  EXPECT_EQ(record->total, "1430");
+  EXPECT_TRUE(record->ledger_written);
+  EXPECT_FALSE(record->issued_at.empty());
+  ASSERT_EQ(record->files.size(), 2u);
+  for (const auto& file : record->files)
+    EXPECT_EQ(store::sha256_of_file(folder.path / file.name), file.sha256);
+  ASSERT_EQ(ledger_lines(folder.path).size(), 1u);
+  EXPECT_NE(ledger_lines(folder.path)[0].find(",已開立"), std::string::npos);
+  EXPECT_EQ(issue_receipt(sample(), folder.path, kDay).number, "收據-20261207-002");
+}
+
+TEST(IssueReceipt, AReceiptThatCannotBeRenderedKeepsItsNumberAsUnfinished) {
+  TempFolder folder;
+  render::Receipt bad = sample();
+  bad.date = render::Date{1800, 1, 1};  // no day of the Republic-of-China calendar
+  try {
+    issue_receipt(bad, folder.path, kDay);
+    FAIL() << "issued an unrenderable receipt";
+  } catch (const IssueError& error) {
+    EXPECT_EQ(error.number(), "收據-20261207-001");
+    EXPECT_FALSE(error.saved());
+    EXPECT_NE(std::string(error.what()).find("收據-20261207-001 was not made"), std::string::npos);
+  }
+  EXPECT_EQ(store::find_receipt(book_for(folder.path), "收據-20261207-001")->state, store::State::Unfinished);
+  EXPECT_EQ(lines_with(folder.path, "未完成"), 1u);
+  EXPECT_FALSE(fs::exists(folder.path / "2026-12" / "收據-20261207-001.pdf"));
+  EXPECT_EQ(issue_receipt(sample(), folder.path, kDay).number, "收據-20261207-002");
+}
+
+// --- recovery: what a kill between the journal's steps leaves, and what the next start makes of it ---
+
+struct RecoveryRow {
+  const char* name;
+  std::function<void(const fs::path& root, store::Book& book)> leave;  // the state a kill left
+  store::State after;
+  size_t Recovery::*counted;
+  std::function<void(const fs::path& root)> check;
+};
+
+// Steps 1 (and 2 or 3, when `files`) of the journal, as a process killed there leaves them.
+void pending(const fs::path& root, store::Book& book, const std::string& files,
+             render::Receipt r = sample()) {
+  store::Record record = store::record_from_receipt(r, kDay);
+  record.state = store::State::Pending;
+  record.owner = "999999999";  // a process that is gone
+  store::claim_receipt(book, record);
+  fs::create_directories(root / "2026-12");
+  if (files.find("pdf") != std::string::npos)
+    write_text(root / "2026-12" / (record.number + ".pdf"), "%PDF kept");
+  if (files.find("png") != std::string::npos)
+    write_text(root / "2026-12" / (record.number + ".png"), "PNG kept");
+  if (files.find("temp") != std::string::npos)
+    write_text(root / "2026-12" / ("." + record.number + ".pdf.Ab12Cd"), "half");
+}
+
+class Recover : public ::testing::TestWithParam<RecoveryRow> {};
+
+TEST_P(Recover, NextStartLeavesNoPendingRecordAndNoSavedReceiptWithoutALedgerLine) {
+  TempFolder folder;
+  {
+    store::Book book(folder.path);
+    store::set_book_setting(book, "imported", "before");
+    GetParam().leave(folder.path, book);
+  }
+  store::Book book(folder.path);
+  const Recovery report = recover(book);
+  if (GetParam().counted) {
+    EXPECT_EQ(report.*(GetParam().counted), 1u);
+  }
+  EXPECT_TRUE(store::records_in_state(book, store::State::Pending).empty());
+  const auto record = store::find_receipt(book, "收據-20261207-001");
+  ASSERT_TRUE(record);
+  EXPECT_EQ(record->state, GetParam().after);
+  EXPECT_EQ(lines_with(folder.path, "收據-20261207-001"), 1u);
+  EXPECT_TRUE(store::records_without_ledger_line(book).empty());
+  for (const auto& file : record->files)
+    EXPECT_EQ(store::sha256_of_file(folder.path / file.name), file.sha256);
+  if (GetParam().check) GetParam().check(folder.path);
+  EXPECT_EQ(recover(book).ledger_lines, 0u) << "a second start adds nothing";
+}
+
+const fs::path kPdf = "2026-12/收據-20261207-001.pdf";
+const fs::path kPng = "2026-12/收據-20261207-001.png";
+
+INSTANTIATE_TEST_SUITE_P(
+    Kills, Recover,
+    ::testing::Values(
+        RecoveryRow{"AfterClaim", [](const fs::path& root, store::Book& book) { pending(root, book, ""); },
+                    store::State::Issued, &Recovery::rendered_again,
+                    [](const fs::path& root) { EXPECT_EQ(read_all(root / kPdf).substr(0, 4), "%PDF"); }},
+        RecoveryRow{"WithAHalfWrittenTemporaryFile",
+                    [](const fs::path& root, store::Book& book) { pending(root, book, "temp"); },
+                    store::State::Issued, &Recovery::rendered_again, nullptr},
+        RecoveryRow{"AfterThePdfsRename",
+                    [](const fs::path& root, store::Book& book) { pending(root, book, "pdf"); },
+                    store::State::Issued, &Recovery::rendered_again,
+                    [](const fs::path& root) {
+                      EXPECT_EQ(read_all(root / kPdf), "%PDF kept") << "a saved file is never replaced";
+                      EXPECT_EQ(read_all(root / kPng).substr(1, 3), "PNG");
+                    }},
+        RecoveryRow{"AfterBothRenames",
+                    [](const fs::path& root, store::Book& book) { pending(root, book, "pdf png"); },
+                    store::State::Issued, &Recovery::completed,
+                    [](const fs::path& root) { EXPECT_EQ(read_all(root / kPng), "PNG kept"); }},
+        RecoveryRow{"AfterMarkingIssued",
+                    [](const fs::path& root, store::Book& book) {
+                      pending(root, book, "pdf png");
+                      store::mark_issued(book, "收據-20261207-001",
+                                         {{kPdf.string(), store::sha256_of_file(root / kPdf), "original"},
+                                          {kPng.string(), store::sha256_of_file(root / kPng), "original"}},
+                                         store::now_iso());
+                    },
+                    store::State::Issued, &Recovery::ledger_lines, nullptr},
+        RecoveryRow{"AfterTheLedgerLineBeforeTheBookNotedIt",
+                    [](const fs::path& root, store::Book& book) {
+                      pending(root, book, "pdf png");
+                      store::mark_issued(book, "收據-20261207-001", {}, store::now_iso());
+                      store::append_ledger(
+                          root / std::string(store::kLedgerName),
+                          store::ledger_line_of(*store::find_receipt(book, "收據-20261207-001")));
+                    },
+                    store::State::Issued, nullptr, nullptr},
+        RecoveryRow{"ARequestThatNoLongerRenders",
+                    [](const fs::path& root, store::Book& book) {
+                      render::Receipt r = sample();
+                      r.items[0].name = "";
+                      pending(root, book, "", r);
+                      // A stored request the renderer refuses (no such day) cannot be made again.
+                      sqlite3_exec(book.db(), "UPDATE receipts SET day = '2026-02-30'", nullptr, nullptr,
+                                   nullptr);
+                    },
+                    store::State::Unfinished, &Recovery::unfinished,
+                    [](const fs::path& root) { EXPECT_EQ(lines_with(root, "未完成"), 1u); }}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(RecoverTest, APendingRecordOfALiveProcessIsLeftToIt) {
+  TempFolder folder;
+  store::Book book(folder.path);
+  store::Record record = store::record_from_receipt(sample(), kDay);
+  record.owner = std::to_string(::getpid());  // this very process, still at work
+  store::claim_receipt(book, record);
+  recover(book);
+  EXPECT_EQ(store::find_receipt(book, record.number)->state, store::State::Pending);
+}
+
+// --- an output folder made before the book ---
+
+TEST(Import, EveryNumberOfAnOlderFolderIsKeptAndNeverReused) {
+  TempFolder folder;
+  const fs::path month = folder.path / "2026-12";
+  fs::create_directories(month / ".claimed");
+  store::append_ledger(
+      folder.path / std::string(store::kLedgerName),
+      store::LedgerLine{"收據-20261207-001", "2026-12-07", "=甲", "22099131", 1, "50",
+                        "2026-12/收據-20261207-001.pdf; 2026-12/收據-20261207-001.png", "一般格式", ""});
+  for (const char* name : {"收據-20261207-001", "收據-20261207-002", "收據-20261207-003"})
+    write_text(month / ".claimed" / name, "");
+  write_text(month / "收據-20261207-001.pdf", "%PDF");
+  write_text(month / "收據-20261207-002.pdf", "%PDF saved, no ledger line");
+  write_text(month / "收據-20261207-002.png", "PNG");
+
+  EXPECT_EQ(recovery_of(folder.path).imported, 3u);
+  store::Book& book = book_for(folder.path);
+  const auto first = store::find_receipt(book, "收據-20261207-001");
+  EXPECT_EQ(first->state, store::State::Issued);
+  EXPECT_EQ(first->buyer, "=甲");
+  EXPECT_EQ(first->buyer_tax_id, "22099131");  // written as the text cell ="22099131"
+  EXPECT_EQ(first->total, "50");
+  EXPECT_EQ(store::find_receipt(book, "收據-20261207-002")->files.size(), 2u);
+  EXPECT_EQ(store::find_receipt(book, "收據-20261207-003")->state, store::State::Unfinished);
+  EXPECT_EQ(lines_with(folder.path, "收據-20261207-001"), 1u) << "an imported line is not written again";
+  EXPECT_EQ(lines_with(folder.path, "收據-20261207-002"), 1u) << "a saved receipt gets its missing line";
+  EXPECT_EQ(lines_with(folder.path, "收據-20261207-003"), 1u) << "a gap is shown in the ledger";
+  EXPECT_EQ(issue_receipt(sample(), folder.path, kDay).number, "收據-20261207-004");
+}
+
+// --- void, reprint, ledger rebuilt ---
+
+TEST(VoidAndReprint, CopiesBesideTheOriginalWhichStaysUntouched) {
+  TempFolder folder;
+  const std::string number = issue_receipt(sample(), folder.path, kDay).number;
+  const std::string original = store::sha256_of_file(folder.path / kPdf);
+
+  const auto reprints = reprint_receipt(folder.path, number);
+  EXPECT_EQ(reprints, (std::vector<std::string>{"2026-12/收據-20261207-001-補印.pdf",
+                                                "2026-12/收據-20261207-001-補印.png"}));
+  EXPECT_EQ(reprint_receipt(folder.path, number)[0], "2026-12/收據-20261207-001-補印-2.pdf");
+
+  const auto copies = void_receipt(folder.path, number, "金額打錯");
+  EXPECT_EQ(copies[0], "2026-12/收據-20261207-001-作廢.pdf");
+  EXPECT_EQ(store::sha256_of_file(folder.path / kPdf), original);
+  const auto record = store::find_receipt(book_for(folder.path), number);
+  EXPECT_EQ(record->state, store::State::Void);
+  EXPECT_EQ(record->void_reason, "金額打錯");
+  EXPECT_EQ(record->files.size(), 8u);
+  EXPECT_EQ(lines_with(folder.path, ",作廢"), 1u);
+
+  struct Refusal {
+    const char* number;
+    store::BookError::Kind kind;
+  };
+  for (const Refusal& refusal : {Refusal{"收據-20261207-001", store::BookError::Kind::AlreadyVoid},
+                                 {"收據-20261207-777", store::BookError::Kind::Unknown}}) {
+    try {
+      void_receipt(folder.path, refusal.number, "x");
+      ADD_FAILURE() << "voided " << refusal.number;
+    } catch (const store::BookError& error) {
+      EXPECT_EQ(error.kind(), refusal.kind);
+      EXPECT_NE(std::string(error.what()).find(refusal.number), std::string::npos);
+    }
+  }
+}
+
+TEST(RebuildLedger, OneLineForEachRecordAndBothLinesOfAVoidOne) {
+  TempFolder folder;
+  issue_receipt(sample("甲"), folder.path, kDay);
+  issue_receipt(sample("乙"), folder.path, kDay);
+  void_receipt(folder.path, "收據-20261207-002", "錯");
+  const auto before = ledger_lines(folder.path);
+  write_text(folder.path / std::string(store::kLedgerName), "garbage");
+  EXPECT_EQ(rebuild_ledger(folder.path), 3u);
+  EXPECT_EQ(ledger_lines(folder.path), before);
+}
+
+// --- the batch ---
+
+TEST(IssueBatch, ARerunIssuesOnlyWhatIsMissingAndAgainIssuesAll) {
+  TempFolder folder;
+  auto jobs_of = [&](std::vector<std::string> keys) {
+    std::vector<BatchJob> jobs;
+    for (const auto& key : keys) jobs.push_back({sample(key), folder.path, kDay, key});
+    return jobs;
+  };
+  auto first = jobs_of({"a", "b", "c", "d", "e"});
+  size_t polled = 0;
+  const BatchReport done = issue_batch(first, 2, false, [&](size_t n) {
+    polled += n;
+    return true;
+  });
+  std::set<std::string> numbers;
+  for (const auto& outcome : done.outcomes) {
+    EXPECT_FALSE(outcome.failure);
+    numbers.insert(outcome.number);
+  }
+  EXPECT_EQ(numbers.size(), 5u);
+  EXPECT_EQ(polled, 5u);
+  EXPECT_EQ(ledger_lines(folder.path).size(), 5u);
+
+  auto rerun = jobs_of({"a", "b", "c", "d", "e", "f"});
+  const BatchReport second = issue_batch(rerun, 2, false, nullptr);
+  for (size_t i = 0; i < 5; ++i) EXPECT_TRUE(second.outcomes[i].skipped);
+  EXPECT_FALSE(second.outcomes[5].skipped);
+  EXPECT_EQ(second.outcomes[5].number, "收據-20261207-006");
+
+  auto again = jobs_of({"a"});
+  EXPECT_EQ(issue_batch(again, 1, true, nullptr).outcomes[0].number, "收據-20261207-007");
+}
+
+TEST(IssueBatch, StoppingLeavesNothingPendingAndNoReceiptStartedUnsaved) {
+  TempFolder folder;
+  std::vector<BatchJob> jobs;
+  for (int i = 0; i < 20; ++i) jobs.push_back({sample(), folder.path, kDay, std::to_string(i)});
+  const BatchReport report = issue_batch(jobs, 2, false, [](size_t) { return false; });
+  size_t started = 0;
+  for (const auto& outcome : report.outcomes) {
+    if (!outcome.started) continue;
+    ++started;
+    EXPECT_FALSE(outcome.failure);
+  }
+  EXPECT_LT(started, 20u);
+  EXPECT_TRUE(store::records_in_state(book_for(folder.path), store::State::Pending).empty());
+  EXPECT_EQ(ledger_lines(folder.path).size(), started);
+}
+
+}  // namespace
+}  // namespace receiptora::issuing

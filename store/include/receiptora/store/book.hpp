@@ -1,0 +1,201 @@
+// The receipt book 收據簿.sqlite3 in the output folder: the system of record. One record per
+// receipt number, holding the whole request, the seller as printed, the files with their
+// SHA-256 and what happened to the receipt (issued, voided, never finished). Written through
+// SQLite in WAL mode with synchronous=FULL, so a committed record survives a power cut.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "receiptora/render/receipt.hpp"
+#include "receiptora/store/ledger.hpp"
+#include "receiptora/store/numbering.hpp"
+
+struct sqlite3;
+
+namespace receiptora::store {
+
+namespace fs = std::filesystem;
+
+inline constexpr std::string_view kBookName = "收據簿.sqlite3";
+// The schema this build writes; older books are migrated on open, newer ones refused.
+inline constexpr int kBookVersion = 1;
+
+// pending: number claimed and request stored, files not yet in place.
+// unfinished: the number was taken but the receipt could not be made (the reason says why).
+enum class State { Pending, Issued, Void, Unfinished };
+std::string_view state_name(State state);  // "pending", "issued", "void", "unfinished"
+std::optional<State> state_from_name(std::string_view name);
+std::string_view state_label(State state);  // the ledger's words: 待完成, 已開立, 作廢, 未完成
+
+struct BookItem {
+  std::string name;
+  std::string quantity;    // decimal digits, any length, as the receipt prints them
+  std::string unit_price;  // likewise
+  std::string note;        // 備註
+};
+
+struct BookFile {
+  std::string name;    // relative to the output folder: "2026-12/收據-20261207-001.pdf"
+  std::string sha256;  // lower-case hex
+  std::string kind;    // "original", "void", "reprint"
+};
+
+struct Record {
+  std::string number;
+  std::string date;  // YYYY-MM-DD: the receipt's day, which its number carries
+  State state = State::Pending;
+  // The request as issued.
+  std::string buyer;
+  std::string buyer_tax_id;
+  std::vector<BookItem> items;
+  bool print_date = true;
+  bool exemption_stamp = false;
+  bool owner_seal = false;
+  render::Template layout = render::Template::General;
+  std::string created_at;  // the PDF's creation date, so a receipt made again is the same
+  render::SellerProfile seller;
+  std::string total = "0";  // decimal text
+  std::vector<BookFile> files;
+  std::string issued_at;  // ISO 8601 with the zone: 2026-12-07T14:03:00+08:00
+  std::string voided_at;
+  std::string void_reason;
+  std::string unfinished_reason;
+  std::string batch_key;  // empty for the window's receipts
+  bool ledger_written = false;
+  // Who is issuing a pending record (a process id): recovery leaves alone what a live
+  // process is still working on.
+  std::string owner;
+};
+
+// A record from a numbered receipt: request, seller, total (its number, day and state
+// stay for the caller). And back: the receipt the record describes, without a mark.
+Record record_from_receipt(const render::Receipt& receipt, Day day);
+render::Receipt receipt_from_record(const Record& record);
+Day day_of(const Record& record);
+// The record's ledger line (state column included).
+LedgerLine ledger_line_of(const Record& record);
+
+// Lower-case hex SHA-256 of `bytes`; of a file's contents (throws std::system_error).
+std::string sha256_hex(std::string_view bytes);
+std::string sha256_of_file(const fs::path& file);
+// Now, as ISO 8601 with the local zone.
+std::string now_iso();
+
+// A failure the operator can act on: an unknown number, a receipt already void, a book of
+// a newer version. Failures of the database itself are std::system_error or BookError.
+class BookError : public std::runtime_error {
+ public:
+  enum class Kind { Unknown, AlreadyVoid, NotIssued, Version, Database };
+  BookError(Kind kind, const std::string& what) : std::runtime_error(what), kind_(kind) {}
+  Kind kind() const { return kind_; }
+
+ private:
+  Kind kind_;
+};
+
+// An open book. Opening creates the file when missing and migrates an older schema. One
+// connection, safe to share between threads: every operation holds the book's lock and is
+// one transaction.
+class Book {
+ public:
+  explicit Book(const fs::path& folder);
+  ~Book();
+  Book(const Book&) = delete;
+  Book& operator=(const Book&) = delete;
+
+  const fs::path& folder() const { return folder_; }
+  fs::path file() const { return folder_ / std::string(kBookName); }
+  int version() const;
+
+  // For the book's own functions.
+  sqlite3* db() const { return db_; }
+  std::mutex& mutex() const { return mutex_; }
+
+ private:
+  fs::path folder_;
+  sqlite3* db_ = nullptr;
+  mutable std::mutex mutex_;
+};
+
+// Claims the next number of the record's day and stores the record (normally pending) in
+// one transaction; sets record.number and returns it. Another process claiming at the same
+// time waits (busy timeout) and gets the next number.
+std::string claim_receipt(Book& book, Record& record);
+// Stores a record whose number is already known (an import); false when the number exists.
+bool insert_record(Book& book, const Record& record);
+// Many at once, in one transaction; returns how many were new.
+size_t insert_records(Book& book, const std::vector<Record>& records);
+
+// The journal's later steps. mark_issued records the files and the time; ledger_written
+// that the ledger line is out; mark_unfinished keeps a number that failed with its reason.
+void mark_issued(Book& book, const std::string& number, const std::vector<BookFile>& files,
+                 const std::string& issued_at);
+void mark_ledger_written(Book& book, const std::vector<std::string>& numbers);
+void mark_unfinished(Book& book, const std::string& number, const std::string& reason);
+// Voids an issued receipt: BookError Unknown / AlreadyVoid / NotIssued otherwise.
+void mark_void(Book& book, const std::string& number, const std::string& reason, const std::string& voided_at,
+               const BookFile& copy);
+void add_file(Book& book, const std::string& number, const BookFile& file);
+
+std::optional<Record> find_receipt(const Book& book, const std::string& number);
+// Records in a state, by number (recovery reads the pending ones).
+std::vector<Record> records_in_state(const Book& book, State state);
+// Issued or void records whose ledger line has not been written.
+std::vector<Record> records_without_ledger_line(const Book& book);
+// Every record, by day and number (the ledger rebuilt).
+std::vector<Record> all_records(const Book& book);
+// The batch keys already issued (issued or void) among `keys`.
+std::vector<std::string> issued_batch_keys(const Book& book, const std::vector<std::string>& keys);
+
+// A value kept with the book (for instance that an older output folder was imported).
+std::optional<std::string> book_setting(const Book& book, const std::string& key);
+void set_book_setting(Book& book, const std::string& key, const std::string& value);
+
+struct ListRow {
+  std::string number;
+  std::string date;  // ISO
+  std::string buyer;
+  std::string buyer_tax_id;
+  std::string total;  // decimal text
+  State state = State::Issued;
+  std::vector<std::string> files;
+};
+
+// Receipts of a month ("YYYY-MM"; empty: all) whose number, buyer or buyer's tax id holds
+// `search` (empty: every one), by number.
+std::vector<ListRow> list_receipts(const Book& book, const std::string& month, const std::string& search);
+
+struct DayTotal {
+  std::string date;  // ISO
+  std::int64_t receipts = 0;
+  std::string total;
+};
+
+struct Summary {
+  std::int64_t receipts = 0;  // issued
+  std::int64_t voided = 0;
+  std::string total = "0";     // of the issued receipts
+  std::vector<DayTotal> days;  // days with an issued receipt, in order
+};
+
+// Days from first_day to last_day inclusive (ISO dates).
+Summary summarize(const Book& book, const std::string& first_day, const std::string& last_day);
+
+struct MonthTotal {
+  std::string month;  // YYYY-MM
+  std::int64_t receipts = 0;
+  std::string total = "0";
+};
+
+// `count` months starting at `first_month` ("YYYY-MM"), every month listed, empty ones as 0.
+std::vector<MonthTotal> monthly_totals(const Book& book, const std::string& first_month, int count);
+
+}  // namespace receiptora::store

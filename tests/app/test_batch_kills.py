@@ -1,0 +1,55 @@
+"""A batch killed with SIGKILL again and again: the book recovers at the next start, so no
+saved receipt lacks its record or ledger line, no number is issued twice, each kill leaves at
+most one unfinished number per thread, and a final run issues every missing receipt."""
+import csv
+import json
+import os
+import random
+import re
+import signal
+import sqlite3
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+COMMAND = str(Path(sys.executable).with_name("receiptora"))
+KILLS, RECEIPTS, JOBS = 20, 40, 2
+
+
+def test_twenty_kills_lose_nothing_and_issue_nothing_twice(tmp_path):
+    env = dict(os.environ, XDG_DATA_HOME=str(tmp_path / "data"))
+    requests = [{"版本": "一般格式", "買受人": f"買受人{i}", "買受人統一編號": "", "品名": ["茶"] * 7, "數量": [1] * 7,
+                 "單件價格": [i + 1] * 7, "存檔路徑": "", "顯示免用統一發票章": False, "顯示負責人章": False,
+                 "顯示日期": True, "年": 2026, "月": 12, "日": 7} for i in range(RECEIPTS)]
+    (tmp_path / "in.json").write_text(json.dumps(requests), encoding="utf-8")
+    out = tmp_path / "out"
+    run = [COMMAND, "render", "--jobs", str(JOBS), "--output", str(out), str(tmp_path / "in.json")]
+    rng = random.Random(14)
+    for _ in range(KILLS):
+        process = subprocess.Popen(run, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(rng.uniform(0.3, 1.2))
+        process.send_signal(signal.SIGKILL)
+        process.wait()
+
+    listing = subprocess.run([COMMAND, "list", "--output", str(out), "--format", "json"], env=env,
+                             capture_output=True, text=True, timeout=120)  # the next start recovers
+    assert listing.returncode == 0, listing.stderr
+    rows = json.loads(listing.stdout)
+    states = {row["number"]: row["state"] for row in rows}
+    ledger = list(csv.reader((out / "收據清冊.csv").read_text(encoding="utf-8-sig").splitlines()))[1:]
+    ledger_numbers = [line[0] for line in ledger]
+    saved = {p.stem for p in (out / "2026-12").iterdir() if re.fullmatch(r"收據-\d{8}-\d{3}\.(pdf|png)", p.name)}
+    assert all(states.get(n) == "issued" for n in saved), "a saved receipt without its record"
+    assert saved <= set(ledger_numbers), "a saved receipt without its ledger line"
+    assert len(ledger_numbers) == len(set(ledger_numbers)), "a number in the ledger twice"
+    assert "pending" not in states.values()
+    unfinished = [n for n, s in states.items() if s == "unfinished"]
+    assert len(unfinished) <= KILLS * JOBS
+
+    final = subprocess.run(run, env=env, capture_output=True, text=True, timeout=300)
+    assert final.returncode == 0, final.stderr
+    with sqlite3.connect(out / "收據簿.sqlite3") as book:
+        issued = book.execute("SELECT batch_key, count(*) FROM receipts WHERE state = 'issued' "
+                              "GROUP BY batch_key").fetchall()
+    assert len(issued) == RECEIPTS and all(count == 1 for _, count in issued)

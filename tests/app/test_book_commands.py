@@ -1,0 +1,102 @@
+"""The book commands, end to end through the `receiptora` command (the rules themselves are
+tested in C++: store/tests/book_test.cpp, issuing/tests/issue_test.cpp)."""
+import csv
+import json
+import os
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+COMMAND = str(Path(sys.executable).with_name("receiptora"))
+
+
+def receiptora(*args, env):
+    return subprocess.run([COMMAND, *args], capture_output=True, text=True, timeout=120, env=env)
+
+
+@pytest.fixture(scope="module")
+def shop(tmp_path_factory):
+    """An output folder with three receipts: two in December, one in January."""
+    root = tmp_path_factory.mktemp("shop")
+    env = dict(os.environ, XDG_DATA_HOME=str(root / "data"))
+
+    def request(buyer, tax_id, price, month, day):
+        return {"版本": "一般格式", "買受人": buyer, "買受人統一編號": tax_id, "品名": ["茶"], "數量": [2],
+                "單件價格": [price], "存檔路徑": "", "顯示免用統一發票章": False, "顯示負責人章": False,
+                "顯示日期": True, "年": 2026 + (month == 1), "月": month, "日": day}
+    requests = [request("林記茶行", "22099131", 10 ** 25, 12, 7), request("王小明", "", 45, 12, 7),
+                request("陳", "", 1, 1, 2)]
+    (root / "in.json").write_text(json.dumps(requests), encoding="utf-8")
+    out = root / "out"
+    made = receiptora("render", "--output", str(out), str(root / "in.json"), env=env)
+    assert made.returncode == 0, made.stderr
+    return out, env
+
+
+def test_list_formats_carry_the_exact_total_and_the_state(shop):
+    out, env = shop
+    rows = json.loads(receiptora("list", "--output", str(out), "--month", "2026-12", "--format", "json",
+                                 env=env).stdout)
+    assert [set(r) for r in rows] == [{"number", "date", "buyer", "buyer_tax_id", "total", "state", "files"}] * 2
+    assert rows[0] == {"number": "收據-20261207-001", "date": "2026-12-07", "buyer": "林記茶行",
+                       "buyer_tax_id": "22099131", "total": str(2 * 10 ** 25), "state": "issued",
+                       "files": ["2026-12/收據-20261207-001.pdf", "2026-12/收據-20261207-001.png"]}
+    table = receiptora("list", "--output", str(out), "--buyer", "王", env=env).stdout
+    assert "收據-20261207-002" in table and "林記" not in table and "已開立" in table
+    lines = list(csv.reader(receiptora("list", "--output", str(out), "--format", "csv", env=env).stdout.splitlines()))
+    assert lines[0] == ["number", "date", "buyer", "buyer_tax_id", "total", "state", "files"]
+    assert [line[0] for line in lines[1:]] == ["收據-20261207-001", "收據-20261207-002", "收據-20270102-001"]
+
+
+@pytest.mark.parametrize("period, expected", [
+    (["--month", "2026-12"], {"receipts": 2, "void": 0, "total": str(2 * 10 ** 25 + 90),
+                              "days": {"2026-12-07": str(2 * 10 ** 25 + 90)}}),
+    (["--quarter", "2027Q1"], {"receipts": 1, "void": 0, "total": "2", "days": {"2027-01-02": "2"}}),
+    (["--quarter", "2026Q3"], {"receipts": 0, "void": 0, "total": "0", "days": {}}),
+])
+def test_summary_json(shop, period, expected):
+    out, env = shop
+    result = receiptora("summary", "--output", str(out), *period, "--format", "json", env=env)
+    assert json.loads(result.stdout) == expected
+
+
+@pytest.mark.parametrize("args, message", [
+    (["summary", "--quarter", "2026Q5"], "is not a quarter like 2026Q4"),
+    (["list", "--month", "2026-13"], "is not a month like 2026-12"),
+    (["void", "收據-20261207-099", "--reason", "x"], "no receipt 收據-20261207-099"),
+    (["reprint", "收據-20261207-099"], "no receipt 收據-20261207-099"),
+])
+def test_refusals_exit_1_with_a_message(shop, args, message):
+    out, env = shop
+    result = receiptora(*args, "--output", str(out), env=env)
+    assert result.returncode == 1 and message in result.stderr
+
+
+def test_void_reprint_and_ledger_rebuild(tmp_path):
+    env = dict(os.environ, XDG_DATA_HOME=str(tmp_path / "data"))
+    request = {"版本": "一般格式", "買受人": "甲", "買受人統一編號": "", "品名": ["茶"], "數量": [1],
+               "單件價格": [5], "存檔路徑": "", "顯示免用統一發票章": False, "顯示負責人章": False,
+               "顯示日期": True, "年": 2026, "月": 12, "日": 7}
+    (tmp_path / "one.json").write_text(json.dumps(request), encoding="utf-8")
+    out = tmp_path / "out"
+    assert receiptora("render", "-o", str(out), str(tmp_path / "one.json"), env=env).returncode == 0
+    number, month = "收據-20261207-001", out / "2026-12"
+    original = (month / f"{number}.pdf").read_bytes()
+
+    reprint = receiptora("reprint", number, "-o", str(out), env=env)
+    assert reprint.returncode == 0 and (month / f"{number}-補印.pdf").exists()
+    void = receiptora("void", number, "--reason", "打錯", "-o", str(out), env=env)
+    assert void.returncode == 0 and (month / f"{number}-作廢.png").exists()
+    again = receiptora("void", number, "--reason", "打錯", "-o", str(out), env=env)
+    assert again.returncode == 1 and "already void" in again.stderr
+    assert (month / f"{number}.pdf").read_bytes() == original
+
+    ledger = out / "收據清冊.csv"
+    before = ledger.read_bytes()
+    ledger.write_text("broken")
+    assert receiptora("ledger", "--rebuild", "-o", str(out), env=env).returncode == 0
+    assert ledger.read_bytes() == before
+    states = [row[-1] for row in csv.reader(before.decode("utf-8-sig").splitlines()[1:])]
+    assert states == ["已開立", "作廢"]
