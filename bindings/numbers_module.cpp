@@ -9,6 +9,7 @@
 #include "receiptora/request_keys.hpp"
 #include "receiptora/tax_id.hpp"
 #include "receiptora_py/convert.hpp"
+#include "receiptora_py/errors.hpp"
 #include "receiptora_py/main_interpreter.hpp"
 
 namespace py = pybind11;
@@ -18,6 +19,7 @@ using receiptora_py::to_u32;
 #define PyInit__numbers pybind11_entry_point
 PYBIND11_MODULE(_numbers, m) {
   m.doc() = "Receiptora's whole-number rule, amount captions, request keys and output folder";
+  receiptora_py::use_error_policy_in_this_module();
   m.def(
       "read_whole_number",
       [](py::handle text) -> py::object {

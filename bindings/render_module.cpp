@@ -10,6 +10,7 @@
 #include "receiptora/receipt_texts.hpp"
 #include "receiptora/render/render.hpp"
 #include "receiptora/render/templates.hpp"
+#include "receiptora_py/errors.hpp"
 #include "receiptora_py/main_interpreter.hpp"
 #include "receiptora_py/receipt_request.hpp"
 
@@ -78,6 +79,7 @@ py::list warnings(py::handle request, std::string number, py::handle seller) {
 #define PyInit__render pybind11_entry_point
 PYBIND11_MODULE(_render, m) {
   m.doc() = "Receiptora's receipt renderer";
+  receiptora_py::use_error_policy_in_this_module();
   py::list names;
   for (const render::TemplateInfo& t : render::templates())
     names.append(py::str(t.name.data(), t.name.size()));

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "kit.hpp"
+#include "receiptora_py/errors.hpp"
 #include "receiptora_py/main_interpreter.hpp"
 
 namespace {
@@ -17,6 +18,7 @@ struct CustomtkinterModel {};
 #define PyInit_quillmarkers_model pybind11_entry_point
 PYBIND11_MODULE(quillmarkers_model, m) {
   m.doc() = "Receiptora's widget kit on customtkinter, and its error log";
+  receiptora_py::use_error_policy_in_this_module();
   quillmarkers::register_error_log(m);
   quillmarkers::register_set_button(m);
   quillmarkers::register_set_table(m);

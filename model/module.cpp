@@ -96,6 +96,7 @@ int execute_module(PyObject* module) {
     if (check_runtime_version() < 0) throw pybind11::error_already_set();
     traceback_entry = true;
     if (enter_in_sys_modules(module) < 0) throw pybind11::error_already_set();
+    receiptora_py::use_error_policy_in_this_module();  // for the handlers and classes made below
     gui::bind_imports();
     gui::register_entry_table();
     gui::register_parameters();

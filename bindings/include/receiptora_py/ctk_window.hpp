@@ -4,6 +4,8 @@
 
 #include <pybind11/pybind11.h>
 
+#include "receiptora_py/guards.hpp"
+
 namespace receiptora_py {
 
 namespace py = pybind11;
@@ -11,20 +13,19 @@ namespace py = pybind11;
 // Tcl runs the timers of every interpreter of the thread, so a closed window's pending
 // `after` scripts would fire inside the next window of the process.
 inline void cancel_timers(py::handle app) {
-  try {
+  silently([&] {
     py::object tcl = app.attr("tk");
     for (py::handle id : tcl.attr("splitlist")(tcl.attr("call")("after", "info")))
       tcl.attr("call")("after", "cancel", id);
-  } catch (py::error_already_set& error) {
-    if (!error.matches(PyExc_Exception)) throw;  // KeyboardInterrupt and SystemExit pass
-  }
+  });
 }
 
 // customtkinter keeps every window it has seen in class-level registries, so a closed
 // window (with its Tcl interpreter) would otherwise live as long as the process.
 inline void forget_closed_window(py::handle customtkinter, py::handle app) {
   cancel_timers(app);
-  try {
+  // Only memory is at stake; the window itself is closed already.
+  silently([&] {
     py::list apps = customtkinter.attr("AppearanceModeTracker").attr("app_list");
     while (apps.contains(app)) apps.attr("remove")(app);
     py::dict scaling = customtkinter.attr("ScalingTracker").attr("window_dpi_scaling_dict");
@@ -33,10 +34,7 @@ inline void forget_closed_window(py::handle customtkinter, py::handle app) {
       if (py::object(window.attr("tk")).is(interpreter) && PyDict_DelItem(scaling.ptr(), window.ptr()) < 0)
         throw py::error_already_set();
     }
-  } catch (py::error_already_set& error) {
-    if (!error.matches(PyExc_Exception)) throw;
-    // Only memory is at stake; the window itself is closed already.
-  }
+  });
 }
 
 }  // namespace receiptora_py

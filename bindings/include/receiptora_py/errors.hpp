@@ -7,6 +7,8 @@
 
 #include <exception>
 #include <filesystem>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 
@@ -20,6 +22,11 @@ namespace py = pybind11;
 //   std::filesystem::filesystem_error      OSError with its errno and paths (so FileNotFoundError,
 //                                          PermissionError, ... as Python's own file calls raise)
 //   std::system_error of an errno          OSError with its errno
+//   std::bad_alloc                         MemoryError
+//   std::invalid_argument, domain_error,   ValueError (as pybind11 itself translates them)
+//     length_error, range_error
+//   std::out_of_range                      IndexError
+//   std::overflow_error                    OverflowError
 //   any other std::exception               RuntimeError with its message
 //   anything else                          SystemError
 // A Python error already pending when a C++ exception struck becomes the new error's cause.
@@ -78,6 +85,20 @@ inline void set_python_error() noexcept {
   } catch (const std::system_error& error) {
     if (!errors_detail::set_os_error(error.code(), error.what(), nullptr, nullptr))
       raise(PyExc_RuntimeError, error.what());
+  } catch (const std::bad_alloc& error) {
+    raise(PyExc_MemoryError, error.what());
+  } catch (const std::invalid_argument& error) {
+    raise(PyExc_ValueError, error.what());
+  } catch (const std::domain_error& error) {
+    raise(PyExc_ValueError, error.what());
+  } catch (const std::length_error& error) {
+    raise(PyExc_ValueError, error.what());
+  } catch (const std::out_of_range& error) {
+    raise(PyExc_IndexError, error.what());
+  } catch (const std::range_error& error) {
+    raise(PyExc_ValueError, error.what());
+  } catch (const std::overflow_error& error) {
+    raise(PyExc_OverflowError, error.what());
   } catch (const std::exception& error) {
     raise(PyExc_RuntimeError, error.what());
   } catch (...) {
@@ -89,6 +110,19 @@ inline void set_python_error() noexcept {
 inline py::error_already_set as_python_error() noexcept {
   set_python_error();
   return py::error_already_set();
+}
+
+// Makes this policy the one pybind11 applies when a C++ exception leaves a function of the
+// calling extension module; call once while the module initialises.
+inline void use_error_policy_in_this_module() {
+  py::register_local_exception_translator([](std::exception_ptr error) {
+    if (!error) return;
+    try {
+      std::rethrow_exception(error);
+    } catch (...) {
+      set_python_error();
+    }
+  });
 }
 
 }  // namespace receiptora_py
