@@ -9,6 +9,8 @@
 PYBIND11_MODULE(_shop, m) {
   m.doc() = "Receiptora's receipt book: printing, exports, reports and the 收據簿 window";
   receiptora_shop::register_printing(m);
+  receiptora_shop::register_exports(m);
+  receiptora_shop::register_window(m);
   receiptora_shop::register_profile_form(m);
 }
 #undef PyInit__shop

@@ -6,6 +6,8 @@
 namespace receiptora_shop {
 
 void register_printing(pybind11::module_& m);
+void register_exports(pybind11::module_& m);
+void register_window(pybind11::module_& m);
 void register_profile_form(pybind11::module_& m);
 
 }  // namespace receiptora_shop

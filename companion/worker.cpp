@@ -13,6 +13,8 @@
 #include "kit.hpp"
 #include "receipt_requests.hpp"
 #include "receiptora/issuing/issue.hpp"
+#include "receiptora/log_file.hpp"
+#include "receiptora/print/print.hpp"
 #include "receiptora/notices.hpp"
 #include "receiptora/notify/notifier.hpp"
 #include "receiptora/render/render.hpp"
@@ -156,6 +158,11 @@ class ReceiptWorker {
         notify::Notifier::session().send(
             {receiptora::issued_notice(issued.number, summary.date, summary.total), summary.stamp_notes,
              (store::month_folder(prepared.root, prepared.day) / (issued.number + ".pdf")).string()});
+        // 自動列印 = 是: the saved receipt goes to the default printer; a failure is logged by
+        // print_receipts and the receipt stays saved.
+        if (profile.auto_print)
+          receiptora::print::print_receipts(prepared.root, {issued.number}, {},
+                                            receiptora::default_log_path());
         // Issued as typed (the operator may know better), but worth a look.
         if (!tax_id.empty() && !receiptora::valid_tax_id(tax_id))
           tax_warning = ("the receipt " + issued.number + " was issued with the buyer's 統一編號 \"" +

@@ -3,6 +3,7 @@
     receiptora                 the receipt window with its receipt worker: a press saves a receipt
     receiptora --standalone    the window alone: a press prints the receipt request
     receiptora render FILE…    receipts from JSON or CSV files, without the window
+    receiptora book            the 收據簿 window: the receipts of a month, print, void, export
     receiptora print NUMBER…   receipts sent to the printer (CUPS)
     receiptora void NUMBER --reason TEXT | reprint NUMBER | list | summary | ledger --rebuild
                                the receipt book 收據簿.sqlite3 of the output folder
@@ -158,6 +159,9 @@ def main(argv=None):
     shop.add_print_arguments(chinese_parser(commands.add_parser(
         "print", add_help=False, formatter_class=ChineseHelpFormatter,
         help="把收據送到印表機 · send receipts to the printer")))
+    shop.add_book_arguments(chinese_parser(commands.add_parser(
+        "book", add_help=False, formatter_class=ChineseHelpFormatter,
+        help="開啟收據簿視窗 · the 收據簿 window: list, print, void, export")))
     launchers = chinese_parser(commands.add_parser(
         "install-launchers", add_help=False, formatter_class=ChineseHelpFormatter,
         help="把「收據」與「收據簿」加入桌面選單 · add 收據 and 收據簿 to the desktop's menu"))
@@ -174,6 +178,13 @@ def main(argv=None):
         return open_help()
     if args.command == "print":
         return shop.run_print(args)
+    if args.command == "book":
+        try:
+            check_display()
+            return shop.run_book(args)
+        except NoDisplay as error:
+            print(f"receiptora: cannot open the window: {error}", file=sys.stderr)
+            return 1
     if args.command == "install-launchers":
         from receiptora import launchers as launcher_files
         return launcher_files.run(args)

@@ -29,3 +29,16 @@ def run_print(args):
         print("receiptora: the reasons are in the error log; the receipts themselves are unchanged",
               file=sys.stderr)
     return 1 if failed else 0
+
+
+def add_book_arguments(parser):
+    parser.add_argument("-o", "--output", metavar="FOLDER",
+                        help=f"the output folder that holds the book (default: {default_folder()})")
+
+
+def run_book(args):
+    from receiptora import _shop
+
+    import customtkinter  # noqa: F401  (copies its shapes font before fontconfig first reads the folders)
+    _shop.book_window(args.output or default_folder())
+    return 0

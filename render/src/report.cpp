@@ -75,7 +75,7 @@ double text(cairo_t* cr, const std::string& s, double x, double y, double size, 
 double nice_ceiling(double value) {
   if (value <= 0) return 1;
   const double power = std::pow(10.0, std::floor(std::log10(value)));
-  for (double step : {1.0, 2.0, 5.0, 10.0})
+  for (double step : {1.0, 2.0, 4.0, 8.0, 10.0})  // quarters stay round
     if (step * power >= value) return step * power;
   return 10 * power;
 }

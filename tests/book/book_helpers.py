@@ -14,9 +14,11 @@ COMMAND = str(Path(sys.executable).with_name("receiptora"))
 CUPS_PDF_CONF = Path("/etc/cups/cups-pdf.conf")
 
 
-def issue(folder, buyers, day=7):
-    """Issues one receipt per buyer on 2026-12-<day> through `receiptora render`; returns the numbers."""
-    requests = [{"版本": "一般格式", "買受人": buyer, "買受人統一編號": "04595257", "品名": ["烏龍茶"],
+def issue(folder, buyers, day=7, tax_ids=None):
+    """Issues one receipt per buyer on 2026-12-<day> through `receiptora render`; returns the numbers.
+    The i-th receipt's total is 2 × (350 + i)."""
+    tax_ids = tax_ids or ["04595257"] * len(buyers)
+    requests = [{"版本": "一般格式", "買受人": buyer, "買受人統一編號": tax_ids[i], "品名": ["烏龍茶"],
                  "數量": [2], "單件價格": [350 + i], "存檔路徑": "/ignored/", "顯示免用統一發票章": False,
                  "顯示負責人章": False, "顯示日期": True, "年": 2026, "月": 12, "日": day}
                 for i, buyer in enumerate(buyers)]

@@ -1,0 +1,162 @@
+// What the 收據簿 window's buttons do to the selected receipt and to the month. Each says
+// what happened in the status line; a failure is also written to the error log.
+#include <pybind11/pybind11.h>
+
+#include "book_window.hpp"
+#include "launch.hpp"
+#include "receiptora/issuing/issue.hpp"
+#include "receiptora/print/print.hpp"
+#include "receiptora/reports/month_files.hpp"
+#include "receiptora/reports/month_view.hpp"
+
+namespace receiptora_shop {
+
+namespace {
+
+using namespace pybind11::literals;
+namespace fs = std::filesystem;
+namespace print = receiptora::print;
+namespace store = receiptora::store;
+
+class Refusal : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+const store::ListRow& chosen(const BookWindow& w) {
+  const store::ListRow* row = selected_row(w);
+  if (!row) throw Refusal("請先在清單中選一張收據");
+  return *row;
+}
+
+// The receipt's own PDF: the first PDF the book lists for it, else the one its number names.
+fs::path receipt_pdf(const BookWindow& w, const store::ListRow& row) {
+  for (const std::string& name : row.files)
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".pdf") == 0) return w.root / name;
+  return print::receipt_pdf(w.root, row.number);
+}
+
+void open_with_viewer(const BookWindow& w, const fs::path& path) {
+  const std::string opener = py::str(w.module.attr("OPENER"));
+  const std::string error = launch({opener, path.string()});
+  if (!error.empty()) throw std::runtime_error(error);
+}
+
+std::string printed(const fs::path& pdf) {
+  print::PrintJob job;
+  {
+    py::gil_scoped_release unlocked;
+    job = print::print_pdf(pdf, {"", 1, pdf.stem().string()});
+  }
+  return "送到印表機 " + job.printer + "（工作 " + std::to_string(job.id) + "）";
+}
+
+template <class F>
+void refusing(BookWindow& w, F&& action) {
+  try {
+    action();
+  } catch (const Refusal& refusal) {
+    show_status(w, refusal.what(), true);
+  }
+}
+
+}  // namespace
+
+void open_receipt(BookWindow& w) {
+  refusing(w, [&] {
+    const store::ListRow& row = chosen(w);
+    open_with_viewer(w, receipt_pdf(w, row));
+    show_status(w, "已開啟 " + row.number, false);
+  });
+}
+
+void print_receipt(BookWindow& w) {
+  refusing(w, [&] {
+    const store::ListRow& row = chosen(w);
+    show_status(w, row.number + " 已" + printed(receipt_pdf(w, row)), false);
+  });
+}
+
+void reprint_receipt(BookWindow& w) {
+  refusing(w, [&] {
+    const std::string number = chosen(w).number;
+    std::vector<std::string> files;
+    {
+      py::gil_scoped_release unlocked;
+      files = receiptora::issuing::reprint_receipt(w.root, number);
+    }
+    reload_rows(w);
+    fs::path pdf;
+    for (const std::string& name : files)
+      if (fs::path(name).extension() == ".pdf")
+        pdf = fs::path(name).is_absolute() ? fs::path(name) : w.root / name;
+    if (pdf.empty()) throw std::runtime_error("the reprint of " + number + " has no PDF");
+    try {
+      show_status(w, "已補印 " + pdf.filename().string() + "，" + printed(pdf), false);
+    } catch (const print::PrintError& error) {
+      report_failure(w, "列印", "已補印 " + pdf.filename().string() + "，但未能列印：" + error.what());
+    }
+  });
+}
+
+void void_receipt(BookWindow& w) {
+  refusing(w, [&] {
+    const store::ListRow& row = chosen(w);
+    if (row.state != store::State::Issued) throw Refusal(row.number + " 不是已開立的收據，不能作廢");
+    const std::string number = row.number;
+    py::object dialog = py::module_::import("customtkinter")
+                            .attr("CTkInputDialog")("title"_a = "作廢 " + number, "text"_a = "作廢理由：");
+    py::object given = dialog.attr("get_input")();
+    if (given.is_none()) return show_status(w, "未作廢 " + number, false);
+    std::string reason = py::str(given);
+    const size_t first = reason.find_first_not_of(" \t\r\n");
+    reason = first == std::string::npos
+                 ? ""
+                 : reason.substr(first, reason.find_last_not_of(" \t\r\n") - first + 1);
+    if (reason.empty()) throw Refusal("作廢需要理由：" + number + " 未作廢");
+    const bool confirmed =
+        py::bool_(w.module.attr("messagebox")
+                      .attr("askyesno")("確認作廢 " + number, "確定作廢 " + number + "？\n理由：" + reason +
+                                                                  "\n\n作廢後號碼不再使用，原檔保留。"));
+    if (!confirmed) return show_status(w, "未作廢 " + number, false);
+    std::vector<std::string> files;
+    {
+      py::gil_scoped_release unlocked;
+      files = receiptora::issuing::void_receipt(w.root, number, reason);
+    }
+    reload_month(w);
+    show_status(w,
+                "已作廢 " + number +
+                    (files.empty() ? "" : "，作廢副本 " + fs::path(files.front()).filename().string()),
+                false);
+  });
+}
+
+void open_folder(BookWindow& w) {
+  const fs::path folder = w.root / receiptora::reports::month_key(w.month);
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  open_with_viewer(w, folder);
+  show_status(w, "已開啟資料夾 " + folder.string(), false);
+}
+
+void export_excel(BookWindow& w) {
+  fs::path file;
+  {
+    py::gil_scoped_release unlocked;
+    file = receiptora::reports::export_month(*w.book, w.month);
+  }
+  show_status(w, "已匯出 " + file.string(), false);
+}
+
+void month_report(BookWindow& w) {
+  fs::path file;
+  {
+    py::gil_scoped_release unlocked;
+    file = receiptora::reports::write_month_report(*w.book, w.month);
+  }
+  open_with_viewer(w, file);
+  show_status(w, "已製作月報表 " + file.string(), false);
+}
+
+}  // namespace receiptora_shop

@@ -1,0 +1,80 @@
+// The 收據簿 window's shared state: the book, the month, the rows found, and the widgets the
+// handlers redraw. The window is laid out in window.cpp; the actions on a receipt and on the
+// month are in actions.cpp.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "receiptora/month_grid.hpp"
+#include "receiptora/store/book.hpp"
+
+namespace receiptora_shop {
+
+namespace py = pybind11;
+
+inline constexpr int kRowHeight = 26;
+inline constexpr int kVisibleRows = 14;
+inline constexpr int kColumns = 6;
+
+struct BookWindow {
+  std::filesystem::path root;
+  std::unique_ptr<receiptora::store::Book> book;
+  receiptora::YearMonth month{};
+  long long invoice_standard = 0;
+  std::vector<receiptora::store::ListRow> month_rows;  // the month's receipts, read once per change
+  std::vector<receiptora::store::ListRow> rows;        // those that match the search
+  int top = 0;                                         // the first row drawn
+  int selected = -1;                                   // index into rows, -1: none
+
+  py::object module;  // receiptora._shop: collaborators looked up when used (tests replace them)
+  py::object app, tk, canvas, canvas_path, scrollbar, search, month_label, summary_label, status_label;
+  py::object days_canvas, months_canvas, sentence_label, buttons;
+  std::string font_family;
+  // Canvas items of the drawn rows: a background and one text per column, reused on scroll.
+  std::vector<py::object> row_backgrounds;
+  std::vector<std::vector<py::object>> row_texts;
+
+  // Drops every Python object (the handlers close over this state: the cycle ends here).
+  void release();
+};
+
+// Window parts (window.cpp).
+void reload_rows(BookWindow& w);   // the list from the book for the month and search text
+void redraw_rows(BookWindow& w);   // the visible rows and the scrollbar
+void reload_month(BookWindow& w);  // caption, list, summary and charts
+void show_status(BookWindow& w, const std::string& text, bool error);
+const receiptora::store::ListRow* selected_row(const BookWindow& w);
+
+// Actions (actions.cpp); each reports in the status line and logs failures.
+void open_receipt(BookWindow& w);
+void print_receipt(BookWindow& w);
+void reprint_receipt(BookWindow& w);
+void void_receipt(BookWindow& w);
+void open_folder(BookWindow& w);
+void export_excel(BookWindow& w);
+void month_report(BookWindow& w);
+
+// Runs `action` for a Tk callback: a failure is shown in the status line and written to the
+// error log, never raised into Tk. KeyboardInterrupt and SystemExit pass through.
+template <class F>
+void guarded(BookWindow& w, const char* what, F&& action);
+void report_failure(BookWindow& w, const char* what, const std::string& message);
+
+template <class F>
+void guarded(BookWindow& w, const char* what, F&& action) {
+  try {
+    action();
+  } catch (py::error_already_set& error) {
+    if (error.matches(PyExc_KeyboardInterrupt) || error.matches(PyExc_SystemExit)) throw;
+    report_failure(w, what, error.what());
+  } catch (const std::exception& error) {
+    report_failure(w, what, error.what());
+  }
+}
+
+}  // namespace receiptora_shop

@@ -1,0 +1,31 @@
+// The month's Excel workbook and monthly report, for the window's buttons and the tests.
+#include <pybind11/pybind11.h>
+#include <pybind11/stl/filesystem.h>
+
+#include "receiptora/reports/month_files.hpp"
+#include "registration.hpp"
+
+namespace py = pybind11;
+
+namespace receiptora_shop {
+
+namespace {
+
+template <std::filesystem::path (*Write)(const receiptora::store::Book&, receiptora::YearMonth)>
+std::filesystem::path written(const std::filesystem::path& root, int year, int month) {
+  if (month < 1 || month > 12) throw py::value_error("month must be 1 to 12");
+  py::gil_scoped_release unlocked;
+  const receiptora::store::Book book(root);
+  return Write(book, {year, month});
+}
+
+}  // namespace
+
+void register_exports(py::module_& m) {
+  m.def("export_month", &written<receiptora::reports::export_month>, py::arg("root"), py::arg("year"),
+        py::arg("month"), "Writes <root>/YYYY-MM/收據簿-YYYY-MM.xlsx from the book; returns its path.");
+  m.def("month_report", &written<receiptora::reports::write_month_report>, py::arg("root"), py::arg("year"),
+        py::arg("month"), "Writes <root>/YYYY-MM/月報表-YYYY-MM.pdf (A4) from the book; returns its path.");
+}
+
+}  // namespace receiptora_shop

@@ -1,0 +1,23 @@
+// A month of the book as an Excel workbook (libxlsxwriter): dates as dates, amounts as
+// numbers with a sum row that leaves void receipts out, 號碼 and 統一編號 as text.
+#pragma once
+
+#include <filesystem>
+#include <vector>
+
+#include "receiptora/month_grid.hpp"
+#include "receiptora/store/book.hpp"
+
+namespace receiptora::reports {
+
+namespace fs = std::filesystem;
+
+// Writes `rows` to `file` (replaced whole, through a temporary file in the same folder).
+// Throws std::runtime_error naming the file when it cannot be written.
+void write_month_xlsx(const fs::path& file, YearMonth month, const std::vector<store::ListRow>& rows);
+
+// <root>/YYYY-MM/收據簿-YYYY-MM.xlsx and 月報表-YYYY-MM.pdf: where the window's buttons save.
+fs::path month_export_path(const fs::path& root, YearMonth month);
+fs::path month_report_path(const fs::path& root, YearMonth month);
+
+}  // namespace receiptora::reports

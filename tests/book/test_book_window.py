@@ -1,0 +1,218 @@
+"""The 收據簿 window driven by a person's keys and clicks (xdotool on Xvfb): search, open, void
+with its dialog, reprint, print to the cups-pdf printer, export."""
+import os
+import re
+import shutil
+import subprocess
+import threading
+import time
+
+import customtkinter
+import pytest
+
+from book_helpers import cups_pdf_folder, issue, printed_file
+from receiptora import _shop
+
+pytestmark = [pytest.mark.gui,
+              pytest.mark.skipif(shutil.which("xdotool") is None, reason="xdotool is not installed")]
+
+
+class Window:
+    def __init__(self, app):
+        self.app = app
+
+    def pump(self, seconds):
+        end = time.monotonic() + seconds
+        while time.monotonic() < end:
+            self.app.update()
+            time.sleep(0.005)
+
+    def xdotool(self, *args):
+        process = subprocess.Popen(["xdotool", *args])
+        while process.poll() is None:
+            self.pump(0.02)
+        assert process.returncode == 0
+        self.pump(0.1)
+
+    def click(self, widget, x=None, y=None):
+        self.app.update_idletasks()
+        x = widget.winfo_rootx() + (widget.winfo_width() // 2 if x is None else x)
+        y = widget.winfo_rooty() + (widget.winfo_height() // 2 if y is None else y)
+        self.xdotool("mousemove", "--sync", str(x), str(y), "click", "1")
+
+    def button(self, text):
+        return next(b for b in all_widgets(self.app, customtkinter.CTkButton) if b.cget("text") == text)
+
+    @property
+    def list_canvas(self):
+        import tkinter
+        return all_widgets(self.app, tkinter.Canvas, exact=True)[0]
+
+    def rows(self):
+        """The drawn rows' texts (empty rows left out)."""
+        canvas = self.list_canvas
+        texts = [canvas.itemcget(i, "text") for i in canvas.find_all() if canvas.type(i) == "text"]
+        rows = [texts[i:i + 6] for i in range(6, len(texts), 6)]
+        return [r for r in rows if r[0]]
+
+    def click_row(self, index):
+        self.click(self.list_canvas, x=60, y=26 * (index + 1) + 13)
+
+    def status(self):
+        label = next(lbl for lbl in all_widgets(self.app, customtkinter.CTkLabel) if lbl.grid_info().get("row") == 3)
+        return label.cget("text")
+
+
+def all_widgets(root, kind, exact=False):
+    found = []
+    for child in root.winfo_children():
+        if (type(child) is kind) if exact else isinstance(child, kind):
+            found.append(child)
+        found.extend(all_widgets(child, kind, exact))
+    return found
+
+
+def run_book_window(monkeypatch, folder, scenario):
+    errors = []
+    real_mainloop = customtkinter.CTk.mainloop
+
+    def mainloop(app, *args, **kwargs):
+        def go():
+            try:
+                scenario(Window(app))
+            except BaseException as error:
+                errors.append(error)
+            finally:
+                app.quit()
+        app.after(0, go)
+        real_mainloop(app, *args, **kwargs)
+
+    monkeypatch.setattr(customtkinter.CTk, "mainloop", mainloop)
+    _shop.book_window(str(folder), 2026, 12)
+    if errors:
+        raise errors[0]
+
+
+@pytest.fixture
+def book(tmp_path, monkeypatch):
+    numbers = issue(tmp_path, ["林記茶行", "陳小姐", "王先生"])
+    opened = tmp_path / "opened.txt"
+    opener = tmp_path / "opener.sh"
+    opener.write_text(f'#!/bin/sh\nprintf "%s\\n" "$@" >> "{opened}"\n')
+    opener.chmod(0o755)
+    monkeypatch.setattr(_shop, "OPENER", str(opener))
+    monkeypatch.setenv("XDG_DATA_HOME", str(tmp_path / "data"))
+    return tmp_path, numbers, opened
+
+
+def wait_for(path, timeout=10):
+    end = time.monotonic() + timeout
+    while not path.exists() and time.monotonic() < end:
+        time.sleep(0.05)
+    return path.read_text(encoding="utf-8")
+
+
+def test_search_follows_each_keystroke_and_open_starts_the_viewer(book, monkeypatch):
+    folder, numbers, opened = book
+
+    def scenario(w):
+        w.pump(0.3)
+        seen = {"all": [r[0] for r in w.rows()]}
+        search = all_widgets(w.app, customtkinter.CTkEntry)[0]
+        w.click(search)
+        w.xdotool("type", "--delay", "30", "王")
+        seen["王"] = [r[2] for r in w.rows()]
+        w.xdotool("key", "BackSpace")
+        w.xdotool("type", "--delay", "30", "1207-002")
+        seen["1207-002"] = [r[0] for r in w.rows()]
+        w.click_row(0)
+        w.click(w.button("開啟"))
+        seen["status"] = w.status()
+        test_search_follows_each_keystroke_and_open_starts_the_viewer.seen = seen
+
+    run_book_window(monkeypatch, folder, scenario)
+    seen = test_search_follows_each_keystroke_and_open_starts_the_viewer.seen
+    assert seen["all"] == numbers
+    assert seen["王"] == ["王先生"]
+    assert seen["1207-002"] == [numbers[1]]
+    assert seen["status"] == f"已開啟 {numbers[1]}"
+    assert wait_for(opened) == f"{folder}/2026-12/{numbers[1]}.pdf\n"
+
+
+def test_void_with_its_dialog_greys_the_row(book, monkeypatch):
+    folder, numbers, _ = book
+
+    def answer_dialogs():
+        # The dialogs run event loops of their own, so the keys come from beside the window.
+        # xdotool matches titles in their X encoding: only the number's ASCII part is found.
+        for keys in (["type", "--delay", "30", "wrong total"], []):
+            subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", numbers[0][3:],
+                            "windowfocus", "--sync", "%1"], check=True, timeout=20)
+            time.sleep(0.4)
+            if keys:
+                subprocess.run(["xdotool", *keys], check=True)
+            subprocess.run(["xdotool", "key", "Return"], check=True)
+            time.sleep(0.6)
+
+    def scenario(w):
+        w.pump(0.3)
+        w.click_row(0)
+        helper = threading.Thread(target=answer_dialogs)
+        helper.start()
+        w.click(w.button("作廢"))
+        helper.join(30)
+        w.pump(0.2)
+        canvas = w.list_canvas
+        first_row = [i for i in canvas.find_all() if canvas.type(i) == "text"][6:12]
+        scenario.colours = {canvas.itemcget(i, "fill") for i in first_row}
+        scenario.row, scenario.status = w.rows()[0], w.status()
+
+    run_book_window(monkeypatch, folder, scenario)
+    assert scenario.row[5] == "已作廢"
+    assert scenario.colours == {"#6f7377"}  # greyed
+    assert scenario.status.startswith(f"已作廢 {numbers[0]}")
+    assert (folder / "2026-12" / f"{numbers[0]}.pdf").exists()  # the original stays
+
+
+def test_print_reprint_and_export(book, monkeypatch):
+    folder, numbers, _ = book
+    cups = cups_pdf_folder()
+
+    def scenario(w):
+        w.pump(0.3)
+        w.click_row(2)
+        w.click(w.button("列印"))
+        scenario.printed = w.status()
+        w.click(w.button("補印"))
+        scenario.reprinted = w.status()
+        w.click(w.button("匯出 Excel"))
+        scenario.exported = w.status()
+
+    run_book_window(monkeypatch, folder, scenario)
+    job = re.search(r"（工作 (\d+)）", scenario.printed)
+    assert scenario.printed.startswith(f"{numbers[2]} 已送到印表機") and job, scenario.printed
+    text = subprocess.run(["pdftotext", str(printed_file(cups, job[1])), "-"], capture_output=True, text=True,
+                          check=True).stdout
+    assert numbers[2][3:] in text
+    assert scenario.reprinted.startswith("已補印 ") and "送到印表機" in scenario.reprinted, scenario.reprinted
+    assert scenario.exported == f"已匯出 {folder}/2026-12/收據簿-2026-12.xlsx"
+    assert (folder / "2026-12" / "收據簿-2026-12.xlsx").exists()
+
+
+def test_a_failure_shows_in_the_window_and_goes_to_the_log(book, monkeypatch):
+    folder, numbers, _ = book
+    (folder / "2026-12" / f"{numbers[0]}.pdf").unlink()  # removed behind the book's back
+
+    def scenario(w):
+        w.pump(0.3)
+        w.click(w.button("列印"))
+        scenario.nothing_selected = w.status()
+        w.click_row(0)
+        w.click(w.button("列印"))
+        scenario.failed = w.status()
+
+    run_book_window(monkeypatch, folder, scenario)
+    assert scenario.nothing_selected == "請先在清單中選一張收據"
+    assert scenario.failed.startswith("列印失敗：no such receipt file"), scenario.failed
+    log = (folder / "data" / "quillmarkers" / "Receiptora" / "error.log").read_text(encoding="utf-8")
+    assert "收據簿 列印\n" in log

@@ -1,0 +1,48 @@
+"""The month as .xlsx (read back with openpyxl) and the monthly report as an A4 PDF."""
+import datetime
+import re
+import subprocess
+
+import openpyxl
+import pytest
+
+from book_helpers import issue
+from receiptora import _book, _shop
+
+
+@pytest.fixture
+def month(tmp_path):
+    numbers = issue(tmp_path, ["林記茶行", "=HYPERLINK(\"x\")", "陳小姐"], tax_ids=["04595257", "", "00123456"])
+    _book.void(str(tmp_path), numbers[2], "寫錯金額")
+    return tmp_path, numbers
+
+
+def test_xlsx_types_and_sum_without_void(month):
+    folder, numbers = month
+    path = _shop.export_month(str(folder), 2026, 12)
+    assert path == folder / "2026-12" / "收據簿-2026-12.xlsx"
+    sheet = openpyxl.load_workbook(path).active
+    rows = list(sheet.iter_rows(values_only=True))
+    assert rows[0] == ("號碼", "日期", "買受人", "統一編號", "合計", "狀態")
+    assert [r[0] for r in rows[1:4]] == numbers
+    assert rows[1][1] == datetime.datetime(2026, 12, 7)
+    assert sheet["B2"].is_date
+    assert (sheet["D2"].data_type, sheet["D2"].value) == ("s", "04595257")
+    assert (sheet["D4"].value, sheet["F4"].value) == ("00123456", "已作廢")
+    assert (sheet["C3"].data_type, sheet["C3"].value) == ("s", "=HYPERLINK(\"x\")")  # text, never a formula
+    assert [sheet[f"E{r}"].value for r in (2, 3, 4)] == [700, 702, 704]
+    assert sheet["E2"].data_type == "n"
+    assert sheet["E5"].value == '=SUMIF(F2:F4,"已開立",E2:E4)'
+    cached = openpyxl.load_workbook(path, data_only=True).active
+    assert cached["E5"].value == 700 + 702
+
+
+def test_month_report_is_one_a4_page_with_the_figures(month):
+    folder, _ = month
+    path = _shop.month_report(str(folder), 2026, 12)
+    info = subprocess.run(["pdfinfo", str(path)], capture_output=True, text=True, check=True).stdout
+    assert re.search(r"^Pages: +1$", info, re.M) and "(A4)" in info
+    text = subprocess.run(["pdftotext", str(path), "-"], capture_output=True, text=True, check=True).stdout
+    for part in ("115年12月 月報表", "NT$ 1,402", "每日合計", "近十二個月合計", "使用統一發票標準 200,000",
+                 "近三個月平均每月 467 元"):
+        assert part in text, part
