@@ -18,7 +18,7 @@ LAUNCHERS = (
 
 def data_home():
     folder = os.environ.get("XDG_DATA_HOME", "")
-    # The base directory specification ignores a relative value.
+    # XDG_DATA_HOME counts only when it is absolute; a relative value is ignored.
     return Path(folder) if os.path.isabs(folder) else Path.home() / ".local" / "share"
 
 
