@@ -54,7 +54,9 @@ def test_a_new_folder_gets_the_default_folders_profile_and_says_so(tmp_path):
     (tmp_path / "items.csv").write_text("收據,買受人,統一編號,日期,品名,數量,單價\nA,,,2026-12-07,茶,1,350\n",
                                         encoding="utf-8")
     out = tmp_path / "new"
-    env = {"HOME": str(tmp_path), "PATH": "/usr/bin:/bin"}
+    # A bare environment, so the default folder comes from HOME alone; a sanitizer run's own variables stay.
+    sanitizer = ("LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS", "PYTHONMALLOC")
+    env = {"HOME": str(tmp_path), "PATH": "/usr/bin:/bin", **{k: v for k, v in os.environ.items() if k in sanitizer}}
     result = subprocess.run([COMMAND, "render", "--output", str(out), str(tmp_path / "items.csv")], env=env,
                             capture_output=True, text=True, timeout=120)
     assert result.returncode == 0, result.stderr

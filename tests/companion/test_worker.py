@@ -1,5 +1,6 @@
 """The receipt worker's contract with the window and the files it leaves in the output folder."""
 import csv
+import os
 import pathlib
 import queue
 import threading
@@ -9,6 +10,8 @@ import pytest
 import quillmarkers_model as quillmarkers
 
 DAY = {"年": 2026, "月": 12, "日": 7}
+# What a sanitizer run sets for every Python process; a child started with a bare environment keeps it.
+SANITIZER_VARIABLES = ("LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS", "PYTHONMALLOC")
 
 
 def request(folder, buyer="林記茶行", **changes):
@@ -178,7 +181,8 @@ def test_a_receipt_left_pending_in_the_window_folder_is_finished_when_the_worker
              "box = queue.Queue(); box.put(None)\n"
              "w = q.Receipt_Worker(box, threading.Event()); w.start(); assert w.join(60)\n")
     subprocess.run([sys.executable, "-c", child], check=True, timeout=120,
-                   env={"HOME": str(tmp_path), "XDG_DATA_HOME": str(tmp_path / "data"), "PATH": "/usr/bin:/bin"})
+                   env={"HOME": str(tmp_path), "XDG_DATA_HOME": str(tmp_path / "data"), "PATH": "/usr/bin:/bin",
+                        **{k: v for k, v in os.environ.items() if k in SANITIZER_VARIABLES}})
     with sqlite3.connect(out / "收據簿.sqlite3") as book:
         assert book.execute("SELECT state FROM receipts").fetchall() == [("issued",)]
     assert (out / "2026-12" / "收據-20261207-001.pdf").read_bytes().startswith(b"%PDF")
