@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "median.hpp"
 #include "receiptora/issuing/issue.hpp"
 #include "receiptora/store/book.hpp"
 
@@ -16,14 +17,7 @@ using namespace receiptora::store;
 
 template <class F>
 double median_ms(int repeats, F&& f) {
-  std::vector<double> times;
-  for (int i = 0; i < repeats; ++i) {
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
-  }
-  std::nth_element(times.begin(), times.begin() + repeats / 2, times.end());
-  return times[repeats / 2];
+  return median_microseconds(repeats, std::forward<F>(f)) / 1000.0;
 }
 
 // A book of `count` issued receipts spread over the days of 2026, every 50th void.
