@@ -215,8 +215,9 @@ void draw_header(cairo_t* cr, const Sheet& sheet, int page) {
   }
   show(cr, text.fit_once("No. " + r.number, faces, 9, 6, 150, 12, PANGO_ALIGN_RIGHT), kRight - 150, 20);
   const size_t pages = sheet.layout.pages.size();
-  const Fitted& count = text.fit_once("第 " + std::to_string(page + 1) + " 頁／共 " + std::to_string(pages) + " 頁",
-                                      faces, 8, kMinSize, 150, 12, PANGO_ALIGN_RIGHT);
+  const Fitted& count =
+      text.fit_once("第 " + std::to_string(page + 1) + " 頁／共 " + std::to_string(pages) + " 頁", faces, 8,
+                    kMinSize, 150, 12, PANGO_ALIGN_RIGHT);
   show(cr, count, kRight - 150, 33);
 
   // Seller block.
@@ -258,8 +259,9 @@ double draw_table(cairo_t* cr, const Sheet& sheet, int page) {
   cairo_fill(cr);
   set_colour(cr, kInk);
   for (int c = 0; c < kColumns; ++c) {
-    const Fitted& title = sheet.text.fit_once(kColumnTitle[c], faces, 9.5, kMinSize, kColumnWidth[c] - 2 * kCellPad,
-                                              kHeaderRow - 2, PANGO_ALIGN_CENTER, 9.5);
+    const Fitted& title =
+        sheet.text.fit_once(kColumnTitle[c], faces, 9.5, kMinSize, kColumnWidth[c] - 2 * kCellPad,
+                            kHeaderRow - 2, PANGO_ALIGN_CENTER, 9.5);
     show(cr, title, column_x(c) + kCellPad, table_top + (kHeaderRow - title.height) / 2);
   }
   std::vector<double> rules = {table_top, layout.rows_top};

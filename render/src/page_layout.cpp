@@ -33,17 +33,21 @@ Fitted figures(const TextFitter& text, const char* family, const mpz_class& valu
 Row amount_row(const TextFitter& text, const char* family, const char* label, const mpz_class& amount,
                double cap, const char* note = nullptr) {
   Row row;
-  row.cells[0] = text.fit(label, family, 10, kMinSize, kColumnWidth[0] + kColumnWidth[1] + kColumnWidth[2] - 2 * kCellPad,
-                          kRowHeight - 3, PANGO_ALIGN_RIGHT, 10);
+  row.cells[0] = text.fit(label, family, 10, kMinSize,
+                          kColumnWidth[0] + kColumnWidth[1] + kColumnWidth[2] - 2 * kCellPad, kRowHeight - 3,
+                          PANGO_ALIGN_RIGHT, 10);
   row.cells[3] = figures(text, family, amount, kColumnWidth[3], cap);
-  if (note) row.cells[4] = text.fit(note, family, 8, kMinSize, kColumnWidth[4] - 2 * kCellPad, kRowHeight - 3, PANGO_ALIGN_CENTER);
+  if (note)
+    row.cells[4] = text.fit(note, family, 8, kMinSize, kColumnWidth[4] - 2 * kCellPad, kRowHeight - 3,
+                            PANGO_ALIGN_CENTER);
   row.height = std::max(kRowHeight, row.cells[3].height + 3);
   return row;
 }
 
 }  // namespace
 
-Layout lay_out(const Receipt& receipt, const TextFitter& text, const char* family, double band, double table_top) {
+Layout lay_out(const Receipt& receipt, const TextFitter& text, const char* family, double band,
+               double table_top) {
   Layout out;
   out.band = band;
   out.rows_top = table_top + kHeaderRow;
@@ -75,7 +79,8 @@ Layout lay_out(const Receipt& receipt, const TextFitter& text, const char* famil
       row.cells[2] = figures(text, family, item.unit_price, kColumnWidth[2], cap);
       row.cells[3] = figures(text, family, amounts.back(), kColumnWidth[3], cap);
     }
-    if (!item.note.empty()) row.cells[4] = cell(text, family, item.note, kColumnWidth[4], PANGO_ALIGN_LEFT, cap);
+    if (!item.note.empty())
+      row.cells[4] = cell(text, family, item.note, kColumnWidth[4], PANGO_ALIGN_LEFT, cap);
     for (const Fitted& f : row.cells)
       if (f) row.height = std::max(row.height, f.height + 3);
     out.rows.push_back(std::move(row));

@@ -22,7 +22,7 @@ inline constexpr double kBottom = kPageHeight - kEdge;  // lowest ink on a page
 inline constexpr double kTableTop = 112, kHeaderRow = 15, kRowsTop = kTableTop + kHeaderRow;
 inline constexpr double kRowHeight = 16;
 inline constexpr double kCellPad = 4;
-inline constexpr int kMinRuledRows = 7;       // the first page is ruled down to seven lines
+inline constexpr int kMinRuledRows = 7;  // the first page is ruled down to seven lines
 
 // Columns: 品名, 數量, 單價, 金額, 備註.
 inline constexpr int kColumns = 5;

@@ -167,7 +167,10 @@ const TotalCase kTotals[] = {
     {"empty", {}, "0", "零元整"},
     {"text_line_adds_nothing", {{"備品", 0, 0, ""}, {"茶", 7, 30, ""}}, "210", "貳佰壹拾元整"},
     {"refund", {{"退貨", -3, 500, ""}, {"茶", 1, 100, ""}}, "-1,400", "負壹仟肆佰元整"},
-    {"jing", {{"大宗", mpz_class("100000000"), mpz_class("100000000"), ""}}, "10,000,000,000,000,000", "壹京元整"},
+    {"jing",
+     {{"大宗", mpz_class("100000000"), mpz_class("100000000"), ""}},
+     "10,000,000,000,000,000",
+     "壹京元整"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, Totals, testing::ValuesIn(kTotals),
@@ -369,8 +372,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, Layout, testing::ValuesIn(kLayouts),
 
 // One page's text, as pdftotext reads it without -layout, white space removed.
 std::string page_text(const std::string& pdf_path, int page) {
-  std::string text = run("pdftotext -f " + std::to_string(page) + " -l " + std::to_string(page) + " " +
-                         pdf_path + " -");
+  std::string text =
+      run("pdftotext -f " + std::to_string(page) + " -l " + std::to_string(page) + " " + pdf_path + " -");
   std::erase_if(text, [](char c) { return c == ' ' || c == '\n'; });
   return text;
 }
@@ -423,8 +426,12 @@ TEST_P(Pages, FilledCarriedAndNamed) {
 }
 
 const PagesCase kPages[] = {
-    {"one", 1, {1}},           {"ten", 10, {10}},          {"eleven", 11, {9, 2}},
-    {"sixteen", 16, {14, 2}},  {"thirty", 30, {16, 12, 2}}, {"forty", 40, {16, 15, 9}},
+    {"one", 1, {1}},
+    {"ten", 10, {10}},
+    {"eleven", 11, {9, 2}},
+    {"sixteen", 16, {14, 2}},
+    {"thirty", 30, {16, 12, 2}},
+    {"forty", 40, {16, 15, 9}},
     {"sixty", 60, {16, 15, 15, 12, 2}},
 };
 
@@ -450,7 +457,8 @@ TEST(Figures, WrapAfterCommasAlignedOnTheDigits) {
               4);
     const size_t open = bbox.find('>', at) + 1;
     const std::string word = bbox.substr(open, bbox.find('<', open) - open);
-    if (x0 < price_left || x1 > price_right || word.find_first_not_of("0123456789,") != std::string::npos) continue;
+    if (x0 < price_left || x1 > price_right || word.find_first_not_of("0123456789,") != std::string::npos)
+      continue;
     lines.push_back(word);
     ends.push_back(x1);
     joined += word;
