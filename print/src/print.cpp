@@ -62,8 +62,7 @@ PrintJob print_pdf(const fs::path& pdf, const PrintRequest& request) {
   const std::string title = request.title.empty() ? pdf.filename().string() : request.title;
   const int id = cupsPrintFile2(http.get(), dest->name, pdf.c_str(), title.c_str(), count, options);
   cupsFreeOptions(count, options);
-  if (id <= 0)
-    throw PrintError("無法在 " + printer_label(dest->name) + " 列印：" + cupsLastErrorString());
+  if (id <= 0) throw PrintError("無法在 " + printer_label(dest->name) + " 列印：" + cupsLastErrorString());
   return {id, dest->name};
 }
 
@@ -77,8 +76,7 @@ fs::path receipt_pdf(const fs::path& root, std::string_view number) {
   const std::string month = std::string(digits.substr(0, 4)) + "-" + std::string(digits.substr(4, 2));
   fs::path pdf = root / month / (std::string(kPrefix) + std::string(digits) + ".pdf");
   std::error_code ec;
-  if (!fs::is_regular_file(pdf, ec))
-    throw PrintError(root.string() + " 裡沒有收據 " + std::string(number));
+  if (!fs::is_regular_file(pdf, ec)) throw PrintError(root.string() + " 裡沒有收據 " + std::string(number));
   return pdf;
 }
 
