@@ -88,9 +88,9 @@ TEST_P(Refusals, NeverReachCups) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Requests, Refusals,
-                         testing::Values(RefusalCase{"no_copies", 0, true, "copies"},
-                                         RefusalCase{"too_many_copies", 100, true, "copies"},
-                                         RefusalCase{"missing_file", 1, false, "no such receipt file"},
+                         testing::Values(RefusalCase{"no_copies", 0, true, "份數"},
+                                         RefusalCase{"too_many_copies", 100, true, "份數"},
+                                         RefusalCase{"missing_file", 1, false, "找不到收據檔"},
                                          RefusalCase{"cups_down", 1, true, "CUPS"}),
                          CaseLabel{});
 
