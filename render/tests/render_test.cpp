@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "draw.hpp"
+#include "elements.hpp"
 #include "receiptora/render/render.hpp"
 #include "receiptora/render/templates.hpp"
 
@@ -619,6 +620,68 @@ TEST(Emoji, DrawnAsPicturesNotBoxes) {
   for (size_t i = 0; i + 2 < p.rgb.size(); i += 3)
     yellow += p.rgb[i] > 200 && p.rgb[i + 1] > 150 && p.rgb[i + 2] < 90;
   EXPECT_GT(yellow, 20);
+}
+
+class EmptyFields : public testing::TestWithParam<Template> {};
+
+// A seller field the profile leaves empty prints neither label nor line, in the header or
+// in the drawn stamp, and the stamp closes up.
+TEST_P(EmptyFields, PrintNothingAndCloseUp) {
+  Receipt r = sample();
+  r.layout = GetParam();
+  r.seller = {"喵喵文具行", "", "", "", "", "", ""};
+  const std::string text = pdf_text(r);
+  for (const char* label : {"負責人", "地址", "電話"})
+    EXPECT_EQ(text.find(label), std::string::npos) << label;
+  EXPECT_EQ(text.find("統一編號"), text.rfind("統一編號")) << "the buyer's alone";
+  EXPECT_NE(text.find("喵喵文具行"), std::string::npos);
+  const detail::TextFitter fitter;
+  const auto& look = template_info(r.layout);
+  EXPECT_LT(detail::lay_out_exemption_stamp(r, look, fitter).height,
+            detail::lay_out_exemption_stamp(sample(), look, fitter).height);
+  r.seller = {};
+  r.buyer = r.buyer_tax_id = "";
+  EXPECT_TRUE(detail::lay_out_header(r, look, fitter, "").texts.size() == 3u)
+      << "the buyer's labels and the date";
+}
+
+INSTANTIATE_TEST_SUITE_P(Templates, EmptyFields, testing::Values(Template::General, Template::Cat),
+                         [](const auto& p) {
+                           return std::string(p.param == Template::Cat ? "cat" : "general");
+                         });
+
+double points(const detail::Fitted& f) {
+  const PangoFontDescription* d = pango_layout_get_font_description(f.layout.get());
+  return pango_font_description_get_size(d) / double(PANGO_SCALE) * f.scale;
+}
+
+// Long names, buyer, address and notes wrap and their rows grow: nothing is set below 7 pt.
+TEST(Legible, NoTextBelowSevenPoints) {
+  for (const Template layout : {Template::General, Template::Cat}) {
+    Receipt r = sample();
+    r.layout = layout;
+    r.buyer = "臺北市立大同高級中學附設國民中學部學生家長會暨教師會聯合辦公室";
+    r.seller.address = "臺北市中正區重慶南路一段一百二十二號之三十五，八樓之二（文具批發部）";
+    r.items = {{std::string("手工訂製實木書架附安裝與搬運服務含舊家具回收及五年保固另附說明書與五金"), 2,
+                mpz_class("40011335200026003000033400100"), "含運費及安裝費用，另開立收據"},
+               {"筆", 1, 1, ""}};
+    const detail::TextFitter fitter;
+    const auto& look = template_info(layout);
+    const detail::Header header = detail::lay_out_header(r, look, fitter, "中華民國 115 年 12 月 7 日");
+    const detail::ExemptionStamp stamp = detail::lay_out_exemption_stamp(r, look, fitter);
+    const detail::Layout pages = detail::lay_out(r, fitter, look.faces, 80, header.bottom + 2);
+    std::vector<const detail::Fitted*> all;
+    for (const auto& t : header.texts) all.push_back(&t.fitted);
+    for (const auto& t : stamp.lines) all.push_back(&t.fitted);
+    for (const auto& row : pages.rows)
+      for (const auto& c : row.cells) all.push_back(&c);
+    for (const auto* c : {&pages.total_row.cells[3], &pages.capitals_row.cells[0]}) all.push_back(c);
+    for (const detail::Fitted* f : all)
+      if (*f) EXPECT_GE(points(*f), detail::kMinSize - 0.01) << pango_layout_get_text(f->layout.get());
+    for (const auto& t : header.texts)
+      if (std::string(pango_layout_get_text(t.fitted.layout.get())).find("家長會") != std::string::npos)
+        EXPECT_GE(pango_layout_get_line_count(t.fitted.layout.get()), 2) << "the buyer wraps";
+  }
 }
 
 }  // namespace
