@@ -55,7 +55,7 @@ struct Document::Impl {
       draw_table(cr, sheet, page);
     }
     if (last && (layers & kStamps)) draw_stamps(cr, sheet, band_top);
-    if (layers & kMark) draw_mark(cr, sheet);
+    if (layers & kMark) draw_mark(cr, sheet, page);
   }
 };
 

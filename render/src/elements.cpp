@@ -373,7 +373,7 @@ double draw_table(cairo_t* cr, const Sheet& sheet, int page) {
   return y;
 }
 
-void draw_mark(cairo_t* cr, const Sheet& sheet) {
+void draw_mark(cairo_t* cr, const Sheet& sheet, int page) {
   const Receipt& r = sheet.receipt;
   if (!r.mark) return;
   const Mark& mark = *r.mark;
@@ -381,7 +381,7 @@ void draw_mark(cairo_t* cr, const Sheet& sheet) {
   const std::string day = roc ? roc_date_text(*roc) : "";
   const char* faces = sheet.look.faces;
   if (mark.kind == Mark::Kind::Reprint) {
-    // A small box in the top left corner.
+    // A small box in the top left corner, above the seller's block.
     constexpr double x = kLeft, y = kEdge + 3, w = 96, h = 30;
     ink(cr, x - 1, y - 1, w + 2, h + 2, 0.9, [&] {
       cairo_set_line_width(cr, 1.2);
@@ -389,25 +389,52 @@ void draw_mark(cairo_t* cr, const Sheet& sheet) {
       cairo_stroke(cr);
       const Fitted& word = sheet.text.fit_once("補印", faces, 12, 8, w - 8, 16, PANGO_ALIGN_CENTER, 6);
       show(cr, word, x + 4, y + 2);
-      const Fitted& when = sheet.text.fit_once(day, faces, 6.5, 4, w - 8, 10, PANGO_ALIGN_CENTER);
+      const Fitted& when = sheet.text.fit_once(day, faces, 7, kMinSize, w - 8, 10, PANGO_ALIGN_CENTER);
       show(cr, when, x + 4, y + 18 + (10 - when.height) / 2);
     });
     return;
   }
-  // Void: a large 作廢 across the middle of the page, and under it the reason and the day,
-  // in translucent red multiplied over the print, so every word under it still reads.
-  const double cx = kPageWidth / 2, cy = 250;
+  // Void: a large 作廢, under it the reason (wrapped between words) and the day on a line of
+  // its own, in translucent red multiplied over the print, so every word under it still
+  // reads; tilted, and kept clear of the stamps on the last page.
+  const Fitted& word = sheet.text.fit_once("作廢", faces, 120, 40, 360, 170, PANGO_ALIGN_CENTER, 40);
+  const Fitted& reason = sheet.text.fit_once(mark.reason.empty() ? "" : "作廢原因：" + mark.reason, faces, 13,
+                                             kMinSize, 320, 36, PANGO_ALIGN_CENTER);
+  const Fitted& when = sheet.text.fit_once(day, faces, 13, kMinSize, 320, 18, PANGO_ALIGN_CENTER);
+  constexpr double kTilt = -0.28, w = 340;
+  const double reason_height = mark.reason.empty() ? 0 : reason.height;
+  const double h = word.height + reason_height + when.height + 12;
+  const double c = std::cos(kTilt), s = std::abs(std::sin(kTilt));
+  const double wide = w * c + (h + 4) * s, tall = w * s + (h + 4) * c;
+  // Where it may lie: the page; on the last page, above the stamps or left of them,
+  // whichever holds it larger.
+  struct Box {
+    double x0, y0, x1, y1;
+  };
+  std::vector<Box> places = {{kEdge, kEdge, kPageWidth - kEdge, kPageHeight - kEdge}};
+  if (sheet.layout.pages[page].end && stamps_room(r, sheet.stamp) > 0) {
+    const double stamps_top = table_bottom(sheet.layout, page) + kStampGap;
+    places = {{kEdge, kEdge, kPageWidth - kEdge, stamps_top - 3},
+              {kEdge, kEdge, stamps_left(r) - 3, kPageHeight - kEdge}};
+  }
+  double scale = 0, cx = 0, cy = 0;
+  for (const Box& b : places) {
+    const double fit = std::min({1.0, (b.x1 - b.x0) / wide, (b.y1 - b.y0) / tall});
+    if (fit > scale) {
+      scale = fit;
+      cx = (b.x0 + b.x1) / 2;
+      cy = std::clamp(250.0, b.y0 + tall * fit / 2, b.y1 - tall * fit / 2);
+    }
+  }
   ink(cr, kEdge, kEdge, kPageWidth - 2 * kEdge, kPageHeight - 2 * kEdge, 0.55, [&] {
     cairo_save(cr);
     cairo_translate(cr, cx, cy);
-    cairo_rotate(cr, -0.28);
-    const Fitted& word = sheet.text.fit_once("作廢", faces, 120, 40, 360, 170, PANGO_ALIGN_CENTER, 40);
-    std::string why = mark.reason.empty() ? "作廢" : "作廢原因：" + mark.reason;
-    if (!day.empty()) why += "　" + day;
-    const Fitted& reason = sheet.text.fit_once(why, faces, 13, 6, 320, 36, PANGO_ALIGN_CENTER);
-    const double w = 340, h = word.height + reason.height + 10, top = -h / 2;
+    cairo_scale(cr, scale, scale);
+    cairo_rotate(cr, kTilt);
+    const double top = -h / 2;
     show(cr, word, -180, top + 2);
-    show(cr, reason, -160, top + 2 + word.height);
+    if (reason_height > 0) show(cr, reason, -160, top + 4 + word.height);
+    show(cr, when, -160, top + 6 + word.height + reason_height);
     cairo_set_line_width(cr, 4);
     cairo_rectangle(cr, -w / 2, top - 4, w, h + 4);
     cairo_stroke(cr);

@@ -82,7 +82,7 @@ double draw_table(cairo_t* cr, const Sheet& sheet, int page);
 void draw_stamps(cairo_t* cr, const Sheet& sheet, double top);
 // The left end of the stamps drawn in the band (kRight with none).
 double stamps_left(const Receipt& receipt);
-// 作廢 across the page or 補印 in a corner.
-void draw_mark(cairo_t* cr, const Sheet& sheet);
+// 作廢 across the page (clear of the stamps) or 補印 in a corner.
+void draw_mark(cairo_t* cr, const Sheet& sheet, int page);
 
 }  // namespace receiptora::render::detail
