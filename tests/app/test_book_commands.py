@@ -63,8 +63,8 @@ def test_summary_json(shop, period, expected):
 
 
 @pytest.mark.parametrize("args, message", [
-    (["summary", "--quarter", "2026Q5"], "is not a quarter like 2026Q4"),
-    (["list", "--month", "2026-13"], "is not a month like 2026-12"),
+    (["summary", "--quarter", "2026Q5"], "不是季別，請寫成 2026Q4"),
+    (["list", "--month", "2026-13"], "不是月份，請寫成 2026-12"),
     (["void", "收據-20261207-099", "--reason", "x"], "no receipt 收據-20261207-099"),
     (["reprint", "收據-20261207-099"], "no receipt 收據-20261207-099"),
 ])
