@@ -146,6 +146,7 @@ class ReceiptWorker {
 
  private:
   void work(py::handle request) {
+    std::string saved;  // the number, once the receipt's files are in place
     try {
       Prepared prepared = prepare(request);
       std::vector<std::string> problems;
@@ -160,6 +161,7 @@ class ReceiptWorker {
         const Summary summary = summarise(prepared.receipt);
         issued = receiptora::issuing::issue_receipt(std::move(prepared.receipt), prepared.root,
                                                     prepared.day);  // durable, one by one
+        saved = issued.number;
         // Issued as typed (the operator may know better), but said in the notice and the log.
         if (!tax_id.empty() && !receiptora::valid_tax_id(tax_id))
           tax_warning = "買受人統一編號「" + tax_id + "」檢查碼不符";
@@ -182,21 +184,27 @@ class ReceiptWorker {
                     request, "收據已照輸入開立");
       notes_.report(error_log_, problems);
     } catch (py::error_already_set& failure) {
-      not_issued(py::str(failure.value()));
-      log_failure(error_log_, failure.value(), request, "收據未開立");
+      if (saved.empty()) not_issued(py::str(failure.value()));
+      log_failure(error_log_, failure.value(), request, outcome(saved));
     } catch (py::builtin_exception& failure) {
-      not_issued(failure.what());
+      if (saved.empty()) not_issued(failure.what());
       failure.set_error();
       py::error_already_set error;
-      log_failure(error_log_, error.value(), request, "收據未開立");
+      log_failure(error_log_, error.value(), request, outcome(saved));
     } catch (const receiptora::issuing::IssueError& failure) {
       if (!failure.saved()) not_issued(failure.what());
       log_failure(error_log_, as_python_error(failure), request,
-                  failure.saved() ? "收據 " + failure.number() + " 已存檔" : "收據未開立");
+                  outcome(failure.saved() ? failure.number() : ""));
     } catch (const std::exception& failure) {
-      not_issued(failure.what());
-      log_failure(error_log_, as_python_error(failure), request, "收據未開立");
+      if (saved.empty()) not_issued(failure.what());
+      log_failure(error_log_, as_python_error(failure), request, outcome(saved));
     }
+  }
+
+  // What a failure's log entry says of the receipt: a failure after its files were saved
+  // (a notice, a note that cannot be written) never calls it not made.
+  static std::string outcome(const std::string& saved) {
+    return saved.empty() ? "收據未開立" : "收據 " + saved + " 已存檔";
   }
 
   // What the notice after a receipt says: its printed date and its total.
