@@ -227,12 +227,13 @@ TEST_F(NotifierTest, AnOtherActionRunsItsFunctionOnce) {
   int voided = 0;
   std::vector<std::string> opened;
   Notifier notifier(bus_->address(), [&](const std::string& path) { opened.push_back(path); });
-  notifier.send({"已開立 收據-20261208-004", "與 收據-20261208-003 內容相同", "/tmp/a.pdf",
-                 {{"void", "作廢這張", [&] {
-                     std::lock_guard lock(mutex);
-                     ++voided;
-                     ran_one.notify_all();
-                   }}}});
+  notifier.send(
+      {"已開立 收據-20261208-004", "與 收據-20261208-003 內容相同", "/tmp/a.pdf", {{"void", "作廢這張", [&] {
+                                                                                      std::lock_guard lock(
+                                                                                          mutex);
+                                                                                      ++voided;
+                                                                                      ran_one.notify_all();
+                                                                                    }}}});
   ASSERT_TRUE(notifier.wait_idle(5s));
   EXPECT_EQ(server.received()[0].actions,
             (std::vector<std::string>{"default", "開啟 PDF", "void", "作廢這張"}));
