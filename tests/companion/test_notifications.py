@@ -116,15 +116,18 @@ def test_each_receipt_and_each_failure_is_notified(tmp_path, session_bus):
 
 def test_a_duplicate_is_voided_from_its_notice_and_a_wrong_tax_id_is_said(tmp_path, session_bus):
     server = NotificationServer(session_bus, click="void")
-    folder = tmp_path / "out"
-    void_copy = folder / "2026-12" / "收據-20261208-002-作廢.pdf"
+    folder, seen = tmp_path / "out", tmp_path / "seen"
+    wrong_tax_id = dict(request(folder), 買受人統一編號="12345678")
+    worker = threading.Thread(target=run_worker, args=(tmp_path, session_bus, [request(folder)] * 2 + [wrong_tax_id]),
+                              kwargs={"then_wait_for": str(seen)})
+    worker.start()
     try:
-        run_worker(tmp_path, session_bus, [request(folder), request(folder), dict(request(folder), 買受人統一編號="12345678")],
-                   then_wait_for=str(void_copy))
-        deadline = time.monotonic() + 10
-        while len(server.received) < 4 and time.monotonic() < deadline:
+        deadline = time.monotonic() + 60
+        while len(server.received) < 4 and time.monotonic() < deadline:  # three receipts and the void
             time.sleep(0.05)
     finally:
+        seen.touch()  # the app may close now
+        worker.join()
         server.close()
     notices = {body[3]: (body[4], body[5]) for body in server.received}
     assert notices["已開立 收據-20261208-001｜115年12月8日｜合計 1,870 元"] == ("", ["default", "開啟 PDF"])
@@ -133,7 +136,7 @@ def test_a_duplicate_is_voided_from_its_notice_and_a_wrong_tax_id_is_said(tmp_pa
     assert notices["已開立 收據-20261208-003｜115年12月8日｜合計 1,870 元"] == (
         "買受人統一編號「12345678」檢查碼不符，已照輸入開立", ["default", "開啟 PDF"])
     assert "已作廢 收據-20261208-002（作廢原因：重複開立）" in notices
-    assert void_copy.is_file()
+    assert (folder / "2026-12" / "收據-20261208-002-作廢.pdf").is_file()
     log = (tmp_path / "data" / "quillmarkers" / "Receiptora" / "error.log").read_text(encoding="utf-8")
     assert "收據 收據-20261208-003 的買受人統一編號「12345678」檢查碼不符" in log
 
