@@ -75,7 +75,7 @@ def test_an_edited_sheet_issues_only_the_orders_not_seen_before(tmp_path):
     second = render("orders-fixed.csv", "Etc/GMT-14")
     assert second.returncode == 0, second.stderr
     assert second.stdout.splitlines()[:2] == [second.stdout.splitlines()[0], "略過 2 張：先前已開立（--again 全部重新開立）"]
-    table = sorted(out.glob("開立結果-*.csv"))[-1]
+    table = Path(second.stdout.rstrip("\n").rpartition("開立結果：")[2])
     assert [(row[1], row[4]) for row in results(table)] == [("D", "已開立"), ("C", "先前已開立"), ("A", "先前已開立"),
                                                           ("B", "已開立")]
     assert render("orders-fixed.csv", "Etc/GMT-14", "--again").stdout.startswith("已開立 4 張收據")
