@@ -2,6 +2,8 @@
 
 #include <glib.h>
 
+#include "receiptora/render/templates.hpp"
+
 #include <algorithm>
 #include <cmath>
 
@@ -64,6 +66,49 @@ TextFitter::TextFitter() {
   pango_context_set_language(context_.get(), pango_language_from_string("zh-tw"));
 }
 
+PangoFont* TextFitter::font(const char* description) const {
+  auto found = fonts_.find(description);
+  if (found == fonts_.end()) {
+    PangoFontDescription* desc = pango_font_description_from_string(description);
+    pango_font_description_set_size(desc, 10 * PANGO_SCALE);
+    found = fonts_.emplace(description, pango_context_load_font(context_.get(), desc)).first;
+    pango_font_description_free(desc);
+  }
+  return found->second.get();
+}
+
+void TextFitter::fall_back(PangoAttrList* attrs, const std::string& text, const char* family) const {
+  const char* fallback = fallback_face(family);
+  if (!fallback ||
+      std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+    return;
+  PangoFont* primary = font(family);
+  PangoFont* other = font(fallback);
+  if (!primary || !other) return;
+  PangoFontDescription* desc = pango_font_description_from_string(fallback);
+  const auto needs = [&](gunichar c) {
+    // Marks that draw nothing (zero-width spaces, variation selectors) stay with their run.
+    const bool invisible =
+        c < 0x3000 ? (c <= ' ' || (c >= 0x200b && c <= 0x200f) || c == 0x2060) : (c >= 0xfe00 && c <= 0xfe0f);
+    return !invisible && !pango_font_has_char(primary, c) && pango_font_has_char(other, c);
+  };
+  const char* begin = text.c_str();
+  for (const char* p = begin; *p;) {
+    if (!needs(g_utf8_get_char(p))) {
+      p = g_utf8_next_char(p);
+      continue;
+    }
+    const char* end = p;
+    while (*end && needs(g_utf8_get_char(end))) end = g_utf8_next_char(end);
+    PangoAttribute* attr = pango_attr_font_desc_new(desc);
+    attr->start_index = static_cast<guint>(p - begin);
+    attr->end_index = static_cast<guint>(end - begin);
+    pango_attr_list_insert(attrs, attr);
+    p = end;
+  }
+  pango_font_description_free(desc);
+}
+
 Fitted TextFitter::make(const std::string& text, const char* family, double size, double width,
                         PangoAlignment align, double letter_spacing, bool markup) const {
   Fitted f;
@@ -75,14 +120,15 @@ Fitted TextFitter::make(const std::string& text, const char* family, double size
   } else {
     pango_layout_set_text(l, text.c_str(), static_cast<int>(text.size()));
   }
+  PangoAttrList* attrs = pango_attr_list_new();
   if (letter_spacing > 0) {
-    PangoAttrList* attrs = pango_attr_list_new();
     pango_attr_list_insert(attrs,
                            pango_attr_letter_spacing_new(static_cast<int>(letter_spacing * PANGO_SCALE)));
-    pango_layout_set_attributes(l, attrs);
-    pango_attr_list_unref(attrs);
     f.spaced = true;
   }
+  if (!markup) fall_back(attrs, text, family);
+  pango_layout_set_attributes(l, attrs);
+  pango_attr_list_unref(attrs);
   pango_layout_set_width(l, static_cast<int>(width * PANGO_SCALE));
   pango_layout_set_wrap(l, PANGO_WRAP_WORD_CHAR);
   pango_layout_set_alignment(l, align);
