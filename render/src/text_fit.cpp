@@ -1,6 +1,7 @@
 #include "text_fit.hpp"
 
 #include <glib.h>
+#include <hb-ot.h>
 
 #include "receiptora/render/templates.hpp"
 
@@ -293,6 +294,49 @@ bool show_as_words(cairo_t* cr, PangoLayout* layout) {
   return true;
 }
 
+// Emoji come from a colour face, which cairo draws as pictures and leaves out of the PDF's
+// text: under each such run goes a glyph of the body face in the paper's white, carrying
+// the run's text, so a reader extracts, searches and copies the emoji too (and keeps the
+// row in its order). A glyph without ink would be dropped by cairo; the picture covers this
+// one. Only in a PDF: a picture has no text to carry.
+void carry_emoji_text(cairo_t* cr, PangoLayout* layout) {
+  if (cairo_surface_get_type(cairo_get_target(cr)) != CAIRO_SURFACE_TYPE_PDF) return;
+  const char* text = pango_layout_get_text(layout);
+  PangoFont* body = nullptr;
+  PangoLayoutIter* iter = pango_layout_get_iter(layout);
+  do {
+    PangoLayoutRun* run = pango_layout_iter_get_run_readonly(iter);
+    if (!run) continue;
+    hb_face_t* face = hb_font_get_face(pango_font_get_hb_font(run->item->analysis.font));
+    if (!hb_ot_color_has_png(face) && !hb_ot_color_has_layers(face)) continue;
+    if (!body)
+      body = pango_context_load_font(pango_layout_get_context(layout),
+                                     pango_layout_get_font_description(layout));
+    if (!body) break;
+    cairo_scaled_font_t* font = pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(body));
+    PangoRectangle logical;
+    pango_layout_iter_get_run_extents(iter, nullptr, &logical);
+    cairo_glyph_t* glyphs = nullptr;
+    int count = 0;
+    if (font &&
+        cairo_scaled_font_text_to_glyphs(
+            font, logical.x / double(PANGO_SCALE), pango_layout_iter_get_baseline(iter) / double(PANGO_SCALE),
+            "一", -1, &glyphs, &count, nullptr, nullptr, nullptr) == CAIRO_STATUS_SUCCESS &&
+        count == 1) {
+      cairo_save(cr);
+      cairo_set_source_rgb(cr, 1, 1, 1);
+      cairo_set_scaled_font(cr, font);
+      const cairo_text_cluster_t cluster{run->item->length, 1};
+      cairo_show_text_glyphs(cr, text + run->item->offset, run->item->length, glyphs, 1, &cluster, 1,
+                             cairo_text_cluster_flags_t(0));
+      cairo_restore(cr);
+    }
+    cairo_glyph_free(glyphs);
+  } while (pango_layout_iter_next_run(iter));
+  pango_layout_iter_free(iter);
+  if (body) g_object_unref(body);
+}
+
 }  // namespace
 
 const Fitted& TextFitter::fit_once(const std::string& text, const char* family, double size, double floor,
@@ -345,6 +389,7 @@ void show(cairo_t* cr, const Fitted& f, double x, double y) {
   // A spaced run that cannot be drawn glyph by glyph (a character no face has) is drawn by
   // pango, as every other text: still readable, only split into single characters.
   if (!f.spaced || !show_as_words(cr, f.layout.get())) {
+    carry_emoji_text(cr, f.layout.get());
     cairo_move_to(cr, 0, 0);
     pango_cairo_show_layout(cr, f.layout.get());
   }
