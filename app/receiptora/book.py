@@ -27,10 +27,28 @@ def add_folder_argument(parser):
 
 
 def add_void_arguments(parser):
-    parser.add_argument("number", metavar="NUMBER", help="收據號碼 · the receipt's number, e.g. 收據-20261207-001")
+    parser.add_argument("number", metavar="NUMBER", nargs="*",
+                        help="收據號碼，可寫多個 · the receipts' numbers, e.g. 收據-20261207-001")
+    parser.add_argument("--run", metavar="FILE",
+                        help="作廢一次批次開立的每一張收據：它的 開立結果-….csv · void every receipt a batch run "
+                             "issued, from its result table")
     parser.add_argument("--reason", required=True, metavar="作廢原因",
-                        help="作廢原因，印在作廢副本上 · why the receipt is void (printed on the copy)")
+                        help="作廢原因，印在作廢副本上 · why the receipts are void (printed on the copies)")
     add_folder_argument(parser)
+
+
+def numbers_of_run(path):
+    """The numbers a batch run issued, from its result table 開立結果-….csv."""
+    try:
+        with open(path, encoding="utf-8-sig", newline="") as f:
+            rows = list(csv.reader(f))
+    except (OSError, UnicodeDecodeError, csv.Error) as error:
+        raise CommandError(f"無法讀取開立結果 {path}（{getattr(error, 'strerror', None) or error}）") from None
+    header = rows[0] if rows else []
+    if "收據號碼" not in header or "狀態" not in header:
+        raise CommandError(f"{path} 不是開立結果檔（缺少 收據號碼 或 狀態 欄）")
+    number, state = header.index("收據號碼"), header.index("狀態")
+    return [row[number] for row in rows[1:] if len(row) > max(number, state) and row[state] == batch.ISSUED]
 
 
 def add_reprint_arguments(parser):
@@ -171,9 +189,28 @@ def book_command(action):
 
 @book_command
 def run_void(args, folder):
+    """Voids each number given and each the --run table issued, all with one reason; one that
+    fails is named and the rest go on."""
     from receiptora import _book
-    files = _book.void(folder, args.number, args.reason)
-    print(f"已作廢 {args.number}（作廢原因：{args.reason}）" + (f"，作廢副本 {'、'.join(files)}" if files else ""))
+    numbers = list(dict.fromkeys(args.number + (numbers_of_run(args.run) if args.run else [])))
+    if not numbers:
+        raise CommandError("沒有要作廢的收據：請寫收據號碼，或 --run 開立結果檔" if not args.run else
+                           f"{args.run} 裡沒有已開立的收據")
+    failed = []
+    for number in numbers:
+        try:
+            files = _book.void(folder, number, args.reason)
+            print(f"已作廢 {number}（作廢原因：{args.reason}）" + (f"，作廢副本 {'、'.join(files)}" if files else ""))
+        except KeyError as error:
+            failed.append(f"{number}: {error.args[0]}")
+        except (ValueError, OSError, RuntimeError) as error:
+            failed.append(f"{number}: {error}")
+    if len(numbers) == 1 and failed:
+        raise CommandError(failed[0])
+    for failure in failed:
+        print(f"receiptora void: {failure}", file=sys.stderr)
+    if failed:
+        raise CommandError(f"{len(failed)} 張未能作廢，列於上方")
 
 
 @book_command
