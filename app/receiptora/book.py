@@ -81,6 +81,12 @@ def add_ledger_arguments(parser):
     add_folder_argument(parser)
 
 
+def add_backup_arguments(parser):
+    parser.add_argument("dest", metavar="DEST",
+                        help="備份放在這個資料夾裡的 收據備份-日期-時間 · the folder that gets the backup folder")
+    add_folder_argument(parser)
+
+
 def month_of(text):
     match = re.fullmatch(r"(\d{4})-(\d{2})", text or "")
     if not match or not 1 <= int(match[2]) <= 12:
@@ -241,3 +247,12 @@ def run_ledger(args, folder):
     from receiptora import _book
     lines = _book.rebuild_ledger(folder)
     print(f"已由收據簿重寫 {os.path.join(folder, '收據清冊.csv')}：{lines} 行")
+
+
+@book_command
+def run_backup(args, folder):
+    from receiptora import _book
+    made = _book.backup(folder, args.dest)
+    print(f"已備份 {made['receipts']} 張收據與 {made['files']} 個檔案到 {made['folder']}"
+          f"（收據簿已通過完整性檢查，{made['checked']} 個收據檔的 SHA-256 相符）")
+    print("還原時把這個資料夾複製回來即可 · to restore, copy this folder back")

@@ -121,3 +121,13 @@ def test_void_of_several_numbers_and_of_a_whole_run(tmp_path):
     listed = json.loads(receiptora("list", "-o", str(out), "--format", "json", env=env).stdout)
     assert [(r["buyer"], r["state"]) for r in listed] == [("甲", "void"), ("乙", "issued"), ("丙", "void"),
                                                           ("丁", "void")]
+
+
+def test_a_backup_is_an_output_folder_of_its_own(shop, tmp_path):
+    out, env = shop
+    made = receiptora("backup", str(tmp_path / "備份"), "--output", str(out), env=env)
+    assert made.returncode == 0, made.stderr
+    (copy,) = (tmp_path / "備份").iterdir()
+    assert copy.name.startswith("收據備份-") and str(copy) in made.stdout
+    listed = [receiptora("list", "--output", str(folder), "--format", "json", env=env).stdout for folder in (out, copy)]
+    assert listed[0] == listed[1].replace(str(copy), str(out)) and "收據-20270102-001" in listed[1]
