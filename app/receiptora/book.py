@@ -138,6 +138,8 @@ def table(rows, header, right=()):
 
 
 def show_list(rows, fmt):
+    rows = [{key: printable(value) if key != "files" else [printable(f) for f in value] for key, value in row.items()}
+            for row in rows]
     if fmt == "json":
         return json.dumps(rows, ensure_ascii=False, indent=1)
     if fmt == "csv":
@@ -145,8 +147,8 @@ def show_list(rows, fmt):
         writer = csv.writer(out, lineterminator="\n")
         writer.writerow(["number", "date", "buyer", "buyer_tax_id", "total", "state", "files"])
         for r in rows:
-            writer.writerow([r["number"], r["date"], r["buyer"], r["buyer_tax_id"], r["total"], r["state"],
-                             "; ".join(r["files"])])
+            writer.writerow([r["number"], r["date"], batch.disarmed(r["buyer"]), batch.disarmed(r["buyer_tax_id"]),
+                             r["total"], r["state"], "; ".join(r["files"])])
         return out.getvalue().rstrip("\n")
     return table([[r["number"], r["date"], r["buyer"], r["buyer_tax_id"], grouped(r["total"]),
                    STATE_WORDS[r["state"]]] for r in rows],
@@ -171,6 +173,28 @@ def show_summary(result, months, fmt):
     return "\n".join(lines)
 
 
+PATHS = {"output", "dest", "run", "files"}  # any bytes the file system takes
+
+
+def check_texts(args):
+    """Texts typed as arguments (numbers, 作廢原因, a search) must be text: bytes that are not
+    UTF-8 reach Python as lone surrogates and are refused here, naming the argument."""
+    for name, value in vars(args).items():
+        for text in (value if isinstance(value, list) else [value]):
+            if name not in PATHS and isinstance(text, str) and any("\udc80" <= c <= "\udcff" for c in text):
+                shown = text.encode("utf-8", "surrogateescape").decode("utf-8", "replace")
+                raise CommandError(f"參數 {shown!r} 不是有效的 UTF-8 文字，請重新輸入")
+
+
+# Characters a terminal would act on (escape sequences, bidirectional overrides): dropped
+# from what `list` prints.
+CONTROLS = re.compile("[\x00-\x1f\x7f-\x9f\u200e\u200f\u202a-\u202e\u2066-\u2069]")
+
+
+def printable(value):
+    return CONTROLS.sub("", value) if isinstance(value, str) else value
+
+
 def book_command(action):
     """A command on the output folder's book: recovery's notes, then `action(args, folder)`; a
     refusal or failure is one line on standard error and exit status 1."""
@@ -178,6 +202,7 @@ def book_command(action):
         from receiptora import _book
         folder = args.output or batch.default_folder()
         try:
+            check_texts(args)
             if not os.path.isdir(folder):
                 raise CommandError(f"沒有輸出資料夾 {folder}：還沒有開立過收據 · there is no output folder")
             for problem in _book.open(folder)["problems"]:
