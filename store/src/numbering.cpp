@@ -58,6 +58,13 @@ fs::path month_folder(const fs::path& root, Day day) {
   return root / name;
 }
 
+fs::path real_month_folder(const fs::path& root, Day day) {
+  check_path_text(root);
+  const fs::path folder = month_folder(root, day);
+  platform::make_real_folder(folder, "月份資料夾");
+  return folder;
+}
+
 std::string claim_number(const fs::path& root, Day day) {
   check_path_text(root);
   const fs::path folder = month_folder(root, day);

@@ -27,7 +27,7 @@ def test_cups_down_reports_logs_and_keeps_the_receipt(tmp_path):
                             capture_output=True, text=True, timeout=60, env=env)
     assert result.returncode == 1
     assert f"{numbers[0]} not printed: the printing service (CUPS) is not running" in result.stderr
-    assert "20261207-404 not printed: no receipt 20261207-404" in result.stderr
+    assert "20261207-404 not printed: 找不到收據 收據-20261207-404" in result.stderr
     log = (tmp_path / "data" / "quillmarkers" / "Receiptora" / "error.log").read_text(encoding="utf-8")
     assert f"print {numbers[0]}\n" in log and "print 20261207-404\n" in log
     assert pdf.read_bytes() == before
