@@ -215,12 +215,10 @@ void draw_header(cairo_t* cr, const Sheet& sheet, int page) {
   }
   show(cr, text.fit_once("No. " + r.number, faces, 9, 6, 150, 12, PANGO_ALIGN_RIGHT), kRight - 150, 20);
   const size_t pages = sheet.layout.pages.size();
-  if (pages > 1) {
-    const Fitted& count =
-        text.fit_once("第 " + std::to_string(page + 1) + " 頁／共 " + std::to_string(pages) + " 頁", faces, 8,
-                      6, 150, 12, PANGO_ALIGN_RIGHT);
-    show(cr, count, kRight - 150, 33);
-  }
+  const Fitted& count =
+      text.fit_once("第 " + std::to_string(page + 1) + " 頁／共 " + std::to_string(pages) + " 頁", faces, 8,
+                    kMinSize, 150, 12, PANGO_ALIGN_RIGHT);
+  show(cr, count, kRight - 150, 33);
 
   // Seller block.
   const double w = 290;
@@ -253,18 +251,27 @@ double draw_table(cairo_t* cr, const Sheet& sheet, int page) {
   const Layout& layout = sheet.layout;
   const Page& p = layout.pages[page];
   const char* faces = sheet.look.faces;
-  double y = kRowsTop;
+  const double table_top = layout.rows_top - kHeaderRow;
+  double y = layout.rows_top;
   // Header row, shaded.
   set_colour(cr, sheet.look.title == TitleStyle::Framed ? tint(0.1) : kShade);
-  cairo_rectangle(cr, kLeft, kTableTop, kRight - kLeft, kHeaderRow);
+  cairo_rectangle(cr, kLeft, table_top, kRight - kLeft, kHeaderRow);
   cairo_fill(cr);
   set_colour(cr, kInk);
   for (int c = 0; c < kColumns; ++c) {
-    const Fitted& title = sheet.text.fit_once(kColumnTitle[c], faces, 9.5, 6, kColumnWidth[c] - 2 * kCellPad,
-                                              kHeaderRow - 2, PANGO_ALIGN_CENTER, 9.5);
-    show(cr, title, column_x(c) + kCellPad, kTableTop + (kHeaderRow - title.height) / 2);
+    const Fitted& title =
+        sheet.text.fit_once(kColumnTitle[c], faces, 9.5, kMinSize, kColumnWidth[c] - 2 * kCellPad,
+                            kHeaderRow - 2, PANGO_ALIGN_CENTER, 9.5);
+    show(cr, title, column_x(c) + kCellPad, table_top + (kHeaderRow - title.height) / 2);
   }
-  std::vector<double> rules = {kTableTop, kRowsTop};
+  std::vector<double> rules = {table_top, layout.rows_top};
+  // 承前頁: its label spans the first three columns, so their lines start under it.
+  if (p.brought.height > 0) {
+    draw_row(cr, p.brought, y);
+    y += p.brought.height;
+    rules.push_back(y);
+  }
+  const double body_top = y;
   for (size_t i = p.first; i < p.last; ++i) {
     draw_row(cr, layout.rows[i], y);
     y += layout.rows[i].height;
@@ -276,9 +283,11 @@ double draw_table(cairo_t* cr, const Sheet& sheet, int page) {
     rules.push_back(y);
   }
   const double body_bottom = y;
+  double column_bottom = body_bottom;
   if (p.end) {
     draw_row(cr, layout.total_row, y);
     y += layout.total_row.height;
+    column_bottom = y;
     rules.push_back(y);
     const Fitted& capitals = layout.capitals_row.cells[0];
     set_colour(cr, kInk);
@@ -286,7 +295,10 @@ double draw_table(cairo_t* cr, const Sheet& sheet, int page) {
     y += layout.capitals_row.height;
     rules.push_back(y);
   } else {
-    show(cr, sheet.text.fit_once("（續下頁）", faces, 8, 6, 150, 11, PANGO_ALIGN_RIGHT), kRight - 150, y + 2);
+    draw_row(cr, p.subtotal, y);
+    y += p.subtotal.height;
+    column_bottom = y;
+    rules.push_back(y);
   }
 
   set_colour(cr, kRule);
@@ -294,13 +306,16 @@ double draw_table(cairo_t* cr, const Sheet& sheet, int page) {
     const bool heavy = i == 0 || i + 1 == rules.size();
     line(cr, kLeft, rules[i], kRight, rules[i], heavy ? 1.0 : 0.4);
   }
-  line(cr, kLeft, kTableTop, kLeft, y, 1.0);
-  line(cr, kRight, kTableTop, kRight, y, 1.0);
-  // Column lines run through the items and the 合計 row's figures.
-  const double column_bottom = p.end ? body_bottom + layout.total_row.height : body_bottom;
+  line(cr, kLeft, table_top, kLeft, y, 1.0);
+  line(cr, kRight, table_top, kRight, y, 1.0);
+  // Column lines run through the items, and through the figures of 承前頁, 小計 and 合計.
   for (int c = 1; c < kColumns; ++c) {
-    const double bottom = p.end && c < 3 ? body_bottom : column_bottom;
-    line(cr, column_x(c), kTableTop, column_x(c), bottom, 0.5);
+    if (c < 3) {
+      line(cr, column_x(c), table_top, column_x(c), layout.rows_top, 0.5);
+      line(cr, column_x(c), body_top, column_x(c), body_bottom, 0.5);
+    } else {
+      line(cr, column_x(c), table_top, column_x(c), column_bottom, 0.5);
+    }
   }
   return y;
 }

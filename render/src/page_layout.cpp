@@ -14,86 +14,128 @@ double column_x(int column) {
 
 namespace {
 
-// A table cell: first within a normal row (shrinking to 6 pt), otherwise the row grows, up
-// to `cap`.
+// A text cell: on one line within a normal row, shrinking a little; otherwise wrapped, and
+// the row grows (up to `cap`, then smaller down to the smallest size).
 Fitted cell(const TextFitter& text, const char* family, const std::string& value, double width,
             PangoAlignment align, double cap) {
   const double inner = width - 2 * kCellPad;
-  Fitted f = text.fit(value, family, 10, 6, inner, kRowHeight - 3, align, 0, false);
+  Fitted f = text.fit(value, family, 10, 8.5, inner, kRowHeight - 3, align, 0, false);
   if (f.height <= kRowHeight - 3 && f.width <= inner + 0.01) return f;
-  Fitted tall = text.make(clean(value), family, 6, inner, align);
-  return text.fit(value, family, 6, 6, inner, std::min(tall.height, cap - 3), align);
+  return text.fit(value, family, 9, kMinSize, inner, cap - 3, align);
+}
+
+Fitted figures(const TextFitter& text, const char* family, const mpz_class& value, double width, double cap) {
+  return text.figures(grouped_figures(value), family, 10, 9, width - 2 * kCellPad, cap - 3);
+}
+
+// A row that carries an amount: its label right-aligned across 品名 to 單價, the figures
+// under 金額, and a note under 備註.
+Row amount_row(const TextFitter& text, const char* family, const char* label, const mpz_class& amount,
+               double cap, const char* note = nullptr) {
+  Row row;
+  row.cells[0] = text.fit(label, family, 10, kMinSize,
+                          kColumnWidth[0] + kColumnWidth[1] + kColumnWidth[2] - 2 * kCellPad, kRowHeight - 3,
+                          PANGO_ALIGN_RIGHT, 10);
+  row.cells[3] = figures(text, family, amount, kColumnWidth[3], cap);
+  if (note)
+    row.cells[4] = text.fit(note, family, 8, kMinSize, kColumnWidth[4] - 2 * kCellPad, kRowHeight - 3,
+                            PANGO_ALIGN_CENTER);
+  row.height = std::max(kRowHeight, row.cells[3].height + 3);
+  return row;
 }
 
 }  // namespace
 
-Layout lay_out(const Receipt& receipt, const TextFitter& text, const char* family, double band) {
+Layout lay_out(const Receipt& receipt, const TextFitter& text, const char* family, double band,
+               double table_top) {
   Layout out;
   out.band = band;
-  // Room for rows on a page that continues, and on the last page as a whole.
-  const double continuing = kBottom - kContinuedRoom - kRowsTop;
-  const double whole = kBottom - kRowsTop;
+  out.rows_top = table_top + kHeaderRow;
+  const double whole = kBottom - out.rows_top;
 
   // The totals: figures and capitals come from the same integer.
   mpz_class total = 0;
   for (const Item& item : receipt.items) total += item.quantity * item.unit_price;
-  out.total_row.cells[0] =
-      text.fit("合計", family, 10, 6, kColumnWidth[0] + kColumnWidth[1] + kColumnWidth[2] - 2 * kCellPad,
-               kRowHeight - 3, PANGO_ALIGN_RIGHT, 10);
-  out.total_row.cells[3] = cell(text, family, grouped_figures(total), kColumnWidth[3], PANGO_ALIGN_RIGHT, 80);
-  out.total_row.height = std::max(kRowHeight + 2, out.total_row.cells[3].height + 3);
-  out.capitals_row.cells[0] = text.fit("新臺幣　" + capital_numerals(total), family, 11, 6,
+  out.total_row = amount_row(text, family, "合計", total, 80);
+  out.total_row.height = std::max(out.total_row.height, kRowHeight + 2);
+  out.capitals_row.cells[0] = text.fit("新臺幣　" + capital_numerals(total), family, 11, kMinSize,
                                        kRight - kLeft - 2 * kCellPad, 90 - 3, PANGO_ALIGN_LEFT);
   out.capitals_row.height = std::max(kRowHeight + 4, out.capitals_row.cells[0].height + 3);
   const double end_block = out.total_row.height + out.capitals_row.height + band;
+  // The tallest a row may grow: the last page still holds it with 承前頁, another row and
+  // the totals.
+  const double cap = std::max(3 * kRowHeight, whole - end_block - 2 * kRowHeight);
 
+  std::vector<mpz_class> amounts;
+  amounts.reserve(receipt.items.size());
   out.rows.reserve(receipt.items.size());
   for (const Item& item : receipt.items) {
     Row row;
     const bool text_line = item.quantity == 0 && item.unit_price == 0;
-    row.cells[0] = cell(text, family, item.name, kColumnWidth[0], PANGO_ALIGN_LEFT, continuing);
+    amounts.push_back(item.quantity * item.unit_price);
+    row.cells[0] = cell(text, family, item.name, kColumnWidth[0], PANGO_ALIGN_LEFT, cap);
     if (!text_line) {
-      row.cells[1] =
-          cell(text, family, grouped_figures(item.quantity), kColumnWidth[1], PANGO_ALIGN_RIGHT, continuing);
-      row.cells[2] = cell(text, family, grouped_figures(item.unit_price), kColumnWidth[2], PANGO_ALIGN_RIGHT,
-                          continuing);
-      row.cells[3] = cell(text, family, grouped_figures(item.quantity * item.unit_price), kColumnWidth[3],
-                          PANGO_ALIGN_RIGHT, continuing);
+      row.cells[1] = figures(text, family, item.quantity, kColumnWidth[1], cap);
+      row.cells[2] = figures(text, family, item.unit_price, kColumnWidth[2], cap);
+      row.cells[3] = figures(text, family, amounts.back(), kColumnWidth[3], cap);
     }
     if (!item.note.empty())
-      row.cells[4] = cell(text, family, item.note, kColumnWidth[4], PANGO_ALIGN_LEFT, continuing);
+      row.cells[4] = cell(text, family, item.note, kColumnWidth[4], PANGO_ALIGN_LEFT, cap);
     for (const Fitted& f : row.cells)
       if (f) row.height = std::max(row.height, f.height + 3);
     out.rows.push_back(std::move(row));
   }
 
-  // Fill each page with rows; then the totals and the band go under the last rows when they
-  // fit there, else on a page of their own (the stamps vouch for the total they stand under).
-  size_t first = 0;
-  double used = 0;
-  for (size_t i = 0; i < out.rows.size(); ++i) {
-    if (used + out.rows[i].height > continuing && i > first) {
-      out.pages.push_back({first, i, false});
-      first = i;
-      used = 0;
+  // Page by page: the rest goes on this page with the totals when it fits; otherwise this
+  // page takes as many rows as fit above its 小計, leaving at least two for the last page.
+  const size_t n = out.rows.size();
+  mpz_class carried = 0;
+  for (size_t first = 0;;) {
+    Page page;
+    page.first = first;
+    if (!out.pages.empty()) page.brought = amount_row(text, family, "承前頁", carried, cap);
+    const double room = whole - page.brought.height;
+    double rest = 0;
+    for (size_t i = first; i < n; ++i) rest += out.rows[i].height;
+    if (rest + end_block <= room + 0.01 || first == n) {
+      page.last = n;
+      page.end = true;
+      out.pages.push_back(std::move(page));
+      break;
     }
-    used += out.rows[i].height;
+    const double subtotal_height = kRowHeight;
+    size_t last = first;
+    for (double used = 0; last < n && used + out.rows[last].height + subtotal_height <= room + 0.01; ++last)
+      used += out.rows[last].height;
+    // The last page keeps two rows (or all that are left after one here) above the totals.
+    const size_t keep = std::min<size_t>(2, n - first - 1);
+    last = std::max(first + 1, std::min(last, n - keep));
+    for (;;) {
+      mpz_class sum = 0;
+      for (size_t i = first; i < last; ++i) sum += amounts[i];
+      page.subtotal = amount_row(text, family, "小計", sum, cap, "（續下頁）");
+      double used = page.subtotal.height;
+      for (size_t i = first; i < last; ++i) used += out.rows[i].height;
+      if (used <= room + 0.01 || last == first + 1) {
+        carried += sum;
+        break;
+      }
+      --last;  // a subtotal of many digits needs a taller row
+    }
+    page.last = last;
+    out.pages.push_back(std::move(page));
+    first = last;
   }
-  if (used + end_block > whole) {
-    out.pages.push_back({first, out.rows.size(), false});
-    first = out.rows.size();
-  }
-  out.pages.push_back({first, out.rows.size(), true});
   return out;
 }
 
 int blank_lines(const Layout& layout, int page) {
   if (page != 0) return 0;
   const Page& p = layout.pages[page];
-  double y = kRowsTop;
+  double y = layout.rows_top;
   for (size_t i = p.first; i < p.last; ++i) y += layout.rows[i].height;
   const double limit = p.end ? kBottom - layout.total_row.height - layout.capitals_row.height - layout.band
-                             : kBottom - kContinuedRoom;
+                             : kBottom - p.subtotal.height;
   int n = 0;
   for (size_t shown = p.last - p.first; shown + n < kMinRuledRows && y + kRowHeight <= limit + 0.01; ++n)
     y += kRowHeight;
@@ -102,9 +144,9 @@ int blank_lines(const Layout& layout, int page) {
 
 double table_bottom(const Layout& layout, int page) {
   const Page& p = layout.pages[page];
-  double y = kRowsTop + blank_lines(layout, page) * kRowHeight;
+  double y = layout.rows_top + p.brought.height + blank_lines(layout, page) * kRowHeight;
   for (size_t i = p.first; i < p.last; ++i) y += layout.rows[i].height;
-  if (p.end) y += layout.total_row.height + layout.capitals_row.height;
+  y += p.end ? layout.total_row.height + layout.capitals_row.height : p.subtotal.height;
   return y;
 }
 

@@ -22,8 +22,7 @@ inline constexpr double kBottom = kPageHeight - kEdge;  // lowest ink on a page
 inline constexpr double kTableTop = 112, kHeaderRow = 15, kRowsTop = kTableTop + kHeaderRow;
 inline constexpr double kRowHeight = 16;
 inline constexpr double kCellPad = 4;
-inline constexpr double kContinuedRoom = 14;  // 「（續下頁）」 under the table of a page that continues
-inline constexpr int kMinRuledRows = 7;       // the first page is ruled down to seven lines
+inline constexpr int kMinRuledRows = 7;  // the first page is ruled down to seven lines
 
 // Columns: 品名, 數量, 單價, 金額, 備註.
 inline constexpr int kColumns = 5;
@@ -40,12 +39,17 @@ struct Row {
   Fitted cells[kColumns];
 };
 
+// The rows of one page. A page that continues ends with 小計, the sum of its rows; the
+// pages after the first begin with 承前頁, the sum of all rows before them.
 struct Page {
   size_t first = 0, last = 0;  // item rows [first, last)
   bool end = false;            // the last page: totals, then the band for stamps and artwork
+  Row brought{0};              // 承前頁 (height 0 on the first page)
+  Row subtotal{0};             // 小計 (on a page that continues)
 };
 
 struct Layout {
+  double rows_top = kRowsTop;  // where the item rows begin, under the header and column titles
   std::vector<Row> rows;
   Row total_row, capitals_row;
   double band = 0;  // kept free under the totals on the last page
@@ -59,9 +63,11 @@ int blank_lines(const Layout& layout, int page);
 // for the stamps and the artwork begins there).
 double table_bottom(const Layout& layout, int page);
 
-// Lays out the items and totals of `receipt` in `family`, keeping `band` points free under
-// the totals. Every page is filled before the next begins; the totals and the band stay
-// together on the last page.
-Layout lay_out(const Receipt& receipt, const TextFitter& text, const char* family, double band);
+// Lays out the items and totals of `receipt` in `family` under a header ending at
+// `table_top`, keeping `band` points free under the totals. Every page is filled before the
+// next begins; the totals and the band stay together on the last page, with at least two
+// item rows (or all there are) above them, so the totals never stand alone.
+Layout lay_out(const Receipt& receipt, const TextFitter& text, const char* family, double band,
+               double table_top = kTableTop);
 
 }  // namespace receiptora::render::detail

@@ -140,6 +140,55 @@ Fitted TextFitter::fit(const std::string& text, const char* family, double size,
   return f;
 }
 
+Fitted TextFitter::figures(const std::string& text, const char* family, double size, double wrapped,
+                           double width, double max_height) const {
+  // One line, as large as fits: a line's width goes with its size.
+  const double natural = make(text, family, size, -1, PANGO_ALIGN_RIGHT).width;
+  const double one_line = natural <= width ? size : size * width / natural * 0.999;
+  if (one_line >= kMinSize) {
+    Fitted f = make(text, family, one_line, width, PANGO_ALIGN_RIGHT);
+    if (f.width <= width + 0.01 && pango_layout_get_line_count(f.layout.get()) == 1) return f;
+  }
+  // Wrapped after commas: the groups counted from the right, as many to a line as fit, so
+  // only the first line may be short.
+  std::vector<std::string> groups;
+  for (size_t at = 0;;) {
+    const size_t comma = text.find(',', at);
+    groups.push_back(text.substr(at, comma == std::string::npos ? std::string::npos : comma + 1 - at));
+    if (comma == std::string::npos) break;
+    at = comma + 1;
+  }
+  Fitted f;
+  for (size = wrapped;;) {
+    const double comma = make(",", family, size, -1, PANGO_ALIGN_LEFT).width;
+    const double group = make("000,", family, size, -1, PANGO_ALIGN_LEFT).width;
+    size_t per_line = std::max<size_t>(1, static_cast<size_t>(width / group));
+    for (;; --per_line) {
+      std::string lines;
+      for (size_t g = 0; g < groups.size(); ++g) {
+        if (g > 0 && (groups.size() - g) % per_line == 0) lines += '\n';
+        lines += groups[g];
+      }
+      f = make(lines, family, size, -1, PANGO_ALIGN_LEFT);
+      if (f.width <= width + 0.01 || per_line == 1) break;
+    }
+    f.hang = comma;
+    f.box = width;
+    if ((f.height <= max_height && f.width <= width + 0.01) || size <= kMinSize) break;
+    size = std::max(kMinSize, size * std::max(0.5, std::min(0.92, std::sqrt(max_height / f.height))));
+  }
+  // Still too large at the smallest size (thousands of digits): drawn scaled into the box.
+  const double scale = std::min({1.0, max_height / f.height, width / f.width});
+  if (scale < 1) {
+    f.scale = scale;
+    f.box = width / scale;
+    f.width *= scale;
+    f.height *= scale;
+  }
+  f.width = std::min(f.width, width);
+  return f;
+}
+
 namespace {
 
 std::string key(const std::string& text, const char* family, std::initializer_list<double> numbers) {
@@ -227,6 +276,26 @@ void show(cairo_t* cr, const Fitted& f, double x, double y) {
   cairo_save(cr);
   cairo_translate(cr, x, y);
   if (f.scale != 1) cairo_scale(cr, f.scale, f.scale);
+  if (f.hang > 0) {
+    // Each line's digits end at the same place; a trailing comma hangs past it.
+    PangoLayout* layout = f.layout.get();
+    const char* text = pango_layout_get_text(layout);
+    PangoLayoutIter* iter = pango_layout_get_iter(layout);
+    do {
+      PangoLayoutLine* line = pango_layout_iter_get_line_readonly(iter);
+      PangoRectangle logical;
+      pango_layout_iter_get_line_extents(iter, nullptr, &logical);
+      int end = logical.width;
+      if (line->length > 0 && text[line->start_index + line->length - 1] == ',')
+        pango_layout_line_index_to_x(line, line->start_index + line->length - 1, FALSE, &end);
+      cairo_move_to(cr, f.box - f.hang - end / double(PANGO_SCALE),
+                    pango_layout_iter_get_baseline(iter) / double(PANGO_SCALE));
+      pango_cairo_show_layout_line(cr, line);
+    } while (pango_layout_iter_next_line(iter));
+    pango_layout_iter_free(iter);
+    cairo_restore(cr);
+    return;
+  }
   // A spaced run that cannot be drawn glyph by glyph (a character no face has) is drawn by
   // pango, as every other text: still readable, only split into single characters.
   if (!f.spaced || !show_as_words(cr, f.layout.get())) {

@@ -24,8 +24,14 @@ struct Fitted {
   double width = 0, height = 0;  // as drawn
   double scale = 1;              // drawing scale of the layout
   bool spaced = false;           // letter-spaced: drawn so that readers still see one word
+  // Figures wrapped after their commas: each line drawn right-aligned in `box` (layout
+  // units), a line's trailing comma hanging `hang` to the right of the others' last digits.
+  double hang = 0, box = 0;
   explicit operator bool() const { return layout != nullptr; }
 };
+
+// The smallest size any receipt text is set in: smaller does not read on paper or a phone.
+inline constexpr double kMinSize = 7;
 
 // Text as typed made safe for pango: invalid UTF-8 repaired, control characters turned into
 // spaces, long unbroken runs given break opportunities.
@@ -49,6 +55,12 @@ class TextFitter {
   Fitted fit(const std::string& text, const char* family, double size, double floor, double width,
              double max_height, PangoAlignment align = PANGO_ALIGN_LEFT, double letter_spacing = 0,
              bool past_floor = true) const;
+  // Figures with thousands separators ("40,011,335,200") right-aligned in `width`: on one
+  // line, shrinking from `size` down to 7 pt; else wrapped after commas, so no digit group
+  // is ever split and the continuation lines keep the groups in columns, at `wrapped` and,
+  // if still taller than `max_height`, smaller down to 7 pt; past that drawn scaled.
+  Fitted figures(const std::string& text, const char* family, double size, double wrapped, double width,
+                 double max_height) const;
   // The same, kept: drawing the pages again (the picture after the PDF) shapes nothing twice.
   const Fitted& fit_once(const std::string& text, const char* family, double size, double floor, double width,
                          double max_height, PangoAlignment align = PANGO_ALIGN_LEFT,

@@ -41,6 +41,12 @@ std::string temp_file(const std::string& bytes, const char* suffix) {
   return path;
 }
 
+std::string grouped(long n) {
+  std::string digits = std::to_string(n);
+  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(at, ",");
+  return digits;
+}
+
 std::string run(const std::string& command) {
   std::string out;
   FILE* pipe = popen(command.c_str(), "r");
@@ -161,10 +167,10 @@ const TotalCase kTotals[] = {
     {"empty", {}, "0", "零元整"},
     {"text_line_adds_nothing", {{"備品", 0, 0, ""}, {"茶", 7, 30, ""}}, "210", "貳佰壹拾元整"},
     {"refund", {{"退貨", -3, 500, ""}, {"茶", 1, 100, ""}}, "-1,400", "負壹仟肆佰元整"},
-    {"past_jing",
-     {{"大宗", mpz_class("1000000000000"), mpz_class("100000000"), ""}},
-     "100,000,000,000,000,000,000",
-     "壹垓元整"},
+    {"jing",
+     {{"大宗", mpz_class("100000000"), mpz_class("100000000"), ""}},
+     "10,000,000,000,000,000",
+     "壹京元整"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, Totals, testing::ValuesIn(kTotals),
@@ -364,15 +370,110 @@ const LayoutCase kLayouts[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, Layout, testing::ValuesIn(kLayouts),
                          [](const auto& p) { return std::string(p.param.label); });
 
-TEST(Pages, EveryPageButTheLastIsFull) {
+// One page's text, as pdftotext reads it without -layout, white space removed.
+std::string page_text(const std::string& pdf_path, int page) {
+  std::string text =
+      run("pdftotext -f " + std::to_string(page) + " -l " + std::to_string(page) + " " + pdf_path + " -");
+  std::erase_if(text, [](char c) { return c == ' ' || c == '\n'; });
+  return text;
+}
+
+struct PagesCase {
+  const char* label;
+  int items;
+  std::vector<size_t> rows;  // item rows on each page
+};
+
+class Pages : public testing::TestWithParam<PagesCase> {};
+
+// Pages are filled; the last keeps two rows with the totals; a page that continues ends
+// with 小計 of its rows, the next begins with 承前頁 and the sum so far; every page names
+// the receipt, its place and the buyer.
+TEST_P(Pages, FilledCarriedAndNamed) {
   Receipt r = sample();
-  r.items.assign(40, Item{"品項", 1, 1, ""});
-  const std::string text = pdf_text(r, "pdftotext -raw");
-  // 16 rows on a page that continues: 40 items are 16 + 16 + 8 with the totals.
+  r.items.clear();
+  for (int i = 0; i < GetParam().items; ++i) r.items.push_back({"品項" + std::to_string(i), 1, i + 1, ""});
   const detail::Document document(r);
-  EXPECT_EQ(document.pages(), 3);
-  EXPECT_NE(text.find("第1頁／共3頁"), std::string::npos);
-  EXPECT_NE(text.find("（續下頁）"), std::string::npos);
+  ASSERT_EQ(static_cast<size_t>(document.pages()), GetParam().rows.size());
+  const std::string path = temp_file(render_pdf(r), ".pdf");
+  const int pages = document.pages();
+  int first = 0, carried = 0;
+  for (int page = 1; page <= pages; ++page) {
+    const std::string text = page_text(path, page);
+    const int rows = static_cast<int>(GetParam().rows[page - 1]);
+    int sum = 0;
+    for (int i = first; i < first + rows; ++i) sum += i + 1;
+    EXPECT_NE(text.find("品項" + std::to_string(first + rows - 1)), std::string::npos) << page;
+    int named = 0;
+    for (size_t at = 0; (at = text.find("品項", at)) != std::string::npos; at += 1) ++named;
+    EXPECT_EQ(named, rows) << page;
+    for (const std::string& word : {std::string("收據-20261207-003"), std::string("大同國民小學"),
+                                    "第" + std::to_string(page) + "頁／共" + std::to_string(pages) + "頁"})
+      EXPECT_NE(text.find(word), std::string::npos) << page << " " << word;
+    EXPECT_EQ(text.find("承前頁") != std::string::npos, page > 1) << page;
+    if (page > 1) EXPECT_NE(text.find("承前頁" + grouped(carried)), std::string::npos) << page << text;
+    if (page < pages) {
+      EXPECT_NE(text.find("小計" + grouped(sum)), std::string::npos) << page << text;
+      EXPECT_EQ(text.find("合計"), std::string::npos) << page;
+    } else {
+      EXPECT_GE(rows, std::min(2, GetParam().items));
+      EXPECT_NE(text.find("合計" + grouped(carried + sum)), std::string::npos) << text;
+    }
+    first += rows;
+    carried += sum;
+  }
+  std::remove(path.c_str());
+}
+
+const PagesCase kPages[] = {
+    {"one", 1, {1}},
+    {"ten", 10, {10}},
+    {"eleven", 11, {9, 2}},
+    {"sixteen", 16, {14, 2}},
+    {"thirty", 30, {16, 12, 2}},
+    {"forty", 40, {16, 15, 9}},
+    {"sixty", 60, {16, 15, 15, 12, 2}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Counts, Pages, testing::ValuesIn(kPages),
+                         [](const auto& p) { return std::string(p.param.label); });
+
+// A figure too long for its cell wraps only after a comma; every line's digits end at the
+// same place, the trailing commas hanging past it.
+TEST(Figures, WrapAfterCommasAlignedOnTheDigits) {
+  Receipt r = sample();
+  r.items = {{"大宗", 1, mpz_class("40011335200026003000033400100"), ""}};
+  const std::string path = temp_file(render_pdf(r), ".pdf");
+  const std::string bbox = run("pdftotext -bbox " + path + " -");
+  std::remove(path.c_str());
+  const double price_left = 28 + 220 + 55, price_right = price_left + 85;
+  std::string joined;
+  std::vector<double> ends;
+  std::vector<std::string> lines;
+  for (size_t at = 0; (at = bbox.find("<word xMin=\"", at)) != std::string::npos; ++at) {
+    double x0, y0, x1, y1;
+    ASSERT_EQ(std::sscanf(bbox.c_str() + at, "<word xMin=\"%lf\" yMin=\"%lf\" xMax=\"%lf\" yMax=\"%lf\"", &x0,
+                          &y0, &x1, &y1),
+              4);
+    const size_t open = bbox.find('>', at) + 1;
+    const std::string word = bbox.substr(open, bbox.find('<', open) - open);
+    if (x0 < price_left || x1 > price_right || word.find_first_not_of("0123456789,") != std::string::npos)
+      continue;
+    lines.push_back(word);
+    ends.push_back(x1);
+    joined += word;
+  }
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(joined, "40,011,335,200,026,003,000,033,400,100");
+  for (size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i].back() == ',', i + 1 < lines.size()) << lines[i];
+    if (i > 0) EXPECT_EQ(lines[i].find(',') % 4, 3u) << lines[i];  // whole groups of three
+    if (i + 1 < lines.size()) {
+      EXPECT_NEAR(ends[i], ends[0], 0.3) << lines[i];
+      EXPECT_GT(ends[i], ends.back() + 0.5) << "the comma hangs past the last line's digits";
+      EXPECT_LT(ends[i], ends.back() + 6) << lines[i];
+    }
+  }
 }
 
 // What must read back whole, with the words next to it: pdftotext keeps the spaces here.
