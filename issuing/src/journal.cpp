@@ -46,6 +46,9 @@ render::Date today() {
 
 store::Claim claim(store::Book& book, render::Receipt& receipt, store::Day day, const std::string& batch_key,
                    const std::string& order_label) {
+  // The creation date is fixed now and kept with the request, so the receipt made again from
+  // its record (recovery) is the same file, byte for byte.
+  if (receipt.created_at.empty()) receipt.created_at = store::now_iso();
   store::Record record = store::record_from_receipt(receipt, day);
   record.state = store::State::Pending;
   record.batch_key = batch_key;

@@ -10,6 +10,7 @@
 #include "parts.hpp"
 #include "receiptora/render/render.hpp"
 #include "receiptora/store/book_ledger.hpp"
+#include "receiptora/store/file_error.hpp"
 #include "receiptora/store/files.hpp"
 
 namespace receiptora::issuing {
@@ -32,7 +33,8 @@ std::vector<store::BookFile> complete_files(const store::Record& record, const f
   parts::real_month_folder(root, record);
   for (const auto& [target, bytes] : {std::pair{pdf, &pdf_bytes}, std::pair{png, &png_bytes}}) {
     if (fs::exists(fs::symlink_status(target, ec))) {
-      if (store::sha256_of_file(target) != store::sha256_hex(*bytes))
+      // Records of versions that left the creation date to the renderer cannot be compared.
+      if (!record.created_at.empty() && store::sha256_of_file(target) != store::sha256_hex(*bytes))
         throw std::runtime_error("檔案 " + target.string() +
                                  " 不是收據簿所記的這張收據（內容不符），不採用；請核對");
       continue;
@@ -45,8 +47,8 @@ std::vector<store::BookFile> complete_files(const store::Record& record, const f
     }
   }
   if (rendered) store::sync_folder(pdf.parent_path());
-  return {{file_name(record, "", ".pdf"), store::sha256_hex(pdf_bytes), "original"},
-          {file_name(record, "", ".png"), store::sha256_hex(png_bytes), "original"}};
+  return {{file_name(record, "", ".pdf"), store::sha256_of_file(pdf), "original"},
+          {file_name(record, "", ".png"), store::sha256_of_file(png), "original"}};
 }
 
 struct Opened {
@@ -146,7 +148,7 @@ store::Book& book_for(const fs::path& root) {
     fs::create_directories(root, ec);
     std::error_code probe;
     if (ec && !fs::is_directory(root, probe))  // a file on the way gives ENOTDIR, not EEXIST
-      throw std::system_error(probe ? probe : ec, "資料夾 " + root.string() + " 無法建立");
+      throw store::FileError((probe ? probe : ec).value(), "資料夾 " + root.string() + " 無法建立");
     std::string note;
     auto book = open_or_set_aside(root, note);
     this_owner(root);

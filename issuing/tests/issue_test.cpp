@@ -104,6 +104,7 @@ struct RecoveryRow {
 // Steps 1 (and 2 or 3, when `files`) of the journal, as a process killed there leaves them.
 void pending(const fs::path& root, store::Book& book, const std::string& files,
              render::Receipt r = sample()) {
+  r.created_at = "2026-12-07T10:00:00+08:00";  // as claim() fixes it
   store::Record record = store::record_from_receipt(r, kDay);
   record.state = store::State::Pending;
   record.owner = "999999999";  // a process that is gone
@@ -437,7 +438,7 @@ TEST(IssueBatch, ARerunIssuesOnlyWhatIsMissingAndAgainIssuesAll) {
   TempFolder folder;
   auto jobs_of = [&](std::vector<std::string> keys) {
     std::vector<BatchJob> jobs;
-    for (const auto& key : keys) jobs.push_back({sample(key), folder.path, kDay, key});
+    for (const auto& key : keys) jobs.push_back({sample(key), folder.path, kDay, key, "訂單 " + key});
     return jobs;
   };
   auto first = jobs_of({"a", "b", "c", "d", "e"});
@@ -457,9 +458,13 @@ TEST(IssueBatch, ARerunIssuesOnlyWhatIsMissingAndAgainIssuesAll) {
 
   auto rerun = jobs_of({"a", "b", "c", "d", "e", "f"});
   const BatchReport second = issue_batch(rerun, 2, false, nullptr);
-  for (size_t i = 0; i < 5; ++i) EXPECT_TRUE(second.outcomes[i].skipped);
+  for (size_t i = 0; i < 5; ++i) {
+    EXPECT_TRUE(second.outcomes[i].skipped);
+    EXPECT_EQ(second.outcomes[i].number, done.outcomes[i].number) << "the earlier receipt named";
+  }
   EXPECT_FALSE(second.outcomes[5].skipped);
   EXPECT_EQ(second.outcomes[5].number, "收據-20261207-006");
+  EXPECT_EQ(store::find_receipt(book_for(folder.path), "收據-20261207-006")->order_label, "訂單 f");
 
   auto again = jobs_of({"a"});
   EXPECT_EQ(issue_batch(again, 1, true, nullptr).outcomes[0].number, "收據-20261207-007");
@@ -468,7 +473,7 @@ TEST(IssueBatch, ARerunIssuesOnlyWhatIsMissingAndAgainIssuesAll) {
 TEST(IssueBatch, StoppingLeavesNothingPendingAndNoReceiptStartedUnsaved) {
   TempFolder folder;
   std::vector<BatchJob> jobs;
-  for (int i = 0; i < 20; ++i) jobs.push_back({sample(), folder.path, kDay, std::to_string(i)});
+  for (int i = 0; i < 20; ++i) jobs.push_back({sample(), folder.path, kDay, std::to_string(i), ""});
   const BatchReport report = issue_batch(jobs, 2, false, [](size_t) { return false; });
   size_t started = 0;
   for (const auto& outcome : report.outcomes) {

@@ -417,9 +417,9 @@ std::string uri_of(const fs::path& path, const std::string& query) {
 Book::Book(const fs::path& folder, Access access) : folder_(folder), read_only_(access == Access::Read) {
   const std::string path = file().string();
   if (std::string why = unusable_book_file(file(), !read_only_); !why.empty())
-    throw std::system_error(read_only_ ? EISDIR : ELOOP, std::generic_category(), why);
+    throw FileError(read_only_ ? EISDIR : ELOOP, why, false);
   db_ = open_connection(uri_of(file(), ""), SQLITE_OPEN_READWRITE | (read_only_ ? 0 : SQLITE_OPEN_CREATE));
-  if (!db_) throw std::system_error(EACCES, std::generic_category(), "收據簿 " + path + " 無法開啟");
+  if (!db_) throw FileError(EACCES, "收據簿 " + path + " 無法開啟（沒有權限，或資料夾不能寫入）", false);
   try {
     sqlite3_busy_timeout(db_, static_cast<int>(kBusyLimit.count()));
     sqlite3_extended_result_codes(db_, 1);
@@ -435,7 +435,8 @@ Book::Book(const fs::path& folder, Access access) : folder_(folder), read_only_(
         // book file as it stands, which no writer can change there either.
         sqlite3_close(db_);
         db_ = open_connection(uri_of(file(), "immutable=1"), SQLITE_OPEN_READONLY);
-        if (!db_) throw std::system_error(EACCES, std::generic_category(), "收據簿 " + path + " 無法開啟");
+        if (!db_)
+          throw FileError(EACCES, "收據簿 " + path + " 無法開啟（沒有權限，或資料夾不能寫入）", false);
         version_ = read_version();
       }
       if (version_ > kBookVersion)

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "book_sql.hpp"
+#include "receiptora/store/file_error.hpp"
 #include "receiptora/store/files.hpp"
 #include "receiptora/store/ledger.hpp"
 
@@ -132,7 +133,7 @@ std::size_t rebuild_ledger_file(Book& book) {
   fs::rename(staged.temp, staged.target, ec);  // replaces the old ledger in one step
   if (ec) {
     discard_file(staged);
-    throw std::system_error(ec, "收據清冊 " + file.string() + " 無法換成重建的內容");
+    throw FileError(ec.value(), "收據清冊 " + file.string() + " 無法換成重建的內容");
   }
   sync_folder(book.folder());
   note_listed(book, listed);

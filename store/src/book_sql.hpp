@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "receiptora/store/book.hpp"
+#include "receiptora/store/file_error.hpp"
 
 namespace receiptora::store::sql {
 
@@ -27,9 +28,7 @@ inline std::string file_of(sqlite3* db) {
 [[noreturn]] inline void fail(sqlite3* db) {
   const int code = db ? sqlite3_extended_errcode(db) & 0xff : SQLITE_NOMEM;
   const std::string book = "收據簿 " + file_of(db);
-  auto system = [&](int error, const std::string& what) {
-    throw std::system_error(error, std::generic_category(), book + what);
-  };
+  auto system = [&](int error, const std::string& what) { throw FileError(error, book + what, false); };
   switch (code) {
     case SQLITE_FULL:
       system(ENOSPC, "：磁碟已滿，無法寫入");

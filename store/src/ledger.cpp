@@ -53,7 +53,7 @@ std::string field(std::string_view text, Cell kind) {
 }
 
 [[noreturn]] void fail(int error, const fs::path& file) {
-  throw std::system_error(error, std::generic_category(), "cannot add to the ledger " + file.string());
+  throw std::system_error(error, std::generic_category(), "無法寫入收據清冊 " + file.string());
 }
 
 // Writes `bytes` at the end in one call; on a short or failed write the file is cut back to
@@ -177,7 +177,7 @@ void append_ledger(const fs::path& file, const std::vector<LedgerLine>& lines,
                    std::chrono::milliseconds lock_limit) {
   std::string text;
   for (const LedgerLine& line : lines) text += ledger_line(line);
-  platform::File out = platform::open_regular(file, platform::Access::AppendCreate, "the ledger");
+  platform::File out = platform::open_regular(file, platform::Access::AppendCreate, "收據清冊");
   platform::lock_exclusive(out, file, lock_limit);
   std::uint64_t size = platform::size_of(out, file);
   if (size == 0) {
