@@ -218,8 +218,8 @@ bool profile_form(const store::fs::path& folder, bool first_start) {
   auto form = std::make_shared<Form>();
   form->folder = folder;
   form->ctk = py::module_::import("customtkinter");
-  form->ctk.attr("set_appearance_mode")("dark");  // as the receipt window
-  form->app = form->ctk.attr("CTk")();
+  form->ctk.attr("set_appearance_mode")("dark");                    // as the receipt window
+  form->app = form->ctk.attr("CTk")("className"_a = "receiptora");  // the 收據 launcher's class
   try {
     build(form, current, first_start);
     form->app.attr("mainloop")();

@@ -293,7 +293,8 @@ void open_book_window(const std::filesystem::path& root, int year, int month) {
   customtkinter.attr("set_appearance_mode")("dark");
   customtkinter.attr("set_default_color_theme")("blue");
   QuietPolls quiet;
-  w->app = customtkinter.attr("CTk")();
+  // The class a dock matches to the 收據簿 launcher (its StartupWMClass).
+  w->app = customtkinter.attr("CTk")("className"_a = "receiptora-book");
   struct Release {
     std::shared_ptr<BookWindow> w;
     ~Release() {

@@ -11,6 +11,7 @@
 
 #include "receipt_requests.hpp"
 #include "receiptora/issuing/batch.hpp"
+#include "receiptora/issuing/issue.hpp"
 
 namespace quillmarkers {
 
@@ -66,22 +67,28 @@ py::tuple issue_receipts(const py::sequence& requests, int jobs, py::object prog
     }
   }
 
-  bool interrupted = false;
+  // Ctrl+C (or a handler that raises, as SIGTERM's does in the batch command): receipts under
+  // way are finished and saved, no new ones start, and the results say which were reached
+  // (None for the others). A failing progress callback is dropped: it only shows progress.
   issuing::BatchReport report;
   {
     py::gil_scoped_release released;
     report = issuing::issue_batch(work, jobs, again, [&](size_t saved) {
       py::gil_scoped_acquire acquired;
-      // Ctrl+C: receipts under way are finished and saved, no new ones start.
       if (PyErr_CheckSignals() != 0) {
-        interrupted = true;
+        PyErr_Clear();
         return false;
       }
-      if (saved && !progress.is_none()) progress(saved);
+      if (saved && !progress.is_none()) {
+        try {
+          progress(saved);
+        } catch (py::error_already_set& failure) {
+          if (failure.matches(PyExc_KeyboardInterrupt)) return false;
+        }
+      }
       return true;
     });
   }
-  if (interrupted) throw py::error_already_set();
 
   for (size_t j = 0; j < work.size(); ++j) {
     const issuing::BatchOutcome& outcome = report.outcomes[j];
@@ -93,6 +100,14 @@ py::tuple issue_receipts(const py::sequence& requests, int jobs, py::object prog
     } else if (outcome.failure) {
       try {
         std::rethrow_exception(outcome.failure);
+      } catch (const issuing::IssueError& error) {
+        if (error.saved()) {  // its files are in place: issued, the next start completes its record
+          result = py::str(error.number());
+          report.problems.push_back(error.number() + " 已存檔，但記入收據簿未完成（下次啟動時補記）：" +
+                                    error.what());
+        } else {
+          result = as_python_error(error);
+        }
       } catch (const std::exception& error) {
         result = as_python_error(error);
       }
@@ -104,7 +119,11 @@ py::tuple issue_receipts(const py::sequence& requests, int jobs, py::object prog
   }
   py::list out;
   for (auto& result : results) out.append(result ? result : py::none());
-  return py::make_tuple(out, py::cast(report.problems));
+  py::list problems;  // as UTF-8 text; a stray byte (a file name, say) shows as U+FFFD
+  for (const std::string& problem : report.problems)
+    problems.append(py::reinterpret_steal<py::str>(
+        PyUnicode_DecodeUTF8(problem.data(), static_cast<Py_ssize_t>(problem.size()), "replace")));
+  return py::make_tuple(out, problems);
 }
 
 }  // namespace

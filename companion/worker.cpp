@@ -146,6 +146,7 @@ class ReceiptWorker {
 
  private:
   void work(py::handle request) {
+    std::string saved;  // the number, once the receipt's files are in place
     try {
       Prepared prepared = prepare(request);
       std::vector<std::string> problems;
@@ -160,6 +161,7 @@ class ReceiptWorker {
         const Summary summary = summarise(prepared.receipt);
         issued = receiptora::issuing::issue_receipt(std::move(prepared.receipt), prepared.root,
                                                     prepared.day);  // durable, one by one
+        saved = issued.number;
         notify::Notifier::session().send(
             {receiptora::issued_notice(issued.number, summary.date, summary.total), summary.stamp_notes,
              (store::month_folder(prepared.root, prepared.day) / (issued.number + ".pdf")).string()});
@@ -181,22 +183,28 @@ class ReceiptWorker {
                     "the receipt was issued as typed");
       notes_.report(error_log_, problems);
     } catch (py::error_already_set& failure) {
-      not_issued(py::str(failure.value()));
-      log_failure(error_log_, failure.value(), request, "the receipt was not made");
+      if (saved.empty()) not_issued(py::str(failure.value()));
+      log_failure(error_log_, failure.value(), request, outcome(saved));
     } catch (py::builtin_exception& failure) {
-      not_issued(failure.what());
+      if (saved.empty()) not_issued(failure.what());
       failure.set_error();
       py::error_already_set error;
-      log_failure(error_log_, error.value(), request, "the receipt was not made");
+      log_failure(error_log_, error.value(), request, outcome(saved));
     } catch (const receiptora::issuing::IssueError& failure) {
       if (!failure.saved()) not_issued(failure.what());
       log_failure(
           error_log_, as_python_error(failure), request,
           failure.saved() ? "the receipt " + failure.number() + " is saved" : "the receipt was not made");
     } catch (const std::exception& failure) {
-      not_issued(failure.what());
-      log_failure(error_log_, as_python_error(failure), request, "the receipt was not made");
+      if (saved.empty()) not_issued(failure.what());
+      log_failure(error_log_, as_python_error(failure), request, outcome(saved));
     }
+  }
+
+  // What a failure's log entry says of the receipt: a failure after its files were saved
+  // (a notice, a note that cannot be written) never calls it not made.
+  static std::string outcome(const std::string& saved) {
+    return saved.empty() ? "the receipt was not made" : "the receipt " + saved + " is saved";
   }
 
   // What the notice after a receipt says: its printed date and its total.

@@ -27,7 +27,7 @@ py::object frame(py::handle parent, const py::dict& options) {
 }
 
 void build_root(WindowState& s) {
-  s.main_window = ctk().attr("CTk")();
+  s.main_window = ctk().attr("CTk")("className"_a = "receiptora");  // the 收據 launcher's StartupWMClass
   s.main_window.attr("title")("Receiptora軟體");
   for (int column : {0, 1, 2}) s.main_window.attr("grid_columnconfigure")(column, "weight"_a = 1);
   s.main_window.attr("resizable")(false, false);

@@ -2,15 +2,12 @@
 
     receiptora                 the receipt window with its receipt worker: a press saves a receipt
     receiptora --standalone    the window alone: a press prints the receipt request
-    receiptora render FILE…    receipts from JSON or CSV files, without the window
-    receiptora book            the 收據簿 window: the receipts of a month, print, void, export
-    receiptora print NUMBER…   receipts sent to the printer (CUPS)
-    receiptora void NUMBER --reason TEXT | reprint NUMBER | list | summary | ledger --rebuild
-                               the receipt book 收據簿.sqlite3 of the output folder
-    receiptora install-launchers   menu entries with icons for 收據 and 收據簿
-    receiptora profile         the seller profile in a form (also before the very first window)
-    receiptora help            the local copy of the help page
-    receiptora --version       the installed version
+    receiptora COMMAND …       one row of COMMANDS below (`receiptora --help` lists them)
+
+Every command is one row of COMMANDS: its name, its one-line help, the function that adds its
+arguments and the function that runs it. The parser stores each row's handler with its
+subcommand, so a command can only ever reach its own handler. The help page's command table
+and the command-line smoke test are made from the same rows.
 """
 import argparse
 import importlib.util
@@ -18,6 +15,10 @@ import os
 import queue
 import sys
 import threading
+from dataclasses import dataclass
+from typing import Callable
+
+from receiptora import batch, book, launchers, shop
 
 WAIT_SECONDS = 30  # for the worker to finish what was queued once the window has closed
 
@@ -28,13 +29,33 @@ class NoDisplay(Exception):
 
 def check_display():
     if sys.platform not in ("win32", "darwin") and not os.environ.get("DISPLAY"):
-        raise NoDisplay("no display (DISPLAY is not set)")
+        raise NoDisplay("沒有顯示器（DISPLAY 未設定） · no display (DISPLAY is not set)")
 
 
 def is_display_error(error):
     import tkinter
     text = str(error)
     return isinstance(error, tkinter.TclError) and ("display" in text or "DISPLAY" in text)
+
+
+def no_window(error):
+    print(f"receiptora: 無法開啟視窗 · cannot open the window: {error}", file=sys.stderr)
+    return 1
+
+
+def in_a_window(run):
+    """A handler that opens a window: without a display it says so in one line (status 1)."""
+    def run_window(*args):
+        try:
+            check_display()
+            return run(*args)
+        except NoDisplay as error:
+            return no_window(error)
+        except Exception as error:
+            if not is_display_error(error):
+                raise
+            return no_window(error)
+    return run_window
 
 
 def run_standalone():
@@ -76,24 +97,23 @@ def run_app():
         return 0
     waiting = worker.unfinished
     worker.abandon()
-    print(f"receiptora: {waiting} receipt(s) still unfinished after {WAIT_SECONDS} s; "
-          f"they are listed in the error log {worker.error_log.log_path}", file=sys.stderr, flush=True)
+    print(f"receiptora: 視窗關閉 {WAIT_SECONDS} 秒後仍有 {waiting} 張收據未完成，已列於錯誤紀錄 "
+          f"{worker.error_log.log_path} · {waiting} receipt(s) still unfinished after {WAIT_SECONDS} s",
+          file=sys.stderr, flush=True)
     sys.stdout.flush()
     os._exit(1)  # the worker thread is still inside the renderer: leave without finalising it
 
 
 def profile_folder():
-    from receiptora import batch
     return batch.default_folder()
 
 
 def first_start():
     """No seller profile in the output folder yet: the shop has never issued a receipt."""
-    from receiptora import batch
     return not os.path.lexists(os.path.join(profile_folder(), batch.PROFILE))
 
 
-def run_profile_form(first_start=False):
+def run_profile_form(args=None, first_start=False):
     from receiptora import _shop
     _shop.profile_form(profile_folder(), first_start)
     return 0
@@ -105,20 +125,65 @@ def version():
 
 
 def help_page():
-    """The help page shipped with the package (docs/help in the source tree)."""
+    """The help page shipped with the package (made from docs/help when the package is built)."""
     from pathlib import Path
-    return Path(__file__).resolve().parent / "help" / "index.md"
+    folder = Path(__file__).resolve().parent / "help"
+    page = folder / "index.html"
+    return page if page.is_file() else folder / "index.md"
 
 
-def open_help():
+def open_help(args=None):
     import webbrowser
     page = help_page()
     if not page.is_file():
         print(f"receiptora: 找不到說明檔 · help file missing: {page}", file=sys.stderr)
         return 1
     print(page)
-    webbrowser.open(page.as_uri())
+    if not webbrowser.open(page.as_uri()):
+        print(f"receiptora: 無法開啟瀏覽器，請自行開啟 {page} · no browser could be started", file=sys.stderr)
+        return 1
     return 0
+
+
+def no_arguments(parser):
+    return parser
+
+
+@dataclass(frozen=True)
+class Command:
+    name: str
+    help: str                              # one line: Chinese, then English after " · "
+    arguments: Callable                    # adds the command's arguments to its parser
+    run: Callable                          # args → exit status
+    usage: str = ""                        # the arguments as the help page's table shows them
+    example: tuple = ()                    # what the smoke test runs after the name; "{number}" is a receipt
+    window: str = ""                       # the class of the window the command opens, if it opens one
+
+
+COMMANDS = (
+    Command("render", "由 JSON 或 CSV 檔開立收據，不開視窗 · receipts from JSON or CSV files, without the window",
+            batch.add_arguments, batch.run, "FILE… [--output FOLDER] [--jobs N] [--again]", ("{csv}",)),
+    Command("profile", "填寫或修改賣方資料（商號、統一編號、印章） · edit the seller profile in a form",
+            no_arguments, in_a_window(run_profile_form), window="receiptora"),
+    Command("book", "開啟收據簿視窗：清單、列印、作廢、匯出 · the 收據簿 window: list, print, void, export",
+            shop.add_book_arguments, in_a_window(shop.run_book), "[--output FOLDER]", window="receiptora-book"),
+    Command("list", "列出收據簿裡的收據 · list the receipts in the book",
+            book.add_list_arguments, book.run_list, "[--month YYYY-MM] [--buyer TEXT] [--format table|json|csv]"),
+    Command("summary", "統計一個月或一季的張數與金額 · count and total a month or a quarter",
+            book.add_summary_arguments, book.run_summary, "--month YYYY-MM | --quarter YYYYQn",
+            ("--month", "{month}")),
+    Command("void", "作廢收據：旁邊存一份作廢副本，收據簿與收據清冊一併更新 · void an issued receipt",
+            book.add_void_arguments, book.run_void, "NUMBER --reason 作廢原因", ("{number}", "--reason", "打錯")),
+    Command("reprint", "補印收據：由收據簿另存一份標示補印的副本 · print a receipt again, marked 補印",
+            book.add_reprint_arguments, book.run_reprint, "NUMBER", ("{number}",)),
+    Command("print", "把收據送到印表機 · send receipts to the printer",
+            shop.add_print_arguments, shop.run_print, "NUMBER… [--printer NAME] [--copies N]", ("{number}",)),
+    Command("ledger", "由收據簿重寫收據清冊.csv · write the ledger 收據清冊.csv again from the book",
+            book.add_ledger_arguments, book.run_ledger, "--rebuild", ("--rebuild",)),
+    Command("install-launchers", "把「收據」與「收據簿」加入桌面選單 · add 收據 and 收據簿 to the desktop's menu",
+            launchers.add_arguments, launchers.run, "[--data-home FOLDER]"),
+    Command("help", "開啟本機的使用說明 · open the local help page", no_arguments, open_help),
+)
 
 
 class ChineseHelpFormatter(argparse.RawDescriptionHelpFormatter):
@@ -134,8 +199,14 @@ def chinese_parser(parser):
     return parser
 
 
-def main(argv=None):
-    parser = chinese_parser(argparse.ArgumentParser(
+class ChineseArgumentParser(argparse.ArgumentParser):
+    def error(self, message):
+        self.print_usage(sys.stderr)
+        self.exit(2, f"{self.prog}: 參數有誤 · error: {message}\n")
+
+
+def make_parser():
+    parser = chinese_parser(ChineseArgumentParser(
         prog="receiptora", add_help=False, formatter_class=ChineseHelpFormatter,
         description="Receiptora 免用統一發票收據：開啟收據視窗，或不開視窗由檔案開立收據。\n"
                     "Receiptora: the receipt window, or receipts from files without it."))
@@ -143,66 +214,23 @@ def main(argv=None):
                         help="顯示版本 · show the version")
     parser.add_argument("--standalone", action="store_true",
                         help="只開視窗：按「輸出單據」只印出收據請求 · the window alone: a press prints the request")
-    commands = parser.add_subparsers(dest="command", title="指令 · commands")
-    render = chinese_parser(commands.add_parser(
-        "render", add_help=False, formatter_class=ChineseHelpFormatter,
-        help="由 JSON 或 CSV 檔開立收據，不開視窗 · receipts from JSON or CSV files, without the window"))
-    from receiptora import batch
-    batch.add_arguments(render)
-    chinese_parser(commands.add_parser(
-        "profile", add_help=False, formatter_class=ChineseHelpFormatter,
-        help="填寫或修改賣方資料（商號、統一編號、印章） · edit the seller profile in a form"))
-    chinese_parser(commands.add_parser(
-        "help", add_help=False, formatter_class=ChineseHelpFormatter,
-        help="開啟本機的使用說明 · open the local help page"))
-    from receiptora import shop
-    shop.add_print_arguments(chinese_parser(commands.add_parser(
-        "print", add_help=False, formatter_class=ChineseHelpFormatter,
-        help="把收據送到印表機 · send receipts to the printer")))
-    shop.add_book_arguments(chinese_parser(commands.add_parser(
-        "book", add_help=False, formatter_class=ChineseHelpFormatter,
-        help="開啟收據簿視窗 · the 收據簿 window: list, print, void, export")))
-    launchers = chinese_parser(commands.add_parser(
-        "install-launchers", add_help=False, formatter_class=ChineseHelpFormatter,
-        help="把「收據」與「收據簿」加入桌面選單 · add 收據 and 收據簿 to the desktop's menu"))
-    launchers.add_argument("--data-home", metavar="FOLDER",
-                           help="instead of $XDG_DATA_HOME (default ~/.local/share)")
-    from receiptora import book
-    book.add_commands(lambda name, text: chinese_parser(commands.add_parser(
-        name, add_help=False, formatter_class=ChineseHelpFormatter, help=text)))
-    args = parser.parse_args(argv)
+    commands = parser.add_subparsers(dest="command", title="指令 · commands", metavar="COMMAND",
+                                     parser_class=ChineseArgumentParser)
+    for command in COMMANDS:
+        sub = chinese_parser(commands.add_parser(command.name, add_help=False, help=command.help,
+                                                 description=command.help.replace(" · ", "\n"),
+                                                 formatter_class=ChineseHelpFormatter))
+        command.arguments(sub)
+        sub.set_defaults(handler=command.run)
+    return parser
 
-    if args.command == "render":
-        return batch.run(args)
-    if args.command == "help":
-        return open_help()
-    if args.command == "print":
-        return shop.run_print(args)
-    if args.command == "book":
-        try:
-            check_display()
-            return shop.run_book(args)
-        except NoDisplay as error:
-            print(f"receiptora: cannot open the window: {error}", file=sys.stderr)
-            return 1
-    if args.command == "install-launchers":
-        from receiptora import launchers as launcher_files
-        return launcher_files.run(args)
-    if args.command is not None:
-        return book.run(args)
-    try:
-        check_display()
-        if args.command == "profile":
-            return run_profile_form()
-        return run_standalone() if args.standalone else run_app()
-    except NoDisplay as error:
-        print(f"receiptora: cannot open the window: {error}", file=sys.stderr)
-        return 1
-    except Exception as error:
-        if not is_display_error(error):
-            raise
-        print(f"receiptora: cannot open the window: {error}", file=sys.stderr)
-        return 1
+
+def main(argv=None):
+    args = make_parser().parse_args(argv)
+    handler = getattr(args, "handler", None)
+    if handler is not None:
+        return handler(args)
+    return in_a_window(run_standalone if args.standalone else run_app)()
 
 
 if __name__ == "__main__":

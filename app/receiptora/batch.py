@@ -1,53 +1,26 @@
 """`receiptora render FILE…`: receipts from files, without the window.
 
-A JSON file holds one receipt request (the window's thirteen keys) or a list of them. A CSV
-file holds one item per line; the lines that share a 收據 value form one receipt. CSV files
-are read as UTF-8 (with or without a byte-order mark) or else as Big5/CP950, which is what
-a spreadsheet on a Taiwanese Windows machine saves. Cells are read as a spreadsheet writes
-them: full-width digits, thousands separators (1,680), 民國 dates in either form; an
-optional 備註 column gives each item its note. Problems are reported in Traditional
-Chinese, each with its file and line.
+The files are read as streams of orders (orders.py) and issued a chunk at a time, so a long
+sheet never sits in memory whole. An order whose key the book already holds is skipped
+unless --again. Each run writes its result table 開立結果-YYYYMMDD-HHMMSS.csv in the output
+folder (order → number, total, state or reason) and prints a short summary; Ctrl+C or
+SIGTERM stops after the receipts in flight, with the summary, and exit status 130.
 """
-import csv
 import contextlib
+import csv
 import datetime
-import hashlib
 import io
-import json
+import itertools
 import os
-import re
+import signal
 import sys
-import unicodedata
 
-REQUIRED = ("收據", "買受人", "統一編號", "日期", "品名", "數量", "單價")
-SWITCHES = {"顯示日期": True, "顯示免用統一發票章": False, "顯示負責人章": False}  # column: default
-YES = {"是", "y", "yes", "true", "1", "v", "✓", "○"}
-NO = {"否", "n", "no", "false", "0", "x", "✗", "×"}
+from receiptora import orders
 
-
-class Place(str):
-    """Where a receipt comes from ("file:line", "file: receipt 2"), with what identifies it
-    on a re-run: the SHA-256 of the file's bytes and the receipt's 收據 value or its place in
-    a JSON list."""
-
-    def __new__(cls, text, digest="", label=""):
-        place = super().__new__(cls, text)
-        place.digest, place.label = digest, label
-        return place
-
-
-def batch_key(place, request):
-    """The key the book keeps for a batch receipt: file digest, label and the receipt's day
-    (today's, when the file left the date empty)."""
-    day = (request.get("年"), request.get("月"), request.get("日"))
-    if not all(isinstance(v, int) for v in day):
-        today = datetime.date.today()
-        day = (today.year, today.month, today.day)
-    return f"{place.digest}:{place.label}:{day[0]:04d}-{day[1]:02d}-{day[2]:02d}"
-
-
-class BadLine(ValueError):
-    """A line that cannot become part of a receipt; str() says which and why."""
+CHUNK = 500  # orders handed to the issuer at once: bounds the memory a long sheet takes
+SHOWN = 5  # refused orders named in the summary; the result table has them all
+RESULT_HEADER = ["來源", "收據", "收據號碼", "總額", "狀態", "原因"]
+ISSUED, SKIPPED, REFUSED, UNFINISHED, NOT_STARTED = "已開立", "先前已開立", "未開立", "未完成", "未開始"
 
 
 def default_folder():
@@ -56,203 +29,10 @@ def default_folder():
     return _numbers.output_folder()
 
 
-def decode(data):
-    """UTF-8 (a byte-order mark is dropped), else CP950 (Big5 as Windows writes it)."""
-    try:
-        return data.decode("utf-8-sig")
-    except UnicodeDecodeError:
-        return data.decode("cp950")
-
-
-def plain(text):
-    """The cell as ASCII where it has an ASCII form: full-width digits, letters, slashes and
-    commas, as a Chinese input method types them, become 0-9, a-z, / and ,."""
-    return unicodedata.normalize("NFKC", text).strip()
-
-
-GROUPED = re.compile(r"[+-]?\d{1,3}(?:,\d{3})+")  # 1,680 and -12,345,678: groups of three
-
-
-def whole_number(text, column):
-    from receiptora import _numbers
-    cell = plain(text)
-    if not cell:
-        return 0  # a blank quantity or price counts as 0, as in the window
-    if GROUPED.fullmatch(cell):
-        cell = cell.replace(",", "")
-    value = _numbers.read_whole_number(cell)
-    if value is None:
-        raise BadLine(f"{column} {text!r} 不是整數")
-    return value
-
-
-# 2026-12-07, 2026/12/07, 2026.12.07, 115/12/07 and 2026年12月7日, 115年12月7日, each also
-# after 民國. A year below 1000 is a 民國 year; after 民國 it must be one.
-DATE = re.compile(r"(民國)?\s*(\d{1,4})\s*(?:[-/.]\s*(\d{1,2})\s*[-/.]\s*(\d{1,2})|年\s*(\d{1,2})\s*月\s*(\d{1,2})\s*日?)")
-
-
-def receipt_date(text):
-    """The receipt's day as (year, month, day); a blank cell is today."""
-    if not text.strip():
-        today = datetime.date.today()
-        return today.year, today.month, today.day
-    found = DATE.fullmatch(plain(text))
-    try:
-        if not found:
-            raise ValueError
-        roc, year = found[1], int(found[2])
-        month, day = (int(found[3]), int(found[4])) if found[3] else (int(found[5]), int(found[6]))
-        if year < 1000:
-            year += 1911
-        elif roc:
-            raise ValueError  # 民國 2026 is no year
-        datetime.date(year, month, day)
-    except ValueError:
-        raise BadLine(f"日期 {text!r} 不是有效的日期（例如 2026-12-07、115/12/07 或 民國115年12月7日）") from None
-    return year, month, day
-
-
-def buyer_tax_id(text):
-    """The buyer's 統一編號 in ASCII digits, or "" for a buyer without one. A wrong one would
-    cost the buyer the receipt as an expense record, so the line is refused."""
-    from receiptora import _numbers
-    cell = plain(text)
-    if cell and not _numbers.valid_tax_id(cell):
-        hint = "；試算表可能去掉了開頭的 0，請把這一欄設為文字" if cell.isdigit() and len(cell) < 8 else ""
-        raise BadLine(f"統一編號 {text!r} 不是有效的統一編號（8 位數字，檢查碼須正確{hint}）")
-    return cell
-
-
-def switch(text, column):
-    word = text.strip().lower()
-    if not word:
-        return SWITCHES[column]
-    if word in YES:
-        return True
-    if word in NO:
-        return False
-    raise BadLine(f"{column} {text!r} 應為「是」或「否」")
-
-
-def templates():
-    """The renderer's template names, the default first."""
-    from receiptora import _render
-    return _render.TEMPLATES
-
-
-def template(text):
-    names = templates()
-    name = text.strip() or names[0]
-    if name not in names:
-        raise BadLine(f"版本 {text!r} 不是 {'、'.join(names)} 之一")
-    return name
-
-
-def receipt_fields(row):
-    """What a CSV line says about its whole receipt."""
-    year, month, day = receipt_date(row["日期"])
-    fields = {"版本": template(row.get("版本") or ""), "買受人": row["買受人"], "買受人統一編號": buyer_tax_id(row["統一編號"])}
-    fields.update({column: switch(row.get(column) or "", column) for column in SWITCHES})
-    fields.update({"年": year, "月": month, "日": day})
-    return fields
-
-
-def read_csv(path, folder):
-    """Returns ([(place, request)], [problem]) for one CSV file."""
-    with open(path, "rb") as f:
-        data = f.read()
-    text, digest = decode(data), hashlib.sha256(data).hexdigest()
-    reader = csv.reader(io.StringIO(text, newline=""))
-    header = [name.strip() for name in next(reader, [])]
-    missing = [name for name in REQUIRED if name not in header]
-    if missing:
-        return [], [f"{path}:1: 缺少欄位 {', '.join(missing)}"]
-
-    receipts = {}  # 收據 value -> [first line, its cells, fields, items, bad]
-    problems = []
-    receipt_columns = [c for c in ("買受人", "統一編號", "日期", "版本", *SWITCHES) if c in header]
-    line = reader.line_num
-    for cells in reader:
-        start, line = line + 1, reader.line_num
-        if not any(cell.strip() for cell in cells):
-            continue
-        row = dict(zip(header, cells + [""] * (len(header) - len(cells))))
-        key = row["收據"].strip()
-        entry = receipts.get(key)
-        try:
-            if not key:
-                raise BadLine("收據 欄是空的")
-            if entry is None:
-                entry = receipts[key] = [start, row, None, [], False]
-                entry[2] = receipt_fields(row)
-            else:  # later lines may leave the receipt's columns empty, but not contradict them
-                for column in receipt_columns:
-                    if row[column].strip() and row[column].strip() != entry[1][column].strip():
-                        raise BadLine(f"{column} {row[column]!r} 與第 {entry[0]} 行 收據 {key!r} 的不同")
-            entry[3].append((row["品名"], whole_number(row["數量"], "數量"), whole_number(row["單價"], "單價"),
-                             row.get("備註", "").strip()))
-        except BadLine as error:
-            problems.append(f"{path}:{start}: {error}")
-            if entry is not None:
-                entry[4] = True
-
-    from receiptora._numbers import REQUEST_KEYS  # the window's keys, in its order
-    requests = []
-    for key, (start, _, fields, items, bad) in receipts.items():
-        if bad:
-            problems.append(f"{path}:{start}: 收據 {key!r} 因上列錯誤未開立")
-            continue
-        values = dict(fields, 品名=[i[0] for i in items], 數量=[i[1] for i in items],
-                      單件價格=[i[2] for i in items], 存檔路徑=folder)
-        request = {k: values[k] for k in REQUEST_KEYS}
-        if "備註" in header:
-            request["備註"] = [i[3] for i in items]
-        requests.append((Place(f"{path}:{start}", digest, f"收據={key}"), request))
-    return requests, problems
-
-
-def json_int(text):
-    """An integer of the JSON text, of any length: Python's int() stops at 4300 digits."""
-    from receiptora import _numbers
-    return _numbers.read_whole_number(text)
-
-
-def read_json(path, folder, explicit_folder):
-    with open(path, "rb") as f:
-        raw = f.read()
-    digest = hashlib.sha256(raw).hexdigest()
-    try:
-        data = json.loads(decode(raw), parse_int=json_int)
-    except RecursionError:
-        raise ValueError("巢狀層數太多，不是收據請求 · nested too deeply to be a receipt request") from None
-    entries = data if isinstance(data, list) else [data]
-    requests, problems = [], []
-    for number, request in enumerate(entries, 1):
-        place = Place(f"{path}: receipt {number}" if isinstance(data, list) else str(path), digest,
-                      f"#{number}" if isinstance(data, list) else "#")
-        if not isinstance(request, dict):
-            problems.append(f"{place}: not a receipt request (an object with the window's keys)")
-            continue
-        if explicit_folder or not request.get("存檔路徑"):
-            request["存檔路徑"] = folder
-        requests.append((place, request))
-    return requests, problems
-
-
-def read_files(paths, folder, explicit_folder=False):
-    """All requests of all files, and every problem found on the way."""
-    requests, problems = [], []
-    for path in paths:
-        try:
-            if str(path).lower().endswith(".json"):
-                found, bad = read_json(path, folder, explicit_folder)
-            else:
-                found, bad = read_csv(path, folder)
-        except (OSError, ValueError, csv.Error) as error:
-            found, bad = [], [f"{path}: {error}"]
-        requests += found
-        problems += bad
-    return requests, problems
+def disarmed(text):
+    """A typed text for a spreadsheet cell, as the ledger writes it: one that a spreadsheet
+    would run as a formula (leading = + - @, tab or CR) gets a leading apostrophe."""
+    return "'" + text if text[:1] in ("=", "+", "-", "@", "\t", "\r") and text else text
 
 
 def usable_jobs(asked, receipts):
@@ -275,8 +55,7 @@ def add_arguments(parser):
     parser.add_argument("-o", "--output", metavar="FOLDER",
                         help=f"收據存放的資料夾 · where the receipts go (default: {default_folder()})")
     parser.add_argument("--again", action="store_true",
-                        help="連同先前已開立的也全部重新開立 · issue every receipt anew, also those a run of "
-                             "the same file issued before")
+                        help="連同先前已開立的訂單也全部重新開立 · issue every order anew, also those issued before")
     parser.add_argument("-j", "--jobs", type=int, default=os.cpu_count() or 1,
                         help="同時繪製的收據數，最多為處理器數 · receipts made at once "
                              "(default and most: the number of processors)")
@@ -284,10 +63,10 @@ def add_arguments(parser):
 
 def epilog():
     return (
-        "CSV 檔：每行一項商品，收據 欄相同的各行合為一張收據（UTF-8 或 Big5）。\n"
-        "CSV files: one item per line; the lines with the same 收據 form one receipt (UTF-8 or Big5).\n"
-        f"  必要欄位 · required columns: {', '.join(REQUIRED)}\n"
-        f"  選用欄位 · optional columns: 版本（{'／'.join(templates())}）, {', '.join(SWITCHES)}（是／否）, "
+        "CSV 檔：每行一項商品，收據 欄相同的各行合為一張收據（UTF-8、UTF-16 或 Big5）。\n"
+        "CSV files: one item per line; the lines with the same 收據 form one receipt (UTF-8, UTF-16 or Big5).\n"
+        f"  必要欄位 · required columns: {', '.join(orders.REQUIRED)}\n"
+        f"  選用欄位 · optional columns: 版本（{'／'.join(orders.templates())}）, {', '.join(orders.SWITCHES)}（是／否）, "
         "備註（每項商品的備註 · each item's note）\n"
         "  統一編號須正確（8 位數字與檢查碼），錯誤的一行不開立 · a wrong buyer's 統一編號 refuses the line\n"
         "  同一張收據的後續各行可將 買受人、統一編號、日期 與選用欄位留白。\n"
@@ -295,7 +74,10 @@ def epilog():
         "日期寫法 · date forms: 2026-12-07, 2026/12/07, 2026.12.07, 115/12/07, 民國 115/12/07, "
         "民國115年12月7日, 115年12月7日, 2026年12月7日；留白為今天 · empty: today\n"
         "數字可含千分位與全形數字 · numbers may have thousands separators (1,680) and full-width digits\n"
-        "JSON 檔：一張收據請求，或請求的清單 · JSON files: one receipt request or a list of them.")
+        "JSON 檔：一張收據請求，或請求的清單 · JSON files: one receipt request or a list of them.\n"
+        "已開立過的訂單（內容相同）再執行時略過；每次執行的結果寫在輸出資料夾的 開立結果-日期-時間.csv。\n"
+        "Orders issued before (same content) are skipped on a re-run; each run's result table is "
+        "開立結果-YYYYMMDD-HHMMSS.csv in the output folder.")
 
 
 def log_failures(problems):
@@ -331,42 +113,165 @@ def borrow_profile(folder):
     return source
 
 
-def run(args):
+
+class ResultTable:
+    """開立結果-YYYYMMDD-HHMMSS.csv in the output folder, made at its first row and written
+    a chunk at a time (UTF-8 with a byte-order mark, as the ledger)."""
+
+    def __init__(self, folder):
+        self.folder, self.path, self.file, self.writer = folder, None, None, None
+
+    def add(self, rows):
+        if not rows:
+            return
+        if self.file is None:
+            stamp = datetime.datetime.now().strftime("%Y%m%d-%H%M%S")
+            os.makedirs(self.folder, exist_ok=True)
+            for n in itertools.count(1):
+                path = os.path.join(self.folder, f"開立結果-{stamp}{'' if n == 1 else f'-{n}'}.csv")
+                try:
+                    self.file = open(path, "x", encoding="utf-8-sig", newline="")
+                    break
+                except FileExistsError:
+                    continue
+            self.path = path
+            self.writer = csv.writer(self.file)
+            self.writer.writerow(RESULT_HEADER)
+        self.writer.writerows([[disarmed(str(cell)) for cell in row] for row in rows])
+        self.file.flush()
+
+    def close(self):
+        if self.file is not None:
+            self.file.close()
+
+
+def total_of(request):
+    """The order's total as decimal text ("" when its items are not whole numbers)."""
+    try:
+        return str(sum(q * p for q, p in zip(request["數量"], request["單件價格"], strict=True)))
+    except (KeyError, TypeError, ValueError):
+        return ""
+
+
+class Tally:
+    """What a run did, for its summary."""
+
+    def __init__(self):
+        self.issued, self.skipped, self.first, self.last = 0, 0, "", ""
+        self.refused = []  # per order refused, its problems
+        self.unread = []  # problems of no one order: a file not read, a line without 收據
+        self.notes = []  # the run's own: seller profile, recovery, ledger
+        self.failed = False  # a ledger line not written: the exit status says so
+
+
+def reason_of(result):
+    return str(result).replace("\n", " ")
+
+
+def issue_chunk(chunk, args, tally, table, bar, borrowed):
+    """Issues the orders of one chunk; returns False when the run was stopped meanwhile."""
     import quillmarkers_model
+    rows = [None] * len(chunk)  # in the orders' order
+    ready = []
+    for at, order in enumerate(chunk):
+        if order.request is None:
+            if order.label is None:
+                tally.unread.extend(order.problems)
+            else:
+                tally.refused.append(order.problems)
+            rows[at] = [order.place, order.label or "", "", "", REFUSED, "；".join(order.problems)]
+        else:
+            ready.append((at, order))
+    for target in {o.request.get("存檔路徑") for _, o in ready} - borrowed:
+        borrowed.add(target)
+        if isinstance(target, str) and (source := borrow_profile(target)):
+            print(f"receiptora: {target} 沒有賣方資料，已複製預設輸出資料夾的 {source}", file=sys.stderr)
+    results, problems = quillmarkers_model.issue_receipts(
+        [o.request for _, o in ready], jobs=usable_jobs(args.jobs, len(ready)), progress=bar.update,
+        keys=[o.key for _, o in ready], again=args.again) if ready else ([], [])
+    for problem in problems:
+        if problem not in tally.notes:
+            tally.notes.append(problem)
+            tally.failed = tally.failed or problem.startswith(("ledger", "收據清冊"))
+    stopped = False
+    for (at, order), result in zip(ready, results):
+        total = total_of(order.request)
+        if isinstance(result, str) and result:
+            tally.issued += 1
+            tally.first, tally.last = tally.first or result, result
+            rows[at] = [order.place, order.label, result, total, ISSUED, ""]
+        elif result == "":
+            tally.skipped += 1
+            rows[at] = [order.place, order.label, "", total, SKIPPED, "同一訂單先前已開立（--again 全部重新開立）"]
+        elif result is None:
+            stopped = True
+            rows[at] = [order.place, order.label, "", total, NOT_STARTED, "執行被中斷，未開始"]
+        else:
+            number = getattr(result, "number", "") or ""
+            tally.refused.append([f"{order.place}: {reason_of(result)}"])
+            rows[at] = [order.place, order.label, number, total, UNFINISHED if number else REFUSED, reason_of(result)]
+    table.add(rows)
+    return not stopped
+
+
+def print_summary(tally, folder, table, stopped):
+    out = sys.stdout
+    for problem in tally.notes:
+        print(f"receiptora: {problem}", file=sys.stderr)
+    for problem in tally.unread[:SHOWN]:
+        print(problem, file=sys.stderr)
+    for problems in tally.refused[:SHOWN]:
+        for problem in problems:
+            print(problem, file=sys.stderr)
+    if len(tally.refused) > SHOWN:
+        print(f"……另有 {len(tally.refused) - SHOWN} 張未能開立，見開立結果檔", file=sys.stderr)
+    span = ""
+    if tally.issued:
+        span = f"（{tally.first}" + (f" … {tally.last}" if tally.issued > 1 else "") + "）"
+    print(f"已開立 {tally.issued} 張收據{span}，存於 {folder}", file=out)
+    if tally.skipped:
+        print(f"略過 {tally.skipped} 張：先前已開立（--again 全部重新開立）", file=out)
+    if tally.refused:
+        print(f"{len(tally.refused)} 張未能開立，原因列於上方，也寫入錯誤紀錄", file=out)
+    if tally.unread:
+        print(f"{len(tally.unread)} 個問題不屬於任何一張收據（檔案或行無法讀取），列於上方", file=out)
+    if stopped:
+        print("執行被中斷：進行中的收據已完成，其餘未開始", file=out)
+    if table.path:
+        print(f"開立結果：{table.path}", file=out)
+
+
+def run(args):
     from tqdm import tqdm
 
     folder = args.output or default_folder()
-    requests, problems = read_files(args.files, folder, explicit_folder=bool(args.output))
-    for target in sorted({r.get("存檔路徑") for _, r in requests if isinstance(r.get("存檔路徑"), str)}):
-        if source := borrow_profile(target):
-            print(f"receiptora: {target} 沒有賣方資料，已複製預設輸出資料夾的 {source} "
-                  f"(no seller profile there: the default output folder's was copied)", file=sys.stderr)
-    keys = [batch_key(place, request) if isinstance(place, Place) else "" for place, request in requests]
-    with tqdm(total=len(requests), unit="receipt", file=sys.stderr,
-              disable=not (sys.stderr.isatty() and len(requests) > 5)) as bar:
-        results, run_problems = quillmarkers_model.issue_receipts(
-            [request for _, request in requests], jobs=usable_jobs(args.jobs, len(requests)), progress=bar.update,
-            keys=keys, again=args.again)
-    made, skipped = [], 0
-    for (place, _), result in zip(requests, results):
-        if isinstance(result, str) and result:
-            made.append(result)
-        elif result == "":
-            skipped += 1
-        elif result is None:
-            problems.append(f"{place}: 未開立（執行先被停止）")
-        else:
-            problems.append(f"{place}: {result}")
-    for problem in run_problems:
-        print(f"receiptora: {problem}", file=sys.stderr)
-    for problem in problems:
-        print(problem, file=sys.stderr)
-    log_failures(run_problems + problems)
-    if made:
-        print("開立：" + "、".join(made))
-    if skipped:
-        print(f"略過 {skipped} 張：同一檔案先前已開立（--again 全部重新開立）")
-    if problems:
-        print(f"{len(problems)} 項未能開立，列於上方，也寫入錯誤紀錄")
-    print(f"已開立 {len(made)} 張收據，存於 {folder}")
-    return 0 if not problems else 1
+    tally, table, borrowed = Tally(), ResultTable(folder), set()
+    stopped = False
+    signals = []
+
+    def interrupt(signum, frame):  # noted, since the issuer stops on it and clears the exception
+        signals.append(signum)
+        raise KeyboardInterrupt
+    previous = {s: signal.signal(s, interrupt) for s in (signal.SIGINT, signal.SIGTERM)}
+    try:
+        with tqdm(unit="張", file=sys.stderr, disable=not sys.stderr.isatty()) as bar:
+            read = orders.read_files(args.files, folder, explicit_folder=bool(args.output))
+            while chunk := list(itertools.islice(read, CHUNK)):
+                if not issue_chunk(chunk, args, tally, table, bar, borrowed) or signals:
+                    break
+    except KeyboardInterrupt:
+        signals.append(signal.SIGINT)
+    finally:
+        for number, handler in previous.items():
+            signal.signal(number, handler)
+        table.close()
+    stopped = bool(signals)
+    problems = tally.notes + tally.unread + [p for problems in tally.refused for p in problems]
+    try:
+        log_failures(problems)
+    except Exception:  # the log is a copy: the summary below still says everything
+        pass
+    print_summary(tally, folder, table, stopped)
+    if stopped:
+        return 130
+    return 1 if tally.refused or tally.unread or tally.failed else 0

@@ -20,67 +20,115 @@ class CommandError(Exception):
     """A refusal the operator can act on; str() is the message."""
 
 
-def add_commands(add_parser):
-    """add_parser(name, help) makes a subcommand's parser."""
-    def command(name, help_text):
-        parser = add_parser(name, help_text)
-        parser.add_argument("-o", "--output", metavar="FOLDER",
-                            help=f"收據簿所在的資料夾 · the output folder that holds the book "
-                                 f"(default: {batch.default_folder()})")
-        return parser
+def add_folder_argument(parser):
+    parser.add_argument("-o", "--output", metavar="FOLDER",
+                        help=f"收據簿所在的資料夾 · the output folder that holds the book "
+                             f"(預設 default: {batch.default_folder()})")
 
-    void = command("void", "作廢收據 · void an issued receipt: a 作廢 copy beside it, the book and the ledger "
-                           "updated")
-    void.add_argument("number", metavar="NUMBER", help="e.g. 收據-20261207-001")
-    void.add_argument("--reason", required=True, help="why the receipt is void (printed on the copy)")
-    reprint = command("reprint", "補印收據 · print a receipt again from the book, marked 補印, under a new file name")
-    reprint.add_argument("number", metavar="NUMBER")
-    listing = command("list", "列出收據 · list the receipts in the book")
-    listing.add_argument("--month", metavar="YYYY-MM", help="only this month")
-    listing.add_argument("--buyer", metavar="TEXT", default="",
-                         help="only receipts whose buyer, buyer's 統一編號 or number holds TEXT")
-    listing.add_argument("--format", choices=("table", "json", "csv"), default="table")
-    summary = command("summary", "統計 · count and total the receipts of a month or a quarter")
-    period = summary.add_mutually_exclusive_group(required=True)
-    period.add_argument("--month", metavar="YYYY-MM")
-    period.add_argument("--quarter", metavar="YYYYQn", help="e.g. 2026Q4")
-    summary.add_argument("--format", choices=("table", "json"), default="table")
-    ledger = command("ledger", "收據清冊 · the ledger 收據清冊.csv")
-    ledger.add_argument("--rebuild", action="store_true", required=True,
-                        help="write the ledger again from the book (replaces it in one step)")
+
+def add_void_arguments(parser):
+    parser.add_argument("number", metavar="NUMBER", nargs="*",
+                        help="收據號碼，可寫多個 · the receipts' numbers, e.g. 收據-20261207-001")
+    parser.add_argument("--run", metavar="FILE",
+                        help="作廢一次批次開立的每一張收據：它的 開立結果-….csv · void every receipt a batch run "
+                             "issued, from its result table")
+    parser.add_argument("--reason", required=True, metavar="作廢原因",
+                        help="作廢原因，印在作廢副本上 · why the receipts are void (printed on the copies)")
+    add_folder_argument(parser)
+
+
+def numbers_of_run(path):
+    """The numbers a batch run issued, from its result table 開立結果-….csv."""
+    try:
+        with open(path, encoding="utf-8-sig", newline="") as f:
+            rows = list(csv.reader(f))
+    except (OSError, UnicodeDecodeError, csv.Error) as error:
+        raise CommandError(f"無法讀取開立結果 {path}（{getattr(error, 'strerror', None) or error}）") from None
+    header = rows[0] if rows else []
+    if "收據號碼" not in header or "狀態" not in header:
+        raise CommandError(f"{path} 不是開立結果檔（缺少 收據號碼 或 狀態 欄）")
+    number, state = header.index("收據號碼"), header.index("狀態")
+    return [row[number] for row in rows[1:] if len(row) > max(number, state) and row[state] == batch.ISSUED]
+
+
+def add_reprint_arguments(parser):
+    parser.add_argument("number", metavar="NUMBER", help="收據號碼 · the receipt's number")
+    add_folder_argument(parser)
+
+
+def add_list_arguments(parser):
+    parser.add_argument("--month", metavar="YYYY-MM", help="只列這個月 · only this month")
+    parser.add_argument("--buyer", metavar="TEXT", default="",
+                        help="只列買受人、統一編號或號碼含有 TEXT 的收據 · only receipts whose buyer, buyer's "
+                             "統一編號 or number holds TEXT")
+    parser.add_argument("--format", choices=("table", "json", "csv"), default="table",
+                        help="表格、JSON 或 CSV · a table, JSON or CSV")
+    add_folder_argument(parser)
+
+
+def add_summary_arguments(parser):
+    period = parser.add_mutually_exclusive_group(required=True)
+    period.add_argument("--month", metavar="YYYY-MM", help="這個月 · this month")
+    period.add_argument("--quarter", metavar="YYYYQn", help="這一季，例如 2026Q4 · this quarter, e.g. 2026Q4")
+    parser.add_argument("--format", choices=("table", "json"), default="table",
+                        help="表格或 JSON · a table or JSON")
+    add_folder_argument(parser)
+
+
+def add_ledger_arguments(parser):
+    parser.add_argument("--rebuild", action="store_true", required=True,
+                        help="由收據簿重寫收據清冊（一次換好） · write the ledger again from the book (in one step)")
+    add_folder_argument(parser)
 
 
 def month_of(text):
     match = re.fullmatch(r"(\d{4})-(\d{2})", text or "")
     if not match or not 1 <= int(match[2]) <= 12:
-        raise CommandError(f"--month {text!r} is not a month like 2026-12")
+        raise CommandError(f"--month {text!r} 不是月份，請寫成 2026-12 · not a month like 2026-12")
     return int(match[1]), int(match[2])
+
+
+def months_of(args):
+    """The months (year, month) of --month or --quarter."""
+    if args.month:
+        return [month_of(args.month)]
+    match = re.fullmatch(r"(\d{4})[Qq]([1-4])", args.quarter)
+    if not match:
+        raise CommandError(f"--quarter {args.quarter!r} 不是季別，請寫成 2026Q4 · not a quarter like 2026Q4")
+    year, quarter = int(match[1]), int(match[2])
+    return [(year, month) for month in range(3 * quarter - 2, 3 * quarter + 1)]
 
 
 def period_of(args):
     """First and last day (ISO) of --month or --quarter."""
-    if args.month:
-        year, month = month_of(args.month)
-        first, last = (year, month), (year, month)
-    else:
-        match = re.fullmatch(r"(\d{4})[Qq]([1-4])", args.quarter)
-        if not match:
-            raise CommandError(f"--quarter {args.quarter!r} is not a quarter like 2026Q4")
-        year, quarter = int(match[1]), int(match[2])
-        first, last = (year, 3 * quarter - 2), (year, 3 * quarter)
-    end = calendar.monthrange(*last)[1]
-    return f"{first[0]:04d}-{first[1]:02d}-01", f"{last[0]:04d}-{last[1]:02d}-{end:02d}"
+    months = months_of(args)
+    (first_year, first_month), (last_year, last_month) = months[0], months[-1]
+    end = calendar.monthrange(last_year, last_month)[1]
+    return f"{first_year:04d}-{first_month:02d}-01", f"{last_year:04d}-{last_month:02d}-{end:02d}"
 
 
-def table(rows, header):
-    """Columns padded by display width (a CJK character takes two)."""
+def grouped(digits):
+    """A whole amount as digit text with thousands separators: "-1234567" → "-1,234,567"."""
+    text = str(digits)
+    sign, figures = ("-", text[1:]) if text.startswith("-") else ("", text)
+    head = len(figures) % 3 or 3
+    return sign + ",".join([figures[:head]] + [figures[i:i + 3] for i in range(head, len(figures), 3)])
+
+
+def table(rows, header, right=()):
+    """Columns padded by display width (a CJK character takes two); columns in `right` align right."""
     import unicodedata
 
     def width(text):
         return sum(2 if unicodedata.east_asian_width(c) in "WF" else 1 for c in text)
+
+    def pad(text, w, i):
+        space = " " * (w - width(text))
+        return space + text if i in right else text + space
     cells = [header] + [[str(c) for c in row] for row in rows]
     widths = [max(width(row[i]) for row in cells) for i in range(len(header))]
-    return "\n".join("  ".join(c + " " * (w - width(c)) for c, w in zip(row, widths)).rstrip() for row in cells)
+    return "\n".join("  ".join(pad(c, w, i) for i, (c, w) in enumerate(zip(row, widths))).rstrip()
+                     for row in cells)
 
 
 def show_list(rows, fmt):
@@ -94,50 +142,107 @@ def show_list(rows, fmt):
             writer.writerow([r["number"], r["date"], r["buyer"], r["buyer_tax_id"], r["total"], r["state"],
                              "; ".join(r["files"])])
         return out.getvalue().rstrip("\n")
-    return table([[r["number"], r["date"], r["buyer"], r["buyer_tax_id"], r["total"], STATE_WORDS[r["state"]]]
-                  for r in rows], ["收據號碼", "日期", "買受人", "統一編號", "總額", "狀態"]) + f"\n{len(rows)} receipt(s)"
+    return table([[r["number"], r["date"], r["buyer"], r["buyer_tax_id"], grouped(r["total"]),
+                   STATE_WORDS[r["state"]]] for r in rows],
+                 ["收據號碼", "日期", "買受人", "統一編號", "總額", "狀態"], right={4}) + f"\n共 {len(rows)} 張收據"
 
 
-def show_summary(result, fmt):
+def show_summary(result, months, fmt):
     if fmt == "json":
         return json.dumps(result, ensure_ascii=False, indent=1)
-    lines = [f"receipts issued: {result['receipts']}", f"void: {result['void']}", f"total: {result['total']}"]
-    if result["days"]:
-        lines += ["", table(sorted(result["days"].items()), ["日期", "總額"])]
+    lines = [f"已開立：{grouped(result['receipts'])} 張", f"作廢：{grouped(result['void'])} 張",
+             f"合計（不含作廢）：{grouped(result['total'])} 元"]
+    sys.set_int_max_str_digits(0)  # totals have no digit limit
+    if len(months) > 1:  # a quarter: its three months, each with its total
+        totals = {f"{y:04d}-{m:02d}": 0 for y, m in months}
+        for day, total in result["days"].items():
+            totals[day[:7]] = totals.get(day[:7], 0) + int(total)
+        lines += ["", table([[month, grouped(total)] for month, total in totals.items()], ["月份", "合計"],
+                            right={1})]
+    elif result["days"]:
+        lines += ["", table([[day, grouped(total)] for day, total in sorted(result["days"].items())],
+                            ["日期", "合計"], right={1})]
     return "\n".join(lines)
 
 
-def run(args):
+# Commands that only read the book: they open it for reading, create nothing and write nothing.
+READING = {"list", "summary", "check"}
+
+
+def book_command(action):
+    """A command on the output folder's book: recovery's notes, then `action(args, folder)`; a
+    refusal or failure is one line on standard error and exit status 1."""
+    def run(args):
+        from receiptora import _book
+        folder = args.output or batch.default_folder()
+        try:
+            if not os.path.isdir(folder):
+                raise CommandError(f"沒有輸出資料夾 {folder}：還沒有開立過收據 · there is no output folder")
+            if args.command not in READING:  # recovery writes; reading commands never run it
+                for problem in _book.open(folder)["problems"]:
+                    print(f"receiptora: {problem}", file=sys.stderr)
+            action(args, folder)
+        except KeyError as error:
+            print(f"receiptora {args.command}: {error.args[0]}", file=sys.stderr)
+            return 1
+        except (CommandError, ValueError, OSError, RuntimeError) as error:
+            print(f"receiptora {args.command}: {error}", file=sys.stderr)
+            return 1
+        return 0
+    return run
+
+
+@book_command
+def run_void(args, folder):
+    """Voids each number given and each the --run table issued, all with one reason; one that
+    fails is named and the rest go on."""
     from receiptora import _book
-    folder = args.output or batch.default_folder()
-    try:
-        if args.command in ("list", "summary", "ledger") and not os.path.isdir(folder):
-            raise CommandError(f"there is no output folder {folder}")
-        if args.command in ("void", "reprint", "ledger"):  # reading commands run no recovery
-            recovered = _book.open(folder)
-            for problem in recovered["problems"]:
-                print(f"receiptora: {problem}", file=sys.stderr)
-        if args.command == "void":
-            files = _book.void(folder, args.number, args.reason)
-            print(f"{args.number} is void" + (f"; the void copy is {', '.join(files)}" if files else ""))
-        elif args.command == "reprint":
-            files = _book.reprint(folder, args.number)
-            print(f"{args.number} printed again: {', '.join(files)}")
-        elif args.command == "list":
-            month = ""
-            if args.month:
-                year, number = month_of(args.month)
-                month = f"{year:04d}-{number:02d}"
-            print(show_list(_book.list(folder, month, args.buyer), args.format))
-        elif args.command == "summary":
-            print(show_summary(_book.summary(folder, *period_of(args)), args.format))
-        elif args.command == "ledger":
-            lines = _book.rebuild_ledger(folder)
-            print(f"{os.path.join(folder, '收據清冊.csv')} written again: {lines} line(s)")
-    except KeyError as error:
-        print(f"receiptora {args.command}: {error.args[0]}", file=sys.stderr)
-        return 1
-    except (CommandError, ValueError, OSError, RuntimeError) as error:
-        print(f"receiptora {args.command}: {error}", file=sys.stderr)
-        return 1
-    return 0
+    numbers = list(dict.fromkeys(args.number + (numbers_of_run(args.run) if args.run else [])))
+    if not numbers:
+        raise CommandError("沒有要作廢的收據：請寫收據號碼，或 --run 開立結果檔" if not args.run else
+                           f"{args.run} 裡沒有已開立的收據")
+    failed = []
+    for number in numbers:
+        try:
+            files = _book.void(folder, number, args.reason)
+            print(f"已作廢 {number}（作廢原因：{args.reason}）" + (f"，作廢副本 {'、'.join(files)}" if files else ""))
+        except KeyError as error:
+            failed.append(f"{number}: {error.args[0]}")
+        except (ValueError, OSError, RuntimeError) as error:
+            failed.append(f"{number}: {error}")
+    if len(numbers) == 1 and failed:
+        raise CommandError(failed[0])
+    for failure in failed:
+        print(f"receiptora void: {failure}", file=sys.stderr)
+    if failed:
+        raise CommandError(f"{len(failed)} 張未能作廢，列於上方")
+
+
+@book_command
+def run_reprint(args, folder):
+    from receiptora import _book
+    files = _book.reprint(folder, args.number)
+    print(f"已補印 {args.number}：{'、'.join(files)}")
+
+
+@book_command
+def run_list(args, folder):
+    from receiptora import _book
+    month = ""
+    if args.month:
+        year, number = month_of(args.month)
+        month = f"{year:04d}-{number:02d}"
+    print(show_list(_book.list(folder, month, args.buyer), args.format))
+
+
+@book_command
+def run_summary(args, folder):
+    from receiptora import _book
+    print(show_summary(_book.summary(folder, *period_of(args)), months_of(args), args.format))
+
+
+@book_command
+def run_ledger(args, folder):
+    from receiptora import _book
+    lines = _book.rebuild_ledger(folder)
+    print(f"已由收據簿重寫 {os.path.join(folder, '收據清冊.csv')}：{lines} 行")

@@ -59,9 +59,10 @@ def write_atomically(path, data):
 
 
 def entry(name, comment, icon, command):
+    # StartupWMClass is the window's class (its Tk class): a dock matches the window to its entry.
     return (f"[Desktop Entry]\nType=Application\nVersion=1.0\nName={name}\nComment={comment}\n"
             f"Exec={' '.join(exec_quote(a) for a in command)}\nIcon={icon}\nTerminal=false\n"
-            f"Categories=Office;Finance;\n")
+            f"Categories=Office;Finance;\nStartupWMClass={icon}\n")
 
 
 def install(folder=None):
@@ -90,14 +91,20 @@ def install(folder=None):
     return written
 
 
+def add_arguments(parser):
+    parser.add_argument("--data-home", metavar="FOLDER",
+                        help="安裝到這個資料夾，而不是 $XDG_DATA_HOME（預設 ~/.local/share） · "
+                             "instead of $XDG_DATA_HOME (default ~/.local/share)")
+
+
 def run(args):
     try:
         written = install(args.data_home)
     except OSError as error:
-        print(f"receiptora: cannot install the launchers: {error}", file=sys.stderr)
+        print(f"receiptora: 無法安裝選單項目：{error}", file=sys.stderr)
         return 1
     for path in written:
         if path.suffix == ".desktop":
-            print(f"installed {path}")
-    print("收據 and 收據簿 are now in the desktop's application menu (Office).")
+            print(f"已安裝 {path}")
+    print("「收據」與「收據簿」已加入桌面的應用程式選單（辦公）。")
     return 0

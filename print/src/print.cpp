@@ -28,7 +28,7 @@ struct DestFree {
   void operator()(cups_dest_t* dest) const { cupsFreeDests(1, dest); }
 };
 
-std::string printer_label(const std::string& name) { return name.empty() ? "the default printer" : name; }
+std::string printer_label(const std::string& name) { return name.empty() ? "預設印表機" : name; }
 
 }  // namespace
 
@@ -42,19 +42,19 @@ std::vector<std::pair<std::string, std::string>> job_options(const PrintRequest&
 
 PrintJob print_pdf(const fs::path& pdf, const PrintRequest& request) {
   if (request.copies < 1 || request.copies > kMaxCopies)
-    throw PrintError("copies must be between 1 and " + std::to_string(kMaxCopies) + ", not " +
+    throw PrintError("份數須在 1 到 " + std::to_string(kMaxCopies) + " 之間，不是 " +
                      std::to_string(request.copies));
   std::error_code ec;
-  if (!fs::is_regular_file(pdf, ec)) throw PrintError("no such receipt file: " + pdf.string());
+  if (!fs::is_regular_file(pdf, ec)) throw PrintError("找不到收據檔 " + pdf.string());
 
   std::unique_ptr<http_t, HttpClose> http(
       httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, kConnectMs, nullptr));
-  if (!http) throw PrintError("the printing service (CUPS) is not running at " + std::string(cupsServer()));
+  if (!http) throw PrintError("列印服務（CUPS）沒有在執行：" + std::string(cupsServer()));
   std::unique_ptr<cups_dest_t, DestFree> dest(
       cupsGetNamedDest(http.get(), request.printer.empty() ? nullptr : request.printer.c_str(), nullptr));
   if (!dest)
-    throw PrintError(request.printer.empty() ? "no default printer is set up"
-                                             : "no printer named " + request.printer);
+    throw PrintError(request.printer.empty() ? "尚未設定預設印表機"
+                                             : "沒有名為 " + request.printer + " 的印表機");
 
   cups_option_t* options = nullptr;
   int count = 0;
@@ -63,8 +63,7 @@ PrintJob print_pdf(const fs::path& pdf, const PrintRequest& request) {
   const std::string title = request.title.empty() ? pdf.filename().string() : request.title;
   const int id = cupsPrintFile2(http.get(), dest->name, pdf.c_str(), title.c_str(), count, options);
   cupsFreeOptions(count, options);
-  if (id <= 0)
-    throw PrintError("cannot print on " + printer_label(dest->name) + ": " + cupsLastErrorString());
+  if (id <= 0) throw PrintError("無法在 " + printer_label(dest->name) + " 列印：" + cupsLastErrorString());
   return {id, dest->name};
 }
 
@@ -74,7 +73,7 @@ fs::path receipt_pdf(const fs::path& root, std::string_view number) {
   // YYYYMMDD-NNN (a day's thousandth receipt has four digits)
   const bool shaped = digits.size() >= 12 && digits.size() <= 16 && digits[8] == '-' &&
                       all_digits(digits.substr(0, 8)) && all_digits(digits.substr(9));
-  if (!shaped) throw PrintError("not a receipt number: " + std::string(number));
+  if (!shaped) throw PrintError("不是收據號碼：" + std::string(number));
   const std::string month = std::string(digits.substr(0, 4)) + "-" + std::string(digits.substr(4, 2));
   const std::string name = std::string(kPrefix) + std::string(digits);
   fs::path pdf = root / month / (name + ".pdf");
@@ -99,7 +98,7 @@ fs::path receipt_pdf(const fs::path& root, std::string_view number) {
     }
   }
   std::error_code ec;
-  if (!fs::is_regular_file(pdf, ec)) throw PrintError("找不到收據 " + name + " 的檔案 " + pdf.string());
+  if (!fs::is_regular_file(pdf, ec)) throw PrintError(root.string() + " 裡沒有收據 " + std::string(number));
   return pdf;
 }
 

@@ -16,7 +16,7 @@ std::vector<PrintOutcome> print_receipts(const fs::path& root, const std::vector
       outcome.job = print_pdf(pdf, job);
     } catch (const PrintError& error) {
       outcome.error = error.what();
-      append_to_log(log, "=== " + local_iso_timestamp() + " print " + number + "\n" + outcome.error + "\n");
+      append_to_log(log, "=== " + local_iso_timestamp() + " 列印 " + number + "\n" + outcome.error + "\n");
     }
     outcomes.push_back(std::move(outcome));
   }

@@ -112,9 +112,9 @@ TEST_P(Refusals, NeverReachCups) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Requests, Refusals,
-                         testing::Values(RefusalCase{"no_copies", 0, true, "copies"},
-                                         RefusalCase{"too_many_copies", 100, true, "copies"},
-                                         RefusalCase{"missing_file", 1, false, "no such receipt file"},
+                         testing::Values(RefusalCase{"no_copies", 0, true, "份數"},
+                                         RefusalCase{"too_many_copies", 100, true, "份數"},
+                                         RefusalCase{"missing_file", 1, false, "找不到收據檔"},
                                          RefusalCase{"cups_down", 1, true, "CUPS"}),
                          CaseLabel{});
 
@@ -137,10 +137,10 @@ TEST(PrintReceipts, EveryFailureIsLoggedAndTheFilesStay) {
   ASSERT_EQ(outcomes.size(), 2u);
   EXPECT_EQ(outcomes[0].job.id, 0);
   EXPECT_NE(outcomes[0].error.find("CUPS"), std::string::npos);
-  EXPECT_NE(outcomes[1].error.find("找不到收據 收據-20261207-009"), std::string::npos);
+  EXPECT_NE(outcomes[1].error.find("沒有收據 20261207-009"), std::string::npos);
   const std::string logged = store::read_all(log);
-  EXPECT_NE(logged.find("print 20261207-001\n"), std::string::npos) << logged;
-  EXPECT_NE(logged.find("print 20261207-009\n"), std::string::npos) << logged;
+  EXPECT_NE(logged.find("列印 20261207-001\n"), std::string::npos) << logged;
+  EXPECT_NE(logged.find("列印 20261207-009\n"), std::string::npos) << logged;
   EXPECT_EQ(store::read_all(pdf), "%PDF-1.5 receipt");
 }
 

@@ -29,14 +29,19 @@ struct Document::Impl {
   const Receipt& receipt;
   const TemplateInfo& look;
   TextFitter text;
+  Header header;
+  ExemptionStamp stamp;
   Layout layout;
   Sheet sheet;
 
   explicit Impl(const Receipt& r)
       : receipt(r),
         look(template_info(r.layout)),
-        layout(lay_out(r, text, look.faces, std::max(stamps_room(r), look.art_room))),
-        sheet{r, look, text, layout, date_text(r)} {}
+        header(lay_out_header(r, look, text, date_text(r))),
+        stamp(lay_out_exemption_stamp(r, look, text)),
+        layout(lay_out(r, text, look.faces, std::max(stamps_room(r, stamp), look.art_room),
+                       std::max(kTableTop, header.bottom + 2))),
+        sheet{r, look, text, layout, header, stamp} {}
 
   void draw_page(cairo_t* cr, int page, unsigned layers) const {
     const bool last = layout.pages[page].end;
@@ -50,7 +55,7 @@ struct Document::Impl {
       draw_table(cr, sheet, page);
     }
     if (last && (layers & kStamps)) draw_stamps(cr, sheet, band_top);
-    if (layers & kMark) draw_mark(cr, sheet);
+    if (layers & kMark) draw_mark(cr, sheet, page);
   }
 };
 

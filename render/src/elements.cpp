@@ -101,10 +101,9 @@ void draw_row(cairo_t* cr, const Row& row, double y) {
 }
 
 void draw_exemption_stamp(cairo_t* cr, const Sheet& sheet, double x, double y) {
-  constexpr double w = kExemptionWidth, h = kExemptionHeight;
+  const double w = kExemptionWidth, h = sheet.stamp.height;
   const SellerProfile& s = sheet.receipt.seller;
   if (!s.exemption_stamp_image.empty()) return picture(cr, s.exemption_stamp_image, x, y, w, h);
-  const char* faces = sheet.look.faces;  // its glyphs are embedded anyway: no extra font subset
   ink(cr, x - 1, y - 1, w + 2, h + 2, 0.88, [&] {
     cairo_set_line_width(cr, 1.6);
     cairo_rectangle(cr, x + 0.8, y + 0.8, w - 1.6, h - 1.6);
@@ -112,19 +111,7 @@ void draw_exemption_stamp(cairo_t* cr, const Sheet& sheet, double x, double y) {
     cairo_set_line_width(cr, 0.6);
     cairo_rectangle(cr, x + 3.5, y + 3.5, w - 7, h - 7);
     cairo_stroke(cr);
-    const double ix = x + 7, iw = w - 14;
-    double ty = y + 5.5;
-    auto put = [&](const std::string& text, double size, double slot, double spacing = 0) {
-      const Fitted& f = sheet.text.fit_once(text, faces, size, 4, iw, slot, PANGO_ALIGN_CENTER, spacing);
-      show(cr, f, ix, ty + (slot - f.height) / 2);
-      ty += slot;
-    };
-    put(s.name, 11, 15);
-    put("統一編號：" + s.tax_id, 6.5, 9);
-    put("負責人：" + s.owner, 6.5, 9);
-    put("地址：" + s.address, 6.5, 9);
-    put("電話：" + s.phone, 6.5, 9);
-    put("免用統一發票專用章", 8.5, 12, 1.5);
+    for (const Placed& line : sheet.stamp.lines) show(cr, line.fitted, x + line.x, y + line.y);
   });
 }
 
@@ -171,9 +158,98 @@ bool draws_owner_seal(const Receipt& r) {
   return r.owner_seal && (!r.seller.owner_seal_image.empty() || !seal_characters(r.seller.owner).empty());
 }
 
-double stamps_room(const Receipt& r) {
+namespace {
+
+// One line, a little smaller if need be; else wrapped onto more lines, never below 7 pt.
+Fitted lines(const TextFitter& text, const std::string& value, const char* faces, double size, double width,
+             PangoAlignment align = PANGO_ALIGN_LEFT) {
+  const double one_line = text.make("國", faces, size, width, align).height * 1.2;
+  Fitted f = text.fit(value, faces, size, std::max(kMinSize, size * 0.85), width, one_line, align, 0, false);
+  if (f.height <= one_line && f.width <= width + 0.01) return f;
+  return text.fit(value, faces, std::max(kMinSize, size - 1), kMinSize, width, kPageHeight / 4, align);
+}
+
+// The seller's fields that are filled, each with its label.
+std::vector<std::string> seller_fields(const SellerProfile& s, bool joined_ids) {
+  std::vector<std::string> out;
+  const std::string id = blank(s.tax_id) ? "" : "統一編號：" + s.tax_id;
+  const std::string owner = blank(s.owner) ? "" : "負責人：" + s.owner;
+  if (joined_ids) {
+    if (!id.empty() || !owner.empty())
+      out.push_back(id + (id.empty() || owner.empty() ? "" : "　　") + owner);
+  } else {
+    for (const std::string& f : {id, owner})
+      if (!f.empty()) out.push_back(f);
+  }
+  if (!blank(s.address)) out.push_back("地址：" + s.address);
+  if (!blank(s.phone)) out.push_back("電話：" + s.phone);
+  return out;
+}
+
+}  // namespace
+
+Header lay_out_header(const Receipt& r, const TemplateInfo& look, const TextFitter& text,
+                      const std::string& date_text) {
+  Header h;
+  const char* faces = look.faces;
+  const auto put = [&](Fitted f, double x, double y) {
+    const double height = f.height;
+    h.texts.push_back({std::move(f), x, y});
+    return height;
+  };
+  constexpr double kTop = 57, kSellerWidth = 290;
+  double y = kTop;
+  if (!blank(r.seller.name))
+    y += std::max(17.0, put(lines(text, r.seller.name, faces, 13, kSellerWidth), kLeft, y));
+  for (const std::string& field : seller_fields(r.seller, true))
+    y += std::max(12.0, put(lines(text, field, faces, 9, kSellerWidth), kLeft, y));
+  const double seller_bottom = y;
+
+  // The buyer and the date, on ruled lines as on a paper form.
+  y = kTop;
+  for (const auto& [label, value] :
+       {std::pair{"買受人：", &r.buyer}, std::pair{"統一編號：", &r.buyer_tax_id}}) {
+    put(text.fit(label, faces, 10, 10, kBuyerValueX - kBuyerX + 10, 16), kBuyerX, y);
+    const double height =
+        blank(*value) ? 0
+                      : put(lines(text, *value, faces, 10, kRight - kBuyerValueX - 4), kBuyerValueX + 2, y);
+    y += std::max(15.0, height + 1);
+    h.rules.push_back(y);
+    y += 4;
+  }
+  if (!date_text.empty()) {
+    y += put(text.fit(date_text, faces, 10, kMinSize, kRight - kBuyerX, 14, PANGO_ALIGN_RIGHT), kBuyerX, y);
+  } else {
+    y += put(text.make("中華民國 <u>　　　　</u> 年 <u>　　　</u> 月 <u>　　　</u> 日", faces, 10,
+                       kRight - kBuyerX, PANGO_ALIGN_RIGHT, 0, true),
+             kBuyerX, y);
+  }
+  h.bottom = std::max(seller_bottom, y);
+  return h;
+}
+
+ExemptionStamp lay_out_exemption_stamp(const Receipt& r, const TemplateInfo& look, const TextFitter& text) {
+  ExemptionStamp stamp;
+  if (!draws_exemption_stamp(r) || !r.seller.exemption_stamp_image.empty()) return stamp;
+  const char* faces = look.faces;  // its glyphs are embedded anyway: no extra font subset
+  constexpr double kInsetX = 7, kInner = kExemptionWidth - 2 * kInsetX;
+  double y = 6;
+  const auto put = [&](Fitted f, double slot) {
+    const double height = f.height;
+    stamp.lines.push_back({std::move(f), kInsetX, y + std::max(0.0, (slot - height) / 2)});
+    y += std::max(slot, height);
+  };
+  put(lines(text, r.seller.name, faces, 11, kInner, PANGO_ALIGN_CENTER), 15);
+  for (const std::string& field : seller_fields(r.seller, false))
+    put(lines(text, field, faces, kMinSize, kInner, PANGO_ALIGN_CENTER), 8.6);
+  put(text.fit("免用統一發票專用章", faces, 8.5, kMinSize, kInner, 12, PANGO_ALIGN_CENTER, 1.5), 12);
+  stamp.height = y + 5.5;
+  return stamp;
+}
+
+double stamps_room(const Receipt& r, const ExemptionStamp& stamp) {
   double h = 0;
-  if (draws_exemption_stamp(r)) h = kExemptionHeight;
+  if (draws_exemption_stamp(r)) h = stamp.height;
   if (draws_owner_seal(r)) h = std::max(h, owner_seal_grid(r).height);
   return h > 0 ? h + kStampGap : 0;
 }
@@ -196,14 +272,13 @@ void draw_stamps(cairo_t* cr, const Sheet& sheet, double top) {
   }
   if (draws_owner_seal(r)) {
     const SealGrid g = owner_seal_grid(r);
-    const double h = draws_exemption_stamp(r) ? kExemptionHeight : g.height;
+    const double h = draws_exemption_stamp(r) ? sheet.stamp.height : g.height;
     draw_owner_seal(cr, sheet, x - g.width, y + (h - g.height) / 2);
   }
 }
 
 void draw_header(cairo_t* cr, const Sheet& sheet, int page) {
   const Receipt& r = sheet.receipt;
-  const SellerProfile& s = r.seller;
   const TextFitter& text = sheet.text;
   const char* faces = sheet.look.faces;
   set_colour(cr, kInk);
@@ -213,38 +288,16 @@ void draw_header(cairo_t* cr, const Sheet& sheet, int page) {
     line(cr, kPageWidth / 2 - 110, 50, kPageWidth / 2 + 110, 50, 0.9);
     line(cr, kPageWidth / 2 - 110, 52.5, kPageWidth / 2 + 110, 52.5, 0.4);
   }
-  show(cr, text.fit_once("No. " + r.number, faces, 9, 6, 150, 12, PANGO_ALIGN_RIGHT), kRight - 150, 20);
+  show(cr, text.fit_once("No. " + r.number, faces, 9, kMinSize, 150, 12, PANGO_ALIGN_RIGHT), kRight - 150,
+       20);
   const size_t pages = sheet.layout.pages.size();
   const Fitted& count =
       text.fit_once("第 " + std::to_string(page + 1) + " 頁／共 " + std::to_string(pages) + " 頁", faces, 8,
                     kMinSize, 150, 12, PANGO_ALIGN_RIGHT);
   show(cr, count, kRight - 150, 33);
-
-  // Seller block.
-  const double w = 290;
-  show(cr, text.fit_once(s.name, faces, 13, 8, w, 17), kLeft, 57);
-  show(cr, text.fit_once("統一編號：" + s.tax_id + "　　負責人：" + s.owner, faces, 9, 6, w, 12), kLeft, 74);
-  show(cr, text.fit_once("地址：" + s.address, faces, 9, 6, w, 12), kLeft, 86);
-  show(cr, text.fit_once("電話：" + s.phone, faces, 9, 6, w, 12), kLeft, 98);
-
-  // Buyer block and date, on ruled lines as on a paper form.
-  const double bx = 330, label_w = 56, vx = bx + label_w, vw = kRight - vx;
-  show(cr, text.fit_once("買受人：", faces, 10, 10, label_w, 16), bx, 57);
-  show(cr, text.fit_once(r.buyer, faces, 10, 6, vw - 4, 14), vx + 2, 57);
-  show(cr, text.fit_once("統一編號：", faces, 10, 10, label_w + 10, 16), bx, 76);
-  show(cr, text.fit_once(r.buyer_tax_id, faces, 10, 6, vw - 4, 14), vx + 2, 76);
+  for (const Placed& t : sheet.header.texts) show(cr, t.fitted, t.x, t.y);
   set_colour(cr, kRule);
-  line(cr, vx, 72, kRight, 72, 0.5);
-  line(cr, vx, 91, kRight, 91, 0.5);
-  set_colour(cr, kInk);
-  if (!sheet.date_text.empty()) {
-    show(cr, text.fit_once(sheet.date_text, faces, 10, 6, kRight - bx, 14, PANGO_ALIGN_RIGHT), bx, 95);
-  } else {
-    // Blanks to be filled in by hand.
-    const Fitted& blank = text.make_once("中華民國 <u>　　　　</u> 年 <u>　　　</u> 月 <u>　　　</u> 日",
-                                         faces, 10, kRight - bx, PANGO_ALIGN_RIGHT, true);
-    show(cr, blank, bx, 95);
-  }
+  for (const double y : sheet.header.rules) line(cr, kBuyerValueX, y, kRight, y, 0.5);
 }
 
 double draw_table(cairo_t* cr, const Sheet& sheet, int page) {
@@ -320,7 +373,7 @@ double draw_table(cairo_t* cr, const Sheet& sheet, int page) {
   return y;
 }
 
-void draw_mark(cairo_t* cr, const Sheet& sheet) {
+void draw_mark(cairo_t* cr, const Sheet& sheet, int page) {
   const Receipt& r = sheet.receipt;
   if (!r.mark) return;
   const Mark& mark = *r.mark;
@@ -328,7 +381,7 @@ void draw_mark(cairo_t* cr, const Sheet& sheet) {
   const std::string day = roc ? roc_date_text(*roc) : "";
   const char* faces = sheet.look.faces;
   if (mark.kind == Mark::Kind::Reprint) {
-    // A small box in the top left corner.
+    // A small box in the top left corner, above the seller's block.
     constexpr double x = kLeft, y = kEdge + 3, w = 96, h = 30;
     ink(cr, x - 1, y - 1, w + 2, h + 2, 0.9, [&] {
       cairo_set_line_width(cr, 1.2);
@@ -336,25 +389,52 @@ void draw_mark(cairo_t* cr, const Sheet& sheet) {
       cairo_stroke(cr);
       const Fitted& word = sheet.text.fit_once("補印", faces, 12, 8, w - 8, 16, PANGO_ALIGN_CENTER, 6);
       show(cr, word, x + 4, y + 2);
-      const Fitted& when = sheet.text.fit_once(day, faces, 6.5, 4, w - 8, 10, PANGO_ALIGN_CENTER);
+      const Fitted& when = sheet.text.fit_once(day, faces, 7, kMinSize, w - 8, 10, PANGO_ALIGN_CENTER);
       show(cr, when, x + 4, y + 18 + (10 - when.height) / 2);
     });
     return;
   }
-  // Void: a large 作廢 across the middle of the page, and under it the reason and the day,
-  // in translucent red multiplied over the print, so every word under it still reads.
-  const double cx = kPageWidth / 2, cy = 250;
+  // Void: a large 作廢, under it the reason (wrapped between words) and the day on a line of
+  // its own, in translucent red multiplied over the print, so every word under it still
+  // reads; tilted, and kept clear of the stamps on the last page.
+  const Fitted& word = sheet.text.fit_once("作廢", faces, 120, 40, 360, 170, PANGO_ALIGN_CENTER, 40);
+  const Fitted& reason = sheet.text.fit_once(mark.reason.empty() ? "" : "作廢原因：" + mark.reason, faces, 13,
+                                             kMinSize, 320, 36, PANGO_ALIGN_CENTER);
+  const Fitted& when = sheet.text.fit_once(day, faces, 13, kMinSize, 320, 18, PANGO_ALIGN_CENTER);
+  constexpr double kTilt = -0.28, w = 340;
+  const double reason_height = mark.reason.empty() ? 0 : reason.height;
+  const double h = word.height + reason_height + when.height + 12;
+  const double c = std::cos(kTilt), s = std::abs(std::sin(kTilt));
+  const double wide = w * c + (h + 4) * s, tall = w * s + (h + 4) * c;
+  // Where it may lie: the page; on the last page, above the stamps or left of them,
+  // whichever holds it larger.
+  struct Box {
+    double x0, y0, x1, y1;
+  };
+  std::vector<Box> places = {{kEdge, kEdge, kPageWidth - kEdge, kPageHeight - kEdge}};
+  if (sheet.layout.pages[page].end && stamps_room(r, sheet.stamp) > 0) {
+    const double stamps_top = table_bottom(sheet.layout, page) + kStampGap;
+    places = {{kEdge, kEdge, kPageWidth - kEdge, stamps_top - 3},
+              {kEdge, kEdge, stamps_left(r) - 3, kPageHeight - kEdge}};
+  }
+  double scale = 0, cx = 0, cy = 0;
+  for (const Box& b : places) {
+    const double fit = std::min({1.0, (b.x1 - b.x0) / wide, (b.y1 - b.y0) / tall});
+    if (fit > scale) {
+      scale = fit;
+      cx = (b.x0 + b.x1) / 2;
+      cy = std::clamp(250.0, b.y0 + tall * fit / 2, b.y1 - tall * fit / 2);
+    }
+  }
   ink(cr, kEdge, kEdge, kPageWidth - 2 * kEdge, kPageHeight - 2 * kEdge, 0.55, [&] {
     cairo_save(cr);
     cairo_translate(cr, cx, cy);
-    cairo_rotate(cr, -0.28);
-    const Fitted& word = sheet.text.fit_once("作廢", faces, 120, 40, 360, 170, PANGO_ALIGN_CENTER, 40);
-    std::string why = mark.reason.empty() ? "作廢" : "作廢原因：" + mark.reason;
-    if (!day.empty()) why += "　" + day;
-    const Fitted& reason = sheet.text.fit_once(why, faces, 13, 6, 320, 36, PANGO_ALIGN_CENTER);
-    const double w = 340, h = word.height + reason.height + 10, top = -h / 2;
+    cairo_scale(cr, scale, scale);
+    cairo_rotate(cr, kTilt);
+    const double top = -h / 2;
     show(cr, word, -180, top + 2);
-    show(cr, reason, -160, top + 2 + word.height);
+    if (reason_height > 0) show(cr, reason, -160, top + 4 + word.height);
+    show(cr, when, -160, top + 6 + word.height + reason_height);
     cairo_set_line_width(cr, 4);
     cairo_rectangle(cr, -w / 2, top - 4, w, h + 4);
     cairo_stroke(cr);

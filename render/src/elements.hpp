@@ -5,6 +5,7 @@
 #include <cairo.h>
 
 #include <string>
+#include <vector>
 
 #include "page_layout.hpp"
 #include "receiptora/render/receipt.hpp"
@@ -34,8 +35,35 @@ inline constexpr const char* kSealFaces = "AR PL UKai TW, AR PL UMing TW";
 // Whether each stamp is drawn: asked for, and with something to show.
 bool draws_exemption_stamp(const Receipt& receipt);
 bool draws_owner_seal(const Receipt& receipt);
+
+// A text laid out once per receipt, drawn on every page at its place.
+struct Placed {
+  Fitted fitted;
+  double x = 0, y = 0;
+};
+
+// Under the title: the seller's block on the left, the buyer's and the date on the right,
+// each as tall as its texts need. A field the seller profile leaves empty takes no line.
+struct Header {
+  std::vector<Placed> texts;
+  std::vector<double> rules;  // the buyer's ruled lines
+  double bottom = 0;          // under the lowest text
+};
+// `date_text` empty: blanks to fill in by hand.
+Header lay_out_header(const Receipt& receipt, const TemplateInfo& look, const TextFitter& text,
+                      const std::string& date_text);
+
+// The drawn 免用統一發票專用章: the shop's name, its filled fields, the stamp's title; as tall
+// as they need. A stamp picture keeps the fixed box.
+struct ExemptionStamp {
+  std::vector<Placed> lines;  // from the stamp's top left
+  double height = kExemptionHeight;
+};
+ExemptionStamp lay_out_exemption_stamp(const Receipt& receipt, const TemplateInfo& look,
+                                       const TextFitter& text);
+
 // Height the stamps take under the totals (with the gap above them), 0 with none.
-double stamps_room(const Receipt& receipt);
+double stamps_room(const Receipt& receipt, const ExemptionStamp& stamp);
 
 // What the drawers share for one receipt.
 struct Sheet {
@@ -43,7 +71,8 @@ struct Sheet {
   const TemplateInfo& look;
   const TextFitter& text;
   const Layout& layout;
-  std::string date_text;  // empty: blanks to fill in by hand
+  const Header& header;
+  const ExemptionStamp& stamp;
 };
 
 void draw_header(cairo_t* cr, const Sheet& sheet, int page);
@@ -53,7 +82,7 @@ double draw_table(cairo_t* cr, const Sheet& sheet, int page);
 void draw_stamps(cairo_t* cr, const Sheet& sheet, double top);
 // The left end of the stamps drawn in the band (kRight with none).
 double stamps_left(const Receipt& receipt);
-// 作廢 across the page or 補印 in a corner.
-void draw_mark(cairo_t* cr, const Sheet& sheet);
+// 作廢 across the page (clear of the stamps) or 補印 in a corner.
+void draw_mark(cairo_t* cr, const Sheet& sheet, int page);
 
 }  // namespace receiptora::render::detail

@@ -18,6 +18,9 @@ inline constexpr double kEdge = 15.5;
 inline constexpr double kLeft = 28, kRight = kPageWidth - 28;
 inline constexpr double kBottom = kPageHeight - kEdge;  // lowest ink on a page
 
+// The buyer's block: its labels, and the values on ruled lines.
+inline constexpr double kBuyerX = 330, kBuyerValueX = kBuyerX + 56;
+
 // The item table.
 inline constexpr double kTableTop = 112, kHeaderRow = 15, kRowsTop = kTableTop + kHeaderRow;
 inline constexpr double kRowHeight = 16;
@@ -32,7 +35,7 @@ double column_x(int column);
 
 // The stamps, drawn under the totals of the last page, right-aligned.
 inline constexpr double kStampGap = 6;  // between the table and the stamps
-inline constexpr double kExemptionWidth = 140, kExemptionHeight = 72, kSealSize = 56;
+inline constexpr double kExemptionWidth = 152, kExemptionHeight = 72, kSealSize = 56;
 
 struct Row {
   double height = kRowHeight;

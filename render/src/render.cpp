@@ -80,7 +80,8 @@ std::string pdf_of(const Receipt& receipt, const detail::Document& document) {
   std::string out;
   SurfacePtr surface(cairo_pdf_surface_create_for_stream(append, &out, kPageWidth, kPageHeight));
   check(cairo_surface_status(surface.get()), "PDF surface");
-  const std::string title = "免用統一發票收據 " + receipt.number;
+  std::string title = "免用統一發票收據 " + receipt.number;
+  if (receipt.mark) title += receipt.mark->kind == Mark::Kind::Void ? " 作廢" : " 補印";
   cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_TITLE, title.c_str());
   cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_AUTHOR, receipt.seller.name.c_str());
   cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, "Receiptora");

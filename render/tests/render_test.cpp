@@ -8,12 +8,14 @@
 
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "draw.hpp"
+#include "elements.hpp"
 #include "receiptora/render/render.hpp"
 #include "receiptora/render/templates.hpp"
 
@@ -305,6 +307,10 @@ struct Layer {
   bool ink(int x, int y) const { return alpha[size_t(y) * width + x] > 0; }
 };
 
+// A void reason long enough to wrap (and no date in it).
+const std::string kLongReason =
+    "買受人名稱與統一編號均有誤，另行開立正確收據交付買受人並收回原收據存查，本張收據作廢";
+
 struct LayoutCase {
   const char* label;
   Template layout;
@@ -312,7 +318,7 @@ struct LayoutCase {
   int pages;              // expected page count
   std::string long_name;  // given to every third item: a row of several lines
   const char* huge_quantity;
-  bool marked;
+  std::optional<Mark::Kind> mark;
 };
 
 class Layout : public testing::TestWithParam<LayoutCase> {};
@@ -328,22 +334,24 @@ TEST_P(Layout, StampsCoverNothingAndInkKeepsOffTheEdges) {
     r.items.push_back({i % 3 == 2 && !c.long_name.empty() ? c.long_name : "品項" + std::to_string(i), i + 1,
                        25, i % 4 == 0 ? "含運" : ""});
   if (c.huge_quantity) r.items.back().quantity = mpz_class(c.huge_quantity);
-  if (c.marked) r.mark = Mark{Mark::Kind::Void, {2026, 12, 8}, "開立錯誤"};
+  if (c.mark) r.mark = Mark{*c.mark, {2026, 12, 8}, *c.mark == Mark::Kind::Void ? kLongReason : ""};
   const detail::Document document(r);
   ASSERT_EQ(document.pages(), c.pages);
   const int edge = static_cast<int>(150 * 5 / 25.4);  // 5 mm in pixels, rounded down
   for (int page = 0; page < document.pages(); ++page) {
     const Layer print(document, page, detail::kPrint), stamps(document, page, detail::kStamps);
-    const Layer all(document, page, detail::kAllLayers);
-    int covered = 0, near_edge = 0, stamp_ink = 0;
+    const Layer all(document, page, detail::kAllLayers), mark(document, page, detail::kMark);
+    int covered = 0, near_edge = 0, stamp_ink = 0, marked = 0;
     for (int y = 0; y < print.height; ++y)
       for (int x = 0; x < print.width; ++x) {
         stamp_ink += stamps.ink(x, y);
         covered += stamps.ink(x, y) && print.ink(x, y);
+        marked += stamps.ink(x, y) && mark.ink(x, y);
         const bool margin = x < edge || y < edge || x >= print.width - edge || y >= print.height - edge;
         near_edge += margin && all.ink(x, y);
       }
     EXPECT_EQ(covered, 0) << "page " << page + 1;
+    EXPECT_EQ(marked, 0) << "a copy's mark under the stamps, page " << page + 1;
     EXPECT_EQ(near_edge, 0) << "page " << page + 1;
     EXPECT_EQ(stamp_ink > 0, page + 1 == document.pages())
         << "stamps on the last page only, page " << page + 1;
@@ -355,16 +363,24 @@ const std::string kTallName =
     "書架尺寸依現場丈量，顏色由買受人指定，安裝日期另行約定，逾期保管費依約計收，其餘事項詳見合約書";
 
 const LayoutCase kLayouts[] = {
-    {"one_item", Template::General, 1, 1, "", nullptr, false},
-    {"seven_cat", Template::Cat, 7, 1, "", nullptr, false},
-    {"ten_on_one_sheet", Template::General, 10, 1, "", nullptr, false},
-    {"ten_cat_on_one_sheet", Template::Cat, 10, 1, "", nullptr, false},
-    {"eleven_totals_flow_over", Template::Cat, 11, 2, "", nullptr, false},
-    {"tall_rows", Template::General, 9, 2, kTallName, nullptr, false},
-    {"sixty_cat", Template::Cat, 60, 5, "", nullptr, false},
-    {"huge_amount", Template::Cat, 3, 1, "",
-     "9999999999999999999999999999999999999999999999999999999999999999999", false},
-    {"void_mark", Template::General, 3, 1, "", nullptr, true},
+    {"one_item", Template::General, 1, 1, "", nullptr, {}},
+    {"seven_cat", Template::Cat, 7, 1, "", nullptr, {}},
+    {"ten_on_one_sheet", Template::General, 10, 1, "", nullptr, {}},
+    {"ten_cat_on_one_sheet", Template::Cat, 10, 1, "", nullptr, {}},
+    {"eleven_totals_flow_over", Template::Cat, 11, 2, "", nullptr, {}},
+    {"tall_rows", Template::General, 9, 2, kTallName, nullptr, {}},
+    {"sixty_cat", Template::Cat, 60, 5, "", nullptr, {}},
+    {"huge_amount",
+     Template::Cat,
+     3,
+     1,
+     "",
+     "9999999999999999999999999999999999999999999999999999999999999999999",
+     {}},
+    {"void_mark", Template::General, 3, 1, "", nullptr, Mark::Kind::Void},
+    {"void_cat_full", Template::Cat, 10, 1, "", nullptr, Mark::Kind::Void},
+    {"void_two_pages", Template::General, 12, 2, "", nullptr, Mark::Kind::Void},
+    {"reprint_full", Template::General, 10, 1, "", nullptr, Mark::Kind::Reprint},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, Layout, testing::ValuesIn(kLayouts),
@@ -530,6 +546,14 @@ TEST_P(Marks, SayWhatTheCopyIsAndKeepTheReceiptReadable) {
   r.mark = GetParam().mark;
   const std::string text = pdf_text(r, "pdftotext -raw");
   for (const std::string& word : GetParam().shown) EXPECT_NE(text.find(word), std::string::npos) << word;
+  std::string info = pdf_text(r, "pdfinfo", "");
+  std::erase(info, ' ');
+  EXPECT_NE(info.find(r.mark->kind == Mark::Kind::Void ? "003作廢" : "003補印"), std::string::npos) << info;
+  // The day on one line of its own, whole, however long the reason.
+  r.mark->reason = kLongReason;
+  std::string lines = raw_text(r);
+  std::erase(lines, ' ');
+  EXPECT_NE(lines.find(GetParam().shown.back()), std::string::npos) << lines;
   for (const char* field : {"原子筆", "2,880", "新臺幣貳仟捌佰捌拾元整"})
     EXPECT_NE(text.find(field), std::string::npos) << field;
   // Red ink over the print: the letters under a void mark still show black.
@@ -619,6 +643,68 @@ TEST(Emoji, DrawnAsPicturesNotBoxes) {
   for (size_t i = 0; i + 2 < p.rgb.size(); i += 3)
     yellow += p.rgb[i] > 200 && p.rgb[i + 1] > 150 && p.rgb[i + 2] < 90;
   EXPECT_GT(yellow, 20);
+}
+
+class EmptyFields : public testing::TestWithParam<Template> {};
+
+// A seller field the profile leaves empty prints neither label nor line, in the header or
+// in the drawn stamp, and the stamp closes up.
+TEST_P(EmptyFields, PrintNothingAndCloseUp) {
+  Receipt r = sample();
+  r.layout = GetParam();
+  r.seller = {"喵喵文具行", "", "", "", "", "", ""};
+  const std::string text = pdf_text(r);
+  for (const char* label : {"負責人", "地址", "電話"})
+    EXPECT_EQ(text.find(label), std::string::npos) << label;
+  EXPECT_EQ(text.find("統一編號"), text.rfind("統一編號")) << "the buyer's alone";
+  EXPECT_NE(text.find("喵喵文具行"), std::string::npos);
+  const detail::TextFitter fitter;
+  const auto& look = template_info(r.layout);
+  EXPECT_LT(detail::lay_out_exemption_stamp(r, look, fitter).height,
+            detail::lay_out_exemption_stamp(sample(), look, fitter).height);
+  r.seller = {};
+  r.buyer = r.buyer_tax_id = "";
+  EXPECT_TRUE(detail::lay_out_header(r, look, fitter, "").texts.size() == 3u)
+      << "the buyer's labels and the date";
+}
+
+INSTANTIATE_TEST_SUITE_P(Templates, EmptyFields, testing::Values(Template::General, Template::Cat),
+                         [](const auto& p) {
+                           return std::string(p.param == Template::Cat ? "cat" : "general");
+                         });
+
+double points(const detail::Fitted& f) {
+  const PangoFontDescription* d = pango_layout_get_font_description(f.layout.get());
+  return pango_font_description_get_size(d) / double(PANGO_SCALE) * f.scale;
+}
+
+// Long names, buyer, address and notes wrap and their rows grow: nothing is set below 7 pt.
+TEST(Legible, NoTextBelowSevenPoints) {
+  for (const Template layout : {Template::General, Template::Cat}) {
+    Receipt r = sample();
+    r.layout = layout;
+    r.buyer = "臺北市立大同高級中學附設國民中學部學生家長會暨教師會聯合辦公室";
+    r.seller.address = "臺北市中正區重慶南路一段一百二十二號之三十五，八樓之二（文具批發部）";
+    r.items = {{std::string("手工訂製實木書架附安裝與搬運服務含舊家具回收及五年保固另附說明書與五金"), 2,
+                mpz_class("40011335200026003000033400100"), "含運費及安裝費用，另開立收據"},
+               {"筆", 1, 1, ""}};
+    const detail::TextFitter fitter;
+    const auto& look = template_info(layout);
+    const detail::Header header = detail::lay_out_header(r, look, fitter, "中華民國 115 年 12 月 7 日");
+    const detail::ExemptionStamp stamp = detail::lay_out_exemption_stamp(r, look, fitter);
+    const detail::Layout pages = detail::lay_out(r, fitter, look.faces, 80, header.bottom + 2);
+    std::vector<const detail::Fitted*> all;
+    for (const auto& t : header.texts) all.push_back(&t.fitted);
+    for (const auto& t : stamp.lines) all.push_back(&t.fitted);
+    for (const auto& row : pages.rows)
+      for (const auto& c : row.cells) all.push_back(&c);
+    for (const auto* c : {&pages.total_row.cells[3], &pages.capitals_row.cells[0]}) all.push_back(c);
+    for (const detail::Fitted* f : all)
+      if (*f) EXPECT_GE(points(*f), detail::kMinSize - 0.01) << pango_layout_get_text(f->layout.get());
+    for (const auto& t : header.texts)
+      if (std::string(pango_layout_get_text(t.fitted.layout.get())).find("家長會") != std::string::npos)
+        EXPECT_GE(pango_layout_get_line_count(t.fitted.layout.get()), 2) << "the buyer wraps";
+  }
 }
 
 }  // namespace

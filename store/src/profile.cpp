@@ -1,9 +1,11 @@
 #include "receiptora/store/profile.hpp"
 
 #include <cairo.h>
+#include <iconv.h>
 
 #include <cstring>
 #include <map>
+#include <optional>
 #include <mutex>
 #include <sstream>
 #include <system_error>
@@ -166,7 +168,32 @@ toml::table read_line_by_line(const std::string& text, const std::string& shown,
   return table;
 }
 
+// `bytes` converted from `from` to UTF-8, or nothing when they are not valid in `from`.
+std::optional<std::string> converted(std::string_view bytes, const char* from) {
+  iconv_t cd = iconv_open("UTF-8", from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  std::string out(bytes.size() * 2 + 4, '\0');  // UTF-16 and CP950 grow by at most half
+  char* in = const_cast<char*>(bytes.data());
+  size_t in_left = bytes.size();
+  char* at = out.data();
+  size_t out_left = out.size();
+  const size_t result = iconv(cd, &in, &in_left, &at, &out_left);
+  iconv_close(cd);
+  if (result == static_cast<size_t>(-1)) return std::nullopt;
+  out.resize(out.size() - out_left);
+  return out;
+}
+
 }  // namespace
+
+std::optional<std::string> profile_text_utf8(std::string_view bytes) {
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
+    bytes.remove_prefix(3);  // Notepad's UTF-8
+  else if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF")
+    return converted(bytes, "UTF-16");  // Notepad's "Unicode": the mark gives the byte order
+  if (auto text = converted(bytes, "UTF-8")) return text;
+  return converted(bytes, "CP950");  // Notepad's "ANSI" on a Taiwanese Windows
+}
 
 std::string profile_template() {
   return R"(# 賣方資料：印在每一張收據上的商號資料。存檔後，下一張收據就會使用新的內容。
@@ -223,7 +250,12 @@ ProfileRead read_profile(const fs::path& folder) {
     read.problems.push_back(shown + ": " + error.what() + " (the profile was not used)");
     return read;
   }
-  if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);  // saved by Notepad
+  std::optional<std::string> utf8 = profile_text_utf8(text);
+  if (!utf8) {
+    read.problems.push_back(shown + " 不是 UTF-8、UTF-16 或 Big5 的文字，未使用；請用記事本另存為 UTF-8");
+    return read;
+  }
+  text = std::move(*utf8);
   toml::table table;
   try {
     table = toml::parse(text, file.string());

@@ -88,7 +88,10 @@ void save_profile(const fs::path& folder, const ProfileValues& values) {
   const fs::path file = folder / kProfileName;
   std::string text = profile_template();
   std::ifstream in(file, std::ios::binary);
-  if (in) text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (in) {
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (auto utf8 = profile_text_utf8(text)) text = std::move(*utf8);  // saved again as UTF-8
+  }
   fs::create_directories(folder);
   const StagedFile staged = stage_file(file, edited_profile(text, values), true);
   std::error_code ec;

@@ -176,6 +176,45 @@ TEST_P(ProfileNotAFile, RefusedWithoutBlockingOrFollowing) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, ProfileNotAFile, testing::ValuesIn(kNotAFile), CaseName());
 
+// What Notepad writes on a Taiwanese Windows: "UTF-8" (with its mark), "Unicode" (UTF-16LE),
+// "Unicode big endian" and "ANSI" (CP950); all read alike. Bytes that are none of these
+// leave the profile unused with one message.
+struct EncodingCase {
+  const char* name;
+  std::string_view bytes;
+  const char* seller_name;
+};
+
+class ProfileEncoding : public testing::TestWithParam<EncodingCase> {};
+
+TEST_P(ProfileEncoding, ReadAsUtf8) {
+  TempFolder dir;
+  write_text(dir.path / std::string(kProfileName), std::string(GetParam().bytes));
+  const ProfileRead read = read_profile(dir.path);
+  EXPECT_EQ(read.seller.name, GetParam().seller_name);
+  EXPECT_EQ(read.problems.empty(), *GetParam().seller_name != '\0');
+}
+
+using namespace std::string_view_literals;
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProfileEncoding,
+    testing::Values(
+        EncodingCase{"Utf8", "\"商號名稱\" = \"林記\"\n"sv, "林記"},
+        EncodingCase{"Utf8WithMark", "\xEF\xBB\xBF\"商號名稱\" = \"林記\"\n"sv, "林記"},
+        EncodingCase{"Utf16LittleEndian",
+                     "\xFF\xFE\x22\x00\x46\x55\x5F\x86\x0D\x54\x31\x7A\x22\x00\x20\x00\x3D\x00\x20\x00\x22"
+                     "\x00\x97\x67\x18\x8A\x22\x00\x0A\x00"sv,
+                     "林記"},
+        EncodingCase{"Utf16BigEndian",
+                     "\xFE\xFF\x00\x22\x55\x46\x86\x5F\x54\x0D\x7A\x31\x00\x22\x00\x20\x00\x3D\x00\x20\x00"
+                     "\x22\x67\x97\x8A\x18\x00\x22\x00\x0A"sv,
+                     "林記"},
+        EncodingCase{"Cp950",
+                     "\x22\xB0\xD3\xB8\xB9\xA6\x57\xBA\xD9\x22\x20\x3D\x20\x22\xAA\x4C\xB0\x4F\x22\x0A"sv,
+                     "林記"},
+        EncodingCase{"NoneOfThem", "\"\x80\xFF\" = \"\xFF\"\n"sv, ""}),
+    CaseName());
+
 }  // namespace
 }  // namespace receiptora::store
 

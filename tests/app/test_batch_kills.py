@@ -11,6 +11,8 @@ import sqlite3
 import subprocess
 import sys
 import time
+
+import pytest
 from pathlib import Path
 
 COMMAND = str(Path(sys.executable).with_name("receiptora"))
@@ -52,3 +54,29 @@ def test_twenty_kills_lose_nothing_and_issue_nothing_twice(tmp_path):
         issued = book.execute("SELECT batch_key, count(*) FROM receipts WHERE state = 'issued' "
                               "GROUP BY batch_key").fetchall()
     assert len(issued) == RECEIPTS and all(count == 1 for _, count in issued)
+
+
+@pytest.mark.parametrize("stop", [signal.SIGINT, signal.SIGTERM])
+def test_ctrl_c_or_sigterm_finishes_what_is_under_way_and_says_what_was_made(tmp_path, stop):
+    requests = [{"版本": "一般格式", "買受人": f"買受人{i}", "買受人統一編號": "", "品名": ["茶"], "數量": [1],
+                 "單件價格": [i + 1], "存檔路徑": "", "顯示免用統一發票章": False, "顯示負責人章": False,
+                 "顯示日期": True, "年": 2026, "月": 12, "日": 7} for i in range(2000)]
+    (tmp_path / "in.json").write_text(json.dumps(requests), encoding="utf-8")
+    out = tmp_path / "out"
+    process = subprocess.Popen([COMMAND, "render", "--jobs", "2", "--output", str(out), str(tmp_path / "in.json")],
+                               env=dict(os.environ, XDG_DATA_HOME=str(tmp_path / "data")), stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, text=True)
+    deadline = time.monotonic() + 60
+    while not list(out.glob("2026-12/*.pdf")) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    process.send_signal(stop)
+    stdout, stderr = process.communicate(timeout=120)
+    assert process.returncode == 130, stderr
+    assert "Traceback" not in stderr and "執行被中斷" in stdout
+    table = next(out.glob("開立結果-*.csv"))
+    states = [row[4] for row in csv.reader(table.read_text(encoding="utf-8-sig").splitlines()[1:])]
+    with sqlite3.connect(out / "收據簿.sqlite3") as book:
+        issued = book.execute("SELECT count(*) FROM receipts WHERE state = 'issued'").fetchone()[0]
+    ledger = (out / "收據清冊.csv").read_text(encoding="utf-8-sig").splitlines()[1:]
+    assert 0 < states.count("已開立") == issued == len(ledger) < len(requests)
+    assert f"已開立 {issued} 張收據" in stdout

@@ -64,8 +64,8 @@ def test_summary_json(shop, period, expected):
 
 
 @pytest.mark.parametrize("args, message", [
-    (["summary", "--quarter", "2026Q5"], "is not a quarter like 2026Q4"),
-    (["list", "--month", "2026-13"], "is not a month like 2026-12"),
+    (["summary", "--quarter", "2026Q5"], "不是季別，請寫成 2026Q4"),
+    (["list", "--month", "2026-13"], "不是月份，請寫成 2026-12"),
     (["void", "收據-20261207-099", "--reason", "x"], "沒有收據 收據-20261207-099"),
     (["reprint", "收據-20261207-099"], "沒有收據 收據-20261207-099"),
 ])
@@ -101,3 +101,24 @@ def test_void_reprint_and_ledger_rebuild(tmp_path):
     assert ledger.read_bytes() == before
     states = [row[-1] for row in csv.reader(before.decode("utf-8-sig").splitlines()[1:])]
     assert states == ["已開立", "作廢"]
+
+
+def test_void_of_several_numbers_and_of_a_whole_run(tmp_path):
+    env = dict(os.environ, XDG_DATA_HOME=str(tmp_path / "data"))
+    out = tmp_path / "out"
+    sheet = tmp_path / "orders.csv"
+    sheet.write_text("收據,買受人,統一編號,日期,品名,數量,單價\nA,甲,,2026-12-07,茶,1,5\nB,乙,,2026-12-07,茶,1,6\n",
+                     encoding="utf-8")
+    assert receiptora("render", "-o", str(out), str(sheet), env=env).returncode == 0
+    sheet.write_text(sheet.read_text(encoding="utf-8") + "C,丙,,2026-12-07,茶,1,7\nD,丁,,2026-12-07,茶,1,8\n",
+                     encoding="utf-8")
+    second = receiptora("render", "-o", str(out), str(sheet), env=env)  # issues C and D only
+    second_run = second.stdout.rstrip("\n").rpartition("開立結果：")[2]
+
+    undo = receiptora("void", "--run", str(second_run), "--reason", "重複執行", "-o", str(out), env=env)
+    assert undo.returncode == 0, undo.stderr
+    several = receiptora("void", "收據-20261207-001", "收據-20261207-099", "--reason", "打錯", "-o", str(out), env=env)
+    assert several.returncode == 1 and "收據-20261207-099" in several.stderr and "1 張未能作廢" in several.stderr
+    listed = json.loads(receiptora("list", "-o", str(out), "--format", "json", env=env).stdout)
+    assert [(r["buyer"], r["state"]) for r in listed] == [("甲", "void"), ("乙", "issued"), ("丙", "void"),
+                                                          ("丁", "void")]

@@ -21,7 +21,7 @@ def test_no_display_is_one_plain_line_and_status_1(tmp_path, display, mode):
     env.update(HOME=str(tmp_path), XDG_DATA_HOME=str(tmp_path / "data"))
     result = subprocess.run([COMMAND, *mode], env=env, capture_output=True, text=True, timeout=60)
     assert result.returncode == 1
-    assert result.stderr.startswith("receiptora: cannot open the window: ")
+    assert result.stderr.startswith("receiptora: 無法開啟視窗 · cannot open the window: ")
     assert result.stderr.count("\n") == 1, result.stderr
 
 
@@ -75,7 +75,7 @@ def test_worker_still_busy_after_the_wait_is_reported_and_its_receipt_logged(tmp
     log = tmp_path / "data" / "quillmarkers" / "Receiptora" / "error.log"
     assert result.returncode == 1
     assert result.stderr.splitlines()[-1] == (
-        f"receiptora: 1 receipt(s) still unfinished after 1 s; they are listed in the error log {log}")
+        f"receiptora: 視窗關閉 1 秒後仍有 1 張收據未完成，已列於錯誤紀錄 {log} · 1 receipt(s) still unfinished after 1 s")
     assert log.read_text("utf-8").count("\nrequest: {'版本': '一般格式'") == 1  # taken or still queued
 
 

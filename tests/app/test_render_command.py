@@ -6,6 +6,8 @@ import subprocess
 import sys
 from pathlib import Path
 
+import pytest
+
 COMMAND = str(Path(sys.executable).with_name("receiptora"))
 
 
@@ -30,21 +32,54 @@ def test_good_receipts_made_in_order_and_a_bad_line_reported(tmp_path):
     assert result.returncode == 1
     refused = f"{tmp_path / 'items.csv'}:3: 數量 '三' 不是整數"
     assert refused in result.stderr
-    assert result.stdout == ("開立：收據-20261207-001、收據-20261208-001\n"
-                             "2 項未能開立，列於上方，也寫入錯誤紀錄\n"
-                             f"已開立 2 張收據，存於 {out}\n")
+    table = next(out.glob("開立結果-*.csv"))
+    assert result.stdout == ("已開立 2 張收據（收據-20261207-001 … 收據-20261208-001），存於 " + str(out) + "\n"
+                             "1 張未能開立，原因列於上方，也寫入錯誤紀錄\n"
+                             f"開立結果：{table}\n")
     assert refused in (tmp_path / "data/quillmarkers/Receiptora/error.log").read_text(encoding="utf-8")
     rows = list(csv.reader((out / "收據清冊.csv").read_text(encoding="utf-8-sig").splitlines()))[1:]
     assert [(r[0], r[2], r[4], r[5], r[7]) for r in rows] == [
         ("收據-20261207-001", "林記茶行", "2", "970", "一般格式"),
         ("收據-20261208-001", "王先生", "1", "1200", "貓咪格式")]
     assert (out / "2026-12" / "收據-20261208-001.png").read_bytes().startswith(b"\x89PNG")
+    assert [row[1:5] for row in results(table)] == [
+        ["A", "收據-20261207-001", "970", "已開立"], ["B", "", "", "未開立"], ["", "收據-20261208-001", "1200", "已開立"]]
 
     again = render()  # the same files again: nothing issued twice
-    assert again.stdout.splitlines()[0] == "略過 2 張：同一檔案先前已開立（--again 全部重新開立）"
-    assert render("--again").stdout.startswith("開立：收據-20261207-002、收據-20261208-002\n")
+    assert again.stdout.splitlines()[:2] == [f"已開立 0 張收據，存於 {out}", "略過 2 張：先前已開立（--again 全部重新開立）"]
+    assert render("--again").stdout.startswith("已開立 2 張收據（收據-20261207-002 … 收據-20261208-002）")
     rows = list(csv.reader((out / "收據清冊.csv").read_text(encoding="utf-8-sig").splitlines()))[1:]
     assert len(rows) == 4
+
+
+def results(table):
+    """The rows of a result table 開立結果-….csv after its header."""
+    return list(csv.reader(table.read_text(encoding="utf-8-sig").splitlines()))[1:]
+
+
+def test_an_edited_sheet_issues_only_the_orders_not_seen_before(tmp_path):
+    """Rows added, a refused line fixed, the sheet renamed, saved as Big5 and run on another
+    day (its blank dates then mean another day): only the new and the fixed orders issue."""
+    header = "收據,買受人,統一編號,日期,品名,數量,單價\n"
+    first = header + "A,林記,,2026-12-07,茶,2,350\nB,陳,,,餅,三,90\nC,王,,,糖,1,20\nA,,,,杯,1,50\n"
+    edited = header + "D,新客,,2026-12-09,茶,1,100\nC,王,,,糖,1,20\nA,林記,,2026/12/7,茶,2,350\nA,,,,杯,1,50\n" \
+                      "B,陳,,,餅,3,90\n"
+    (tmp_path / "orders.csv").write_text(first, encoding="utf-8")
+    (tmp_path / "orders-fixed.csv").write_bytes(edited.encode("cp950"))
+    out = tmp_path / "out"
+
+    def render(name, zone, *extra):  # -12 and +14 hours: never the same day
+        return subprocess.run([COMMAND, "render", "--output", str(out), str(tmp_path / name), *extra],
+                              capture_output=True, text=True, timeout=120, env=dict(os.environ, TZ=zone))
+    assert render("orders.csv", "Etc/GMT+12").stdout.startswith("已開立 2 張收據")
+    second = render("orders-fixed.csv", "Etc/GMT-14")
+    assert second.returncode == 0, second.stderr
+    assert second.stdout.splitlines()[:2] == [second.stdout.splitlines()[0], "略過 2 張：先前已開立（--again 全部重新開立）"]
+    table = Path(second.stdout.rstrip("\n").rpartition("開立結果：")[2])
+    assert [(row[1], row[4]) for row in results(table)] == [("D", "已開立"), ("C", "先前已開立"), ("A", "先前已開立"),
+                                                          ("B", "已開立")]
+    assert render("orders-fixed.csv", "Etc/GMT-14", "--again").stdout.startswith("已開立 4 張收據")
+
 
 def test_a_new_folder_gets_the_default_folders_profile_and_says_so(tmp_path):
     default = tmp_path / "quillmarkers" / "Receiptora"
@@ -81,8 +116,25 @@ def test_hostile_input_ends_in_messages_and_the_good_receipt(tmp_path):
                             env={**os.environ, "HOME": str(tmp_path)})
     assert result.returncode == 1, result.stderr
     assert f"{tmp_path / 'deep.json'}: 巢狀層數太多" in result.stderr
-    assert f"{tmp_path / 'list.json'}: receipt 2: " in result.stderr and "存檔路徑" in result.stderr
+    assert f"{tmp_path / 'list.json'}:1（第 2 筆）: " in result.stderr and "存檔路徑" in result.stderr
     home_out = tmp_path / "quillmarkers" / "Receiptora"
     rows = list(csv.reader((home_out / "收據清冊.csv").read_text(encoding="utf-8-sig").splitlines()))[1:]
     assert [(r[2], r[5]) for r in rows] == [("王先生", '="1' + "0" * 4999 + '"')]  # exact, as a text cell
     assert not out.exists()
+
+
+@pytest.mark.parametrize("encoding", ["cp950", "utf-16", "utf-16-be", "utf-8-sig"])
+def test_a_profile_saved_by_notepad_is_read(tmp_path, encoding):
+    out = tmp_path / "out"
+    out.mkdir()
+    text = '"商號名稱" = "林記茶行"\n"地址" = "臺北市"\n'
+    (out / "賣方資料.toml").write_bytes(("\ufeff" if encoding == "utf-16-be" else "").encode(encoding) +
+                                       text.encode(encoding))
+    (tmp_path / "items.csv").write_text("收據,買受人,統一編號,日期,品名,數量,單價\nA,,,2026-12-07,茶,1,350\n",
+                                        encoding="utf-8")
+    result = subprocess.run([COMMAND, "render", "--output", str(out), str(tmp_path / "items.csv")],
+                            capture_output=True, text=True, timeout=120, env=dict(os.environ, HOME=str(tmp_path)))
+    assert result.returncode == 0 and result.stderr == "", result.stderr
+    text = subprocess.run(["pdftotext", str(out / "2026-12" / "收據-20261207-001.pdf"), "-"], capture_output=True,
+                          text=True, check=True).stdout
+    assert "林記茶行" in text and "臺北市" in text

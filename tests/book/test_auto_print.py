@@ -46,4 +46,4 @@ def test_a_failed_print_is_logged_and_the_receipt_kept(tmp_path, monkeypatch):
     monkeypatch.setenv("CUPS_SERVER", str(tmp_path / "no-cups.sock"))  # read when the worker's thread starts
     assert issue_with_worker(tmp_path, "是").read_bytes().startswith(b"%PDF")
     log = (tmp_path / "data" / "quillmarkers" / "Receiptora" / "error.log").read_text(encoding="utf-8")
-    assert "print 收據-20261207-001\nthe printing service (CUPS) is not running" in log
+    assert "列印 收據-20261207-001\n列印服務（CUPS）沒有在執行" in log

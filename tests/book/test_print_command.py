@@ -11,7 +11,7 @@ def test_printed_pdf_arrives_and_is_the_receipt(tmp_path, cups_pdf):
     result = subprocess.run([COMMAND, "print", numbers[1], "--output", str(tmp_path)],
                             capture_output=True, text=True, timeout=60)
     assert result.returncode == 0, result.stderr
-    job = re.fullmatch(rf"{numbers[1]}: sent to (\S+) \(job (\d+)\)\n", result.stdout)
+    job = re.fullmatch(rf"{numbers[1]}：已送到印表機 (\S+)（工作 (\d+)）\n", result.stdout)
     assert job, result.stdout
     text = subprocess.run(["pdftotext", "-layout", str(printed_file(cups_pdf, job[2])), "-"],
                           capture_output=True, text=True, check=True).stdout
@@ -26,8 +26,8 @@ def test_cups_down_reports_logs_and_keeps_the_receipt(tmp_path):
     result = subprocess.run([COMMAND, "print", numbers[0], "20261207-404", "--output", str(tmp_path)],
                             capture_output=True, text=True, timeout=60, env=env)
     assert result.returncode == 1
-    assert f"{numbers[0]} not printed: the printing service (CUPS) is not running" in result.stderr
-    assert "20261207-404 not printed: 找不到收據 收據-20261207-404" in result.stderr
+    assert f"{numbers[0]} 未列印：列印服務（CUPS）沒有在執行" in result.stderr
+    assert "20261207-404 未列印：" in result.stderr and "沒有收據 20261207-404" in result.stderr
     log = (tmp_path / "data" / "quillmarkers" / "Receiptora" / "error.log").read_text(encoding="utf-8")
-    assert f"print {numbers[0]}\n" in log and "print 20261207-404\n" in log
+    assert f"列印 {numbers[0]}\n" in log and "列印 20261207-404\n" in log
     assert pdf.read_bytes() == before

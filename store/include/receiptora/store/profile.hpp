@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,11 @@ struct ProfileRead {
   long long invoice_standard = kDefaultInvoiceStandard;  // 使用統一發票標準, NT$ per month
   std::vector<std::string> problems;                     // one sentence each, naming the file
 };
+
+// A profile's bytes as UTF-8, as a shop's machine saves it: UTF-8 with or without a
+// byte-order mark, UTF-16 with its mark (either byte order), or CP950 (Big5 as Notepad's
+// "ANSI" writes it on a Taiwanese Windows). Nothing when the bytes are none of these.
+std::optional<std::string> profile_text_utf8(std::string_view bytes);
 
 // The text of a new profile: every field empty, a comment for each.
 std::string profile_template();
