@@ -14,7 +14,7 @@ import time
 from pathlib import Path
 
 COMMAND = str(Path(sys.executable).with_name("receiptora"))
-ORDERS = 240
+ORDERS = 160
 
 
 def receiptora(*args, env):
@@ -55,12 +55,12 @@ def test_lines_stay_exact_under_commands_at_once_and_a_kill(tmp_path):
         thread.join()
     assert not failures, failures
 
-    killed = subprocess.Popen(sheet("more.json", 120, ORDERS), env=env, stdout=subprocess.DEVNULL,
+    killed = subprocess.Popen(sheet("more.json", 60, ORDERS), env=env, stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL)
     time.sleep(1.0)
     killed.send_signal(signal.SIGKILL)
     killed.wait()
-    assert receiptora(*sheet("more.json", 120, ORDERS)[1:], env=env).returncode == 0  # recovers, issues the rest
+    assert receiptora(*sheet("more.json", 60, ORDERS)[1:], env=env).returncode == 0  # recovers, issues the rest
 
     rows = json.loads(receiptora("list", "--output", str(out), "--format", "json", env=env).stdout)
     ledger = list(csv.reader((out / "收據清冊.csv").read_text(encoding="utf-8-sig").splitlines()))[1:]
@@ -72,4 +72,4 @@ def test_lines_stay_exact_under_commands_at_once_and_a_kill(tmp_path):
             expected[(row["number"], "作廢")] += 1
     assert lines == expected
     buyers = collections.Counter(row["buyer"] for row in rows if row["state"] in ("issued", "void"))
-    assert all(buyers[f"客{i}"] == (2 if i < 3 else 1) for i in range(ORDERS + 120))  # 客0..2: two sheets
+    assert all(buyers[f"客{i}"] == 1 for i in range(ORDERS + 60))  # 客0..2 of the first sheet too: same orders

@@ -112,7 +112,8 @@ def test_the_readme_names_only_commands_of_the_table():
 def test_every_command_runs_from_a_fresh_home(shop):
     tmp_path, env = shop
     runs = [(["--version"], ""), (["--help"], "")] + [([c.name, "--help"], "") for c in COMMANDS]
-    runs += [([c.name, *example(c, tmp_path)], c.window) for c in COMMANDS]
+    last = ("void",)  # a void receipt is never reprinted or printed clean, so void comes after them
+    runs += [([c.name, *example(c, tmp_path)], c.window) for c in sorted(COMMANDS, key=lambda c: c.name in last)]
     runs += [([], "receiptora")]  # the receipt window itself, as the 收據 launcher starts it
     for args, window_class in runs:
         if args[:1] == ["print"] and not cups_running():
