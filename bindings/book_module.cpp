@@ -8,6 +8,7 @@
 #include <string>
 
 #include "receiptora/issuing/issue.hpp"
+#include "receiptora/store/backup.hpp"
 #include "receiptora/store/book.hpp"
 #include "receiptora_py/errors.hpp"
 #include "receiptora_py/main_interpreter.hpp"
@@ -141,6 +142,25 @@ PYBIND11_MODULE(_book, m) {
       "folder"_a, "number"_a,
       "Prints a receipt again under a new name; returns the new files. A void receipt is refused "
       "(ValueError): its 作廢 copy is what prints.");
+  m.def(
+      "backup",
+      [](py::handle folder, py::handle dest) {
+        const fs::path root = folder_of(folder), target = folder_of(dest);
+        const store::BackupReport r =
+            released([&] { return store::back_up(issuing::book_for(root), target); });
+        return py::dict("folder"_a = py::module_::import("os").attr("fsdecode")(py::bytes(r.folder.string())),
+                        "receipts"_a = r.receipts, "files"_a = r.files, "checked"_a = r.checked);
+      },
+      "folder"_a, "dest"_a,
+      "Backs the output folder up into dest/收據備份-YYYYMMDD-HHMMSS/, verified; returns what it copied.");
+  m.def(
+      "last_backup",
+      [](py::handle folder) -> py::object {
+        const fs::path root = folder_of(folder);
+        const auto when = released([&] { return store::last_backup(issuing::book_for(root)); });
+        return when ? py::object(py::str(*when)) : py::object(py::none());
+      },
+      "folder"_a, "When the folder was last backed up (ISO 8601), or None.");
   m.def(
       "rebuild_ledger",
       [](py::handle folder) {

@@ -6,6 +6,7 @@
 #include <pybind11/stl.h>
 
 #include <atomic>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "receiptora/notices.hpp"
 #include "receiptora/notify/notifier.hpp"
 #include "receiptora/render/render.hpp"
+#include "receiptora/reports/duplicates.hpp"
 #include "receiptora/store/profile.hpp"
 #include "receiptora/tax_id.hpp"
 
@@ -33,6 +35,8 @@ namespace render = receiptora::render;
 namespace store = receiptora::store;
 namespace notify = receiptora::notify;
 
+constexpr const char* kDuplicateReason = "重複開立";
+
 // Problems of the seller profile, logged when they differ from the last ones logged.
 class ProfileNotes {
  public:
@@ -41,7 +45,7 @@ class ProfileNotes {
     last_ = problems;
     for (const std::string& problem : problems)
       log_failure(error_log, py::reinterpret_borrow<py::object>(PyExc_UserWarning)(problem), py::handle(),
-                  "the receipt was still made");
+                  "收據仍已開立");
   }
 
  private:
@@ -111,8 +115,8 @@ class ReceiptWorker {
     int count = 0;
     if (!current_.is_none()) {
       ++count;
-      log_failure(error_log_, py::reinterpret_borrow<py::object>(PyExc_TimeoutError)("receipt not finished"),
-                  current_, "the app closed while this receipt was being saved");
+      log_failure(error_log_, py::reinterpret_borrow<py::object>(PyExc_TimeoutError)("收據未完成"), current_,
+                  "程式關閉時這張收據還在存檔");
     }
     py::object empty = py::module_::import("queue").attr("Empty");
     for (;;) {
@@ -125,8 +129,8 @@ class ReceiptWorker {
       }
       if (item.is_none()) continue;
       ++count;
-      log_failure(error_log_, py::reinterpret_borrow<py::object>(PyExc_TimeoutError)("receipt not issued"),
-                  item, "the app closed before the worker reached this receipt");
+      log_failure(error_log_, py::reinterpret_borrow<py::object>(PyExc_TimeoutError)("收據未開立"), item,
+                  "程式關閉前還沒輪到這張收據");
     }
     return count;
   }
@@ -162,25 +166,26 @@ class ReceiptWorker {
         issued = receiptora::issuing::issue_receipt(std::move(prepared.receipt), prepared.root,
                                                     prepared.day);  // durable, one by one
         saved = issued.number;
-        notify::Notifier::session().send(
-            {receiptora::issued_notice(issued.number, summary.date, summary.total), summary.stamp_notes,
-             (store::month_folder(prepared.root, prepared.day) / (issued.number + ".pdf")).string()});
+        // Issued as typed (the operator may know better), but said in the notice and the log.
+        if (!tax_id.empty() && !receiptora::valid_tax_id(tax_id))
+          tax_warning = "買受人統一編號「" + tax_id + "」檢查碼不符";
+        notify_issued(prepared.root, issued.number, summary,
+                      (store::month_folder(prepared.root, prepared.day) / (issued.number + ".pdf")).string(),
+                      tax_warning.empty() ? "" : tax_warning + "，已照輸入開立");
         // 自動列印 = 是: the saved receipt goes to the default printer; a failure is logged by
         // print_receipts and the receipt stays saved.
         if (profile.auto_print)
           receiptora::print::print_receipts(prepared.root, {issued.number}, {},
                                             receiptora::default_log_path());
-        // Issued as typed (the operator may know better), but worth a look.
-        if (!tax_id.empty() && !receiptora::valid_tax_id(tax_id))
-          tax_warning = ("the receipt " + issued.number + " was issued with the buyer's 統一編號 \"" +
-                         tax_id + "\", which fails the 統一編號 check");
       }
       if (!issued.ledger_problem.empty())
         log_failure(error_log_, py::reinterpret_borrow<py::object>(PyExc_UserWarning)(issued.ledger_problem),
-                    py::handle(), "the receipt is saved and in the receipt book");
+                    py::handle(), "收據已存檔並記入收據簿");
       if (!tax_warning.empty())
-        log_failure(error_log_, py::reinterpret_borrow<py::object>(PyExc_UserWarning)(tax_warning), request,
-                    "the receipt was issued as typed");
+        log_failure(error_log_,
+                    py::reinterpret_borrow<py::object>(PyExc_UserWarning)("收據 " + issued.number + " 的" +
+                                                                          tax_warning),
+                    request, "收據已照輸入開立");
       notes_.report(error_log_, problems);
     } catch (py::error_already_set& failure) {
       if (saved.empty()) not_issued(py::str(failure.value()));
@@ -192,9 +197,8 @@ class ReceiptWorker {
       log_failure(error_log_, error.value(), request, outcome(saved));
     } catch (const receiptora::issuing::IssueError& failure) {
       if (!failure.saved()) not_issued(failure.what());
-      log_failure(
-          error_log_, as_python_error(failure), request,
-          failure.saved() ? "the receipt " + failure.number() + " is saved" : "the receipt was not made");
+      log_failure(error_log_, as_python_error(failure), request,
+                  outcome(failure.saved() ? failure.number() : ""));
     } catch (const std::exception& failure) {
       if (saved.empty()) not_issued(failure.what());
       log_failure(error_log_, as_python_error(failure), request, outcome(saved));
@@ -204,7 +208,7 @@ class ReceiptWorker {
   // What a failure's log entry says of the receipt: a failure after its files were saved
   // (a notice, a note that cannot be written) never calls it not made.
   static std::string outcome(const std::string& saved) {
-    return saved.empty() ? "the receipt was not made" : "the receipt " + saved + " is saved";
+    return saved.empty() ? "收據未開立" : "收據 " + saved + " 已存檔";
   }
 
   // What the notice after a receipt says: its printed date and its total.
@@ -223,6 +227,46 @@ class ReceiptWorker {
                                                    seller.owner, receipt.exemption_stamp,
                                                    !seller.exemption_stamp_image.empty(), seller.name});
     return summary;
+  }
+
+  // The notice after a receipt: number, date and total, what a ticked stamp could not show, a
+  // buyer's 統一編號 that fails its check, and a receipt of the same content issued a moment
+  // before (a press twice), with 「作廢這張」 to void the new one.
+  static void notify_issued(const fs::path& root, const std::string& number, const Summary& summary,
+                            const std::string& pdf, const std::string& tax_warning) {
+    std::string body;
+    auto add = [&](const std::string& line) { body += (body.empty() ? "" : "\n") + line; };
+    std::vector<notify::NoticeAction> actions;
+    std::optional<std::string> same;
+    try {
+      same = receiptora::reports::same_content_as(receiptora::issuing::book_for(root), number,
+                                                  std::chrono::system_clock::now());
+    } catch (const std::exception&) {
+      // The receipt is issued; only the hint is missing.
+    }
+    if (same) {
+      add("與 " + *same + " 內容相同");
+      actions.push_back({"void", "作廢這張", [root, number] { void_duplicate(root, number); }});
+    }
+    if (!summary.stamp_notes.empty()) add(summary.stamp_notes);
+    if (!tax_warning.empty()) add(tax_warning);
+    notify::Notifier::session().send(
+        {receiptora::issued_notice(number, summary.date, summary.total), body, pdf, std::move(actions)});
+  }
+
+  // 「作廢這張」 on a duplicate's notice: the new receipt is voided with the reason 重複開立, and
+  // a notice says what became of it. Runs on the notifier's thread.
+  static void void_duplicate(const fs::path& root, const std::string& number) {
+    try {
+      receiptora::issuing::void_receipt(root, number, kDuplicateReason);
+      notify::Notifier::session().send(
+          {"已作廢 " + number + "（作廢原因：" + kDuplicateReason + "）", "", ""});
+    } catch (const std::exception& failure) {
+      receiptora::append_to_log(
+          receiptora::default_log_path(),
+          "=== " + receiptora::local_iso_timestamp() + " 作廢 " + number + "\n" + failure.what() + "\n");
+      notify::Notifier::session().send({"未能作廢 " + number, failure.what(), ""});
+    }
   }
 
   // The window shows nothing of a receipt's fate; the desktop notice does, without waiting.

@@ -180,6 +180,8 @@ COMMANDS = (
             shop.add_print_arguments, shop.run_print, "NUMBER… [--printer NAME] [--copies N]", ("{number}",)),
     Command("ledger", "由收據簿重寫收據清冊.csv · write the ledger 收據清冊.csv again from the book",
             book.add_ledger_arguments, book.run_ledger, "--rebuild", ("--rebuild",)),
+    Command("backup", "備份輸出資料夾：收據簿、每月資料夾、收據清冊、賣方資料，並逐一檢查 · back up the output folder, "
+            "verified", book.add_backup_arguments, book.run_backup, "DEST [--output FOLDER]", ("{backup}",)),
     Command("install-launchers", "把「收據」與「收據簿」加入桌面選單 · add 收據 and 收據簿 to the desktop's menu",
             launchers.add_arguments, launchers.run, "[--data-home FOLDER]"),
     Command("help", "開啟本機的使用說明 · open the local help page", no_arguments, open_help),

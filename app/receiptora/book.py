@@ -81,6 +81,12 @@ def add_ledger_arguments(parser):
     add_folder_argument(parser)
 
 
+def add_backup_arguments(parser):
+    parser.add_argument("dest", metavar="DEST",
+                        help="備份放在這個資料夾裡的 收據備份-日期-時間 · the folder that gets the backup folder")
+    add_folder_argument(parser)
+
+
 def month_of(text):
     match = re.fullmatch(r"(\d{4})-(\d{2})", text or "")
     if not match or not 1 <= int(match[2]) <= 12:
@@ -132,6 +138,8 @@ def table(rows, header, right=()):
 
 
 def show_list(rows, fmt):
+    rows = [{key: printable(value) if key != "files" else [printable(f) for f in value] for key, value in row.items()}
+            for row in rows]
     if fmt == "json":
         return json.dumps(rows, ensure_ascii=False, indent=1)
     if fmt == "csv":
@@ -139,8 +147,8 @@ def show_list(rows, fmt):
         writer = csv.writer(out, lineterminator="\n")
         writer.writerow(["number", "date", "buyer", "buyer_tax_id", "total", "state", "files"])
         for r in rows:
-            writer.writerow([r["number"], r["date"], r["buyer"], r["buyer_tax_id"], r["total"], r["state"],
-                             "; ".join(r["files"])])
+            writer.writerow([r["number"], r["date"], batch.disarmed(r["buyer"]), batch.disarmed(r["buyer_tax_id"]),
+                             r["total"], r["state"], "; ".join(r["files"])])
         return out.getvalue().rstrip("\n")
     return table([[r["number"], r["date"], r["buyer"], r["buyer_tax_id"], grouped(r["total"]),
                    STATE_WORDS[r["state"]]] for r in rows],
@@ -165,6 +173,28 @@ def show_summary(result, months, fmt):
     return "\n".join(lines)
 
 
+PATHS = {"output", "dest", "run", "files"}  # any bytes the file system takes
+
+
+def check_texts(args):
+    """Texts typed as arguments (numbers, 作廢原因, a search) must be text: bytes that are not
+    UTF-8 reach Python as lone surrogates and are refused here, naming the argument."""
+    for name, value in vars(args).items():
+        for text in (value if isinstance(value, list) else [value]):
+            if name not in PATHS and isinstance(text, str) and any("\udc80" <= c <= "\udcff" for c in text):
+                shown = text.encode("utf-8", "surrogateescape").decode("utf-8", "replace")
+                raise CommandError(f"參數 {shown!r} 不是有效的 UTF-8 文字，請重新輸入")
+
+
+# Characters a terminal would act on (escape sequences, bidirectional overrides): dropped
+# from what `list` prints.
+CONTROLS = re.compile("[\x00-\x1f\x7f-\x9f\u200e\u200f\u202a-\u202e\u2066-\u2069]")
+
+
+def printable(value):
+    return CONTROLS.sub("", value) if isinstance(value, str) else value
+
+
 # Commands that only read the book: they open it for reading, create nothing and write nothing.
 READING = {"list", "summary", "check"}
 
@@ -176,6 +206,7 @@ def book_command(action):
         from receiptora import _book
         folder = args.output or batch.default_folder()
         try:
+            check_texts(args)
             if not os.path.isdir(folder):
                 raise CommandError(f"沒有輸出資料夾 {folder}：還沒有開立過收據 · there is no output folder")
             if args.command not in READING:  # recovery writes; reading commands never run it
@@ -246,3 +277,12 @@ def run_ledger(args, folder):
     from receiptora import _book
     lines = _book.rebuild_ledger(folder)
     print(f"已由收據簿重寫 {os.path.join(folder, '收據清冊.csv')}：{lines} 行")
+
+
+@book_command
+def run_backup(args, folder):
+    from receiptora import _book
+    made = _book.backup(folder, args.dest)
+    print(f"已備份 {made['receipts']} 張收據與 {made['files']} 個檔案到 {made['folder']}"
+          f"（收據簿已通過完整性檢查，{made['checked']} 個收據檔的 SHA-256 相符）")
+    print("還原時把這個資料夾複製回來即可 · to restore, copy this folder back")

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 namespace receiptora::notify {
@@ -48,7 +49,11 @@ struct Notifier::State {
   // Used on the notifier's thread only.
   GDBusConnection* connection = nullptr;
   guint subscriptions[2] = {0, 0};
-  std::map<guint32, std::string> actions;  // notification id → the file its action opens
+  struct Actions {
+    std::string open_path;
+    std::vector<NoticeAction> others;
+  };
+  std::map<guint32, Actions> actions;  // notification id → what its actions do
   long in_flight = 0;
 
   std::mutex mutex;
@@ -105,7 +110,7 @@ struct Notifier::State {
 
   struct Call {
     State* state;
-    std::string open_path;
+    Actions actions;
   };
 
   void deliver(const Notice& notice) {
@@ -119,6 +124,10 @@ struct Notifier::State {
       g_variant_builder_add(&action_list, "s", "default");
       g_variant_builder_add(&action_list, "s", "開啟 PDF");
     }
+    for (const NoticeAction& action : notice.actions) {
+      g_variant_builder_add(&action_list, "s", valid_utf8(action.key).c_str());
+      g_variant_builder_add(&action_list, "s", valid_utf8(action.label).c_str());
+    }
     GVariantBuilder hints;
     g_variant_builder_init(&hints, G_VARIANT_TYPE("a{sv}"));
     const std::string summary = valid_utf8(notice.summary), body = valid_utf8(notice.body);
@@ -127,7 +136,7 @@ struct Notifier::State {
     ++in_flight;
     g_dbus_connection_call(connection, kBusName, kObjectPath, kInterface, "Notify", parameters,
                            G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, cancellable,
-                           &State::on_reply, new Call{this, notice.open_path});
+                           &State::on_reply, new Call{this, {notice.open_path, notice.actions}});
   }
 
   static void on_reply(GObject* source, GAsyncResult* result, gpointer data) {
@@ -139,8 +148,8 @@ struct Notifier::State {
       guint32 id = 0;
       g_variant_get(reply, "(u)", &id);
       g_variant_unref(reply);
-      if (!call->open_path.empty()) {
-        state->actions[id] = call->open_path;
+      if (!call->actions.open_path.empty() || !call->actions.others.empty()) {
+        state->actions[id] = std::move(call->actions);
         if (state->actions.size() > kKeptActions) state->actions.erase(state->actions.begin());
       }
       ++state->delivered;
@@ -160,7 +169,19 @@ struct Notifier::State {
     const gchar* key = nullptr;
     g_variant_get(parameters, "(u&s)", &id, &key);
     auto found = state->actions.find(id);
-    if (found != state->actions.end()) state->open(found->second);
+    if (found == state->actions.end()) return;
+    if (std::string_view(key) == "default") {
+      if (!found->second.open_path.empty()) state->open(found->second.open_path);
+      return;
+    }
+    for (const NoticeAction& action : found->second.others) {
+      if (action.key != key || !action.run) continue;
+      // Each action runs once: a second click on the same notice does nothing.
+      const std::function<void()> run = action.run;
+      state->actions.erase(found);
+      run();
+      return;
+    }
   }
 
   static void on_closed(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,

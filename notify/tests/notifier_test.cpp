@@ -88,9 +88,9 @@ class FakeServer {
     return received_;
   }
 
-  void click(guint32 id) {
+  void click(guint32 id, const char* key = "default") {
     g_dbus_connection_emit_signal(connection_, nullptr, kPath, kName, "ActionInvoked",
-                                  g_variant_new("(us)", id, "default"), nullptr);
+                                  g_variant_new("(us)", id, key), nullptr);
   }
 
  private:
@@ -218,6 +218,37 @@ TEST_F(NotifierTest, ClickingTheActionOpensTheNoticesFile) {
   std::unique_lock lock(mutex);
   ASSERT_TRUE(opened_one.wait_for(lock, 5s, [&] { return !opened.empty(); }));
   EXPECT_EQ(opened, std::vector<std::string>{"/tmp/b.pdf"});
+}
+
+TEST_F(NotifierTest, AnOtherActionRunsItsFunctionOnce) {
+  FakeServer server(bus_->address());
+  std::mutex mutex;
+  std::condition_variable ran_one;
+  int voided = 0;
+  std::vector<std::string> opened;
+  Notifier notifier(bus_->address(), [&](const std::string& path) { opened.push_back(path); });
+  notifier.send(
+      {"已開立 收據-20261208-004", "與 收據-20261208-003 內容相同", "/tmp/a.pdf", {{"void", "作廢這張", [&] {
+                                                                                      std::lock_guard lock(
+                                                                                          mutex);
+                                                                                      ++voided;
+                                                                                      ran_one.notify_all();
+                                                                                    }}}});
+  ASSERT_TRUE(notifier.wait_idle(5s));
+  EXPECT_EQ(server.received()[0].actions,
+            (std::vector<std::string>{"default", "開啟 PDF", "void", "作廢這張"}));
+  server.click(1, "void");
+  server.click(1, "void");  // a second click finds the action gone
+  server.click(1, "nothing");
+  {
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(ran_one.wait_for(lock, 5s, [&] { return voided > 0; }));
+  }
+  notifier.send({"after", "", ""});  // delivered after the clicks were handled
+  ASSERT_TRUE(notifier.wait_idle(5s));
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(voided, 1);
+  EXPECT_TRUE(opened.empty());
 }
 
 }  // namespace

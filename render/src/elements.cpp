@@ -92,11 +92,22 @@ void picture(cairo_t* cr, const std::string& path, double x, double y, double w,
   cairo_surface_destroy(image);
 }
 
+// A row's cells of one line stand on one baseline (a cell with an emoji is taller, and
+// centring it alone would lift its text): the row reads as one line, to the eye and to a
+// PDF reader's text order. Cells of several lines are centred.
 void draw_row(cairo_t* cr, const Row& row, double y) {
   set_colour(cr, kInk);
+  const auto one_line = [](const Fitted& f) { return pango_layout_get_line_count(f.layout.get()) == 1; };
+  const auto baseline = [](const Fitted& f) {
+    return pango_layout_get_baseline(f.layout.get()) / double(PANGO_SCALE) * f.scale;
+  };
+  double line = -1;
+  for (const Fitted& f : row.cells)
+    if (f && one_line(f)) line = std::max(line, (row.height - f.height) / 2 + baseline(f));
   for (int c = 0; c < kColumns; ++c) {
     const Fitted& f = row.cells[c];
-    if (f) show(cr, f, column_x(c) + kCellPad, y + (row.height - f.height) / 2);
+    if (!f) continue;
+    show(cr, f, column_x(c) + kCellPad, y + (one_line(f) ? line - baseline(f) : (row.height - f.height) / 2));
   }
 }
 
@@ -121,29 +132,71 @@ void draw_owner_seal(cairo_t* cr, const Sheet& sheet, double x, double y) {
   const std::vector<std::string> chars = seal_characters(s.owner);
   const SealGrid g = seal_grid(chars.size());
   if (chars.empty()) return;
+  // One size for every character, by the em square (a flat 一 stays flat), each centred on
+  // its ink in its cell. Columns read right to left; a name that does not fill the grid
+  // gives its first columns one character more, and each column shares its height evenly
+  // among its characters, so no cell stays empty.
+  const double size = g.cell * 0.9;
+  struct Placed {
+    const Fitted* f;
+    double x, y;  // the layout's origin
+  };
+  std::vector<Placed> placed;
+  std::vector<cairo_glyph_t> glyphs;
+  cairo_scaled_font_t* font = nullptr;
+  bool one_font = true;
+  const size_t columns = static_cast<size_t>(g.columns);
+  for (size_t column = 0, k = 0; column < columns; ++column) {
+    const size_t in_column = chars.size() / columns + (column < chars.size() % columns ? 1 : 0);
+    const double cell_height = g.rows * g.cell / static_cast<double>(in_column);
+    for (size_t row = 0; row < in_column; ++row, ++k) {
+      const Fitted& f = sheet.text.make_once(chars[k], kSealFaces, size, 200, PANGO_ALIGN_LEFT);
+      PangoRectangle ink_rect;
+      pango_layout_get_extents(f.layout.get(), &ink_rect, nullptr);
+      const double gx = ink_rect.x / double(PANGO_SCALE), gy = ink_rect.y / double(PANGO_SCALE);
+      const double gw = ink_rect.width / double(PANGO_SCALE), gh = ink_rect.height / double(PANGO_SCALE);
+      const double cell_x = x + kSealBorder + (g.columns - 1 - static_cast<double>(column)) * g.cell;
+      const double cell_y = y + kSealBorder + row * cell_height;
+      const Placed p{&f, cell_x + (g.cell - gw) / 2 - gx, cell_y + (cell_height - gh) / 2 - gy};
+      placed.push_back(p);
+      // The glyph itself, to draw the whole name as one text.
+      PangoLayoutIter* iter = pango_layout_get_iter(f.layout.get());
+      const PangoLayoutRun* run = pango_layout_iter_get_run_readonly(iter);
+      if (run && run->glyphs->num_glyphs == 1 && !(run->glyphs->glyphs[0].glyph & PANGO_GLYPH_UNKNOWN_FLAG)) {
+        cairo_scaled_font_t* sf =
+            pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(run->item->analysis.font));
+        one_font = one_font && sf && (!font || sf == font);
+        font = sf;
+        PangoRectangle logical;
+        pango_layout_iter_get_run_extents(iter, nullptr, &logical);
+        const PangoGlyphInfo& info = run->glyphs->glyphs[0];
+        glyphs.push_back(
+            {info.glyph, p.x + (logical.x + info.geometry.x_offset) / double(PANGO_SCALE),
+             p.y + (pango_layout_iter_get_baseline(iter) + info.geometry.y_offset) / double(PANGO_SCALE)});
+      } else {
+        one_font = false;
+      }
+      pango_layout_iter_free(iter);
+    }
+  }
   ink(cr, x - 2, y - 2, g.width + 4, g.height + 4, 0.88, [&] {
     cairo_set_line_width(cr, 2.4);
     cairo_rectangle(cr, x + 1.2, y + 1.2, g.width - 2.4, g.height - 2.4);
     cairo_stroke(cr);
-    for (size_t k = 0; k < chars.size(); ++k) {
-      const int column = static_cast<int>(k) / g.rows, row = static_cast<int>(k) % g.rows;
-      const Fitted& f = sheet.text.make_once(chars[k], kSealFaces, 20, 200, PANGO_ALIGN_LEFT);
-      PangoRectangle ink_rect, logical;
-      pango_layout_get_extents(f.layout.get(), &ink_rect, &logical);
-      if (ink_rect.width <= 0 || ink_rect.height <= 0) continue;
-      const double gx = ink_rect.x / double(PANGO_SCALE), gy = ink_rect.y / double(PANGO_SCALE);
-      const double gw = ink_rect.width / double(PANGO_SCALE), gh = ink_rect.height / double(PANGO_SCALE);
-      // One scale for both directions: the character keeps its proportions. Sized by the
-      // em square, so a flat 一 stays flat; a glyph larger than its em still fits.
-      const double scale = std::min(g.cell * 0.9 / 20, g.cell * 0.92 / std::max(gw, gh));
-      const double cell_x = x + kSealBorder + (g.columns - 1 - column) * g.cell;
-      const double cell_y = y + kSealBorder + row * g.cell;
-      cairo_save(cr);
-      cairo_translate(cr, cell_x + (g.cell - gw * scale) / 2, cell_y + (g.cell - gh * scale) / 2);
-      cairo_scale(cr, scale, scale);
-      cairo_move_to(cr, -gx, -gy);
-      pango_cairo_show_layout(cr, f.layout.get());
-      cairo_restore(cr);
+    if (one_font) {
+      // The name as one cluster: a PDF reader reads it in its order (王小明印), not in the
+      // order of the cells on the page.
+      std::string name;
+      for (const std::string& c : chars) name += c;
+      const cairo_text_cluster_t cluster{static_cast<int>(name.size()), static_cast<int>(glyphs.size())};
+      cairo_set_scaled_font(cr, font);
+      cairo_show_text_glyphs(cr, name.data(), static_cast<int>(name.size()), glyphs.data(),
+                             static_cast<int>(glyphs.size()), &cluster, 1, cairo_text_cluster_flags_t(0));
+      return;
+    }
+    for (const Placed& p : placed) {
+      cairo_move_to(cr, p.x, p.y);
+      pango_cairo_show_layout(cr, p.f->layout.get());
     }
   });
 }

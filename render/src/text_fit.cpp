@@ -1,6 +1,9 @@
 #include "text_fit.hpp"
 
 #include <glib.h>
+#include <hb-ot.h>
+
+#include "receiptora/render/templates.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -64,6 +67,49 @@ TextFitter::TextFitter() {
   pango_context_set_language(context_.get(), pango_language_from_string("zh-tw"));
 }
 
+PangoFont* TextFitter::font(const char* description) const {
+  auto found = fonts_.find(description);
+  if (found == fonts_.end()) {
+    PangoFontDescription* desc = pango_font_description_from_string(description);
+    pango_font_description_set_size(desc, 10 * PANGO_SCALE);
+    found = fonts_.emplace(description, pango_context_load_font(context_.get(), desc)).first;
+    pango_font_description_free(desc);
+  }
+  return found->second.get();
+}
+
+void TextFitter::fall_back(PangoAttrList* attrs, const std::string& text, const char* family) const {
+  const char* fallback = fallback_face(family);
+  if (!fallback ||
+      std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+    return;
+  PangoFont* primary = font(family);
+  PangoFont* other = font(fallback);
+  if (!primary || !other) return;
+  PangoFontDescription* desc = pango_font_description_from_string(fallback);
+  const auto needs = [&](gunichar c) {
+    // Marks that draw nothing (zero-width spaces, variation selectors) stay with their run.
+    const bool invisible =
+        c < 0x3000 ? (c <= ' ' || (c >= 0x200b && c <= 0x200f) || c == 0x2060) : (c >= 0xfe00 && c <= 0xfe0f);
+    return !invisible && !pango_font_has_char(primary, c) && pango_font_has_char(other, c);
+  };
+  const char* begin = text.c_str();
+  for (const char* p = begin; *p;) {
+    if (!needs(g_utf8_get_char(p))) {
+      p = g_utf8_next_char(p);
+      continue;
+    }
+    const char* end = p;
+    while (*end && needs(g_utf8_get_char(end))) end = g_utf8_next_char(end);
+    PangoAttribute* attr = pango_attr_font_desc_new(desc);
+    attr->start_index = static_cast<guint>(p - begin);
+    attr->end_index = static_cast<guint>(end - begin);
+    pango_attr_list_insert(attrs, attr);
+    p = end;
+  }
+  pango_font_description_free(desc);
+}
+
 Fitted TextFitter::make(const std::string& text, const char* family, double size, double width,
                         PangoAlignment align, double letter_spacing, bool markup) const {
   Fitted f;
@@ -75,14 +121,15 @@ Fitted TextFitter::make(const std::string& text, const char* family, double size
   } else {
     pango_layout_set_text(l, text.c_str(), static_cast<int>(text.size()));
   }
+  PangoAttrList* attrs = pango_attr_list_new();
   if (letter_spacing > 0) {
-    PangoAttrList* attrs = pango_attr_list_new();
     pango_attr_list_insert(attrs,
                            pango_attr_letter_spacing_new(static_cast<int>(letter_spacing * PANGO_SCALE)));
-    pango_layout_set_attributes(l, attrs);
-    pango_attr_list_unref(attrs);
     f.spaced = true;
   }
+  if (!markup) fall_back(attrs, text, family);
+  pango_layout_set_attributes(l, attrs);
+  pango_attr_list_unref(attrs);
   pango_layout_set_width(l, static_cast<int>(width * PANGO_SCALE));
   pango_layout_set_wrap(l, PANGO_WRAP_WORD_CHAR);
   pango_layout_set_alignment(l, align);
@@ -247,6 +294,49 @@ bool show_as_words(cairo_t* cr, PangoLayout* layout) {
   return true;
 }
 
+// Emoji come from a colour face, which cairo draws as pictures and leaves out of the PDF's
+// text: under each such run goes a glyph of the body face in the paper's white, carrying
+// the run's text, so a reader extracts, searches and copies the emoji too (and keeps the
+// row in its order). A glyph without ink would be dropped by cairo; the picture covers this
+// one. Only in a PDF: a picture has no text to carry.
+void carry_emoji_text(cairo_t* cr, PangoLayout* layout) {
+  if (cairo_surface_get_type(cairo_get_target(cr)) != CAIRO_SURFACE_TYPE_PDF) return;
+  const char* text = pango_layout_get_text(layout);
+  PangoFont* body = nullptr;
+  PangoLayoutIter* iter = pango_layout_get_iter(layout);
+  do {
+    PangoLayoutRun* run = pango_layout_iter_get_run_readonly(iter);
+    if (!run) continue;
+    hb_face_t* face = hb_font_get_face(pango_font_get_hb_font(run->item->analysis.font));
+    if (!hb_ot_color_has_png(face) && !hb_ot_color_has_layers(face)) continue;
+    if (!body)
+      body = pango_context_load_font(pango_layout_get_context(layout),
+                                     pango_layout_get_font_description(layout));
+    if (!body) break;
+    cairo_scaled_font_t* font = pango_cairo_font_get_scaled_font(PANGO_CAIRO_FONT(body));
+    PangoRectangle logical;
+    pango_layout_iter_get_run_extents(iter, nullptr, &logical);
+    cairo_glyph_t* glyphs = nullptr;
+    int count = 0;
+    if (font &&
+        cairo_scaled_font_text_to_glyphs(
+            font, logical.x / double(PANGO_SCALE), pango_layout_iter_get_baseline(iter) / double(PANGO_SCALE),
+            "一", -1, &glyphs, &count, nullptr, nullptr, nullptr) == CAIRO_STATUS_SUCCESS &&
+        count == 1) {
+      cairo_save(cr);
+      cairo_set_source_rgb(cr, 1, 1, 1);
+      cairo_set_scaled_font(cr, font);
+      const cairo_text_cluster_t cluster{run->item->length, 1};
+      cairo_show_text_glyphs(cr, text + run->item->offset, run->item->length, glyphs, 1, &cluster, 1,
+                             cairo_text_cluster_flags_t(0));
+      cairo_restore(cr);
+    }
+    cairo_glyph_free(glyphs);
+  } while (pango_layout_iter_next_run(iter));
+  pango_layout_iter_free(iter);
+  if (body) g_object_unref(body);
+}
+
 }  // namespace
 
 const Fitted& TextFitter::fit_once(const std::string& text, const char* family, double size, double floor,
@@ -299,6 +389,7 @@ void show(cairo_t* cr, const Fitted& f, double x, double y) {
   // A spaced run that cannot be drawn glyph by glyph (a character no face has) is drawn by
   // pango, as every other text: still readable, only split into single characters.
   if (!f.spaced || !show_as_words(cr, f.layout.get())) {
+    carry_emoji_text(cr, f.layout.get());
     cairo_move_to(cr, 0, 0);
     pango_cairo_show_layout(cr, f.layout.get());
   }

@@ -73,8 +73,13 @@ class TextFitter {
   static void resize(Fitted& f, const char* family, double size);
   static void rescale(Fitted& f, double width, double scale);
 
+  // Characters `family` lacks and its template's fallback face has get that face.
+  void fall_back(PangoAttrList* attrs, const std::string& text, const char* family) const;
+  PangoFont* font(const char* description) const;
+
   PangoContextPtr context_;
   mutable std::map<std::string, Fitted> kept_;
+  mutable std::map<std::string, std::unique_ptr<PangoFont, GObjectUnref>> fonts_;
 };
 
 // Draws `f` with its top left at (x, y).

@@ -707,5 +707,112 @@ TEST(Legible, NoTextBelowSevenPoints) {
   }
 }
 
+// The stroke width of one character set at 48 pt in a template's faces, in pixels: twice
+// its ink's area over the ink's outline, so it does not depend on how many strokes it has.
+double stroke_width(const detail::TextFitter& fitter, const char* faces, const std::string& character) {
+  const detail::Fitted f = fitter.make(character, faces, 48, 200, PANGO_ALIGN_LEFT);
+  constexpr int kSide = 120;
+  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_A8, kSide, kSide);
+  cairo_t* cr = cairo_create(s);
+  detail::show(cr, f, 10, 10);
+  cairo_destroy(cr);
+  cairo_surface_flush(s);
+  const unsigned char* data = cairo_image_surface_get_data(s);
+  const int stride = cairo_image_surface_get_stride(s);
+  const auto ink = [&](int x, int y) {
+    return x >= 0 && y >= 0 && x < kSide && y < kSide && data[y * stride + x] > 127;
+  };
+  double area = 0, outline = 0;
+  for (int y = 0; y < kSide; ++y)
+    for (int x = 0; x < kSide; ++x)
+      if (ink(x, y)) {
+        ++area;
+        outline += !ink(x - 1, y) + !ink(x + 1, y) + !ink(x, y - 1) + !ink(x, y + 1);
+      }
+  cairo_surface_destroy(s);
+  return outline > 0 ? 2 * area / outline : 0;
+}
+
+struct FallbackCase {
+  const char* label;
+  Template layout;
+  const char* missing;    // a character the template's faces lack
+  const char* neighbour;  // one of the same build that they have
+  const char* embedded;   // the fallback face's name in pdffonts
+};
+
+class Fallback : public testing::TestWithParam<FallbackCase> {};
+
+// A character the template's face lacks comes from a face of the same style: its strokes
+// as heavy as its neighbours'.
+TEST_P(Fallback, MatchesTheTemplatesStrokeWeight) {
+  const FallbackCase& c = GetParam();
+  const detail::TextFitter fitter;
+  const char* faces = template_info(c.layout).faces;
+  const double missing = stroke_width(fitter, faces, c.missing);
+  const double neighbour = stroke_width(fitter, faces, c.neighbour);
+  EXPECT_NEAR(missing / neighbour, 1.0, 0.2) << missing << " against " << neighbour;
+  Receipt r = sample();
+  r.layout = c.layout;
+  r.items = {{std::string("山") + c.missing + "堃犇鱻", 1, 1, ""}};
+  EXPECT_NE(pdf_text(r, "pdffonts", "").find(c.embedded), std::string::npos);
+  EXPECT_NE(pdf_text(r).find(c.missing), std::string::npos);
+}
+
+const FallbackCase kFallbacks[] = {
+    {"cat_hei", Template::Cat, "峯", "峰", "NotoSansCJKtc"},
+    {"general_ming", Template::General, "𠀋", "丁", "NotoSerifCJKtc"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Faces, Fallback, testing::ValuesIn(kFallbacks),
+                         [](const auto& p) { return std::string(p.param.label); });
+
+// Read without -layout, in the PDF reader's own order: emoji carry their text, every row
+// comes before 合計, and the seal reads as its name.
+TEST(TextLayer, EmojiRowsAndSealReadInOrder) {
+  for (const Template layout : {Template::General, Template::Cat}) {
+    Receipt r = sample();
+    r.layout = layout;
+    r.items = {{"原子筆", 12, 15, ""},
+               {"Pencil HB", 2, 10, ""},
+               {"貓咪貼紙😀", 3, 20, "含運"},
+               {"🐈 cat", 1, 5, ""},
+               {"紙張", 2, 1350, ""}};
+    const std::string text = pdf_text(r, "pdftotext", " -");
+    size_t last_row = 0;
+    for (const char* name : {"原子筆", "PencilHB", "貓咪貼紙😀", "🐈cat", "紙張"}) {
+      const size_t at = text.find(name);
+      ASSERT_NE(at, std::string::npos) << name << "\n" << text;
+      EXPECT_GT(at, last_row) << name;
+      last_row = at;
+    }
+    EXPECT_LT(last_row, text.find("合計")) << text;
+    EXPECT_NE(text.find("王小明印"), std::string::npos) << text;
+  }
+}
+
+// A name that does not fill the seal's grid shares each column's height among its
+// characters: no cell stays empty.
+TEST(Seal, ShortColumnsFillTheirHeight) {
+  for (const char* owner : {"諸葛孔明德", "阿卜杜拉穆罕默德"}) {
+    Receipt r = sample();
+    r.exemption_stamp = false;
+    r.seller.owner = owner;
+    const Picture p = decode(render_png(r));
+    int x0 = p.width, x1 = 0, y0 = p.height, y1 = 0;
+    for (int y = 0; y < p.height; ++y)
+      for (int x = 0; x < p.width; ++x) {
+        const unsigned char* c = &p.rgb[3 * (size_t(y) * p.width + x)];
+        if (c[0] > 150 && c[1] < 100)
+          x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+      }
+    // The left column's lowest third, inside the border: a character, not blank paper.
+    const double s = 72.0 / 150, border = 6;
+    const double left = x0 * s + border, right = (x0 + (x1 - x0) / 3.0) * s;
+    const double bottom = y1 * s - border, top = bottom - (y1 - y0) * s / 3 + border;
+    EXPECT_GT(p.count(false, left, top, right, bottom), 15) << owner;
+  }
+}
+
 }  // namespace
 }  // namespace receiptora::render

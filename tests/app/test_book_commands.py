@@ -122,3 +122,38 @@ def test_void_of_several_numbers_and_of_a_whole_run(tmp_path):
     listed = json.loads(receiptora("list", "-o", str(out), "--format", "json", env=env).stdout)
     assert [(r["buyer"], r["state"]) for r in listed] == [("甲", "void"), ("乙", "issued"), ("丙", "void"),
                                                           ("丁", "void")]
+
+
+def test_a_backup_is_an_output_folder_of_its_own(shop, tmp_path):
+    out, env = shop
+    made = receiptora("backup", str(tmp_path / "備份"), "--output", str(out), env=env)
+    assert made.returncode == 0, made.stderr
+    (copy,) = (tmp_path / "備份").iterdir()
+    assert copy.name.startswith("收據備份-") and str(copy) in made.stdout
+    listed = [receiptora("list", "--output", str(folder), "--format", "json", env=env).stdout for folder in (out, copy)]
+    assert listed[0] == listed[1].replace(str(copy), str(out)) and "收據-20270102-001" in listed[1]
+
+
+def test_list_prints_no_terminal_controls_and_its_csv_runs_no_formula(tmp_path):
+    env = dict(os.environ, XDG_DATA_HOME=str(tmp_path / "data"))
+    request = {"版本": "一般格式", "買受人": "=HYPERLINK(\"http://x\")\x1b[2J\x1b]0;pwned\x07\u202e", "買受人統一編號": "",
+               "品名": ["茶"], "數量": [1], "單件價格": [5], "存檔路徑": "", "顯示免用統一發票章": False,
+               "顯示負責人章": False, "顯示日期": True, "年": 2026, "月": 12, "日": 7}
+    (tmp_path / "one.json").write_text(json.dumps(request), encoding="utf-8")
+    out = tmp_path / "out"
+    assert receiptora("render", "-o", str(out), str(tmp_path / "one.json"), env=env).returncode == 0
+    for fmt in ("table", "json", "csv"):
+        printed = receiptora("list", "-o", str(out), "--format", fmt, env=env).stdout
+        assert not any(c in printed for c in "\x1b\x07\u202e"), fmt
+    (row,) = list(csv.reader(receiptora("list", "-o", str(out), "--format", "csv", env=env).stdout.splitlines()))[1:]
+    assert row[2] == "'=HYPERLINK(\"http://x\")[2J]0;pwned"
+
+
+@pytest.mark.parametrize("args", [[b"void", b"\xe6\x94\xb6\xff", b"--reason", b"x"], [b"reprint", b"\xff"],
+                                  [b"list", b"--buyer", b"\xfe"], [b"void", b"x", b"--reason", b"\xff"]])
+def test_arguments_that_are_not_utf8_get_a_message(shop, args):
+    out, env = shop
+    result = subprocess.run([COMMAND.encode(), *args, b"--output", str(out).encode()], capture_output=True, env=env,
+                            timeout=120)
+    assert result.returncode == 1 and b"Traceback" not in result.stderr
+    assert "不是有效的 UTF-8 文字" in result.stderr.decode("utf-8", "replace")

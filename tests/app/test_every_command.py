@@ -97,7 +97,8 @@ def shop(tmp_path):
 
 
 def example(command, tmp_path):
-    fill = {"{number}": NUMBER, "{month}": DAY[:7], "{csv}": str(tmp_path / "items.csv")}
+    fill = {"{number}": NUMBER, "{month}": DAY[:7], "{csv}": str(tmp_path / "items.csv"),
+            "{backup}": str(tmp_path / "backups")}
     return [fill.get(part, part) for part in command.example]
 
 

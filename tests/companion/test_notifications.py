@@ -18,12 +18,13 @@ pytestmark = pytest.mark.skipif(shutil.which("dbus-daemon") is None, reason="dbu
 class NotificationServer:
     """Owns org.freedesktop.Notifications and answers Notify, recording each call's texts."""
 
-    def __init__(self, address):
+    def __init__(self, address, click=""):
         from jeepney.bus_messages import message_bus
         from jeepney.io.blocking import open_dbus_connection
         self.connection = open_dbus_connection(bus=address)
         self.connection.send_and_get_reply(message_bus.RequestName("org.freedesktop.Notifications"))
         self.received, self.arrivals, self.stopping = [], [], False  # arrivals: time.time_ns()
+        self.click = click  # an action key clicked on every notice that offers it
         self.thread = threading.Thread(target=self.serve, daemon=True)
         self.thread.start()
 
@@ -39,6 +40,11 @@ class NotificationServer:
                 self.arrivals.append(time.time_ns())
                 self.received.append(message.body)
                 self.connection.send_message(new_method_return(message, "u", (len(self.received),)))
+                if self.click and self.click in message.body[5][::2]:
+                    from jeepney import DBusAddress, new_signal
+                    notices = DBusAddress("/org/freedesktop/Notifications", interface="org.freedesktop.Notifications")
+                    self.connection.send_message(new_signal(notices, "ActionInvoked", "us",
+                                                            (len(self.received), self.click)))
 
     def close(self):
         self.stopping = True
@@ -57,10 +63,11 @@ def session_bus():
         os.kill(int(pid), 15)
 
 
-def run_worker(tmp_path, address, requests):
-    """Runs the worker in a process of its own on the given bus until the requests are done."""
+def run_worker(tmp_path, address, requests, then_wait_for=""):
+    """Runs the worker in a process of its own on the given bus until the requests are done (and,
+    as the app stays open, until the file `then_wait_for` exists)."""
     code = f"""
-        import queue, threading, quillmarkers_model
+        import os, queue, threading, time, quillmarkers_model
         q, busy = queue.Queue(), threading.Event()
         for request in {requests!r}:
             q.put(request)
@@ -68,6 +75,9 @@ def run_worker(tmp_path, address, requests):
         worker = quillmarkers_model.Receipt_Worker(q, busy)
         worker.start()
         assert worker.join(60)
+        end = time.monotonic() + 30
+        while {then_wait_for!r} and not os.path.exists({then_wait_for!r}) and time.monotonic() < end:
+            time.sleep(0.05)
     """
     env = dict(os.environ, DBUS_SESSION_BUS_ADDRESS=address, HOME=str(tmp_path),
                XDG_DATA_HOME=str(tmp_path / "data"))
@@ -102,6 +112,33 @@ def test_each_receipt_and_each_failure_is_notified(tmp_path, session_bus):
     app_name, _, _, _, _, actions, _, _ = server.received[0]
     assert app_name == "Receiptora" and actions == ["default", "開啟 PDF"]
     assert (folder / "2026-12" / "收據-20261208-001.pdf").is_file()
+
+
+def test_a_duplicate_is_voided_from_its_notice_and_a_wrong_tax_id_is_said(tmp_path, session_bus):
+    server = NotificationServer(session_bus, click="void")
+    folder, seen = tmp_path / "out", tmp_path / "seen"
+    wrong_tax_id = dict(request(folder), 買受人統一編號="12345678")
+    worker = threading.Thread(target=run_worker, args=(tmp_path, session_bus, [request(folder)] * 2 + [wrong_tax_id]),
+                              kwargs={"then_wait_for": str(seen)})
+    worker.start()
+    try:
+        deadline = time.monotonic() + 60
+        while len(server.received) < 4 and time.monotonic() < deadline:  # three receipts and the void
+            time.sleep(0.05)
+    finally:
+        seen.touch()  # the app may close now
+        worker.join()
+        server.close()
+    notices = {body[3]: (body[4], body[5]) for body in server.received}
+    assert notices["已開立 收據-20261208-001｜115年12月8日｜合計 1,870 元"] == ("", ["default", "開啟 PDF"])
+    assert notices["已開立 收據-20261208-002｜115年12月8日｜合計 1,870 元"] == (
+        "與 收據-20261208-001 內容相同", ["default", "開啟 PDF", "void", "作廢這張"])
+    assert notices["已開立 收據-20261208-003｜115年12月8日｜合計 1,870 元"] == (
+        "買受人統一編號「12345678」檢查碼不符，已照輸入開立", ["default", "開啟 PDF"])
+    assert "已作廢 收據-20261208-002（作廢原因：重複開立）" in notices
+    assert (folder / "2026-12" / "收據-20261208-002-作廢.pdf").is_file()
+    log = (tmp_path / "data" / "quillmarkers" / "Receiptora" / "error.log").read_text(encoding="utf-8")
+    assert "收據 收據-20261208-003 的買受人統一編號「12345678」檢查碼不符" in log
 
 
 def test_without_a_notification_server_receipts_are_still_made(tmp_path, session_bus):

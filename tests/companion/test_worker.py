@@ -86,7 +86,7 @@ def test_requests_made_in_order_busy_around_each_and_nothing_after_none(tmp_path
                                   "一般格式", "已開立"]
     assert (month / "收據-20261207-001.pdf").read_bytes().startswith(b"%PDF")
     assert (month / "收據-20261207-002.png").read_bytes().startswith(b"\x89PNG")
-    assert "'買受人': '乙'" in log_text(log) and "the receipt was not made" in log_text(log)
+    assert "'買受人': '乙'" in log_text(log) and "收據未開立" in log_text(log)
     assert (out / "賣方資料.toml").exists()
     capsys.readouterr()
 
@@ -149,7 +149,7 @@ def test_invalid_profile_is_logged_once_and_receipts_still_made(tmp_path, log, c
     assert len(ledger(out)) == 2
     text = log_text(log)
     assert text.count(problem) == 1
-    assert text.count("the receipt was still made") == 1  # true whether a field or the whole profile was left out
+    assert text.count("收據仍已開立") == 1  # true whether a field or the whole profile was left out
     capsys.readouterr()
 
 
@@ -160,7 +160,7 @@ def test_unfinished_requests_counted_and_logged_when_the_host_gives_up(tmp_path,
     worker = quillmarkers.Receipt_Worker(q, threading.Event(), log)  # never started
     assert worker.unfinished == 2
     assert worker.abandon() == 2
-    assert log_text(log).count("the app closed before the worker reached this receipt") == 2
+    assert log_text(log).count("程式關閉前還沒輪到這張收據") == 2
     assert worker.unfinished == 0
     capsys.readouterr()
 

@@ -5,18 +5,28 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace receiptora::notify {
+
+// A button on a notice besides its default action; `run` is called on the notifier's thread.
+struct NoticeAction {
+  std::string key;    // what the server reports back ("void"); never "default"
+  std::string label;  // the button's text (「作廢這張」)
+  std::function<void()> run;
+};
 
 struct Notice {
   std::string summary;
   std::string body;
-  std::string open_path;  // a file the notification's action opens; "" for no action
+  std::string open_path;  // a file the notification's default action opens; "" for none
+  std::vector<NoticeAction> actions = {};
 };
 
 // Sends notices from a thread of its own, so send() never waits for the bus. Without a bus
 // or a notification server the notices are dropped: nothing fails and nothing blocks.
-// Clicking a notice's action opens its file with `open` (xdg-open by default), on that thread.
+// Clicking a notice opens its file with `open` (xdg-open by default), on that thread; its other
+// actions run their own functions there.
 class Notifier {
  public:
   using Opener = std::function<void(const std::string& path)>;

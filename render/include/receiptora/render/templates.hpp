@@ -29,6 +29,9 @@ struct TemplateInfo {
   // pango family list for the receipt's text, first choice first. Only faces with Taiwan's
   // standard glyph forms: fontconfig falls back to the others only for a character none has.
   const char* faces;
+  // The face for characters none of `faces` has: one of the same style (a bold sans for a
+  // Hei template, a Ming face for a Ming one), so such a character does not stand out.
+  const char* fallback;
   std::string_view window_font;  // font file the window looks for first ("" none)
   TitleStyle title;
   double art_room;  // height the artwork needs under the totals on the last page (0: none)
@@ -37,6 +40,8 @@ struct TemplateInfo {
 
 std::span<const TemplateInfo> templates();
 const TemplateInfo& template_info(Template id);
+// The fallback face of the template whose `faces` these are, or null.
+const char* fallback_face(const char* faces);
 // The template of that name, or null.
 const TemplateInfo* find_template(std::string_view name);
 

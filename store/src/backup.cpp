@@ -1,0 +1,192 @@
+#include "receiptora/store/backup.hpp"
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <ctime>
+#include <mutex>
+#include <regex>
+#include <system_error>
+#include <thread>
+
+#include "receiptora/local_time.hpp"
+#include "receiptora/store/files.hpp"
+#include "receiptora/store/ledger.hpp"
+#include "receiptora/store/profile.hpp"
+
+namespace receiptora::store {
+
+namespace {
+
+// A connection of our own to a copy of a book, closed whatever happens.
+class Connection {
+ public:
+  Connection(const fs::path& file, int flags) {
+    if (sqlite3_open_v2(file.c_str(), &db_, flags, nullptr) != SQLITE_OK)
+      throw BackupError("無法開啟備份的收據簿 " + file.string() + "：" + sqlite3_errmsg(db_));
+  }
+  ~Connection() { sqlite3_close(db_); }
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+  sqlite3* get() const { return db_; }
+
+  // Runs `sql`, calling row(statement) for each row.
+  template <class Row>
+  void each(const char* sql, Row&& row) const {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr) != SQLITE_OK)
+      throw BackupError(std::string("備份的收據簿無法讀取：") + sqlite3_errmsg(db_));
+    int step;
+    while ((step = sqlite3_step(statement)) == SQLITE_ROW) row(statement);
+    sqlite3_finalize(statement);
+    if (step != SQLITE_DONE) throw BackupError(std::string("備份的收據簿無法讀取：") + sqlite3_errmsg(db_));
+  }
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+std::string text(sqlite3_stmt* statement, int column) {
+  const auto* value = sqlite3_column_text(statement, column);
+  return value ? reinterpret_cast<const char*>(value) : "";
+}
+
+// The book's pages, copied while the book stays usable: SQLite's online backup, all at once
+// under the book's lock (another process writing waits on its busy timeout, not on us).
+void copy_book(Book& book, const fs::path& target) {
+  Connection copy(target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+  {
+    std::lock_guard lock(book.mutex());
+    sqlite3_backup* backup = sqlite3_backup_init(copy.get(), "main", book.db(), "main");
+    if (!backup) throw BackupError(std::string("無法備份收據簿：") + sqlite3_errmsg(copy.get()));
+    int step;
+    for (int tries = 0; (step = sqlite3_backup_step(backup, -1)) == SQLITE_BUSY || step == SQLITE_LOCKED;
+         ++tries) {
+      if (tries == 200) break;  // 10 s
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    sqlite3_backup_finish(backup);
+    if (step != SQLITE_DONE) throw BackupError(std::string("無法備份收據簿：") + sqlite3_errstr(step));
+  }
+  // One self-contained file: a rollback journal instead of a -wal beside it.
+  if (sqlite3_exec(copy.get(), "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr) != SQLITE_OK)
+    throw BackupError(std::string("無法備份收據簿：") + sqlite3_errmsg(copy.get()));
+}
+
+bool is_book_file(const std::string& name) {
+  const std::string book(kBookName);
+  return name.rfind(book, 0) == 0;  // the book, its -wal, -shm and -journal
+}
+
+// A regular file copied, never replacing one.
+void copy_regular(const fs::path& from, const fs::path& to, std::size_t& files) {
+  std::error_code ec;
+  fs::copy_file(from, to, fs::copy_options::none, ec);
+  if (ec) throw BackupError("無法複製 " + from.string() + "：" + ec.message());
+  ++files;
+}
+
+// What the folder holds besides its book: the month folders (real folders named YYYY-MM)
+// with their files, and the top-level files (ledger, profile, exports, result tables);
+// hidden files (temporaries of a save under way) and symbolic links are left out.
+void copy_files(const fs::path& root, const fs::path& target, std::size_t& files) {
+  static const std::regex month(R"(\d{4}-\d{2})");
+  std::error_code ec;
+  for (const fs::directory_entry& entry : fs::directory_iterator(root, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.empty() || name[0] == '.' || is_book_file(name)) continue;
+    const fs::file_status status = entry.symlink_status();
+    if (fs::is_regular_file(status)) {
+      copy_regular(entry.path(), target / name, files);
+    } else if (fs::is_directory(status) && std::regex_match(name, month)) {
+      fs::create_directory(target / name);
+      for (const fs::directory_entry& file : fs::directory_iterator(entry.path())) {
+        const std::string file_name = file.path().filename().string();
+        if (!file_name.empty() && file_name[0] != '.' && fs::is_regular_file(file.symlink_status()))
+          copy_regular(file.path(), target / name / file_name, files);
+      }
+    }
+  }
+  if (ec) throw BackupError("無法讀取資料夾 " + root.string() + "：" + ec.message());
+}
+
+// Stamp pictures the profile names outside the folder: copied beside the profile under
+// their own names (those inside the folder came with it).
+void copy_pictures(const fs::path& root, const fs::path& target, std::size_t& files) {
+  if (!fs::is_regular_file(fs::symlink_status(root / std::string(kProfileName)))) return;
+  const ProfileRead profile = read_profile(root);
+  for (const std::string& picture : {profile.seller.exemption_stamp_image, profile.seller.owner_seal_image}) {
+    if (picture.empty()) continue;
+    const fs::path file(picture);
+    const fs::path relative = file.lexically_relative(root);
+    if (!relative.empty() && *relative.begin() != "..") continue;
+    if (!fs::exists(target / file.filename())) copy_regular(file, target / file.filename(), files);
+  }
+}
+
+// The copy checked as a whole: SQLite's integrity check and every record file's SHA-256.
+void verify(const fs::path& folder, BackupReport& report) {
+  Connection copy(folder / std::string(kBookName), SQLITE_OPEN_READONLY);
+  std::string integrity;
+  copy.each("PRAGMA integrity_check", [&](sqlite3_stmt* row) { integrity += text(row, 0); });
+  if (integrity != "ok") throw BackupError("備份的收據簿未通過完整性檢查：" + integrity);
+  copy.each("SELECT count(*) FROM receipts",
+            [&](sqlite3_stmt* row) { report.receipts = sqlite3_column_int64(row, 0); });
+  copy.each("SELECT number, name, sha256 FROM files ORDER BY number", [&](sqlite3_stmt* row) {
+    const std::string number = text(row, 0), name = text(row, 1), sha256 = text(row, 2);
+    std::string actual;
+    try {
+      actual = sha256_of_file(folder / name);
+    } catch (const std::exception&) {
+      throw BackupError(number + " 的檔案 " + name + " 不在備份裡");
+    }
+    if (actual != sha256) throw BackupError(number + " 的檔案 " + name + " 在備份裡與收據簿記錄的不同");
+    ++report.checked;
+  });
+}
+
+std::string stamp_now() {
+  const std::tm local = local_now();
+  char text[32];
+  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+  return text;
+}
+
+}  // namespace
+
+BackupReport back_up(Book& book, const fs::path& dest) {
+  const fs::path root = book.folder();
+  std::error_code ec;
+  fs::create_directories(dest, ec);
+  if (ec || !fs::is_directory(dest)) throw BackupError("無法建立備份資料夾 " + dest.string());
+  std::string name = std::string(kBackupPrefix) + stamp_now();
+  for (int n = 2; fs::exists(fs::symlink_status(dest / name)); ++n)
+    name = std::string(kBackupPrefix) + stamp_now() + "-" + std::to_string(n);
+  const fs::path partial = dest / ("." + name + ".partial");
+  BackupReport report;
+  try {
+    if (!fs::create_directory(partial, ec) || ec) throw BackupError("無法建立備份資料夾 " + partial.string());
+    copy_book(book, partial / std::string(kBookName));
+    copy_files(root, partial, report.files);
+    copy_pictures(root, partial, report.files);
+    sync_file_system(partial);
+    verify(partial, report);
+    fs::rename(partial, dest / name);
+    sync_folder(dest);
+  } catch (const BackupError&) {
+    fs::remove_all(partial, ec);
+    throw;
+  } catch (const std::exception& error) {
+    fs::remove_all(partial, ec);
+    throw BackupError(std::string("備份失敗：") + error.what());
+  }
+  report.folder = dest / name;
+  set_book_setting(book, std::string(kLastBackupSetting), now_iso());
+  return report;
+}
+
+std::optional<std::string> last_backup(const Book& book) {
+  return book_setting(book, std::string(kLastBackupSetting));
+}
+
+}  // namespace receiptora::store
