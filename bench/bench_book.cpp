@@ -71,8 +71,11 @@ void journal_figures() {
   const fs::path folder = ::mkdtemp(pattern);
   issuing::issue_receipt(seven_items(0), folder, {2026, 12, 7});  // the first opens the book, loads fonts
   int i = 1;
-  const double press_ms = median_ms(31, [&] { issuing::issue_receipt(seven_items(i++), folder, {2026, 12, 7}); });
-  std::printf("press -> PDF and PNG saved, record and ledger line (warm): %.1f ms (target <= 25)\n", press_ms);
+  const double press_ms = median_ms(31, [&] {
+    issuing::issue_receipt(seven_items(i++), folder, {2026, 12, 7});
+  });
+  std::printf("press -> PDF and PNG saved, record and ledger line (warm): %.1f ms (target <= 25)\n",
+              press_ms);
 
   const int count = 300;
   std::vector<issuing::BatchJob> jobs;
@@ -91,7 +94,8 @@ void journal_figures() {
   start = std::chrono::steady_clock::now();
   const auto report = issuing::issue_batch(locked, 2, false, nullptr);
   std::printf("batch of 50 against a locked book gives up after %.1f s (target <= 15) with: %s\n",
-              seconds_since(start), report.problems.empty() ? "(no message)" : report.problems.back().c_str());
+              seconds_since(start),
+              report.problems.empty() ? "(no message)" : report.problems.back().c_str());
   sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
   sqlite3_close(other);
   issuing::close_books();
