@@ -80,7 +80,13 @@ void journal_figures() {
   const int count = 300;
   std::vector<issuing::BatchJob> jobs;
   for (int n = 0; n < count; ++n)
-    jobs.push_back({seven_items(n), folder, {2026, 12, 8}, "bench-" + std::to_string(n), std::to_string(n)});
+    jobs.push_back({seven_items(n),
+                    folder,
+                    {2026, 12, 8},
+                    "bench-" + std::to_string(n),
+                    false,
+                    false,
+                    std::to_string(n)});
   auto start = std::chrono::steady_clock::now();
   issuing::issue_batch(jobs, 2, false, nullptr);
   std::printf("batch of %d seven-item receipts, 2 jobs: %.0f receipts/s (target >= 250)\n", count,
@@ -90,7 +96,8 @@ void journal_figures() {
   sqlite3_open((folder / std::string(kBookName)).c_str(), &other);
   sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
   std::vector<issuing::BatchJob> locked;
-  for (int n = 0; n < 50; ++n) locked.push_back({seven_items(n), folder, {2026, 12, 9}, {}, {}});
+  for (int n = 0; n < 50; ++n)
+    locked.push_back({seven_items(n), folder, {2026, 12, 9}, {}, false, false, {}});
   start = std::chrono::steady_clock::now();
   const auto report = issuing::issue_batch(locked, 2, false, nullptr);
   std::printf("batch of 50 against a locked book gives up after %.1f s (target <= 15) with: %s\n",

@@ -57,7 +57,7 @@ py::tuple issue_receipts(const py::sequence& requests, int jobs, py::object prog
       std::string key = keys.is_none() ? std::string() : py::cast<std::string>(keys[py::int_(i)]);
       std::string order = orders.is_none() ? std::string() : py::cast<std::string>(orders[py::int_(i)]);
       work.push_back({std::move(prepared.receipt), std::move(prepared.root), prepared.day, std::move(key),
-                      std::move(order)});
+                      prepared.exemption_stamp_unset, prepared.owner_seal_unset, std::move(order)});
       place.push_back(i);
     } catch (py::error_already_set& failure) {
       results[i] = failure.value();

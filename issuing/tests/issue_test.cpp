@@ -438,7 +438,8 @@ TEST(IssueBatch, ARerunIssuesOnlyWhatIsMissingAndAgainIssuesAll) {
   TempFolder folder;
   auto jobs_of = [&](std::vector<std::string> keys) {
     std::vector<BatchJob> jobs;
-    for (const auto& key : keys) jobs.push_back({sample(key), folder.path, kDay, key, "訂單 " + key});
+    for (const auto& key : keys)
+      jobs.push_back({sample(key), folder.path, kDay, key, false, false, "訂單 " + key});
     return jobs;
   };
   auto first = jobs_of({"a", "b", "c", "d", "e"});
@@ -473,7 +474,8 @@ TEST(IssueBatch, ARerunIssuesOnlyWhatIsMissingAndAgainIssuesAll) {
 TEST(IssueBatch, StoppingLeavesNothingPendingAndNoReceiptStartedUnsaved) {
   TempFolder folder;
   std::vector<BatchJob> jobs;
-  for (int i = 0; i < 20; ++i) jobs.push_back({sample(), folder.path, kDay, std::to_string(i), ""});
+  for (int i = 0; i < 20; ++i)
+    jobs.push_back({sample(), folder.path, kDay, std::to_string(i), false, false, ""});
   const BatchReport report = issue_batch(jobs, 2, false, [](size_t) { return false; });
   size_t started = 0;
   for (const auto& outcome : report.outcomes) {

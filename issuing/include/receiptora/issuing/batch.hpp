@@ -20,7 +20,9 @@ struct BatchJob {
   render::Receipt receipt;  // the seller is filled in from the folder's profile
   std::filesystem::path root;
   store::Day day;
-  std::string key;    // the order's batch key (opaque); empty: none
+  std::string key;  // the order's batch key (opaque); empty: none
+  // A stamp the input left unset: shown when the folder's seller profile can draw it.
+  bool exemption_stamp_unset = false, owner_seal_unset = false;
   std::string order;  // the order's 收據 value, kept with the receipt
 };
 
@@ -34,7 +36,9 @@ struct BatchOutcome {
 
 struct BatchReport {
   std::vector<BatchOutcome> outcomes;  // one per job, in order
-  std::vector<std::string> problems;   // the seller profiles' problems, recovery's, ledger's
+  // The seller profiles' problems, recovery's, ledger's; and a note naming the receipts
+  // issued without the 免用統一發票章 (a shop may stamp them by hand: not a failure).
+  std::vector<std::string> problems;
 };
 
 // Issues the jobs on `threads` threads. A job whose key its folder's book already holds
