@@ -312,14 +312,10 @@ void reload_rows(BookWindow& w) {
 
 bool open_book(BookWindow& w) {
   if (w.book) return true;
-  std::error_code ec;
-  if (!fs::is_regular_file(w.root / std::string(store::kBookName), ec)) return false;
-  {
-    py::gil_scoped_release unlocked;
-    w.book = std::make_unique<store::Book>(w.root);
-    w.watch = std::make_unique<reports::BookWatch>(*w.book);
-  }
-  return true;
+  py::gil_scoped_release unlocked;
+  w.book = store::open_book_for_reading(w.root);  // nullptr until the first receipt: nothing made
+  if (w.book) w.watch = std::make_unique<reports::BookWatch>(*w.book);
+  return w.book != nullptr;
 }
 
 void follow_changes(BookWindow& w) {
