@@ -33,7 +33,8 @@ py::tuple issue_receipts(const py::sequence& requests, int jobs, py::object prog
     try {
       Prepared prepared = prepare(requests[i]);
       std::string key = keys.is_none() ? std::string() : py::cast<std::string>(keys[py::int_(i)]);
-      work.push_back({std::move(prepared.receipt), std::move(prepared.root), prepared.day, std::move(key)});
+      work.push_back({std::move(prepared.receipt), std::move(prepared.root), prepared.day, std::move(key),
+                      prepared.exemption_stamp_unset, prepared.owner_seal_unset});
       place.push_back(i);
     } catch (py::error_already_set& failure) {
       results[i] = failure.value();

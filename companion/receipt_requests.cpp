@@ -45,6 +45,9 @@ Prepared prepare(py::handle request) {
   Prepared prepared;
   prepared.receipt = receiptora_py::receipt_from_request(request, "", {});
   check_lengths(prepared.receipt);
+  prepared.exemption_stamp_unset =
+      request.attr("get")(receiptora::request_keys::kShowExemptionStamp).is_none();
+  prepared.owner_seal_unset = request.attr("get")(receiptora::request_keys::kShowOwnerSeal).is_none();
   py::object folder = request.attr("get")("存檔路徑");
   if (!py::isinstance<py::str>(folder) || py::len(folder) == 0)
     throw py::type_error("存檔路徑 must be a non-empty folder name");

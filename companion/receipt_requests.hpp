@@ -18,6 +18,8 @@ struct Prepared {
   receiptora::render::Receipt receipt;
   std::filesystem::path root;
   receiptora::store::Day day;
+  // A stamp switch given as None: to be shown when the seller profile can draw it.
+  bool exemption_stamp_unset = false, owner_seal_unset = false;
 };
 
 // Reads a receipt request; raises ValueError or TypeError (as pybind11 exceptions) for a

@@ -1,6 +1,8 @@
 """Writes sample receipts in both templates: the seven-item receipt (OUTDIR/一般格式.pdf,
-一般格式.png, 貓咪格式.pdf, 貓咪格式.png), and for each template a 9-item and a 30-item receipt
-and a void and a reprint copy (OUTDIR/一般格式-9項.pdf, -30項, -作廢, -補印, each with its PNG).
+一般格式.png, 貓咪格式.pdf, 貓咪格式.png), and for each template receipts of 1, 10, 11, 16, 30
+and 60 items, one with a 29-digit unit price, one whose seller profile holds only the shop's
+name, and a void and a reprint copy (OUTDIR/一般格式-11項.pdf, -29位數, -僅商號名稱, -作廢,
+-補印 …, each with its PNG).
 Run with the project's .venv Python after scripts/test (or scripts/setup) has built the
 modules:  .venv/bin/python tools/render_samples.py OUTDIR"""
 import pathlib
@@ -52,11 +54,16 @@ def many_items(count):
             for i, (name, quantity, price) in ((i, ITEMS[i % len(ITEMS)]) for i in range(count))]
 
 
-VARIANTS = {
-    "9項": (many_items(9), None),
-    "30項": (many_items(30), None),
-    "作廢": (ITEMS, {"kind": "void", "date": (2026, 12, 8), "reason": "買受人名稱有誤"}),
-    "補印": (ITEMS, {"kind": "reprint", "date": (2026, 12, 9)}),
+NAME_ONLY = {key: "" for key in SELLER} | {"商號名稱": "喵喵文具行"}
+HUGE = [("大宗採購（長期合約）", 3, 40011335200026003000033400100)] + ITEMS[:3]
+REASON = "買受人名稱與統一編號均有誤，另行開立正確收據交付買受人並收回原收據存查"
+
+VARIANTS = {  # name: items, copy mark, seller profile
+    **{f"{n}項": (many_items(n), None, SELLER) for n in (1, 10, 11, 16, 30, 60)},
+    "29位數": (HUGE, None, SELLER),
+    "僅商號名稱": (ITEMS, None, NAME_ONLY),
+    "作廢": (ITEMS, {"kind": "void", "date": (2026, 12, 8), "reason": REASON}, SELLER),
+    "補印": (ITEMS, {"kind": "reprint", "date": (2026, 12, 9)}, SELLER),
 }
 
 
@@ -71,8 +78,8 @@ def main(argv):
         (out / f"{version}.pdf").write_bytes(_render.render_pdf(request, NUMBER, SELLER))
         (out / f"{version}.png").write_bytes(_render.render_png(request, NUMBER, SELLER))
         print(out / f"{version}.pdf", out / f"{version}.png")
-        for variant, (items, mark) in VARIANTS.items():
-            pdf, png = _render.render_both(sample_request(version, items), NUMBER, SELLER, mark=mark)
+        for variant, (items, mark, seller) in VARIANTS.items():
+            pdf, png = _render.render_both(sample_request(version, items), NUMBER, seller, mark=mark)
             (out / f"{version}-{variant}.pdf").write_bytes(pdf)
             (out / f"{version}-{variant}.png").write_bytes(png)
             print(out / f"{version}-{variant}.pdf", out / f"{version}-{variant}.png")

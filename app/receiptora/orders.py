@@ -25,7 +25,8 @@ import stat
 import unicodedata
 
 REQUIRED = ("收據", "買受人", "統一編號", "日期", "品名", "數量", "單價")
-SWITCHES = {"顯示日期": True, "顯示免用統一發票章": False, "顯示負責人章": False}  # column: default
+# column: default; a stamp left empty is None, shown when the seller profile can draw it
+SWITCHES = {"顯示日期": True, "顯示免用統一發票章": None, "顯示負責人章": None}
 YES = {"是", "y", "yes", "true", "1", "v", "✓", "○"}
 NO = {"否", "n", "no", "false", "0", "x", "✗", "×"}
 SIZE_LIMIT = 100 * 1024 * 1024  # bytes of one input file: about a million order lines
@@ -305,7 +306,8 @@ def csv_orders(path, f, encoding, folder, last):
         request = {k: values[k] for k in REQUEST_KEYS}
         if "備註" in header:
             request["備註"] = [i[3] for i in items]
-        content = {column: fields[column] for column in ("版本", *SWITCHES)}
+        # An empty stamp column keys as 否 did before, so a re-run still knows the order.
+        content = {column: False if fields[column] is None else fields[column] for column in ("版本", *SWITCHES)}
         content.update({"收據": label, "買受人": row["買受人"].strip(), "統一編號": fields["買受人統一編號"],
                         "日期": "" if not row["日期"].strip() else "%04d-%02d-%02d" % (fields["年"], fields["月"], fields["日"]),
                         "品項": [[name.strip(), quantity, price, note] for name, quantity, price, note in items]})

@@ -37,8 +37,13 @@ std::string stamp_notes(const TickedStamps& stamps) {
   auto add = [&](const char* note) { notes += (notes.empty() ? "" : "；") + std::string(note); };
   if (stamps.owner_seal && !stamps.seal_picture && blank(stamps.owner))
     add("負責人章未蓋：賣方資料沒有負責人姓名");
-  if (stamps.exemption_stamp && !stamps.stamp_picture && blank(stamps.shop_name))
-    add("免用統一發票章沒有商號名稱：請填寫賣方資料");
+  // A receipt without the 免用統一發票章 is noted, ticked or not: a shop may stamp the paper
+  // by hand, but should know.
+  const bool nameless = blank(stamps.shop_name);
+  if (!stamps.exemption_stamp || (!stamps.stamp_picture && nameless))
+    add(nameless ? "未蓋免用統一發票章：賣方資料沒有商號名稱" : "未蓋免用統一發票章");
+  else if (nameless)
+    add("收據沒有商號名稱：請填寫賣方資料");
   return notes;
 }
 

@@ -71,25 +71,29 @@ struct StampCase {
 
 class StampNotes : public testing::TestWithParam<StampCase> {};
 
-TEST_P(StampNotes, SayWhatATickedStampCannotShow) {
+TEST_P(StampNotes, SayWhatTheReceiptGoesWithout) {
   EXPECT_EQ(stamp_notes(GetParam().stamps), GetParam().notes);
 }
 
 const StampCase kStamps[] = {
-    {"none_ticked", {false, false, "", false, false, ""}, ""},
-    {"seal_with_owner", {true, false, "王大明", false, false, ""}, ""},
-    {"seal_without_owner", {true, false, "", false, false, ""}, "負責人章未蓋：賣方資料沒有負責人姓名"},
-    {"seal_owner_of_spaces",
-     {true, false, " \u3000", false, false, ""},
+    {"all_shown", {true, false, "王大明", true, false, "喵喵文具行"}, ""},
+    {"stamp_not_ticked", {false, false, "", false, false, "喵喵文具行"}, "未蓋免用統一發票章"},
+    {"seal_without_owner",
+     {true, false, "", true, false, "喵喵文具行"},
      "負責人章未蓋：賣方資料沒有負責人姓名"},
-    {"seal_picture_needs_no_owner", {true, true, "", false, false, ""}, ""},
+    {"seal_owner_of_spaces",
+     {true, false, " \u3000", true, false, "喵喵文具行"},
+     "負責人章未蓋：賣方資料沒有負責人姓名"},
+    {"seal_picture_needs_no_owner", {true, true, "", true, false, "喵喵文具行"}, ""},
     {"stamp_without_shop_name",
      {false, false, "", true, false, ""},
-     "免用統一發票章沒有商號名稱：請填寫賣方資料"},
-    {"stamp_picture", {false, false, "", true, true, ""}, ""},
+     "未蓋免用統一發票章：賣方資料沒有商號名稱"},
+    {"stamp_picture_without_shop_name",
+     {false, false, "", true, true, ""},
+     "收據沒有商號名稱：請填寫賣方資料"},
     {"both_missing",
      {true, false, "", true, false, ""},
-     "負責人章未蓋：賣方資料沒有負責人姓名；免用統一發票章沒有商號名稱：請填寫賣方資料"},
+     "負責人章未蓋：賣方資料沒有負責人姓名；未蓋免用統一發票章：賣方資料沒有商號名稱"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, StampNotes, testing::ValuesIn(kStamps), CaseLabel{});

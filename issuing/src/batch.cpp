@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "receiptora/issuing/issue.hpp"
+#include "receiptora/render/render.hpp"
 #include "receiptora/store/book.hpp"
 #include "receiptora/store/files.hpp"
 #include "receiptora/store/profile.hpp"
@@ -42,6 +43,9 @@ BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
         problems.insert(read.begin(), read.end());
       }
       job.receipt.seller = profiles.at(job.root).seller;
+      if (job.exemption_stamp_unset)
+        job.receipt.exemption_stamp = render::can_draw_exemption_stamp(job.receipt.seller);
+      if (job.owner_seal_unset) job.receipt.owner_seal = render::can_draw_owner_seal(job.receipt.seller);
     } catch (const std::exception&) {
       report.outcomes[i].failure = std::current_exception();
       runs[i] = 0;
@@ -170,6 +174,23 @@ BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
   save_ready();
   if (poll && newly) poll(newly);
   report.problems.assign(problems.begin(), problems.end());
+  // Receipts issued without the 免用統一發票章: said once for the run, naming them.
+  std::string unstamped;
+  bool nameless = false;
+  size_t unstamped_count = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const BatchOutcome& o = report.outcomes[i];
+    const render::Receipt& r = jobs[i].receipt;
+    if (o.number.empty() || o.failure || o.skipped) continue;
+    if (r.exemption_stamp && render::can_draw_exemption_stamp(r.seller) && !r.seller.name.empty()) continue;
+    nameless = nameless || r.seller.name.find_first_not_of(" \t") == std::string::npos;
+    if (++unstamped_count <= 5) unstamped += (unstamped.empty() ? "" : "、") + o.number;
+  }
+  if (unstamped_count > 0) {
+    report.problems.push_back(std::to_string(unstamped_count) + " 張收據未蓋免用統一發票章：" + unstamped +
+                              (unstamped_count > 5 ? " 等" : "") +
+                              (nameless ? "（賣方資料.toml 沒有商號名稱，請填寫）" : "（可於紙本加蓋）"));
+  }
   return report;
 }
 

@@ -145,6 +145,20 @@ std::string render_pdf(const Receipt& receipt) { return pdf_of(receipt, detail::
 
 std::string render_png(const Receipt& receipt) { return png_of(detail::Document(receipt)); }
 
+bool can_draw_exemption_stamp(const SellerProfile& seller) {
+  Receipt r;
+  r.seller = seller;
+  r.exemption_stamp = true;
+  return detail::draws_exemption_stamp(r);
+}
+
+bool can_draw_owner_seal(const SellerProfile& seller) {
+  Receipt r;
+  r.seller = seller;
+  r.owner_seal = true;
+  return detail::draws_owner_seal(r);
+}
+
 std::vector<std::string> receipt_warnings(const Receipt& receipt) {
   std::vector<std::string> out;
   const std::string profile = "賣方資料.toml";

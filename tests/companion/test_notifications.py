@@ -86,6 +86,9 @@ def run_worker(tmp_path, address, requests, then_wait_for=""):
     assert result.returncode == 0, result.stderr
 
 
+UNSTAMPED = "未蓋免用統一發票章：賣方資料沒有商號名稱"  # the note of a receipt made with an empty profile
+
+
 def request(folder, show_date=True):
     return {"版本": "一般格式", "買受人": "林記茶行", "買受人統一編號": "", "品名": ["凍頂烏龍茶", "手工蛋糕"],
             "數量": [2, 13], "單件價格": [350, 90], "存檔路徑": str(folder) + "/", "顯示免用統一發票章": False,
@@ -107,7 +110,7 @@ def test_each_receipt_and_each_failure_is_notified(tmp_path, session_bus):
     summaries, bodies = [body[3] for body in server.received], [body[4] for body in server.received]
     assert summaries[:2] == ["已開立 收據-20261208-001｜115年12月8日｜合計 1,870 元",
                              "已開立 收據-20261208-002｜不印日期｜合計 1,870 元"]
-    assert bodies[:2] == ["", "負責人章未蓋：賣方資料沒有負責人姓名"]
+    assert bodies[:2] == [UNSTAMPED, "負責人章未蓋：賣方資料沒有負責人姓名；" + UNSTAMPED]
     assert summaries[2].startswith("收據未開立：") and summaries[2].endswith("（已記錄於 error.log）")
     app_name, _, _, _, _, actions, _, _ = server.received[0]
     assert app_name == "Receiptora" and actions == ["default", "開啟 PDF"]
@@ -130,11 +133,11 @@ def test_a_duplicate_is_voided_from_its_notice_and_a_wrong_tax_id_is_said(tmp_pa
         worker.join()
         server.close()
     notices = {body[3]: (body[4], body[5]) for body in server.received}
-    assert notices["已開立 收據-20261208-001｜115年12月8日｜合計 1,870 元"] == ("", ["default", "開啟 PDF"])
+    assert notices["已開立 收據-20261208-001｜115年12月8日｜合計 1,870 元"] == (UNSTAMPED, ["default", "開啟 PDF"])
     assert notices["已開立 收據-20261208-002｜115年12月8日｜合計 1,870 元"] == (
-        "與 收據-20261208-001 內容相同", ["default", "開啟 PDF", "void", "作廢這張"])
+        "與 收據-20261208-001 內容相同\n" + UNSTAMPED, ["default", "開啟 PDF", "void", "作廢這張"])
     assert notices["已開立 收據-20261208-003｜115年12月8日｜合計 1,870 元"] == (
-        "買受人統一編號「12345678」檢查碼不符，已照輸入開立", ["default", "開啟 PDF"])
+        UNSTAMPED + "\n買受人統一編號「12345678」檢查碼不符，已照輸入開立", ["default", "開啟 PDF"])
     assert "已作廢 收據-20261208-002（作廢原因：重複開立）" in notices
     assert (folder / "2026-12" / "收據-20261208-002-作廢.pdf").is_file()
     log = (tmp_path / "data" / "quillmarkers" / "Receiptora" / "error.log").read_text(encoding="utf-8")

@@ -60,6 +60,14 @@ inline bool flag(PyObject* dict, const char* key) {
   return value == Py_True;
 }
 
+// A stamp's switch: True, False, or None (a batch line that leaves it empty: the stamp is
+// shown when the seller profile can draw it, decided where the profile is read).
+inline std::optional<bool> stamp_switch(PyObject* dict, const char* key) {
+  PyObject* value = require(dict, key, "receipt request").ptr();
+  if (value == Py_None) return std::nullopt;
+  return flag(dict, key);
+}
+
 // A whole number given as an int or as a text of digits (the date picker reports texts).
 inline int date_part(PyObject* dict, const char* key) {
   const py::object held = require(dict, key, "receipt request");
@@ -196,8 +204,9 @@ inline receiptora::render::Receipt receipt_from_request(py::handle request, std:
     receipt.items.push_back(std::move(item));
   }
 
-  receipt.exemption_stamp = flag(dict, keys::kShowExemptionStamp);
-  receipt.owner_seal = flag(dict, keys::kShowOwnerSeal);
+  // Left unset: off here; a batch decides with the seller profile (issuing's BatchJob).
+  receipt.exemption_stamp = stamp_switch(dict, keys::kShowExemptionStamp).value_or(false);
+  receipt.owner_seal = stamp_switch(dict, keys::kShowOwnerSeal).value_or(false);
   if (flag(dict, keys::kShowDate)) {
     const receiptora::render::Date date{date_part(dict, keys::kYear), date_part(dict, keys::kMonth),
                                         date_part(dict, keys::kDay)};

@@ -24,8 +24,10 @@ struct TickedStamps {
   std::string_view shop_name;  // 商號名稱
 };
 
-// What a ticked stamp could not show, for the notice's body: "" when both are as ticked;
-// else "負責人章未蓋：賣方資料沒有負責人姓名" and/or "免用統一發票章沒有商號名稱：請填寫賣方資料",
+// What the receipt goes without, for the notice's body: "" when the 免用統一發票章 is on it
+// and a ticked seal shows; else "負責人章未蓋：賣方資料沒有負責人姓名" and/or
+// "未蓋免用統一發票章" (not ticked; "：賣方資料沒有商號名稱" added when the profile has no name
+// to draw it with), or "收據沒有商號名稱：請填寫賣方資料" (a stamp picture, but no name),
 // joined by "；". A seal drawn from the owner's name has no name to draw when the profile has none.
 std::string stamp_notes(const TickedStamps& stamps);
 

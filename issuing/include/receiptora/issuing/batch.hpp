@@ -21,6 +21,8 @@ struct BatchJob {
   std::filesystem::path root;
   store::Day day;
   std::string key;  // the receipt's batch key; empty: none
+  // A stamp the input left unset: shown when the folder's seller profile can draw it.
+  bool exemption_stamp_unset = false, owner_seal_unset = false;
 };
 
 struct BatchOutcome {
@@ -32,7 +34,9 @@ struct BatchOutcome {
 
 struct BatchReport {
   std::vector<BatchOutcome> outcomes;  // one per job, in order
-  std::vector<std::string> problems;   // the seller profiles' problems, recovery's, ledger's
+  // The seller profiles' problems, recovery's, ledger's; and a note naming the receipts
+  // issued without the 免用統一發票章 (a shop may stamp them by hand: not a failure).
+  std::vector<std::string> problems;
 };
 
 // Issues the jobs on `threads` threads. Unless `again`, a job whose key is already issued in

@@ -22,6 +22,11 @@ struct Rendered {
 // work: the texts are laid out once and drawn on both surfaces.
 Rendered render_both(const Receipt& receipt);
 
+// Whether the seller profile can show each stamp: the 免用統一發票章 needs a 商號名稱 or a
+// picture, the owner's seal a 負責人 or a picture.
+bool can_draw_exemption_stamp(const SellerProfile& seller);
+bool can_draw_owner_seal(const SellerProfile& seller);
+
 // What the receipt leaves out that the shop should know about, one sentence each in
 // Traditional Chinese naming the file and the field to fill: a stamp asked for but not
 // drawn because the seller profile has nothing to put in it. Empty when all is drawn.
