@@ -29,14 +29,16 @@ void fill(const fs::path& root, long count) {
   std::string bytes(20000, '\0');
   std::vector<store::Record> records;
   std::vector<store::LedgerLine> lines;
+  fs::create_directories(root);
   store::Book book(root);
-  const long per_day = 200;
+  const long per_day = 400;  // 250 days for 100,000 receipts
   for (long i = 0; i < count; ++i) {
     const int day = static_cast<int>(i / per_day);
     char number[40], date[16], month[8];
     std::snprintf(date, sizeof date, "2026-%02d-%02d", 1 + day / 28 % 12, 1 + day % 28);
     std::snprintf(month, sizeof month, "%.7s", date);
-    std::snprintf(number, sizeof number, "收據-%.4s%.2s%.2s-%03ld", date, date + 5, date + 8, 1 + i % per_day);
+    std::snprintf(number, sizeof number, "收據-%.4s%.2s%.2s-%03ld", date, date + 5, date + 8,
+                  1 + i % per_day);
     fs::create_directories(root / month);
     store::Record r;
     r.number = number;
@@ -72,7 +74,8 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 int main(int argc, char** argv) {
   const long backup_count = argc > 1 ? std::atol(argv[1]) : 10000;
   const long check_count = argc > 2 ? std::atol(argv[2]) : 100000;
-  std::string pattern = ((argc > 3 ? fs::path(argv[3]) : fs::temp_directory_path()) / "bench-XXXXXX").string();
+  std::string pattern =
+      ((argc > 3 ? fs::path(argv[3]) : fs::temp_directory_path()) / "bench-XXXXXX").string();
   const fs::path work = ::mkdtemp(pattern.data());
 
   fill(work / "backup", backup_count);
@@ -92,7 +95,8 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     const store::AuditReport report = store::audit_folder(book);
     std::printf("check of %zu receipts (%zu files hashed, %zu ledger lines, %zu faults): %.1f s\n",
-                report.receipts, report.files, report.ledger_lines, report.faults.size(), seconds_since(start));
+                report.receipts, report.files, report.ledger_lines, report.faults.size(),
+                seconds_since(start));
   }
   fs::remove_all(work);
   return 0;

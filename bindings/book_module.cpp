@@ -134,9 +134,9 @@ PYBIND11_MODULE(_book, m) {
       [](py::handle folder) -> py::object {
         const fs::path root = folder_of(folder);
         const auto report = released([&]() -> std::optional<store::AuditReport> {
-          const auto book = store::open_book_for_reading(root);
-          if (!book) return std::nullopt;
-          return store::audit_folder(*book);
+          std::error_code ec;
+          if (!fs::is_regular_file(root / std::string(store::kBookName), ec)) return std::nullopt;
+          return store::audit_folder(store::Book(root));
         });
         if (!report) return py::none();
         py::list faults;

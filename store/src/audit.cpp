@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <regex>
 #include <set>
@@ -106,11 +108,49 @@ void check_numbers(const std::vector<Record>& records, AuditReport& report) {
         report.faults.push_back({numbered(day, sequence), "", "號碼有缺漏：收據簿裡沒有這個號碼"});
 }
 
+// The ledger's lines as cells after its header, ="…" cells as their text.
+std::vector<std::vector<std::string>> ledger_rows(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<std::vector<std::string>> rows(1);
+  std::string cell;
+  bool quoted = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+        cell += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        cell += c;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      rows.back().push_back(ledger_cell_text(cell));
+      cell.clear();
+    } else if (c == '\n' || c == '\r') {
+      if (!cell.empty() || !rows.back().empty()) {
+        rows.back().push_back(ledger_cell_text(cell));
+        rows.emplace_back();
+      }
+      cell.clear();
+    } else {
+      cell += c;
+    }
+  }
+  if (!cell.empty() || !rows.back().empty()) rows.back().push_back(ledger_cell_text(cell));
+  if (rows.back().empty()) rows.pop_back();
+  return rows;
+}
+
 // The ledger against the book: the lines each record should have, once each, with its data.
 void check_ledger(const fs::path& root, const std::vector<Record>& records, AuditReport& report) {
   const fs::path file = root / std::string(kLedgerName);
   const std::string shown(kLedgerName);
-  std::vector<std::vector<std::string>> rows = read_ledger(file);
+  std::vector<std::vector<std::string>> rows = ledger_rows(file);
   if (!rows.empty() && !rows.front().empty() && rows.front()[0].find("收據號碼") != std::string::npos)
     rows.erase(rows.begin());
   report.ledger_lines = rows.size();
@@ -134,18 +174,21 @@ void check_ledger(const fs::path& root, const std::vector<Record>& records, Audi
         continue;
       }
       if (found->second.size() > 1)
-        report.faults.push_back({record.number, shown, what + "重複了 " + std::to_string(found->second.size()) + " 次"});
+        report.faults.push_back(
+            {record.number, shown, what + "重複了 " + std::to_string(found->second.size()) + " 次"});
       const auto& row = *found->second.front();
       if (row[1] != record.date || row[5] != record.total)
-        report.faults.push_back({record.number, shown, what + "的日期或總額（" + row[1] + "、" + row[5] +
-                                                           "）與收據簿的（" + record.date + "、" + record.total + "）不同"});
+        report.faults.push_back({record.number, shown,
+                                 what + "的日期或總額（" + row[1] + "、" + row[5] + "）與收據簿的（" +
+                                     record.date + "、" + record.total + "）不同"});
     }
   }
   for (const auto& [key, found] : lines)
     if (!expected.count(key))
       report.faults.push_back({key.first, shown, shown + " 有「" + key.second + "」行，與收據簿不符"});
   for (const auto& row : rows)
-    if (row.size() < 9) report.faults.push_back({row.empty() ? "" : row[0], shown, shown + " 有一行欄位不足"});
+    if (row.size() < 9)
+      report.faults.push_back({row.empty() ? "" : row[0], shown, shown + " 有一行欄位不足"});
 }
 
 }  // namespace

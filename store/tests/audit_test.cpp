@@ -49,11 +49,11 @@ TEST_P(Audit, NamesTheReceiptAndFileAtFault) {
   auto records = fill_shop(shop.path, 3);
   GetParam().damage(shop.path, records);
   const AuditReport report = audit_folder(Book(shop.path), 2);
-  EXPECT_EQ(report.receipts, 6u);
   std::string faults;
   for (const Fault& f : report.faults) faults += f.number + " | " + f.file + " | " + f.problem + "\n";
   if (!*GetParam().number) {
     EXPECT_TRUE(report.sound()) << faults;
+    EXPECT_EQ(report.receipts, 6u);
     EXPECT_EQ(report.files, 12u);
     EXPECT_EQ(report.ledger_lines, 6u);
     return;
@@ -84,9 +84,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "", "", ""},
         AuditCase{"FileMissing", [](const fs::path& root, std::vector<Record>&) { fs::remove(root / kPdf); },
                   "收據-20261207-002", kPdf, "檔案不見了"},
-        AuditCase{"FileChanged",
-                  [](const fs::path& root, std::vector<Record>&) { write_text(root / kPdf, "another receipt"); },
-                  "收據-20261207-002", kPdf, "SHA-256 不同"},
+        AuditCase{
+            "FileChanged",
+            [](const fs::path& root, std::vector<Record>&) { write_text(root / kPdf, "another receipt"); },
+            "收據-20261207-002", kPdf, "SHA-256 不同"},
         AuditCase{"FileIsALink",
                   [](const fs::path& root, std::vector<Record>&) {
                     fs::rename(root / kPdf, root / "elsewhere.pdf");
