@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <regex>
 #include <set>
@@ -108,49 +106,11 @@ void check_numbers(const std::vector<Record>& records, AuditReport& report) {
         report.faults.push_back({numbered(day, sequence), "", "號碼有缺漏：收據簿裡沒有這個號碼"});
 }
 
-// The ledger's lines as cells after its header, ="…" cells as their text.
-std::vector<std::vector<std::string>> ledger_rows(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::vector<std::vector<std::string>> rows(1);
-  std::string cell;
-  bool quoted = false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (quoted) {
-      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-        cell += '"';
-        ++i;
-      } else if (c == '"') {
-        quoted = false;
-      } else {
-        cell += c;
-      }
-    } else if (c == '"') {
-      quoted = true;
-    } else if (c == ',') {
-      rows.back().push_back(ledger_cell_text(cell));
-      cell.clear();
-    } else if (c == '\n' || c == '\r') {
-      if (!cell.empty() || !rows.back().empty()) {
-        rows.back().push_back(ledger_cell_text(cell));
-        rows.emplace_back();
-      }
-      cell.clear();
-    } else {
-      cell += c;
-    }
-  }
-  if (!cell.empty() || !rows.back().empty()) rows.back().push_back(ledger_cell_text(cell));
-  if (rows.back().empty()) rows.pop_back();
-  return rows;
-}
-
 // The ledger against the book: the lines each record should have, once each, with its data.
 void check_ledger(const fs::path& root, const std::vector<Record>& records, AuditReport& report) {
   const fs::path file = root / std::string(kLedgerName);
   const std::string shown(kLedgerName);
-  std::vector<std::vector<std::string>> rows = ledger_rows(file);
+  std::vector<std::vector<std::string>> rows = read_ledger(file);
   if (!rows.empty() && !rows.front().empty() && rows.front()[0].find("收據號碼") != std::string::npos)
     rows.erase(rows.begin());
   report.ledger_lines = rows.size();
