@@ -173,7 +173,7 @@ COMMANDS = (
             book.add_summary_arguments, book.run_summary, "--month YYYY-MM | --quarter YYYYQn",
             ("--month", "{month}")),
     Command("void", "作廢收據：旁邊存一份作廢副本，收據簿與收據清冊一併更新 · void an issued receipt",
-            book.add_void_arguments, book.run_void, "NUMBER --reason 作廢原因", ("{number}", "--reason", "打錯")),
+            book.add_void_arguments, book.run_void, "NUMBER… | --run FILE, --reason 作廢原因", ("{number}", "--reason", "打錯")),
     Command("reprint", "補印收據：由收據簿另存一份標示補印的副本 · print a receipt again, marked 補印",
             book.add_reprint_arguments, book.run_reprint, "NUMBER", ("{number}",)),
     Command("print", "把收據送到印表機 · send receipts to the printer",
