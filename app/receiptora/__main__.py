@@ -182,6 +182,8 @@ COMMANDS = (
             book.add_ledger_arguments, book.run_ledger, "--rebuild", ("--rebuild",)),
     Command("backup", "備份輸出資料夾：收據簿、每月資料夾、收據清冊、賣方資料，並逐一檢查 · back up the output folder, "
             "verified", book.add_backup_arguments, book.run_backup, "DEST [--output FOLDER]", ("{backup}",)),
+    Command("check", "檢查輸出資料夾：檔案、SHA-256、收據清冊與號碼是否都與收據簿相符 · audit the output folder",
+            book.add_check_arguments, book.run_check, "[--output FOLDER]"),
     Command("install-launchers", "把「收據」與「收據簿」加入桌面選單 · add 收據 and 收據簿 to the desktop's menu",
             launchers.add_arguments, launchers.run, "[--data-home FOLDER]"),
     Command("help", "開啟本機的使用說明 · open the local help page", no_arguments, open_help),
