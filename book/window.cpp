@@ -312,10 +312,15 @@ void reload_rows(BookWindow& w) {
 
 bool open_book(BookWindow& w) {
   if (w.book) return true;
-  py::gil_scoped_release unlocked;
-  w.book = store::open_book_for_reading(w.root);  // nullptr until the first receipt: nothing made
-  if (w.book) w.watch = std::make_unique<reports::BookWatch>(*w.book);
-  return w.book != nullptr;
+  std::error_code ec;
+  if (!fs::is_regular_file(w.root / std::string(store::kBookName), ec)) return false;
+  {
+    py::gil_scoped_release unlocked;
+    w.book = store::open_book_for_reading(w.root);  // the window only reads: it writes through issuing
+    if (!w.book) return false;
+    w.watch = std::make_unique<reports::BookWatch>(*w.book);
+  }
+  return true;
 }
 
 void follow_changes(BookWindow& w) {
