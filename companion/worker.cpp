@@ -78,13 +78,13 @@ class ReceiptWorker {
       try {
         busy_.attr("set")();
       } catch (py::error_already_set& failure) {
-        log_failure(error_log_, failure.value(), py::handle(), "the busy flag could not be set");
+        log_failure(error_log_, failure.value(), py::handle(), "忙碌旗標無法設定");
       }
       work(request);
       try {
         busy_.attr("clear")();
       } catch (py::error_already_set& failure) {
-        log_failure(error_log_, failure.value(), py::handle(), "the busy flag could not be cleared");
+        log_failure(error_log_, failure.value(), py::handle(), "忙碌旗標無法清除");
       }
       current_ = py::none();
       ++done_;

@@ -39,14 +39,14 @@ def command_path():
         return str(beside)
     found = shutil.which("receiptora")
     if found is None:
-        raise FileNotFoundError("the receiptora command is not installed")
+        raise FileNotFoundError("找不到已安裝的 receiptora 指令")
     return os.path.abspath(found)
 
 
 def icon_sources():
     window = importlib.util.find_spec("GUI")
     if window is None or window.origin is None:
-        raise FileNotFoundError("the Receiptora window module GUI is not installed")
+        raise FileNotFoundError("收據視窗模組 GUI 沒有安裝")
     return {"receiptora": Path(window.origin).parent / "格式範本" / "logo.png",
             "receiptora-book": Path(__file__).with_name("icons") / "receiptora-book.png"}
 
