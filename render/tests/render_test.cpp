@@ -6,6 +6,7 @@
 
 #include <cairo.h>
 
+#include <array>
 #include <cstdio>
 #include <fstream>
 #include <optional>
@@ -580,12 +581,8 @@ struct SealCase {
 
 class Seal : public testing::TestWithParam<SealCase> {};
 
-// Square cells, as many rows as columns or one more: the seal's shape follows the name.
-TEST_P(Seal, ArrangesTheNameInSquareCells) {
-  Receipt r = sample();
-  r.exemption_stamp = false;
-  r.seller.owner = GetParam().owner;
-  const Picture p = decode(render_png(r));
+// The box round a picture's red pixels, in pixels: x0, y0, x1, y1.
+std::array<int, 4> red_box(const Picture& p) {
   int x0 = p.width, x1 = 0, y0 = p.height, y1 = 0;
   for (int y = 0; y < p.height; ++y)
     for (int x = 0; x < p.width; ++x) {
@@ -593,6 +590,16 @@ TEST_P(Seal, ArrangesTheNameInSquareCells) {
       if (c[0] > 150 && c[1] < 100)
         x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
     }
+  return {x0, y0, x1, y1};
+}
+
+// Square cells, as many rows as columns or one more: the seal's shape follows the name.
+TEST_P(Seal, ArrangesTheNameInSquareCells) {
+  Receipt r = sample();
+  r.exemption_stamp = false;
+  r.seller.owner = GetParam().owner;
+  const Picture p = decode(render_png(r));
+  const auto [x0, y0, x1, y1] = red_box(p);
   ASSERT_LT(x0, x1);
   EXPECT_NEAR(double(y1 - y0) / (x1 - x0), GetParam().aspect, 0.08) << GetParam().owner;
 }
@@ -799,13 +806,7 @@ TEST(Seal, ShortColumnsFillTheirHeight) {
     r.exemption_stamp = false;
     r.seller.owner = owner;
     const Picture p = decode(render_png(r));
-    int x0 = p.width, x1 = 0, y0 = p.height, y1 = 0;
-    for (int y = 0; y < p.height; ++y)
-      for (int x = 0; x < p.width; ++x) {
-        const unsigned char* c = &p.rgb[3 * (size_t(y) * p.width + x)];
-        if (c[0] > 150 && c[1] < 100)
-          x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
-      }
+    const auto [x0, y0, x1, y1] = red_box(p);
     // The left column's lowest third, inside the border: a character, not blank paper.
     const double s = 72.0 / 150, border = 6;
     const double left = x0 * s + border, right = (x0 + (x1 - x0) / 3.0) * s;
