@@ -267,6 +267,22 @@ TEST(Both, SameBytesAsEachAlone) {
   }
 }
 
+// One picture per page, each the size of one page, with the same PDF.
+TEST(Pages, OnePicturePerPage) {
+  Receipt r = sample();
+  r.created_at = "2026-12-07T14:03:00";
+  r.items.assign(30, Item{"品項", 1, 1, ""});
+  const RenderedPages pages = render_pages(r);
+  EXPECT_TRUE(pages.pdf == render_pdf(r));
+  ASSERT_EQ(pages.pngs.size(), 3u);
+  for (const std::string& png : pages.pngs) {
+    const Picture p = decode(png);
+    EXPECT_EQ(p.width, 1240);
+    EXPECT_EQ(p.height, 874);
+  }
+  EXPECT_EQ(decode(pages.pngs.back()).count(false, 0, 0, 595, 420) > 0, true) << "the stamps on the last";
+}
+
 TEST(Threads, ConcurrentRendersMatchSerialOnes) {
   Receipt general = sample(), cat = sample();
   cat.layout = Template::Cat;
