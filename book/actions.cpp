@@ -3,6 +3,7 @@
 #include <pybind11/pybind11.h>
 
 #include "book_window.hpp"
+#include "dialogs.hpp"
 #include "launch.hpp"
 #include "receiptora/issuing/issue.hpp"
 #include "receiptora/print/print.hpp"
@@ -17,6 +18,9 @@ using namespace pybind11::literals;
 namespace fs = std::filesystem;
 namespace print = receiptora::print;
 namespace store = receiptora::store;
+
+constexpr int kOpenCheckMs = 300;
+constexpr int kOpenChecks = 5;  // an opener still running after 1.5 s has opened the folder
 
 class Refusal : public std::runtime_error {
  public:
@@ -104,20 +108,19 @@ void void_receipt(BookWindow& w) {
     const store::ListRow& row = chosen(w);
     if (row.state != store::State::Issued) throw Refusal(row.number + " 不是已開立的收據，不能作廢");
     const std::string number = row.number;
-    py::object dialog = py::module_::import("customtkinter")
-                            .attr("CTkInputDialog")("title"_a = "作廢 " + number, "text"_a = "作廢理由：");
-    py::object given = dialog.attr("get_input")();
-    if (given.is_none()) return show_status(w, "未作廢 " + number, false);
-    std::string reason = py::str(given);
+    const std::optional<std::string> given =
+        ask_text(w.app, "作廢 " + number, "作廢原因（印在作廢副本上）：", w.font_family);
+    if (!given) return show_status(w, "未作廢 " + number, false);
+    std::string reason = *given;
     const size_t first = reason.find_first_not_of(" \t\r\n");
     reason = first == std::string::npos
                  ? ""
                  : reason.substr(first, reason.find_last_not_of(" \t\r\n") - first + 1);
-    if (reason.empty()) throw Refusal("作廢需要理由：" + number + " 未作廢");
+    if (reason.empty()) throw Refusal("作廢需要作廢原因：" + number + " 未作廢");
     const bool confirmed =
-        py::bool_(w.module.attr("messagebox")
-                      .attr("askyesno")("確認作廢 " + number, "確定作廢 " + number + "？\n理由：" + reason +
-                                                                  "\n\n作廢後號碼不再使用，原檔保留。"));
+        confirm(w.app, "確認作廢 " + number,
+                "確定作廢 " + number + "？\n作廢原因：" + reason + "\n\n作廢後號碼不再使用，原檔保留。",
+                w.font_family);
     if (!confirmed) return show_status(w, "未作廢 " + number, false);
     std::vector<std::string> files;
     {
@@ -133,30 +136,63 @@ void void_receipt(BookWindow& w) {
 }
 
 void open_folder(BookWindow& w) {
-  const fs::path folder = w.root / receiptora::reports::month_key(w.month);
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  open_with_viewer(w, folder);
-  show_status(w, "已開啟資料夾 " + folder.string(), false);
+  refusing(w, [&] {
+    // The month's folder, or the output folder for a month without receipts: nothing is made.
+    fs::path folder = w.root / receiptora::reports::month_key(w.month);
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) folder = w.root;
+    if (!fs::is_directory(folder, ec))
+      throw Refusal("還沒有輸出資料夾 " + w.root.string() + "：開立第一張收據時會建立");
+    const std::string opener = py::str(w.module.attr("OPENER"));
+    const Launched launched = launch_watched({opener, folder.string()});
+    if (!launched.error.empty()) throw std::runtime_error(launched.error);
+    show_status(w, "正在開啟資料夾 " + folder.string() + "…", false);
+    // An opener that finds no file manager ends with a failure at once; one still running, or
+    // ended well, after a moment has opened the folder.
+    auto check = std::make_shared<py::object>();
+    auto tries = std::make_shared<int>(0);
+    *check = py::cpp_function([&w, folder, opener, launched, tries, weak = std::weak_ptr<py::object>(check)] {
+      guarded(w, "開啟資料夾", [&] {
+        const int status = launched.exit_status->load();
+        if (status == kStillRunning && ++*tries < kOpenChecks) {
+          if (auto again = weak.lock()) w.app.attr("after")(kOpenCheckMs, *again);
+          return;
+        }
+        if (status != kStillRunning && status != 0)
+          return report_failure(w, "開啟資料夾",
+                                "無法開啟資料夾 " + folder.string() + "（" + opener + " 結束碼 " +
+                                    std::to_string(status) + "）");
+        show_status(w, "已開啟資料夾 " + folder.string(), false);
+      });
+    });
+    w.pending_checks.push_back(check);
+    w.app.attr("after")(kOpenCheckMs, *check);
+  });
 }
 
 void export_excel(BookWindow& w) {
-  fs::path file;
-  {
-    py::gil_scoped_release unlocked;
-    file = receiptora::reports::export_month(*w.book, w.month);
-  }
-  show_status(w, "已匯出 " + file.string(), false);
+  refusing(w, [&] {
+    if (!w.book) throw Refusal("還沒有收據可以匯出");
+    fs::path file;
+    {
+      py::gil_scoped_release unlocked;
+      file = receiptora::reports::export_month(*w.book, w.month);
+    }
+    show_status(w, "已匯出 " + file.string(), false);
+  });
 }
 
 void month_report(BookWindow& w) {
-  fs::path file;
-  {
-    py::gil_scoped_release unlocked;
-    file = receiptora::reports::write_month_report(*w.book, w.month);
-  }
-  open_with_viewer(w, file);
-  show_status(w, "已製作月報表 " + file.string(), false);
+  refusing(w, [&] {
+    if (!w.book) throw Refusal("還沒有收據可以做月報表");
+    fs::path file;
+    {
+      py::gil_scoped_release unlocked;
+      file = receiptora::reports::write_month_report(*w.book, w.month);
+    }
+    open_with_viewer(w, file);
+    show_status(w, "已製作月報表 " + file.string(), false);
+  });
 }
 
 }  // namespace receiptora_shop

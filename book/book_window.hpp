@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "receiptora/month_grid.hpp"
+#include "receiptora/reports/book_watch.hpp"
 #include "receiptora/store/book.hpp"
 
 namespace receiptora_shop {
@@ -23,7 +24,8 @@ inline constexpr int kColumns = 6;
 
 struct BookWindow {
   std::filesystem::path root;
-  std::unique_ptr<receiptora::store::Book> book;
+  std::unique_ptr<receiptora::store::Book> book;          // null until the folder's first receipt
+  std::unique_ptr<receiptora::reports::BookWatch> watch;  // what other processes commit to it
   receiptora::YearMonth month{};
   long long invoice_standard = 0;
   std::vector<receiptora::store::ListRow> month_rows;  // the month's receipts, read once per change
@@ -34,6 +36,9 @@ struct BookWindow {
   py::object module;  // receiptora._shop: collaborators looked up when used (tests replace them)
   py::object app, tk, canvas, canvas_path, scrollbar, search, month_label, summary_label, status_label;
   py::object days_canvas, months_canvas, sentence_label, buttons;
+  py::object empty_text;  // the list's canvas text shown when no row is
+  // Callbacks that reschedule themselves (they hold themselves weakly); dropped at close.
+  std::vector<std::shared_ptr<py::object>> pending_checks;
   std::string font_family;
   // Canvas items of the drawn rows: a background and one text per column, reused on scroll.
   std::vector<py::object> row_backgrounds;
@@ -48,6 +53,10 @@ void reload_rows(BookWindow& w);   // the list from the book for the month and s
 void redraw_rows(BookWindow& w);   // the visible rows and the scrollbar
 void reload_month(BookWindow& w);  // caption, list, summary and charts
 void show_status(BookWindow& w, const std::string& text, bool error);
+// Opens the folder's book once it exists (true when it does); nothing is ever created.
+bool open_book(BookWindow& w);
+// Reads the list and the figures again after a change elsewhere, keeping selection and scroll.
+void follow_changes(BookWindow& w);
 const receiptora::store::ListRow* selected_row(const BookWindow& w);
 
 // Actions (actions.cpp); each reports in the status line and logs failures.

@@ -20,6 +20,7 @@ namespace {
 using namespace pybind11::literals;
 namespace reports = receiptora::reports;
 namespace store = receiptora::store;
+namespace fs = std::filesystem;
 
 constexpr int kListWidth = 1040;
 constexpr int kChartHeight = 130;
@@ -34,6 +35,7 @@ constexpr const char* kBar = "#3b8ed0";
 constexpr const char* kReference = "#e05a5a";
 constexpr const char* kError = "#ff7b72";
 constexpr int kQuietPollMs = 5000;
+constexpr int kLivePollMs = 400;  // how often the book is asked whether another process changed it
 
 struct Column {
   const char* heading;
@@ -146,7 +148,8 @@ void draw_summary(BookWindow& w) {
   const std::string key = reports::month_key(w.month);
   const std::string last = std::to_string(receiptora::days_in_month(w.month));
   const store::Summary summary =
-      store::summarize(*w.book, key + "-01", key + "-" + (last.size() < 2 ? "0" : "") + last);
+      w.book ? store::summarize(*w.book, key + "-01", key + "-" + (last.size() < 2 ? "0" : "") + last)
+             : store::Summary{};
   w.summary_label.attr("configure")(
       "text"_a = reports::roc_month_caption(w.month) + "：已開立 " + std::to_string(summary.receipts) +
                  " 張，合計 NT$ " + reports::amount_caption(summary.total) + "（不含作廢）　作廢 " +
@@ -158,13 +161,21 @@ void draw_summary(BookWindow& w) {
     days.emplace_back(day == 1 || day % 5 == 0 ? std::to_string(day) : "", totals[d]);
   }
   draw_bars(w, w.days_canvas, days, 0, "");
-  const auto months = reports::twelve_months(*w.book, w.month);
+  std::vector<store::MonthTotal> months;
+  if (w.book) {
+    months = reports::twelve_months(*w.book, w.month);
+  } else {
+    for (int back = 11; back >= 0; --back)
+      months.push_back({reports::month_key(receiptora::shift_month(w.month, -back)), 0, "0"});
+  }
   std::vector<std::pair<std::string, double>> bars;
   for (const store::MonthTotal& m : months)
     bars.emplace_back(std::to_string(std::stoi(m.month.substr(5))) + "月", reports::amount_value(m.total));
   draw_bars(w, w.months_canvas, bars, static_cast<double>(w.invoice_standard),
             "使用統一發票標準 " + reports::amount_caption(std::to_string(w.invoice_standard)));
-  w.sentence_label.attr("configure")("text"_a = reports::standard_sentence(months, w.invoice_standard));
+  w.sentence_label.attr("configure")("text"_a = w.book
+                                                    ? reports::standard_sentence(months, w.invoice_standard)
+                                                    : std::string("還沒有開立過收據。"));
 }
 
 void build_list(BookWindow& w, py::handle parent) {
@@ -188,17 +199,30 @@ void build_list(BookWindow& w, py::handle parent) {
                            "-anchor", column.anchor, "-fill", kText, "-font", font(w, 12)));
     w.row_texts.push_back(std::move(texts));
   }
+  w.empty_text = call(w.canvas_path, "create", "text", kListWidth / 2, (kVisibleRows + 1) * kRowHeight / 2,
+                      "-text", "", "-justify", "center", "-fill", kMuted, "-font", font(w, 14));
+}
+
+// What the list says when it shows no row: before the first receipt, how to issue one.
+std::string empty_caption(const BookWindow& w) {
+  if (!w.book)
+    return "還沒有收據。\n\n在「收據」視窗填好買受人與品項，按「輸出單據」就會開立第一張；\n"
+           "也可以用 receiptora render 由 CSV 或 JSON 檔開立。\n開立後會立刻出現在這裡。";
+  if (w.month_rows.empty()) return "這個月沒有收據";
+  return w.rows.empty() ? "沒有符合搜尋的收據" : "";
 }
 
 }  // namespace
 
 void BookWindow::release() {
-  module = app = tk = canvas = canvas_path = scrollbar = search = month_label = py::object();
+  module = app = tk = canvas = canvas_path = scrollbar = search = month_label = empty_text = py::object();
   summary_label = status_label = days_canvas = months_canvas = sentence_label = buttons = py::object();
+  pending_checks.clear();
   row_backgrounds.clear();
   row_texts.clear();
   rows.clear();
   month_rows.clear();
+  watch.reset();
   book.reset();
 }
 
@@ -226,6 +250,7 @@ void redraw_rows(BookWindow& w) {
       call(w.canvas_path, "itemconfigure", w.row_texts[static_cast<size_t>(r)][static_cast<size_t>(c)],
            "-text", cut(texts[c], kColumnsAt[c].max_chars), "-fill", greyed ? kGreyed : kText);
   }
+  call(w.canvas_path, "itemconfigure", w.empty_text, "-text", empty_caption(w));
   const double n = std::max(1, row_count(w));
   w.scrollbar.attr("set")(std::min(1.0, w.top / n), std::min(1.0, (w.top + kVisibleRows) / n));
 }
@@ -245,11 +270,34 @@ void filter_rows(BookWindow& w) {
 }
 
 void reload_rows(BookWindow& w) {
-  {
+  if (w.book) {
     py::gil_scoped_release unlocked;
     w.month_rows = store::list_receipts(*w.book, reports::month_key(w.month), "");
   }
   filter_rows(w);
+}
+
+bool open_book(BookWindow& w) {
+  if (w.book) return true;
+  std::error_code ec;
+  if (!fs::is_regular_file(w.root / std::string(store::kBookName), ec)) return false;
+  {
+    py::gil_scoped_release unlocked;
+    w.book = std::make_unique<store::Book>(w.root);
+    w.watch = std::make_unique<reports::BookWatch>(*w.book);
+  }
+  return true;
+}
+
+void follow_changes(BookWindow& w) {
+  if (!w.book) {
+    if (!open_book(w)) return;
+  } else {
+    py::gil_scoped_release unlocked;
+    if (!w.watch->changed()) return;
+  }
+  reload_rows(w);
+  draw_summary(w);
 }
 
 void reload_month(BookWindow& w) {
@@ -279,11 +327,11 @@ namespace {
 void open_book_window(const std::filesystem::path& root, int year, int month) {
   auto w = std::make_shared<BookWindow>();
   w->root = root;
-  {
-    py::gil_scoped_release unlocked;
-    w->book = std::make_unique<store::Book>(root);
-  }
-  w->invoice_standard = store::read_profile(root).invoice_standard;
+  // Read without creating anything: a folder before its first receipt has no profile yet.
+  std::error_code no_profile;
+  w->invoice_standard = fs::is_regular_file(root / std::string(store::kProfileName), no_profile)
+                            ? store::read_profile(root).invoice_standard
+                            : store::ProfileRead{}.invoice_standard;
   const receiptora::CalendarDate today = receiptora::today_local();
   w->month = month >= 1 && month <= 12 ? receiptora::YearMonth{year, month}
                                        : receiptora::YearMonth{today.year, today.month};
@@ -454,7 +502,16 @@ void open_book_window(const std::filesystem::path& root, int year, int month) {
 
   s.app.attr("bind")("<Escape>", py::cpp_function([w](py::object) { w->app.attr("quit")(); }));
   s.app.attr("protocol")("WM_DELETE_WINDOW", py::cpp_function([w] { w->app.attr("quit")(); }));
+  open_book(s);
   reload_month(s);
+  // The book is live: receipts issued, voided or reprinted elsewhere appear while the window is
+  // open (and the first receipt's book is opened once it exists).
+  auto live = std::make_shared<py::object>();
+  *live = py::cpp_function([w, weak = std::weak_ptr<py::object>(live)] {
+    guarded(*w, "更新", [&] { follow_changes(*w); });
+    if (auto again = weak.lock(); again && w->app) w->app.attr("after")(kLivePollMs, *again);
+  });
+  s.app.attr("after")(kLivePollMs, *live);
   s.search.attr("focus_set")();
   s.app.attr("mainloop")();
 }
@@ -463,7 +520,6 @@ void open_book_window(const std::filesystem::path& root, int year, int month) {
 
 void register_window(py::module_& m) {
   m.attr("OPENER") = "xdg-open";
-  m.attr("messagebox") = py::module_::import("tkinter.messagebox");
   m.def("book_window", &open_book_window, py::arg("root"), py::arg("year") = 0, py::arg("month") = 0,
         "Opens the 收據簿 window on the book in the output folder `root` at a month (default: this month); "
         "returns when it is closed.");

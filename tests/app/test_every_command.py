@@ -113,8 +113,10 @@ def test_the_readme_names_only_commands_of_the_table():
 def test_every_command_runs_from_a_fresh_home(shop):
     tmp_path, env = shop
     runs = [(["--version"], ""), (["--help"], "")] + [([c.name, "--help"], "") for c in COMMANDS]
+    runs += [(["book"], "receiptora-book")]  # before the first receipt: the book opens empty
     runs += [([c.name, *example(c, tmp_path)], c.window) for c in COMMANDS]
     runs += [([], "receiptora")]  # the receipt window itself, as the 收據 launcher starts it
+    issued = False
     for args, window_class in runs:
         if args[:1] == ["print"] and not cups_running():
             continue  # scripts/test starts the test printer; without CUPS printing says so and fails
@@ -122,4 +124,7 @@ def test_every_command_runs_from_a_fresh_home(shop):
         assert "Traceback" not in err and "Traceback" not in out, (args, err)
         assert status == 0, (args, out, err)
         assert not window_class or seen, f"{args}: no {window_class} window appeared"
+        issued = issued or args[:1] == ["render"]
+        if not issued:  # before the first receipt, nothing is made: not even the output folder
+            assert not (Path(env["HOME"]) / "quillmarkers").exists(), args
     assert (tmp_path / "opened").read_text().count("file://") == 1  # help opened the page once

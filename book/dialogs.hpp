@@ -1,0 +1,20 @@
+// The 收據簿 window's own dialogs, drawn with customtkinter in the window's look and words
+// (確定／取消): Return answers 確定, Escape and the close button 取消. Each waits for its
+// answer in a local event loop, as Tk's own dialogs do.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include <optional>
+#include <string>
+
+namespace receiptora_shop {
+
+// The text typed (as typed), or nullopt when cancelled.
+std::optional<std::string> ask_text(pybind11::handle parent, const std::string& title,
+                                    const std::string& prompt, const std::string& font_family);
+// True for 確定.
+bool confirm(pybind11::handle parent, const std::string& title, const std::string& message,
+             const std::string& font_family);
+
+}  // namespace receiptora_shop
