@@ -48,7 +48,17 @@ auto released(F&& f) {
 py::dict row_dict(const store::ListRow& row) {
   return py::dict("number"_a = row.number, "date"_a = row.date, "buyer"_a = row.buyer,
                   "buyer_tax_id"_a = row.buyer_tax_id, "total"_a = row.total,
-                  "state"_a = std::string(store::state_name(row.state)), "files"_a = row.files);
+                  "state"_a = std::string(store::state_name(row.state)), "files"_a = row.files,
+                  "order"_a = row.order_label);
+}
+
+// Runs `f` on the folder's book opened for reading; `none` when the folder has no book yet.
+template <class F, class R>
+R reading(const fs::path& root, R none, F&& f) {
+  return released([&]() -> R {
+    const auto book = store::open_book_for_reading(root);
+    return book ? f(*book) : none;
+  });
 }
 
 }  // namespace
@@ -73,27 +83,36 @@ PYBIND11_MODULE(_book, m) {
       "list",
       [](py::handle folder, const std::string& month, const std::string& search) {
         const fs::path root = folder_of(folder);
-        const auto rows =
-            released([&] { return store::list_receipts(issuing::book_for(root), month, search); });
+        const auto rows = reading(root, std::vector<store::ListRow>{}, [&](const store::Book& book) {
+          return store::list_receipts(book, month, search);
+        });
         py::list out;
         for (const auto& row : rows) out.append(row_dict(row));
         return out;
       },
       "folder"_a, "month"_a = "", "search"_a = "",
-      "The receipts of a month (YYYY-MM, empty: all) whose number, buyer or buyer's 統一編號 holds "
-      "`search`.");
+      "The receipts of a month (YYYY-MM, empty: all) whose number, buyer, buyer's 統一編號 or order (收據 "
+      "value) holds `search`. Reads only: a folder without a book gives [] and nothing is created.");
   m.def(
       "summary",
       [](py::handle folder, const std::string& first_day, const std::string& last_day) {
         const fs::path root = folder_of(folder);
-        const auto s =
-            released([&] { return store::summarize(issuing::book_for(root), first_day, last_day); });
+        const auto s = reading(root, store::Summary{}, [&](const store::Book& book) {
+          return store::summarize(book, first_day, last_day);
+        });
         py::dict days;
         for (const auto& day : s.days) days[py::str(day.date)] = day.total;
         return py::dict("receipts"_a = s.receipts, "void"_a = s.voided, "total"_a = s.total, "days"_a = days);
       },
       "folder"_a, "first_day"_a, "last_day"_a,
-      "Issued and void counts, the issued total and the totals per day.");
+      "Issued and void counts, the issued total and the totals per day. Reads only, like list.");
+  m.def(
+      "has_book",
+      [](py::handle folder) {
+        const fs::path root = folder_of(folder);
+        return released([&] { return store::open_book_for_reading(root) != nullptr; });
+      },
+      "folder"_a, "Whether the folder has a book yet (it is made by the first receipt); creates nothing.");
   m.def(
       "void",
       [](py::handle folder, const std::string& number, const std::string& reason) {
@@ -102,12 +121,27 @@ PYBIND11_MODULE(_book, m) {
       },
       "folder"_a, "number"_a, "reason"_a, "Voids an issued receipt; returns the void copy's files.");
   m.def(
+      "void_many",
+      [](py::handle folder, const std::vector<std::string>& numbers, const std::string& reason) {
+        const fs::path root = folder_of(folder);
+        const auto outcomes = released([&] { return issuing::void_receipts(root, numbers, reason); });
+        py::list out;
+        for (const auto& o : outcomes)
+          out.append(py::dict("number"_a = o.number, "files"_a = o.files, "error"_a = o.error));
+        return out;
+      },
+      "folder"_a, "numbers"_a, "reason"_a,
+      "Voids several receipts with one reason, each on its own; per number its void copy's files or the "
+      "error (in Chinese) that refused it.");
+  m.def(
       "reprint",
       [](py::handle folder, const std::string& number) {
         const fs::path root = folder_of(folder);
         return released([&] { return issuing::reprint_receipt(root, number); });
       },
-      "folder"_a, "number"_a, "Prints a receipt again under a new name; returns the new files.");
+      "folder"_a, "number"_a,
+      "Prints a receipt again under a new name; returns the new files. A void receipt is refused "
+      "(ValueError): its 作廢 copy is what prints.");
   m.def(
       "backup",
       [](py::handle folder, py::handle dest) {
@@ -134,6 +168,10 @@ PYBIND11_MODULE(_book, m) {
         return released([&] { return issuing::rebuild_ledger(root); });
       },
       "folder"_a, "Writes 收據清冊.csv again from the book, atomically; returns the number of lines.");
+  m.def(
+      "close", [] { released([] { issuing::close_books(); }); },
+      "Closes the books this module opened, folding each -wal into its book file (also at exit).");
+  py::module_::import("atexit").attr("register")(m.attr("close"));
 }
 #undef PyInit__book
 

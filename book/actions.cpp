@@ -33,10 +33,9 @@ const store::ListRow& chosen(const BookWindow& w) {
   return *row;
 }
 
-// The receipt's own PDF: the first PDF the book lists for it, else the one its number names.
+// The PDF to show and print: the receipt's own, or a void receipt's 作廢 copy (print's rule,
+// the same for every way of printing).
 fs::path receipt_pdf(const BookWindow& w, const store::ListRow& row) {
-  for (const std::string& name : row.files)
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".pdf") == 0) return w.root / name;
   return print::receipt_pdf(w.root, row.number);
 }
 

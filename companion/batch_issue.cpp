@@ -21,10 +21,32 @@ namespace py = pybind11;
 using namespace pybind11::literals;
 namespace issuing = receiptora::issuing;
 
+// One request's outcome as a dict: state "issued" (number), "skipped" (the number its key
+// was issued under before), "under_way" (another run is issuing it: the number it took),
+// "failed" (error: the exception, number when one was taken), "not_started" (stopped first).
+py::dict outcome_details(const issuing::BatchOutcome& outcome) {
+  py::object error = py::none();
+  std::string state = "not_started";
+  if (outcome.skipped) {
+    state = outcome.under_way ? "under_way" : "skipped";
+  } else if (outcome.failure) {
+    state = "failed";
+    try {
+      std::rethrow_exception(outcome.failure);
+    } catch (const std::exception& failure) {
+      error = as_python_error(failure);
+    }
+  } else if (outcome.started) {
+    state = "issued";
+  }
+  return py::dict("state"_a = state, "number"_a = outcome.number, "error"_a = error);
+}
+
 // Returns, per request, its number, "" when its key was issued before (skipped), the
-// exception that stopped it, or None when Ctrl+C came first; and the problems met.
+// exception that stopped it, or None when Ctrl+C came first (with `details`, the dict of
+// outcome_details, or the exception when the request itself was refused); and the problems.
 py::tuple issue_receipts(const py::sequence& requests, int jobs, py::object progress, py::object keys,
-                         bool again) {
+                         bool again, py::object orders, bool details) {
   const size_t count = py::len(requests);
   std::vector<py::object> results(count);
   std::vector<issuing::BatchJob> work;
@@ -33,8 +55,9 @@ py::tuple issue_receipts(const py::sequence& requests, int jobs, py::object prog
     try {
       Prepared prepared = prepare(requests[i]);
       std::string key = keys.is_none() ? std::string() : py::cast<std::string>(keys[py::int_(i)]);
+      std::string order = orders.is_none() ? std::string() : py::cast<std::string>(orders[py::int_(i)]);
       work.push_back({std::move(prepared.receipt), std::move(prepared.root), prepared.day, std::move(key),
-                      prepared.exemption_stamp_unset, prepared.owner_seal_unset});
+                      prepared.exemption_stamp_unset, prepared.owner_seal_unset, std::move(order)});
       place.push_back(i);
     } catch (py::error_already_set& failure) {
       results[i] = failure.value();
@@ -70,7 +93,9 @@ py::tuple issue_receipts(const py::sequence& requests, int jobs, py::object prog
   for (size_t j = 0; j < work.size(); ++j) {
     const issuing::BatchOutcome& outcome = report.outcomes[j];
     py::object& result = results[place[j]];
-    if (outcome.skipped) {
+    if (details) {
+      result = outcome_details(outcome);
+    } else if (outcome.skipped) {
       result = py::str("");
     } else if (outcome.failure) {
       try {
@@ -105,11 +130,14 @@ py::tuple issue_receipts(const py::sequence& requests, int jobs, py::object prog
 
 void register_batch_issue(py::module_& m) {
   m.def("issue_receipts", &issue_receipts, "requests"_a, "jobs"_a = 2, "progress"_a = py::none(),
-        "keys"_a = py::none(), "again"_a = false,
+        "keys"_a = py::none(), "again"_a = false, "orders"_a = py::none(), "details"_a = false,
         "Issues the requests on `jobs` threads with the GIL released. Returns (results, problems): per "
-        "request its receipt number, \"\" when its key (keys[i]) was issued before and `again` is false, "
-        "the exception that stopped it, or None when interrupted first; and the problems met (seller "
-        "profile, recovery, ledger). progress(n) is called as n more receipts are saved.");
+        "request its receipt number, \"\" when its key (keys[i]) is the book's already (issued before, or "
+        "under way in another run) and `again` is false, the exception that stopped it, or None when "
+        "interrupted first; and the problems met (seller profile, recovery, ledger). orders[i] is kept "
+        "with the receipt (its 收據 value). With details=True each result is a dict: state (issued, "
+        "skipped, under_way, failed, not_started), number (for skipped: the earlier receipt's), error. "
+        "progress(n) is called as n more receipts are saved.");
 }
 
 }  // namespace quillmarkers

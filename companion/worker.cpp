@@ -89,6 +89,10 @@ class ReceiptWorker {
       current_ = py::none();
       ++done_;
     }
+    // The app ends: each book file is made complete on its own (another worker of this
+    // process may still use the books, so they stay open).
+    py::gil_scoped_release released;
+    receiptora::issuing::checkpoint_books();
   }
 
   bool join(std::optional<double> timeout) {

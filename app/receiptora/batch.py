@@ -192,7 +192,7 @@ def issue_chunk(chunk, args, tally, table, bar, borrowed):
     for problem in problems:
         if problem not in tally.notes:
             tally.notes.append(problem)
-            tally.failed = tally.failed or problem.startswith("ledger")
+            tally.failed = tally.failed or problem.startswith(("ledger", "收據清冊"))
     stopped = False
     for (at, order), result in zip(ready, results):
         total = total_of(order.request)

@@ -195,6 +195,10 @@ def printable(value):
     return CONTROLS.sub("", value) if isinstance(value, str) else value
 
 
+# Commands that only read the book: they open it for reading, create nothing and write nothing.
+READING = {"list", "summary", "check"}
+
+
 def book_command(action):
     """A command on the output folder's book: recovery's notes, then `action(args, folder)`; a
     refusal or failure is one line on standard error and exit status 1."""
@@ -205,8 +209,9 @@ def book_command(action):
             check_texts(args)
             if not os.path.isdir(folder):
                 raise CommandError(f"沒有輸出資料夾 {folder}：還沒有開立過收據 · there is no output folder")
-            for problem in _book.open(folder)["problems"]:
-                print(f"receiptora: {problem}", file=sys.stderr)
+            if args.command not in READING:  # recovery writes; reading commands never run it
+                for problem in _book.open(folder)["problems"]:
+                    print(f"receiptora: {problem}", file=sys.stderr)
             action(args, folder)
         except KeyError as error:
             print(f"receiptora {args.command}: {error.args[0]}", file=sys.stderr)

@@ -1,6 +1,7 @@
 #include "receiptora/issuing/batch.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -51,20 +52,25 @@ BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
       runs[i] = 0;
     }
   }
-  if (!again) {
+  if (again)
+    for (BatchJob& job : jobs) job.key.clear();
+  else {
     std::map<fs::path, std::vector<std::string>> keys;
     for (size_t i = 0; i < count; ++i)
       if (runs[i] && !jobs[i].key.empty()) keys[jobs[i].root].push_back(jobs[i].key);
-    std::map<fs::path, std::set<std::string>> issued;
-    for (auto& [root, list] : keys) {
-      const auto found = store::issued_batch_keys(*books.at(root), list);
-      issued[root].insert(found.begin(), found.end());
+    std::map<fs::path, std::map<std::string, std::string>> claimed;
+    for (auto& [root, list] : keys)
+      for (auto& [key, number] : store::claimed_batch_keys(*books.at(root), list))
+        claimed[root][key] = number;
+    for (size_t i = 0; i < count; ++i) {
+      if (!runs[i] || jobs[i].key.empty()) continue;
+      const auto& known = claimed[jobs[i].root];
+      const auto found = known.find(jobs[i].key);
+      if (found == known.end()) continue;
+      report.outcomes[i].skipped = true;
+      report.outcomes[i].number = found->second;
+      runs[i] = 0;
     }
-    for (size_t i = 0; i < count; ++i)
-      if (runs[i] && !jobs[i].key.empty() && issued[jobs[i].root].count(jobs[i].key)) {
-        report.outcomes[i].skipped = true;
-        runs[i] = 0;
-      }
   }
 
   std::vector<std::optional<Staged>> staged(count);
@@ -79,19 +85,33 @@ BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
       std::optional<Staged> done;
       std::exception_ptr failure;
       std::string number;
+      bool skipped = false, under_way = false;
       if (runs[i]) {
         try {
           store::Book& book = *books.at(jobs[i].root);
           render::Receipt receipt = jobs[i].receipt;
-          number = claim(book, receipt, jobs[i].day, jobs[i].key);
-          done = stage(book, receipt, false);
+          const store::Claim claimed = claim(book, receipt, jobs[i].day, jobs[i].key, jobs[i].order);
+          number = claimed.number;
+          skipped = claimed.claimed_before;
+          under_way = skipped && claimed.state == store::State::Pending;
+          if (!skipped) done = stage(book, receipt, false);
+        } catch (const IssueError& error) {
+          failure = std::current_exception();
+          if (error.number().empty() && error.code() == EBUSY && !stop.exchange(true)) {
+            std::lock_guard lock(mutex);
+            problems.insert("收據簿被其他程式鎖住，批次已停止；" + std::string(error.what()));
+          }
         } catch (const std::exception&) {
           failure = std::current_exception();
         }
       }
       std::lock_guard lock(mutex);
-      report.outcomes[i].started = runs[i] != 0;
-      report.outcomes[i].number = number;
+      if (runs[i]) {  // those skipped before the start keep their outcome
+        report.outcomes[i].started = !skipped;
+        report.outcomes[i].skipped = skipped;
+        report.outcomes[i].under_way = under_way;
+        report.outcomes[i].number = number;
+      }
       if (failure) report.outcomes[i].failure = failure;
       staged[i] = std::move(done);
       rendered[i] = 1;
@@ -145,7 +165,10 @@ BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
       }
       std::string ledger_problem;
       const auto outcome = commit(*books.at(root), run, ledger_problem);
-      if (!ledger_problem.empty()) problems.insert("ledger: " + ledger_problem);
+      if (!ledger_problem.empty()) {
+        std::lock_guard lock(mutex);
+        problems.insert("收據清冊：" + ledger_problem);
+      }
       for (size_t n = 0; n < index.size(); ++n) {
         if (outcome[n]) report.outcomes[index[n]].failure = outcome[n];
         ++newly;
@@ -168,11 +191,12 @@ BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
       stop = true;
       break;
     }
-    if (saved == count) break;
+    if (saved == count || stop) break;
   }
   for (std::thread& thread : pool) thread.join();
   save_ready();
   if (poll && newly) poll(newly);
+  for (auto& [root, book] : books) book->checkpoint();
   report.problems.assign(problems.begin(), problems.end());
   // Receipts issued without the 免用統一發票章: said once for the run, naming them.
   std::string unstamped;

@@ -1,6 +1,7 @@
 #include "owners.hpp"
 
 #include <fcntl.h>
+#include <cerrno>
 #include <unistd.h>
 
 #include <map>
@@ -69,6 +70,17 @@ bool owner_alive(const std::filesystem::path& root, const std::string& owner) {
   if (fd < 0) return false;
   struct flock probe = byte_at(pid, F_WRLCK);
   return ::fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+}
+
+RepairLock::RepairLock(const std::filesystem::path& root) : fd_(owners_file(root)) {
+  struct flock lock = byte_at(0, F_WRLCK);  // no process has the id 0
+  while (fd_ >= 0 && ::fcntl(fd_, F_SETLKW, &lock) != 0 && errno == EINTR) {
+  }
+}
+
+RepairLock::~RepairLock() {
+  struct flock lock = byte_at(0, F_UNLCK);
+  if (fd_ >= 0) ::fcntl(fd_, F_SETLK, &lock);
 }
 
 }  // namespace receiptora::issuing

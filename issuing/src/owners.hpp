@@ -15,4 +15,17 @@ std::string this_owner(const std::filesystem::path& root);
 // Whether `owner` is this process or another live process working in `root`.
 bool owner_alive(const std::filesystem::path& root, const std::string& owner);
 
+// Held while a process sets a damaged book aside, so no two processes do it at once (the
+// second one then opens the new book). Waits for another holder.
+class RepairLock {
+ public:
+  explicit RepairLock(const std::filesystem::path& root);
+  ~RepairLock();
+  RepairLock(const RepairLock&) = delete;
+  RepairLock& operator=(const RepairLock&) = delete;
+
+ private:
+  int fd_;
+};
+
 }  // namespace receiptora::issuing

@@ -7,10 +7,14 @@
 
 #include <fstream>
 #include <functional>
+#include <atomic>
 #include <set>
+#include <thread>
 
 #include "../../store/tests/temp_folder.hpp"
 #include "receiptora/issuing/batch.hpp"
+#include "receiptora/render/render.hpp"
+#include "receiptora/store/book_ledger.hpp"
 #include "receiptora/store/ledger.hpp"
 
 namespace receiptora::issuing {
@@ -79,7 +83,7 @@ TEST(IssueReceipt, AReceiptThatCannotBeRenderedKeepsItsNumberAsUnfinished) {
   } catch (const IssueError& error) {
     EXPECT_EQ(error.number(), "收據-20261207-001");
     EXPECT_FALSE(error.saved());
-    EXPECT_NE(std::string(error.what()).find("收據-20261207-001 was not made"), std::string::npos);
+    EXPECT_NE(std::string(error.what()).find("收據-20261207-001 未開立"), std::string::npos);
   }
   EXPECT_EQ(store::find_receipt(book_for(folder.path), "收據-20261207-001")->state, store::State::Unfinished);
   EXPECT_EQ(lines_with(folder.path, "未完成"), 1u);
@@ -100,15 +104,20 @@ struct RecoveryRow {
 // Steps 1 (and 2 or 3, when `files`) of the journal, as a process killed there leaves them.
 void pending(const fs::path& root, store::Book& book, const std::string& files,
              render::Receipt r = sample()) {
+  r.created_at = "2026-12-07T10:00:00+08:00";  // as claim() fixes it
   store::Record record = store::record_from_receipt(r, kDay);
   record.state = store::State::Pending;
   record.owner = "999999999";  // a process that is gone
   store::claim_receipt(book, record);
   fs::create_directories(root / "2026-12");
-  if (files.find("pdf") != std::string::npos)
-    write_text(root / "2026-12" / (record.number + ".pdf"), "%PDF kept");
-  if (files.find("png") != std::string::npos)
-    write_text(root / "2026-12" / (record.number + ".png"), "PNG kept");
+  // The files the killed process saved: the receipt's own bytes, or another receipt's (a
+  // book older than the folder).
+  const bool foreign = files.find("foreign") != std::string::npos;
+  render::Receipt made = store::receipt_from_record(*store::find_receipt(book, record.number));
+  if (foreign) made.buyer = "別的客人";
+  const auto [pdf, png] = render::render_both(made);
+  if (files.find("pdf") != std::string::npos) write_text(root / "2026-12" / (record.number + ".pdf"), pdf);
+  if (files.find("png") != std::string::npos) write_text(root / "2026-12" / (record.number + ".png"), png);
   if (files.find("temp") != std::string::npos)
     write_text(root / "2026-12" / ("." + record.number + ".pdf.Ab12Cd"), "half");
 }
@@ -154,14 +163,21 @@ INSTANTIATE_TEST_SUITE_P(
         RecoveryRow{"AfterThePdfsRename",
                     [](const fs::path& root, store::Book& book) { pending(root, book, "pdf"); },
                     store::State::Issued, &Recovery::rendered_again,
-                    [](const fs::path& root) {
-                      EXPECT_EQ(read_all(root / kPdf), "%PDF kept") << "a saved file is never replaced";
-                      EXPECT_EQ(read_all(root / kPng).substr(1, 3), "PNG");
-                    }},
+                    [](const fs::path& root) { EXPECT_EQ(read_all(root / kPng).substr(1, 3), "PNG"); }},
         RecoveryRow{"AfterBothRenames",
                     [](const fs::path& root, store::Book& book) { pending(root, book, "pdf png"); },
-                    store::State::Issued, &Recovery::completed,
-                    [](const fs::path& root) { EXPECT_EQ(read_all(root / kPng), "PNG kept"); }},
+                    store::State::Issued, &Recovery::completed, nullptr},
+        RecoveryRow{"AnotherReceiptsFilesUnderItsNumber",
+                    [](const fs::path& root, store::Book& book) { pending(root, book, "foreign pdf png"); },
+                    store::State::Unfinished, &Recovery::unfinished,
+                    [](const fs::path& root) {
+                      const auto record =
+                          store::find_receipt(*store::open_book_for_reading(root), "收據-20261207-001");
+                      EXPECT_NE(record->unfinished_reason.find("不符"), std::string::npos);
+                      EXPECT_TRUE(record->files.empty())
+                          << "a file that is not the record's is never adopted";
+                      EXPECT_TRUE(fs::exists(root / kPdf)) << "and left where it is";
+                    }},
         RecoveryRow{"AfterMarkingIssued",
                     [](const fs::path& root, store::Book& book) {
                       pending(root, book, "pdf png");
@@ -271,6 +287,140 @@ TEST(VoidAndReprint, CopiesBesideTheOriginalWhichStaysUntouched) {
   }
 }
 
+TEST(VoidAndReprint, AVoidReceiptIsNeverReprintedClean) {
+  TempFolder folder;
+  const std::string number = issue_receipt(sample(), folder.path, kDay).number;
+  void_receipt(folder.path, number, "退貨");
+  try {
+    reprint_receipt(folder.path, number);
+    FAIL() << "reprinted a void receipt";
+  } catch (const store::BookError& error) {
+    EXPECT_EQ(error.kind(), store::BookError::Kind::AlreadyVoid);
+    EXPECT_NE(std::string(error.what()).find("已作廢"), std::string::npos);
+    EXPECT_NE(std::string(error.what()).find("-作廢.pdf"), std::string::npos) << "names the copy to print";
+  }
+  EXPECT_FALSE(fs::exists(folder.path / "2026-12/收據-20261207-001-補印.pdf"));
+}
+
+TEST(VoidAndReprint, VoidsAtOnceLeaveOneCopyAndOneLine) {
+  TempFolder folder;
+  const std::string number = issue_receipt(sample(), folder.path, kDay).number;
+  std::atomic<int> voided{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&] {
+      try {
+        void_receipt(folder.path, number, "重複");
+        ++voided;
+      } catch (const store::BookError&) {
+      }
+    });
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(voided, 1);
+  size_t copies = 0;
+  for (const auto& entry : fs::directory_iterator(folder.path / "2026-12"))
+    copies += entry.path().filename().string().find("作廢") != std::string::npos;
+  EXPECT_EQ(copies, 2u) << "one void copy: its PDF and PNG";
+  EXPECT_EQ(lines_with(folder.path, ",作廢"), 1u);
+  const auto outcomes = void_receipts(folder.path, {number, "收據-20261207-404"}, "再一次");
+  ASSERT_EQ(outcomes.size(), 2u);
+  EXPECT_NE(outcomes[0].error.find("已經作廢"), std::string::npos);
+  EXPECT_NE(outcomes[1].error.find("收據-20261207-404"), std::string::npos);
+}
+
+TEST(MonthFolder, ASymbolicLinkIsRefusedForReceiptsAndCopies) {
+  TempFolder folder;
+  const std::string number = issue_receipt(sample(), folder.path, kDay).number;
+  fs::create_directory(folder.path / "elsewhere");
+  fs::rename(folder.path / "2026-12", folder.path / "elsewhere" / "2026-12");
+  fs::create_directory_symlink(folder.path / "elsewhere" / "2026-12", folder.path / "2026-12");
+  EXPECT_THROW(issue_receipt(sample(), folder.path, kDay), IssueError);
+  EXPECT_THROW(reprint_receipt(folder.path, number), std::system_error);
+  EXPECT_THROW(void_receipt(folder.path, number, "x"), std::system_error);
+  size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder.path / "elsewhere" / "2026-12"))
+    ++files;
+  EXPECT_EQ(files, 2u) << "nothing written through the link (only the original's two files are there)";
+  EXPECT_EQ(store::find_receipt(book_for(folder.path), number)->state, store::State::Issued);
+}
+
+// --- a book older than its folder, a damaged book ---
+
+TEST(StaleBook, ACopyOlderThanTheFolderImportsTheFilesItMissesAndNeverReusesTheirNumbers) {
+  TempFolder folder;
+  const fs::path book_file = folder.path / std::string(store::kBookName);
+  for (int i = 0; i < 2; ++i) issue_receipt(sample("甲"), folder.path, kDay);
+  close_books();
+  fs::copy_file(book_file, folder.path / "old.sqlite3");
+  for (int i = 0; i < 2; ++i) issue_receipt(sample("乙"), folder.path, kDay);
+  close_books();
+  EXPECT_FALSE(fs::exists(book_file.string() + "-wal")) << "closed: the book file is complete alone";
+  fs::copy_file(folder.path / "old.sqlite3", book_file, fs::copy_options::overwrite_existing);
+
+  EXPECT_EQ(recovery_of(folder.path).imported, 2u);
+  const auto third = store::find_receipt(book_for(folder.path), "收據-20261207-003");
+  EXPECT_EQ(third->state, store::State::Issued);
+  EXPECT_EQ(third->files[0].sha256, store::sha256_of_file(folder.path / third->files[0].name));
+  EXPECT_EQ(issue_receipt(sample("丙"), folder.path, kDay).number, "收據-20261207-005");
+  EXPECT_EQ(lines_with(folder.path, "收據-20261207-003"), 1u);
+  close_books();
+}
+
+TEST(DamagedBook, IsKeptAsideAndRebuiltFromTheLedgerAndTheFiles) {
+  TempFolder folder;
+  for (int i = 0; i < 2; ++i) issue_receipt(sample("甲"), folder.path, kDay);
+  close_books();
+  write_text(folder.path / std::string(store::kBookName), std::string(8192, 'x'));
+
+  const Recovery report = recovery_of(folder.path);
+  ASSERT_FALSE(report.problems.empty());
+  EXPECT_NE(report.problems[0].find("已損壞"), std::string::npos) << report.problems[0];
+  size_t kept = 0;
+  for (const auto& entry : fs::directory_iterator(folder.path))
+    kept += entry.path().filename().string().rfind("收據簿-損壞-", 0) == 0;
+  EXPECT_EQ(kept, 1u);
+  EXPECT_EQ(store::find_receipt(book_for(folder.path), "收據-20261207-002")->buyer, "甲");
+  EXPECT_EQ(issue_receipt(sample(), folder.path, kDay).number, "收據-20261207-003");
+  EXPECT_EQ(ledger_lines(folder.path).size(), 3u) << "the ledger's lines are not written twice";
+  close_books();
+}
+
+// --- the ledger under writers at once ---
+
+TEST(LedgerWriters, IssuingRecoveryAndRebuildsAtOnceLeaveEachLineOnce) {
+  TempFolder folder;
+  { store::Book make(folder.path); }
+  std::atomic<bool> done{false};
+  auto issuer = [&] {
+    store::Book book(folder.path);  // a process of its own
+    for (int i = 0; i < 15; ++i) {
+      render::Receipt receipt = sample();
+      claim(book, receipt, kDay, {}, {});
+      std::vector<Staged> staged{stage(book, receipt, true)};
+      std::string problem;
+      commit(book, staged, problem);
+    }
+  };
+  auto other = [&](bool rebuild) {
+    store::Book book(folder.path);
+    while (!done) {
+      rebuild ? (void)store::rebuild_ledger_file(book) : (void)store::write_missing_ledger_lines(book);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));  // as commands come, not a tight loop
+    }
+  };
+  std::thread a(issuer), b(issuer), c(other, true), d(other, false);
+  a.join();
+  b.join();
+  done = true;
+  c.join();
+  d.join();
+  const auto lines = ledger_lines(folder.path);
+  std::set<std::string> numbers;
+  for (const auto& line : lines) numbers.insert(line.substr(0, line.find(',')));
+  EXPECT_EQ(lines.size(), 30u);
+  EXPECT_EQ(numbers.size(), 30u);
+}
+
 TEST(RebuildLedger, OneLineForEachRecordAndBothLinesOfAVoidOne) {
   TempFolder folder;
   issue_receipt(sample("甲"), folder.path, kDay);
@@ -288,7 +438,8 @@ TEST(IssueBatch, ARerunIssuesOnlyWhatIsMissingAndAgainIssuesAll) {
   TempFolder folder;
   auto jobs_of = [&](std::vector<std::string> keys) {
     std::vector<BatchJob> jobs;
-    for (const auto& key : keys) jobs.push_back({sample(key), folder.path, kDay, key});
+    for (const auto& key : keys)
+      jobs.push_back({sample(key), folder.path, kDay, key, false, false, "訂單 " + key});
     return jobs;
   };
   auto first = jobs_of({"a", "b", "c", "d", "e"});
@@ -308,9 +459,13 @@ TEST(IssueBatch, ARerunIssuesOnlyWhatIsMissingAndAgainIssuesAll) {
 
   auto rerun = jobs_of({"a", "b", "c", "d", "e", "f"});
   const BatchReport second = issue_batch(rerun, 2, false, nullptr);
-  for (size_t i = 0; i < 5; ++i) EXPECT_TRUE(second.outcomes[i].skipped);
+  for (size_t i = 0; i < 5; ++i) {
+    EXPECT_TRUE(second.outcomes[i].skipped);
+    EXPECT_EQ(second.outcomes[i].number, done.outcomes[i].number) << "the earlier receipt named";
+  }
   EXPECT_FALSE(second.outcomes[5].skipped);
   EXPECT_EQ(second.outcomes[5].number, "收據-20261207-006");
+  EXPECT_EQ(store::find_receipt(book_for(folder.path), "收據-20261207-006")->order_label, "訂單 f");
 
   auto again = jobs_of({"a"});
   EXPECT_EQ(issue_batch(again, 1, true, nullptr).outcomes[0].number, "收據-20261207-007");
@@ -319,7 +474,8 @@ TEST(IssueBatch, ARerunIssuesOnlyWhatIsMissingAndAgainIssuesAll) {
 TEST(IssueBatch, StoppingLeavesNothingPendingAndNoReceiptStartedUnsaved) {
   TempFolder folder;
   std::vector<BatchJob> jobs;
-  for (int i = 0; i < 20; ++i) jobs.push_back({sample(), folder.path, kDay, std::to_string(i)});
+  for (int i = 0; i < 20; ++i)
+    jobs.push_back({sample(), folder.path, kDay, std::to_string(i), false, false, ""});
   const BatchReport report = issue_batch(jobs, 2, false, [](size_t) { return false; });
   size_t started = 0;
   for (const auto& outcome : report.outcomes) {

@@ -1,4 +1,5 @@
 #include "receiptora/print/print.hpp"
+#include "receiptora/store/book.hpp"
 
 #include <cups/cups.h>
 
@@ -74,7 +75,28 @@ fs::path receipt_pdf(const fs::path& root, std::string_view number) {
                       all_digits(digits.substr(0, 8)) && all_digits(digits.substr(9));
   if (!shaped) throw PrintError("不是收據號碼：" + std::string(number));
   const std::string month = std::string(digits.substr(0, 4)) + "-" + std::string(digits.substr(4, 2));
-  fs::path pdf = root / month / (std::string(kPrefix) + std::string(digits) + ".pdf");
+  const std::string name = std::string(kPrefix) + std::string(digits);
+  fs::path pdf = root / month / (name + ".pdf");
+  // What the book says of it: a void receipt prints only as its 作廢 copy, never the clean
+  // original; one that was never issued does not print. A receipt of a folder made before
+  // the book (no book, or no record) prints from its file.
+  std::unique_ptr<store::Book> book;
+  try {
+    book = store::open_book_for_reading(root);
+  } catch (const std::exception& error) {
+    throw PrintError(error.what());
+  }
+  if (const auto record = book ? store::find_receipt(*book, name) : std::nullopt) {
+    if (record->state == store::State::Void) {
+      pdf.clear();
+      for (const store::BookFile& file : record->files)
+        if (file.kind == "void" && fs::path(file.name).extension() == ".pdf") pdf = root / file.name;
+      if (pdf.empty()) throw PrintError("收據 " + name + " 已作廢，沒有作廢副本可印");
+    } else if (record->state != store::State::Issued) {
+      throw PrintError("收據 " + name + " 沒有開立成功（" + std::string(store::state_label(record->state)) +
+                       "），不能列印");
+    }
+  }
   std::error_code ec;
   if (!fs::is_regular_file(pdf, ec)) throw PrintError(root.string() + " 裡沒有收據 " + std::string(number));
   return pdf;

@@ -8,6 +8,7 @@
 #include "../../core/tests/scoped_env.hpp"
 #include "../../store/tests/temp_folder.hpp"
 #include "receiptora/print/print.hpp"
+#include "receiptora/store/book.hpp"
 
 namespace receiptora::print {
 namespace {
@@ -51,6 +52,29 @@ INSTANTIATE_TEST_SUITE_P(Numbers, ReceiptPdf,
                                          NumberCase{"path_inside", "20261207-001/../../secret", false},
                                          NumberCase{"empty", "", false}),
                          CaseLabel{});
+
+TEST(ReceiptPdf, AVoidReceiptPrintsOnlyAsItsVoidCopyAndAnUnfinishedOneNotAtAll) {
+  TempFolder root;
+  fs::create_directories(root.path / "2026-12");
+  {
+    store::Book book(root.path);
+    for (const char* name : {"收據-20261207-001", "收據-20261207-002", "收據-20261207-003"}) {
+      store::Record r;
+      r.number = name;
+      r.date = "2026-12-07";
+      r.state = std::string(name).back() == '3' ? store::State::Unfinished : store::State::Issued;
+      r.files = {{"2026-12/" + std::string(name) + ".pdf", "", "original"}};
+      store::insert_record(book, r);
+      store::write_text(root.path / r.files[0].name, "%PDF");
+    }
+    store::write_text(root.path / "2026-12/收據-20261207-002-作廢.pdf", "%PDF void");
+    store::mark_void(book, "收據-20261207-002", "退貨", "t",
+                     {{"2026-12/收據-20261207-002-作廢.pdf", "", "void"}}, [] {});
+  }
+  EXPECT_EQ(receipt_pdf(root.path, "20261207-001").filename(), "收據-20261207-001.pdf");
+  EXPECT_EQ(receipt_pdf(root.path, "20261207-002").filename(), "收據-20261207-002-作廢.pdf");
+  EXPECT_THROW(receipt_pdf(root.path, "20261207-003"), PrintError);
+}
 
 TEST(JobOptions, A5LandscapeWithTheCopies) {
   PrintRequest request;

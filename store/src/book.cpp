@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -13,7 +14,13 @@
 #include <system_error>
 #include <utility>
 
+#include "book_sql.hpp"
+
 namespace receiptora::store {
+
+using sql::exec;
+using sql::Statement;
+using sql::Transaction;
 
 namespace {
 
@@ -71,109 +78,21 @@ CREATE INDEX receipts_pending ON receipts(state) WHERE state = 'pending';
 CREATE INDEX receipts_unlisted ON receipts(ledger_written) WHERE ledger_written = 0;
 CREATE INDEX receipts_by_batch_key ON receipts(batch_key) WHERE batch_key IS NOT NULL;
 )sql",
+    // The order's 收據 value kept with a batch receipt; a batch key belongs to one record only
+    // (keys repeated by older versions' --again stay with the first record that has them).
+    R"sql(
+ALTER TABLE receipts ADD COLUMN order_label TEXT NOT NULL DEFAULT '';
+UPDATE receipts SET batch_key = NULL WHERE batch_key IS NOT NULL AND rowid NOT IN
+  (SELECT min(rowid) FROM receipts WHERE batch_key IS NOT NULL GROUP BY batch_key);
+DROP INDEX receipts_by_batch_key;
+CREATE UNIQUE INDEX receipts_by_batch_key ON receipts(batch_key) WHERE batch_key IS NOT NULL;
+)sql",
 };
 static_assert(std::size(kMigrations) == kBookVersion);
-
-[[noreturn]] void fail(sqlite3* db, const std::string& what) {
-  const int code = db ? sqlite3_extended_errcode(db) : SQLITE_ERROR;
-  std::string message = what + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
-  if ((code & 0xff) == SQLITE_FULL) throw std::system_error(ENOSPC, std::generic_category(), message);
-  if ((code & 0xff) == SQLITE_IOERR) throw std::system_error(EIO, std::generic_category(), message);
-  if ((code & 0xff) == SQLITE_BUSY || (code & 0xff) == SQLITE_LOCKED)
-    throw std::system_error(EBUSY, std::generic_category(), message);
-  if ((code & 0xff) == SQLITE_READONLY || (code & 0xff) == SQLITE_PERM || (code & 0xff) == SQLITE_CANTOPEN)
-    throw std::system_error(EACCES, std::generic_category(), message);
-  throw BookError(BookError::Kind::Database, message);
-}
-
-void exec(sqlite3* db, const char* sql) {
-  char* error = nullptr;
-  if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
-    sqlite3_free(error);
-    fail(db, "receipt book");
-  }
-}
-
-// A prepared statement, finalized on scope exit.
-class Statement {
- public:
-  Statement(sqlite3* db, std::string_view sql) : db_(db) {
-    if (sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr) != SQLITE_OK)
-      fail(db, "receipt book");
-  }
-  ~Statement() { sqlite3_finalize(stmt_); }
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
-
-  Statement& bind(int i, std::string_view text) {
-    check(sqlite3_bind_text(stmt_, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT));
-    return *this;
-  }
-  Statement& bind(int i, std::int64_t value) {
-    check(sqlite3_bind_int64(stmt_, i, value));
-    return *this;
-  }
-  Statement& bind_null(int i) {
-    check(sqlite3_bind_null(stmt_, i));
-    return *this;
-  }
-  // True while there is a row.
-  bool step() {
-    const int rc = sqlite3_step(stmt_);
-    if (rc == SQLITE_ROW) return true;
-    if (rc == SQLITE_DONE) return false;
-    fail(db_, "receipt book");
-  }
-  void run() {
-    while (step()) {
-    }
-    reset();
-  }
-  void reset() {
-    sqlite3_reset(stmt_);
-    sqlite3_clear_bindings(stmt_);
-  }
-  std::string text(int i) const {
-    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
-    return p ? std::string(p, sqlite3_column_bytes(stmt_, i)) : std::string();
-  }
-  std::int64_t integer(int i) const { return sqlite3_column_int64(stmt_, i); }
-  bool is_null(int i) const { return sqlite3_column_type(stmt_, i) == SQLITE_NULL; }
-
- private:
-  void check(int rc) {
-    if (rc != SQLITE_OK) fail(db_, "receipt book");
-  }
-  sqlite3* db_;
-  sqlite3_stmt* stmt_ = nullptr;
-};
-
-// BEGIN IMMEDIATE ... COMMIT, rolled back when left by an exception.
-class Transaction {
- public:
-  explicit Transaction(sqlite3* db) : db_(db) { exec(db_, "BEGIN IMMEDIATE"); }
-  ~Transaction() {
-    if (!done_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-  }
-  void commit() {
-    exec(db_, "COMMIT");
-    done_ = true;
-  }
-
- private:
-  sqlite3* db_;
-  bool done_ = false;
-};
 
 std::string_view layout_key(render::Template layout) {
   return layout == render::Template::Cat ? "cat" : "general";
 }
-
-constexpr const char* kRecordColumns =
-    "number, day, state, buyer, buyer_tax_id, print_date, exemption_stamp, owner_seal, layout, created_at, "
-    "seller_name, seller_tax_id, seller_owner, seller_address, seller_phone, seller_exemption_image, "
-    "seller_seal_image, total, issued_at, voided_at, void_reason, unfinished_reason, batch_key, "
-    "ledger_written, owner";
 
 void insert_rows(sqlite3* db, const Record& r, std::int64_t seq) {
   Statement insert(
@@ -181,8 +100,8 @@ void insert_rows(sqlite3* db, const Record& r, std::int64_t seq) {
       "INSERT INTO receipts(number, day, seq, state, buyer, buyer_tax_id, print_date, "
       "exemption_stamp, owner_seal, layout, created_at, seller_name, seller_tax_id, seller_owner, "
       "seller_address, seller_phone, seller_exemption_image, seller_seal_image, total, issued_at, "
-      "voided_at, void_reason, unfinished_reason, batch_key, ledger_written, owner) VALUES "
-      "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+      "voided_at, void_reason, unfinished_reason, batch_key, ledger_written, owner, order_label) VALUES "
+      "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
   std::int64_t i = 0;
   auto text = [&](std::string_view value) { insert.bind(static_cast<int>(++i), value); };
   auto number = [&](std::int64_t value) { insert.bind(static_cast<int>(++i), value); };
@@ -208,6 +127,7 @@ void insert_rows(sqlite3* db, const Record& r, std::int64_t seq) {
     text(r.batch_key);
   number(r.ledger_written);
   text(r.owner);
+  text(r.order_label);
   insert.run();
 
   Statement item(db,
@@ -222,7 +142,48 @@ void insert_rows(sqlite3* db, const Record& r, std::int64_t seq) {
     file.bind(1, r.number).bind(2, f.name).bind(3, f.sha256).bind(4, f.kind).run();
 }
 
-// Reads the columns of kRecordColumns, then the record's items and files.
+std::vector<Record> select_records(const Book& book, const std::string& where,
+                                   const std::string& bound = {}) {
+  std::lock_guard lock(book.mutex());
+  Statement rows(book.db(),
+                 "SELECT " + sql::record_columns(book) + " FROM receipts " + where + " ORDER BY day, seq");
+  if (!bound.empty()) rows.bind(1, bound);
+  std::vector<Record> out;
+  while (rows.step()) out.push_back(sql::read_record(book.db(), rows));
+  return out;
+}
+
+std::int64_t sequence_of(const std::string& number) {
+  const size_t dash = number.rfind('-');
+  std::int64_t seq = 0;
+  if (dash == std::string::npos) return 0;
+  for (size_t i = dash + 1; i < number.size() && seq < 1000000000; ++i) {
+    if (number[i] < '0' || number[i] > '9') return 0;
+    seq = seq * 10 + (number[i] - '0');
+  }
+  return seq;
+}
+
+void check_iso_day(const std::string& day) {
+  int y, m, d;
+  char end;
+  if (day.size() != 10 || std::sscanf(day.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &end) != 3)
+    throw std::invalid_argument("not a date (YYYY-MM-DD): " + day);
+}
+
+}  // namespace
+
+namespace sql {
+
+std::string record_columns(const Book& book) {
+  return std::string(
+             "number, day, state, buyer, buyer_tax_id, print_date, exemption_stamp, owner_seal, layout, "
+             "created_at, seller_name, seller_tax_id, seller_owner, seller_address, seller_phone, "
+             "seller_exemption_image, seller_seal_image, total, issued_at, voided_at, void_reason, "
+             "unfinished_reason, batch_key, ledger_written, owner, ") +
+         (book.version() >= 2 ? "order_label" : "''");
+}
+
 Record read_record(sqlite3* db, const Statement& row) {
   Record r;
   int i = 0;
@@ -251,6 +212,7 @@ Record read_record(sqlite3* db, const Statement& row) {
   r.batch_key = row.text(i++);
   r.ledger_written = row.integer(i++) != 0;
   r.owner = row.text(i++);
+  r.order_label = row.text(i++);
 
   Statement items(db, "SELECT name, quantity, unit_price, note FROM items WHERE number = ? ORDER BY line");
   items.bind(1, r.number);
@@ -261,36 +223,7 @@ Record read_record(sqlite3* db, const Statement& row) {
   return r;
 }
 
-std::vector<Record> select_records(const Book& book, const std::string& where,
-                                   const std::string& bound = {}) {
-  std::lock_guard lock(book.mutex());
-  Statement rows(book.db(),
-                 std::string("SELECT ") + kRecordColumns + " FROM receipts " + where + " ORDER BY day, seq");
-  if (!bound.empty()) rows.bind(1, bound);
-  std::vector<Record> out;
-  while (rows.step()) out.push_back(read_record(book.db(), rows));
-  return out;
-}
-
-std::int64_t sequence_of(const std::string& number) {
-  const size_t dash = number.rfind('-');
-  std::int64_t seq = 0;
-  if (dash == std::string::npos) return 0;
-  for (size_t i = dash + 1; i < number.size() && seq < 1000000000; ++i) {
-    if (number[i] < '0' || number[i] > '9') return 0;
-    seq = seq * 10 + (number[i] - '0');
-  }
-  return seq;
-}
-
-void check_iso_day(const std::string& day) {
-  int y, m, d;
-  char end;
-  if (day.size() != 10 || std::sscanf(day.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &end) != 3)
-    throw std::invalid_argument("not a date (YYYY-MM-DD): " + day);
-}
-
-}  // namespace
+}  // namespace sql
 
 std::string_view state_name(State state) {
   switch (state) {
@@ -436,38 +369,101 @@ std::string now_iso() {
   return out;
 }
 
-Book::Book(const fs::path& folder) : folder_(folder) {
-  const std::string path = file().string();
-  if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                      nullptr) != SQLITE_OK) {
-    const std::string message =
-        "cannot open the receipt book " + path + ": " + (db_ ? sqlite3_errmsg(db_) : "out of memory");
-    sqlite3_close(db_);
-    db_ = nullptr;
-    throw std::system_error(EACCES, std::generic_category(), message);
+namespace {
+
+// Why `path` cannot be the book, in the shop owner's words; empty when it may be.
+std::string unusable_book_file(const fs::path& path, bool writing) {
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(path, ec);
+  if (ec || status.type() == fs::file_type::not_found) return {};
+  if (status.type() == fs::file_type::symlink) {
+    if (!writing) return {};
+    return "收據簿 " + path.string() + " 是符號連結（捷徑），為了不把收據寫到別處，不寫入；請換成真正的檔案";
   }
+  if (status.type() == fs::file_type::directory) return "收據簿 " + path.string() + " 是資料夾，不是檔案";
+  if (status.type() != fs::file_type::regular) return "收據簿 " + path.string() + " 不是一般檔案";
+  return {};
+}
+
+sqlite3* open_connection(const std::string& uri, int flags) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(uri.c_str(), &db, flags | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX, nullptr) !=
+      SQLITE_OK) {
+    const int code = db ? sqlite3_extended_errcode(db) : SQLITE_NOMEM;
+    sqlite3_close(db);
+    if (code == SQLITE_NOMEM) throw std::bad_alloc();
+    return nullptr;
+  }
+  return db;
+}
+
+// "file:" URI of a path (characters URIs reserve escaped), with `query`.
+std::string uri_of(const fs::path& path, const std::string& query) {
+  std::string out = "file:";
+  for (unsigned char c : path.string()) {
+    if (c == '%' || c == '?' || c == '#') {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", c);
+      out += hex;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return query.empty() ? out : out + "?" + query;
+}
+
+}  // namespace
+
+Book::Book(const fs::path& folder, Access access) : folder_(folder), read_only_(access == Access::Read) {
+  const std::string path = file().string();
+  if (std::string why = unusable_book_file(file(), !read_only_); !why.empty())
+    throw FileError(read_only_ ? EISDIR : ELOOP, why, false);
+  db_ = open_connection(uri_of(file(), ""), SQLITE_OPEN_READWRITE | (read_only_ ? 0 : SQLITE_OPEN_CREATE));
+  if (!db_) throw FileError(EACCES, "收據簿 " + path + " 無法開啟（沒有權限，或資料夾不能寫入）", false);
   try {
-    sqlite3_busy_timeout(db_, 10000);  // another process's transaction: wait up to 10 s
+    sqlite3_busy_timeout(db_, static_cast<int>(kBusyLimit.count()));
     sqlite3_extended_result_codes(db_, 1);
+    if (read_only_) {
+      // Reading writes nothing: no journal mode set, no migration. The connection may still
+      // be the last to close and then folds a killed writer's -wal into the book, as SQLite
+      // does on every close; the records themselves stay as they are.
+      exec(db_, "PRAGMA query_only=1");
+      try {
+        version_ = read_version();
+      } catch (const std::system_error&) {
+        // A folder that cannot be written (no -shm can be made beside the book): read the
+        // book file as it stands, which no writer can change there either.
+        sqlite3_close(db_);
+        db_ = open_connection(uri_of(file(), "immutable=1"), SQLITE_OPEN_READONLY);
+        if (!db_)
+          throw FileError(EACCES, "收據簿 " + path + " 無法開啟（沒有權限，或資料夾不能寫入）", false);
+        version_ = read_version();
+      }
+      if (version_ > kBookVersion)
+        throw BookError(BookError::Kind::Version, "收據簿 " + path + " 由較新版的 Receiptora 寫入（第 " +
+                                                      std::to_string(version_) + " 版），這一版只能讀到第 " +
+                                                      std::to_string(kBookVersion) + " 版");
+      return;
+    }
     exec(db_, "PRAGMA journal_mode=WAL");
     exec(db_, "PRAGMA synchronous=FULL");
     exec(db_, "PRAGMA foreign_keys=ON");
-    int current = version();
+    int current = read_version();
     if (current > kBookVersion)
-      throw BookError(BookError::Kind::Version,
-                      "the receipt book " + path + " was written by a newer Receiptora (version " +
-                          std::to_string(current) + "); this one reads up to version " +
-                          std::to_string(kBookVersion));
+      throw BookError(BookError::Kind::Version, "收據簿 " + path + " 由較新版的 Receiptora 寫入（第 " +
+                                                    std::to_string(current) + " 版），這一版只能讀寫到第 " +
+                                                    std::to_string(kBookVersion) + " 版");
     while (current < kBookVersion) {
-      Transaction migration(db_);
-      const int again = version();  // another process may have migrated meanwhile
+      Transaction migration(*this);
+      const int again = read_version();  // another process may have migrated meanwhile
       if (again == current) {
         exec(db_, kMigrations[current]);
         exec(db_, ("PRAGMA user_version=" + std::to_string(current + 1)).c_str());
       }
       migration.commit();
-      current = version();
+      current = read_version();
     }
+    version_ = current;
   } catch (...) {
     sqlite3_close(db_);
     db_ = nullptr;
@@ -475,25 +471,57 @@ Book::Book(const fs::path& folder) : folder_(folder) {
   }
 }
 
-Book::~Book() { sqlite3_close(db_); }
+Book::~Book() {
+  // The -wal folded into the book file, so the file is complete on its own while no command
+  // runs (the last connection to close also removes the -wal).
+  if (db_ && !read_only_)
+    sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+  sqlite3_close(db_);
+}
 
-int Book::version() const {
+int Book::read_version() const {
   Statement query(db_, "PRAGMA user_version");
   return query.step() ? static_cast<int>(query.integer(0)) : 0;
 }
 
-std::string claim_receipt(Book& book, Record& record) {
+void Book::checkpoint() {
+  std::lock_guard lock(mutex_);
+  if (read_only_) return;
+  // TRUNCATE waits (busy timeout) for readers of older snapshots; a failure only leaves the
+  // -wal for the next checkpoint.
+  sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+}
+
+std::unique_ptr<Book> open_book_for_reading(const fs::path& folder) {
+  std::error_code ec;
+  if (!fs::exists(fs::symlink_status(folder / std::string(kBookName), ec)) ||
+      !fs::exists(folder / std::string(kBookName), ec))
+    return nullptr;
+  return std::make_unique<Book>(folder, Book::Access::Read);
+}
+
+Claim claim_receipt(Book& book, Record& record) {
   check_iso_day(record.date);
   const Day day = day_of(record);
   std::lock_guard lock(book.mutex());
-  Transaction transaction(book.db());
+  Transaction transaction(book);
+  if (!record.batch_key.empty()) {
+    Statement earlier(book.db(), "SELECT number, state FROM receipts WHERE batch_key = ?");
+    earlier.bind(1, record.batch_key);
+    if (earlier.step()) {
+      const State state = state_from_name(earlier.text(1)).value_or(State::Pending);
+      if (state != State::Unfinished) return {earlier.text(0), true, state};
+      Statement release(book.db(), "UPDATE receipts SET batch_key = NULL WHERE batch_key = ?");
+      release.bind(1, record.batch_key).run();
+    }
+  }
   Statement highest(book.db(), "SELECT coalesce(max(seq), 0) FROM receipts WHERE day = ?");
   highest.bind(1, record.date);
   highest.step();
   record.number = receipt_number(day, static_cast<int>(highest.integer(0)) + 1);
   insert_rows(book.db(), record, highest.integer(0) + 1);
   transaction.commit();
-  return record.number;
+  return {record.number, false, record.state};
 }
 
 bool insert_record(Book& book, const Record& record) { return insert_records(book, {record}) == 1; }
@@ -501,7 +529,7 @@ bool insert_record(Book& book, const Record& record) { return insert_records(boo
 size_t insert_records(Book& book, const std::vector<Record>& records) {
   for (const Record& record : records) check_iso_day(record.date);
   std::lock_guard lock(book.mutex());
-  Transaction transaction(book.db());
+  Transaction transaction(book);
   Statement exists(book.db(), "SELECT 1 FROM receipts WHERE number = ?");
   size_t added = 0;
   for (const Record& record : records) {
@@ -519,7 +547,7 @@ size_t insert_records(Book& book, const std::vector<Record>& records) {
 void mark_issued(Book& book, const std::string& number, const std::vector<BookFile>& files,
                  const std::string& issued_at) {
   std::lock_guard lock(book.mutex());
-  Transaction transaction(book.db());
+  Transaction transaction(book);
   Statement update(book.db(), "UPDATE receipts SET state = 'issued', issued_at = ? WHERE number = ?");
   update.bind(1, issued_at).bind(2, number).run();
   if (sqlite3_changes(book.db()) == 0)
@@ -532,7 +560,7 @@ void mark_issued(Book& book, const std::string& number, const std::vector<BookFi
 
 void mark_ledger_written(Book& book, const std::vector<std::string>& numbers) {
   std::lock_guard lock(book.mutex());
-  Transaction transaction(book.db());
+  Transaction transaction(book);
   Statement update(book.db(), "UPDATE receipts SET ledger_written = 1 WHERE number = ?");
   for (const std::string& number : numbers) update.bind(1, number).run();
   transaction.commit();
@@ -540,7 +568,7 @@ void mark_ledger_written(Book& book, const std::vector<std::string>& numbers) {
 
 void mark_unfinished(Book& book, const std::string& number, const std::string& reason) {
   std::lock_guard lock(book.mutex());
-  Transaction transaction(book.db());
+  Transaction transaction(book);
   Statement update(book.db(),
                    "UPDATE receipts SET state = 'unfinished', unfinished_reason = ? WHERE number = ? AND "
                    "state = 'pending'");
@@ -548,39 +576,54 @@ void mark_unfinished(Book& book, const std::string& number, const std::string& r
   transaction.commit();
 }
 
-void mark_void(Book& book, const std::string& number, const std::string& reason, const std::string& voided_at,
-               const BookFile& copy) {
-  std::lock_guard lock(book.mutex());
-  Transaction transaction(book.db());
+namespace {
+
+// The state of `number` inside a transaction: BookError Unknown when there is none.
+std::string state_in_book(const Book& book, const std::string& number) {
   Statement state(book.db(), "SELECT state FROM receipts WHERE number = ?");
   state.bind(1, number);
   if (!state.step())
-    throw BookError(BookError::Kind::Unknown, "there is no receipt " + number + " in the book");
-  const std::string now = state.text(0);
-  if (now == "void")
-    throw BookError(BookError::Kind::AlreadyVoid, "the receipt " + number + " is already void");
+    throw BookError(BookError::Kind::Unknown, "收據簿 " + book.file().string() + " 沒有收據 " + number);
+  return state.text(0);
+}
+
+void insert_files(const Book& book, const std::string& number, const std::vector<BookFile>& files) {
+  Statement file(book.db(), "INSERT OR REPLACE INTO files(number, name, sha256, kind) VALUES (?,?,?,?)");
+  for (const BookFile& f : files)
+    file.bind(1, number).bind(2, f.name).bind(3, f.sha256).bind(4, f.kind).run();
+}
+
+}  // namespace
+
+void mark_void(Book& book, const std::string& number, const std::string& reason, const std::string& voided_at,
+               const std::vector<BookFile>& copy, const std::function<void()>& place) {
+  std::lock_guard lock(book.mutex());
+  Transaction transaction(book);
+  const std::string now = state_in_book(book, number);
+  if (now == "void") throw BookError(BookError::Kind::AlreadyVoid, "收據 " + number + " 已經作廢");
   if (now != "issued")
-    throw BookError(BookError::Kind::NotIssued, "the receipt " + number + " was never issued (" + now + ")");
+    throw BookError(BookError::Kind::NotIssued,
+                    "收據 " + number + " 沒有開立成功（" +
+                        std::string(state_label(state_from_name(now).value_or(State::Pending))) + "）");
   Statement update(book.db(),
                    "UPDATE receipts SET state = 'void', voided_at = ?, void_reason = ?, ledger_written = 0 "
                    "WHERE number = ?");
   update.bind(1, voided_at).bind(2, reason).bind(3, number).run();
-  if (!copy.name.empty()) {
-    Statement file(book.db(), "INSERT OR REPLACE INTO files(number, name, sha256, kind) VALUES (?,?,?,?)");
-    file.bind(1, number).bind(2, copy.name).bind(3, copy.sha256).bind(4, copy.kind).run();
-  }
+  insert_files(book, number, copy);
+  place();
   transaction.commit();
 }
 
-void add_file(Book& book, const std::string& number, const BookFile& file) {
+void add_reprint(Book& book, const std::string& number, const std::vector<BookFile>& copy,
+                 const std::function<void()>& place) {
   std::lock_guard lock(book.mutex());
-  Transaction transaction(book.db());
-  Statement exists(book.db(), "SELECT 1 FROM receipts WHERE number = ?");
-  exists.bind(1, number);
-  if (!exists.step())
-    throw BookError(BookError::Kind::Unknown, "there is no receipt " + number + " in the book");
-  Statement insert(book.db(), "INSERT OR REPLACE INTO files(number, name, sha256, kind) VALUES (?,?,?,?)");
-  insert.bind(1, number).bind(2, file.name).bind(3, file.sha256).bind(4, file.kind).run();
+  Transaction transaction(book);
+  const std::string now = state_in_book(book, number);
+  if (now == "void") throw BookError(BookError::Kind::AlreadyVoid, "收據 " + number + " 已作廢，不能補印");
+  if (now != "issued")
+    throw BookError(BookError::Kind::NotIssued, "收據 " + number + " 沒有開立成功，不能補印");
+  insert_files(book, number, copy);
+  place();
   transaction.commit();
 }
 
@@ -598,16 +641,24 @@ std::vector<Record> records_without_ledger_line(const Book& book) {
   return select_records(book, "WHERE ledger_written = 0 AND state != 'pending'");
 }
 
+std::vector<std::string> record_numbers(const Book& book) {
+  std::lock_guard lock(book.mutex());
+  Statement rows(book.db(), "SELECT number FROM receipts");
+  std::vector<std::string> out;
+  while (rows.step()) out.push_back(rows.text(0));
+  return out;
+}
+
 std::vector<Record> all_records(const Book& book) { return select_records(book, ""); }
 
-std::vector<std::string> issued_batch_keys(const Book& book, const std::vector<std::string>& keys) {
+std::vector<std::pair<std::string, std::string>> claimed_batch_keys(const Book& book,
+                                                                    const std::vector<std::string>& keys) {
   std::lock_guard lock(book.mutex());
-  Statement query(book.db(),
-                  "SELECT 1 FROM receipts WHERE batch_key = ? AND state IN ('issued', 'void') LIMIT 1");
-  std::vector<std::string> out;
+  Statement query(book.db(), "SELECT number FROM receipts WHERE batch_key = ? AND state != 'unfinished'");
+  std::vector<std::pair<std::string, std::string>> out;
   for (const std::string& key : keys) {
     query.bind(1, key);
-    if (query.step()) out.push_back(key);
+    if (query.step()) out.emplace_back(key, query.text(0));
     query.reset();
   }
   return out;
@@ -623,18 +674,23 @@ std::optional<std::string> book_setting(const Book& book, const std::string& key
 
 void set_book_setting(Book& book, const std::string& key, const std::string& value) {
   std::lock_guard lock(book.mutex());
+  Transaction transaction(book);
   Statement update(book.db(), "INSERT OR REPLACE INTO settings(key, value) VALUES (?, ?)");
   update.bind(1, key).bind(2, value).run();
+  transaction.commit();
 }
 
 std::vector<ListRow> list_receipts(const Book& book, const std::string& month, const std::string& search) {
-  std::string sql = "SELECT number, day, buyer, buyer_tax_id, total, state FROM receipts WHERE 1";
+  const std::string order = book.version() >= 2 ? "order_label" : "''";
+  std::string sql =
+      "SELECT number, day, buyer, buyer_tax_id, total, state, " + order + " FROM receipts WHERE 1";
   const int month_at = month.empty() ? 0 : 1;
   const int search_at = search.empty() ? 0 : month_at ? 3 : 1;
   if (month_at) sql += " AND day BETWEEN ?1 AND ?2";
   if (search_at) {
     const std::string p = "?" + std::to_string(search_at);
-    sql += " AND (instr(number, " + p + ") OR instr(buyer, " + p + ") OR instr(buyer_tax_id, " + p + "))";
+    sql += " AND (instr(number, " + p + ") OR instr(buyer, " + p + ") OR instr(buyer_tax_id, " + p +
+           ") OR instr(" + order + ", " + p + "))";
   }
   sql += " ORDER BY day, seq";
   std::lock_guard lock(book.mutex());
@@ -651,7 +707,8 @@ std::vector<ListRow> list_receipts(const Book& book, const std::string& month, c
                    rows.text(3),
                    rows.text(4),
                    state_from_name(rows.text(5)).value_or(State::Pending),
-                   {}});
+                   {},
+                   rows.text(6)});
   }
   if (out.empty()) return out;
   // The files of the month's numbers ("收據-YYYYMM…") in one range scan, in the order added.

@@ -55,7 +55,7 @@ void commit_file(const StagedFile& staged) {
   if (!platform::rename_no_replace(staged.temp, staged.target)) {
     const int error = errno;
     platform::remove_file(staged.temp);
-    platform::fail(error, "cannot save", staged.target);
+    platform::fail(error, "無法存檔", staged.target);
   }
 }
 

@@ -1,6 +1,7 @@
 #include "receiptora/store/ledger.hpp"
 
 #include <cerrno>
+#include <cstdio>
 #include <system_error>
 #include <utility>
 
@@ -52,7 +53,7 @@ std::string field(std::string_view text, Cell kind) {
 }
 
 [[noreturn]] void fail(int error, const fs::path& file) {
-  throw std::system_error(error, std::generic_category(), "cannot add to the ledger " + file.string());
+  throw std::system_error(error, std::generic_category(), "無法寫入收據清冊 " + file.string());
 }
 
 // Writes `bytes` at the end in one call; on a short or failed write the file is cut back to
@@ -65,7 +66,67 @@ void write_whole(const platform::File& out, std::string_view bytes, std::uint64_
   fail(error, file);
 }
 
+std::vector<std::string> csv_fields(const std::string& line) {
+  std::vector<std::string> fields(1);
+  bool quoted = false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+        fields.back() += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        fields.back() += c;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      fields.emplace_back();
+    } else {
+      fields.back() += c;
+    }
+  }
+  return fields;
+}
+
 }  // namespace
+
+std::vector<std::vector<std::string>> read_ledger(const fs::path& file) {
+  std::vector<std::vector<std::string>> rows;
+  std::error_code ec;
+  if (!fs::is_regular_file(file, ec)) return rows;
+  std::string text;
+  try {
+    text = [&] {
+      std::FILE* f = std::fopen(file.c_str(), "rb");
+      std::string out;
+      if (!f) return out;
+      char buffer[65536];
+      for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) out.append(buffer, n);
+      std::fclose(f);
+      return out;
+    }();
+  } catch (const std::exception&) {
+    return rows;
+  }
+  std::string line;
+  bool quoted = false;
+  for (char c : text) {
+    if (c == '"') quoted = !quoted;
+    if (!quoted && (c == '\n' || c == '\r')) {
+      if (!line.empty()) rows.push_back(csv_fields(line));
+      line.clear();
+      continue;
+    }
+    line += c;
+  }
+  if (!line.empty()) rows.push_back(csv_fields(line));
+  for (auto& row : rows)
+    for (auto& cell : row) cell = ledger_cell_text(cell);  // ="0459…" cells as their text
+  return rows;
+}
 
 std::string ledger_header() {
   return "\xEF\xBB\xBF收據號碼,日期,買受人,買受人統一編號,品項數,總額,檔案,版本,狀態\r\n";
@@ -116,7 +177,7 @@ void append_ledger(const fs::path& file, const std::vector<LedgerLine>& lines,
                    std::chrono::milliseconds lock_limit) {
   std::string text;
   for (const LedgerLine& line : lines) text += ledger_line(line);
-  platform::File out = platform::open_regular(file, platform::Access::AppendCreate, "the ledger");
+  platform::File out = platform::open_regular(file, platform::Access::AppendCreate, "收據清冊");
   platform::lock_exclusive(out, file, lock_limit);
   std::uint64_t size = platform::size_of(out, file);
   if (size == 0) {

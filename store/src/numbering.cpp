@@ -58,12 +58,19 @@ fs::path month_folder(const fs::path& root, Day day) {
   return root / name;
 }
 
+fs::path real_month_folder(const fs::path& root, Day day) {
+  check_path_text(root);
+  const fs::path folder = month_folder(root, day);
+  platform::make_real_folder(folder, "月份資料夾");
+  return folder;
+}
+
 std::string claim_number(const fs::path& root, Day day) {
   check_path_text(root);
   const fs::path folder = month_folder(root, day);
   const fs::path claims = folder / ".claimed";
-  platform::make_real_folder(folder, "the month folder");
-  platform::make_real_folder(claims, "the folder of claimed numbers");
+  platform::make_real_folder(folder, "月份資料夾");
+  platform::make_real_folder(claims, "已取用號碼的資料夾");
 
   const std::string stem = std::string(kPrefix) + day_digits(day) + "-";
   const auto key = std::make_pair(folder.string(), stem);

@@ -14,11 +14,56 @@
 #include <tuple>
 
 #include "platform.hpp"
+#include "receiptora/store/file_error.hpp"
+
+namespace receiptora::store::platform {}  // namespace receiptora::store::platform
+
+namespace receiptora::store {
+
+std::string FileError::reason(int error) {
+  switch (error) {
+    case ENOSPC:
+      return "磁碟已滿";
+    case EACCES:
+    case EPERM:
+      return "沒有權限";
+    case EROFS:
+      return "磁碟唯讀";
+    case ENOENT:
+      return "找不到";
+    case EEXIST:
+      return "已經存在";
+    case EIO:
+      return "磁碟讀寫錯誤";
+    case ELOOP:
+      return "符號連結";
+    case ENOTDIR:
+      return "不是資料夾";
+    case EISDIR:
+      return "是資料夾";
+    case EWOULDBLOCK:
+      return "被其他程式鎖住";
+    case EBUSY:
+      return "使用中";
+    case EFBIG:
+      return "檔案太大";
+    case EINVAL:
+      return "不能使用";
+    case ENAMETOOLONG:
+      return "名稱太長";
+    case EDQUOT:
+      return "超過磁碟配額";
+    default:
+      return "錯誤碼 " + std::to_string(error);
+  }
+}
+
+}  // namespace receiptora::store
 
 namespace receiptora::store::platform {
 
 void fail(int error, const std::string& what, const fs::path& path) {
-  throw std::system_error(error, std::generic_category(), what + " " + path.string());
+  throw FileError(error, what + " " + path.string());
 }
 
 File& File::operator=(File&& other) noexcept {
@@ -40,7 +85,7 @@ int File::release() noexcept {
 }
 
 void File::close(const fs::path& path) {
-  if (::close(release()) != 0) fail(errno, "cannot write", path);
+  if (::close(release()) != 0) fail(errno, "無法寫入", path);
 }
 
 namespace {
@@ -56,11 +101,11 @@ const char* native(const fs::path& path) {
 bool has_nul(const fs::path& path) { return path.native().find('\0') != std::string::npos; }
 
 const char* kind_of(mode_t mode) {
-  if (S_ISDIR(mode)) return "a folder (directory)";
-  if (S_ISFIFO(mode)) return "a FIFO (named pipe)";
-  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-  if (S_ISSOCK(mode)) return "a socket";
-  return "not a regular file";
+  if (S_ISDIR(mode)) return "資料夾";
+  if (S_ISFIFO(mode)) return "具名管道（FIFO）";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "裝置";
+  if (S_ISSOCK(mode)) return "通訊端（socket）";
+  return "特殊檔案";
 }
 
 }  // namespace
@@ -70,17 +115,17 @@ File open_regular(const fs::path& path, Access access, const std::string& what) 
   flags |= access == Access::Read ? O_RDONLY : O_RDWR | O_APPEND | O_CREAT;
   File file(::open(native(path), flags, 0644));
   if (file.fd() < 0) {
-    if (errno == ELOOP) fail(ELOOP, what + " is a symbolic link, refused:", path);
-    fail(errno, "cannot open " + what, path);
+    if (errno == ELOOP) fail(ELOOP, what + "是符號連結（捷徑），為了不寫到別處而拒絕：", path);
+    fail(errno, "無法開啟" + what, path);
   }
   struct stat info {};
-  if (::fstat(file.fd(), &info) != 0) fail(errno, "cannot read " + what, path);
+  if (::fstat(file.fd(), &info) != 0) fail(errno, "無法讀取" + what, path);
   if (!S_ISREG(info.st_mode))
-    fail(EINVAL, what + " is " + kind_of(info.st_mode) + ", not a regular file, refused:", path);
+    fail(EINVAL, what + "是" + kind_of(info.st_mode) + "，不是一般檔案，拒絕：", path);
   // Reads and writes of a regular file block as usual from here on.
   const int status = ::fcntl(file.fd(), F_GETFL);
   if (status < 0 || ::fcntl(file.fd(), F_SETFL, status & ~O_NONBLOCK) != 0)
-    fail(errno, "cannot open " + what, path);
+    fail(errno, "無法開啟" + what, path);
   return file;
 }
 
@@ -90,12 +135,10 @@ void lock_exclusive(const File& file, const fs::path& path, std::chrono::millise
   for (;;) {
     if (::flock(file.fd(), LOCK_EX | LOCK_NB) == 0) return;
     if (errno == EINTR) continue;
-    if (errno != EWOULDBLOCK) fail(errno, "cannot lock", path);
+    if (errno != EWOULDBLOCK) fail(errno, "無法鎖定", path);
     if (std::chrono::steady_clock::now() >= until) {
       const auto seconds = std::chrono::duration<double>(limit).count();
-      fail(EWOULDBLOCK,
-           "another program has held the lock for " + std::to_string(seconds).substr(0, 4) +
-               " s; gave up waiting for",
+      fail(EWOULDBLOCK, "其他程式鎖住已超過 " + std::to_string(seconds).substr(0, 4) + " 秒，不再等候：",
            path);
     }
     std::this_thread::sleep_for(pause);
@@ -111,21 +154,21 @@ bool is_symbolic_link(const fs::path& path) {
 void make_real_folder(const fs::path& folder, const std::string& what) {
   struct stat info {};
   if (::lstat(native(folder), &info) != 0) {
-    if (errno != ENOENT) fail(errno, "cannot open " + what, folder);
+    if (errno != ENOENT) fail(errno, "無法開啟" + what, folder);
     std::error_code ec;
     fs::create_directories(folder, ec);
-    if (ec) fail(ec.value(), "cannot create " + what, folder);
-    if (::lstat(folder.c_str(), &info) != 0) fail(errno, "cannot open " + what, folder);
+    if (ec) fail(ec.value(), "無法建立" + what, folder);
+    if (::lstat(folder.c_str(), &info) != 0) fail(errno, "無法開啟" + what, folder);
   }
-  if (S_ISLNK(info.st_mode)) fail(ELOOP, what + " is a symbolic link, refused:", folder);
-  if (!S_ISDIR(info.st_mode)) fail(ENOTDIR, what + " is not a folder:", folder);
+  if (S_ISLNK(info.st_mode)) fail(ELOOP, what + "是符號連結（捷徑），為了不寫到別處而拒絕：", folder);
+  if (!S_ISDIR(info.st_mode)) fail(ENOTDIR, what + "不是資料夾：", folder);
 }
 
 bool create_exclusive(const fs::path& marker) {
   const int fd = ::open(native(marker), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) {
     if (errno == EEXIST) return false;
-    fail(errno, "cannot claim", marker);
+    fail(errno, "無法取用號碼", marker);
   }
   ::close(fd);
   return true;
@@ -135,7 +178,7 @@ Temporary create_temporary(const fs::path& folder, const std::string& prefix) {
   native(folder);
   std::string name = (folder / (prefix + "XXXXXX")).string();
   File file(::mkstemp(name.data()));
-  if (file.fd() < 0) fail(errno, "cannot create a file in", folder);
+  if (file.fd() < 0) fail(errno, "無法在這個資料夾建立檔案：", folder);
   ::fchmod(file.fd(), 0644);  // mkstemp makes the file private; receipts are ordinary documents
   // Held until the file is closed: a writer that is still alive is never mistaken for a
   // temporary left by a kill.
@@ -148,7 +191,7 @@ void write_all(const File& file, std::string_view bytes, const fs::path& path) {
     const ssize_t n = ::write(file.fd(), bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      fail(errno, "cannot write", path);
+      fail(errno, "無法寫入", path);
     }
     bytes.remove_prefix(static_cast<size_t>(n));
   }
@@ -162,11 +205,11 @@ bool write_once(const File& file, std::string_view bytes) {
 }
 
 void flush_file(const File& file, const fs::path& path) {
-  if (::fsync(file.fd()) != 0) fail(errno, "cannot flush", path);
+  if (::fsync(file.fd()) != 0) fail(errno, "無法寫入磁碟：", path);
 }
 
 void flush_data(const File& file, const fs::path& path) {
-  if (::fdatasync(file.fd()) != 0) fail(errno, "cannot flush", path);
+  if (::fdatasync(file.fd()) != 0) fail(errno, "無法寫入磁碟：", path);
 }
 
 void truncate(const File& file, std::uint64_t size) {
@@ -177,7 +220,7 @@ void truncate(const File& file, std::uint64_t size) {
 
 std::uint64_t size_of(const File& file, const fs::path& path) {
   struct stat info {};
-  if (::fstat(file.fd(), &info) != 0) fail(errno, "cannot read", path);
+  if (::fstat(file.fd(), &info) != 0) fail(errno, "無法讀取", path);
   return static_cast<std::uint64_t>(info.st_size);
 }
 
@@ -185,7 +228,7 @@ int last_byte(const File& file, std::uint64_t size, const fs::path& path) {
   if (size == 0) return -1;
   unsigned char byte = 0;
   const ssize_t n = ::pread(file.fd(), &byte, 1, static_cast<off_t>(size - 1));
-  if (n != 1) fail(n < 0 ? errno : EIO, "cannot read", path);
+  if (n != 1) fail(n < 0 ? errno : EIO, "無法讀取", path);
   return byte;
 }
 
@@ -196,11 +239,11 @@ std::string read_all(const File& file, const fs::path& path, std::uint64_t limit
     const ssize_t n = ::read(file.fd(), buffer, sizeof buffer);
     if (n < 0) {
       if (errno == EINTR) continue;
-      fail(errno, "cannot read", path);
+      fail(errno, "無法讀取", path);
     }
     if (n == 0) return text;
     text.append(buffer, static_cast<size_t>(n));
-    if (text.size() > limit) fail(EFBIG, "too large to be read:", path);
+    if (text.size() > limit) fail(EFBIG, "檔案太大，無法讀取：", path);
   }
 }
 
@@ -221,17 +264,17 @@ void remove_file(const fs::path& path) noexcept {
 
 std::uint64_t file_system_of(const fs::path& path) {
   struct stat info {};
-  if (::stat(native(path), &info) != 0) fail(errno, "cannot read", path);
+  if (::stat(native(path), &info) != 0) fail(errno, "無法讀取", path);
   return static_cast<std::uint64_t>(info.st_dev);
 }
 
 void sync_file_system(const fs::path& path) {
   const int fd = ::open(native(path), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) fail(errno, "cannot open", path);
+  if (fd < 0) fail(errno, "無法開啟", path);
   const int result = ::syncfs(fd);
   const int error = errno;
   ::close(fd);
-  if (result != 0) fail(error, "cannot flush the files in", path);
+  if (result != 0) fail(error, "無法把檔案寫入磁碟：", path);
 }
 
 void sync_folder(const fs::path& folder) noexcept {
@@ -248,7 +291,7 @@ bool Identity::operator<(const Identity& o) const {
 
 Identity identity_of(const File& file, const fs::path& path) {
   struct stat info {};
-  if (::fstat(file.fd(), &info) != 0) fail(errno, "cannot read", path);
+  if (::fstat(file.fd(), &info) != 0) fail(errno, "無法讀取", path);
   return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
           static_cast<std::uint64_t>(info.st_size),
           static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};

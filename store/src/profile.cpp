@@ -44,7 +44,7 @@ constexpr Field kFields[] = {
 // whose header gives at most kPictureLimit pixels, that decodes whole as the renderer reads it.
 std::string picture_problem(const fs::path& image) {
   try {
-    platform::File file = platform::open_regular(image, platform::Access::Read, "the picture");
+    platform::File file = platform::open_regular(image, platform::Access::Read, "圖檔");
     const platform::Identity identity = platform::identity_of(file, image);
     {
       std::lock_guard lock(g_checked_mutex);
@@ -244,7 +244,7 @@ ProfileRead read_profile(const fs::path& folder) {
 
   std::string text;
   try {
-    platform::File in = platform::open_regular(file, platform::Access::Read, "the seller profile");
+    platform::File in = platform::open_regular(file, platform::Access::Read, "賣方資料");
     text = platform::read_all(in, file, kProfileBytesLimit);
   } catch (const std::system_error& error) {
     read.problems.push_back(shown + ": " + error.what() + " (the profile was not used)");

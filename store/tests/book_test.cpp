@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <atomic>
 #include <set>
 #include <thread>
 
@@ -23,7 +24,7 @@ Record sample(const std::string& date, const std::string& buyer = "甲", const s
 
 std::string issue(Book& book, Record r, const std::string& key = "") {
   r.batch_key = key;
-  const std::string number = claim_receipt(book, r);
+  const std::string number = claim_receipt(book, r).number;
   mark_issued(book, number, {{r.date.substr(0, 7) + "/" + number + ".pdf", "ab", "original"}}, now_iso());
   return number;
 }
@@ -138,7 +139,7 @@ TEST(ClaimReceipt, ThreadsAndSecondConnectionsNeverShareANumber) {
       Book& book = t % 2 ? second : first;
       for (int i = 0; i < 25; ++i) {
         Record r = sample("2026-12-07");
-        numbers[t].push_back(claim_receipt(book, r));
+        numbers[t].push_back(claim_receipt(book, r).number);
       }
     });
   for (auto& thread : threads) thread.join();
@@ -152,7 +153,7 @@ TEST(ClaimReceipt, ANewRecordIsPendingUntilMarkedIssued) {
   TempFolder folder;
   Book book(folder.path);
   Record r = sample("2026-12-07");
-  const std::string number = claim_receipt(book, r);
+  const std::string number = claim_receipt(book, r).number;
   ASSERT_EQ(records_in_state(book, State::Pending).size(), 1u);
   mark_issued(book, number, {{"2026-12/" + number + ".pdf", "ff", "original"}}, "2026-12-07T10:00:00+08:00");
   EXPECT_TRUE(records_in_state(book, State::Pending).empty());
@@ -183,14 +184,17 @@ TEST_P(Void, OnlyAnIssuedReceiptCanBeVoided) {
   std::string number = "收據-20261207-009";
   if (GetParam().exists) {
     Record r = sample("2026-12-07");
-    number = claim_receipt(book, r);
+    number = claim_receipt(book, r).number;
     if (GetParam().before == State::Issued || GetParam().before == State::Void)
       mark_issued(book, number, {}, "t");
-    if (GetParam().before == State::Void) mark_void(book, number, "first", "t", {});
+    if (GetParam().before == State::Void) mark_void(book, number, "first", "t", {}, [] {});
     if (GetParam().before == State::Unfinished) mark_unfinished(book, number, "x");
   }
   try {
-    mark_void(book, number, "打錯金額", "2026-12-08T09:00:00+08:00", {"2026-12/copy.pdf", "aa", "void"});
+    bool placed = false;
+    mark_void(book, number, "打錯金額", "2026-12-08T09:00:00+08:00", {{"2026-12/copy.pdf", "aa", "void"}},
+              [&] { placed = true; });
+    EXPECT_TRUE(placed);
     EXPECT_FALSE(GetParam().error) << "voided a receipt that should be refused";
     const auto found = find_receipt(book, number);
     EXPECT_EQ(found->state, State::Void);
@@ -222,7 +226,7 @@ class Queries : public ::testing::Test {
     issue(*book_, sample("2026-12-01", "王小明", "100"));             // 收據-20261201-001  200
     issue(*book_, sample("2026-12-01", "陳", std::string(30, '9')));  // 收據-20261201-002
     voided_ = issue(*book_, sample("2026-12-15", "王大明", "7"));     // 收據-20261215-001  void
-    mark_void(*book_, voided_, "錯", "t", {});
+    mark_void(*book_, voided_, "錯", "t", {}, [] {});
     issue(*book_, sample("2027-01-02", "丁", "1"));  // 收據-20270102-001  2
   }
   TempFolder folder_;
@@ -298,12 +302,102 @@ TEST_F(Queries, MonthlyTotalsListEveryMonthAcrossTheYear) {
   EXPECT_EQ(monthly_totals(*book_, "2025-01", 1)[0].total, "0");
 }
 
-TEST_F(Queries, BatchKeysAreFoundOnlyForIssuedReceipts) {
-  issue(*book_, sample("2026-12-02"), "key-a");
-  Record pending = sample("2026-12-02");
-  pending.batch_key = "key-b";
-  claim_receipt(*book_, pending);
-  EXPECT_EQ(issued_batch_keys(*book_, {"key-a", "key-b", "key-c"}), std::vector<std::string>{"key-a"});
+// --- batch keys ---
+
+struct KeyRow {
+  const char* name;
+  std::optional<State> holder;  // the state of the record already holding the key; none: no record
+  bool claimed_before;
+};
+
+class BatchKey : public ::testing::TestWithParam<KeyRow> {};
+
+TEST_P(BatchKey, AKeyTheBookHoldsTakesNoNumberUnlessItsOrderWasNeverMade) {
+  TempFolder folder;
+  Book book(folder.path);
+  std::string earlier;
+  if (const auto holder = GetParam().holder) {
+    Record r = sample("2026-12-07");
+    r.batch_key = "order-1";
+    earlier = claim_receipt(book, r).number;
+    if (*holder == State::Issued || *holder == State::Void) mark_issued(book, earlier, {}, "t");
+    if (*holder == State::Void) mark_void(book, earlier, "x", "t", {}, [] {});
+    if (*holder == State::Unfinished) mark_unfinished(book, earlier, "renderer failed");
+  }
+  Record r = sample("2026-12-08");
+  r.batch_key = "order-1";
+  r.order_label = "A-17";
+  const Claim claim = claim_receipt(book, r);
+  EXPECT_EQ(claim.claimed_before, GetParam().claimed_before);
+  if (GetParam().claimed_before) {
+    EXPECT_EQ(claim.number, earlier);
+    EXPECT_EQ(claim.state, *GetParam().holder);
+    EXPECT_EQ(claimed_batch_keys(book, {"order-1", "other"}),
+              (std::vector<std::pair<std::string, std::string>>{{"order-1", earlier}}));
+  } else {
+    EXPECT_EQ(claim.number, "收據-20261208-001");
+    EXPECT_EQ(find_receipt(book, claim.number)->batch_key, "order-1");
+    EXPECT_EQ(find_receipt(book, claim.number)->order_label, "A-17");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Holders, BatchKey,
+                         ::testing::Values(KeyRow{"None", std::nullopt, false},
+                                           KeyRow{"Issued", State::Issued, true},
+                                           KeyRow{"Void", State::Void, true},
+                                           KeyRow{"PendingInAnotherRun", State::Pending, true},
+                                           KeyRow{"Unfinished", State::Unfinished, false}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST(BatchKeyRace, TwoConnectionsClaimingTheSameKeysTakeOneNumberPerKey) {
+  TempFolder folder;
+  Book first(folder.path);
+  Book second(folder.path);  // as a second run of the same sheet would
+  std::vector<std::thread> threads;
+  std::atomic<int> new_numbers{0};
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 20; ++i) {
+        Record r = sample("2026-12-07");
+        r.batch_key = "order-" + std::to_string(i);
+        if (!claim_receipt(t % 2 ? second : first, r).claimed_before) ++new_numbers;
+      }
+    });
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(new_numbers, 20);
+  EXPECT_EQ(all_records(first).size(), 20u);
+}
+
+TEST_F(Queries, ListSearchesTheOrderAndCarriesIt) {
+  Record r = sample("2026-12-03", "某人");
+  r.order_label = "訂單-0042";
+  const std::string number = issue(*book_, r);
+  const auto rows = list_receipts(*book_, "2026-12", "0042");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].number, number);
+  EXPECT_EQ(rows[0].order_label, "訂單-0042");
+}
+
+// --- copies recorded with their files ---
+
+TEST(Copies, AFailingPlacementRecordsNothingAndAVoidReceiptTakesNoReprint) {
+  TempFolder folder;
+  Book book(folder.path);
+  const std::string number = issue(book, sample("2026-12-07"));
+  EXPECT_THROW(mark_void(book, number, "x", "t", {{"2026-12/v.pdf", "aa", "void"}},
+                         [] { throw std::runtime_error("rename failed"); }),
+               std::runtime_error);
+  EXPECT_EQ(find_receipt(book, number)->state, State::Issued);
+  EXPECT_EQ(find_receipt(book, number)->files.size(), 1u);
+  mark_void(book, number, "x", "t", {}, [] {});
+  bool placed = false;
+  try {
+    add_reprint(book, number, {{"2026-12/r.pdf", "bb", "reprint"}}, [&] { placed = true; });
+    FAIL() << "reprinted a void receipt";
+  } catch (const BookError& error) {
+    EXPECT_EQ(error.kind(), BookError::Kind::AlreadyVoid);
+  }
+  EXPECT_FALSE(placed);
 }
 
 // --- the file ---
@@ -336,6 +430,91 @@ TEST(BookFile, OpensInWalModeAtTheCurrentVersion) {
   EXPECT_EQ(book_setting(book, "imported"), "yes");
   EXPECT_FALSE(book_setting(book, "other"));
 }
+
+TEST(ReadingBook, NoBookYetCreatesNothingAndAReaderNeverWrites) {
+  TempFolder folder;
+  const fs::path missing = folder.path / "not-made";
+  EXPECT_EQ(open_book_for_reading(missing), nullptr);
+  EXPECT_EQ(open_book_for_reading(folder.path), nullptr);
+  EXPECT_FALSE(fs::exists(missing));
+  EXPECT_TRUE(fs::is_empty(folder.path));
+  {
+    Book writer(folder.path);
+    issue(writer, sample("2026-12-07"));
+  }
+  const auto reader = open_book_for_reading(folder.path);
+  ASSERT_NE(reader, nullptr);
+  EXPECT_EQ(list_receipts(*reader, "", "").size(), 1u);
+  Record r = sample("2026-12-07");
+  try {
+    claim_receipt(*reader, r);
+    FAIL() << "a book opened for reading took a number";
+  } catch (const BookError& error) {
+    EXPECT_EQ(error.kind(), BookError::Kind::ReadOnly);
+  }
+}
+
+TEST(ReadingBook, AnOlderSchemaIsReadAsItIsAndMigratedByTheFirstWriter) {
+  TempFolder folder;
+  { Book book(folder.path); }
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((folder.path / std::string(kBookName)).c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(
+      sqlite3_exec(db,
+                   "DROP INDEX receipts_by_batch_key; ALTER TABLE receipts DROP COLUMN order_label; "
+                   "CREATE INDEX receipts_by_batch_key ON receipts(batch_key) WHERE batch_key IS NOT NULL; "
+                   "INSERT INTO receipts(number, day, seq, state, batch_key) VALUES "
+                   "('收據-20261207-001', '2026-12-07', 1, 'issued', 'k'), "
+                   "('收據-20261207-002', '2026-12-07', 2, 'issued', 'k'); PRAGMA user_version=1",
+                   nullptr, nullptr, nullptr),
+      SQLITE_OK)
+      << sqlite3_errmsg(db);
+  sqlite3_close(db);
+  {
+    const auto reader = open_book_for_reading(folder.path);
+    EXPECT_EQ(reader->version(), 1);
+    EXPECT_EQ(list_receipts(*reader, "", "").size(), 2u);
+    EXPECT_EQ(find_receipt(*reader, "收據-20261207-002")->order_label, "");
+  }
+  Book writer(folder.path);
+  EXPECT_EQ(writer.version(), kBookVersion);
+  EXPECT_EQ(find_receipt(writer, "收據-20261207-001")->batch_key, "k");
+  EXPECT_EQ(find_receipt(writer, "收據-20261207-002")->batch_key, "");  // a key belongs to one record
+}
+
+struct UnusableRow {
+  const char* name;
+  void (*make)(const fs::path& book);
+  const char* words;
+};
+
+class UnusableBook : public ::testing::TestWithParam<UnusableRow> {};
+
+TEST_P(UnusableBook, IsRefusedForWritingInChineseNamingTheFile) {
+  TempFolder folder;
+  const fs::path book = folder.path / std::string(kBookName);
+  GetParam().make(book);
+  try {
+    Book opened(folder.path);
+    FAIL() << "opened the book for writing";
+  } catch (const std::system_error& error) {
+    const std::string what = error.what();
+    EXPECT_NE(what.find(book.string()), std::string::npos) << what;
+    EXPECT_NE(what.find(GetParam().words), std::string::npos) << what;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, UnusableBook,
+    ::testing::Values(UnusableRow{"Folder", [](const fs::path& b) { fs::create_directory(b); }, "是資料夾"},
+                      UnusableRow{"SymbolicLink",
+                                  [](const fs::path& b) {
+                                    fs::create_directory(b.parent_path() / "else");
+                                    { Book elsewhere(b.parent_path() / "else"); }
+                                    fs::create_symlink(b.parent_path() / "else" / std::string(kBookName), b);
+                                  },
+                                  "符號連結"}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(Sha256, KnownDigest) {
   EXPECT_EQ(sha256_hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");

@@ -27,18 +27,18 @@ struct NotAFileCase {
 };
 
 inline const NotAFileCase kNotAFile[] = {
-    {"SymbolicLink", "symbolic link",
+    {"SymbolicLink", "符號連結",
      [](const std::filesystem::path& at, const std::filesystem::path& elsewhere) {
        write_text(elsewhere, "\"商號名稱\" = \"林記\"\n");  // a profile, were it followed
        std::filesystem::create_symlink(elsewhere, at);
      }},
-    {"DanglingLink", "symbolic link",
+    {"DanglingLink", "符號連結",
      [](const std::filesystem::path& at, const std::filesystem::path& elsewhere) {
        std::filesystem::create_symlink(elsewhere, at);
      }},
     {"Fifo", "FIFO",
      [](const std::filesystem::path& at, const std::filesystem::path&) { ::mkfifo(at.c_str(), 0644); }},
-    {"Folder", "directory",
+    {"Folder", "資料夾",
      [](const std::filesystem::path& at, const std::filesystem::path&) {
        std::filesystem::create_directory(at);
      }},

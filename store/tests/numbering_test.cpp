@@ -83,7 +83,7 @@ TEST(Numbering, SymbolicLinkAsMonthFolderIsRefused) {
     claim_number(dir.path, {2026, 12, 7});
     FAIL() << "no error";
   } catch (const std::system_error& error) {
-    EXPECT_NE(std::string(error.what()).find("symbolic link"), std::string::npos) << error.what();
+    EXPECT_NE(std::string(error.what()).find("符號連結"), std::string::npos) << error.what();
     EXPECT_NE(std::string(error.what()).find("2026-12"), std::string::npos) << error.what();
   }
   EXPECT_TRUE(fs::is_empty(elsewhere.path));

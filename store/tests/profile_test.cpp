@@ -121,12 +121,12 @@ INSTANTIATE_TEST_SUITE_P(
                     PictureCase{"OverTwentyFiveMegapixels", "25 megapixels",
                                 [](const fs::path& p) { write_text(p, png_header(5001, 5000)); }},
                     PictureCase{"Fifo", "FIFO", [](const fs::path& p) { ::mkfifo(p.c_str(), 0644); }},
-                    PictureCase{"SymbolicLink", "symbolic link",
+                    PictureCase{"SymbolicLink", "符號連結",
                                 [](const fs::path& p) {
                                   write_text(p.parent_path() / "real.png", kTinyPngBytes);
                                   fs::create_symlink(p.parent_path() / "real.png", p);
                                 }},
-                    PictureCase{"Missing", "No such file", [](const fs::path&) {}}),
+                    PictureCase{"Missing", "找不到", [](const fs::path&) {}}),
     CaseName());
 
 TEST(Profile, DevicePictureNamedDirectlyIsRefused) {
@@ -135,7 +135,7 @@ TEST(Profile, DevicePictureNamedDirectlyIsRefused) {
   const ProfileRead read = read_profile(dir.path);
   EXPECT_EQ(read.seller.owner_seal_image, "");
   ASSERT_EQ(read.problems.size(), 1u);
-  EXPECT_NE(read.problems[0].find("device"), std::string::npos) << read.problems[0];
+  EXPECT_NE(read.problems[0].find("裝置"), std::string::npos) << read.problems[0];
 }
 
 struct FieldLengthCase {

@@ -39,10 +39,11 @@ def test_list_formats_carry_the_exact_total_and_the_state(shop):
     out, env = shop
     rows = json.loads(receiptora("list", "--output", str(out), "--month", "2026-12", "--format", "json",
                                  env=env).stdout)
-    assert [set(r) for r in rows] == [{"number", "date", "buyer", "buyer_tax_id", "total", "state", "files"}] * 2
+    assert [set(r) for r in rows] == [{"number", "date", "buyer", "buyer_tax_id", "total", "state", "files",
+                                       "order"}] * 2
     assert rows[0] == {"number": "收據-20261207-001", "date": "2026-12-07", "buyer": "林記茶行",
                        "buyer_tax_id": "22099131", "total": str(2 * 10 ** 25), "state": "issued",
-                       "files": ["2026-12/收據-20261207-001.pdf", "2026-12/收據-20261207-001.png"]}
+                       "files": ["2026-12/收據-20261207-001.pdf", "2026-12/收據-20261207-001.png"], "order": ""}
     table = receiptora("list", "--output", str(out), "--buyer", "王", env=env).stdout
     assert "收據-20261207-002" in table and "林記" not in table and "已開立" in table
     lines = list(csv.reader(receiptora("list", "--output", str(out), "--format", "csv", env=env).stdout.splitlines()))
@@ -65,8 +66,8 @@ def test_summary_json(shop, period, expected):
 @pytest.mark.parametrize("args, message", [
     (["summary", "--quarter", "2026Q5"], "不是季別，請寫成 2026Q4"),
     (["list", "--month", "2026-13"], "不是月份，請寫成 2026-12"),
-    (["void", "收據-20261207-099", "--reason", "x"], "no receipt 收據-20261207-099"),
-    (["reprint", "收據-20261207-099"], "no receipt 收據-20261207-099"),
+    (["void", "收據-20261207-099", "--reason", "x"], "沒有收據 收據-20261207-099"),
+    (["reprint", "收據-20261207-099"], "沒有收據 收據-20261207-099"),
 ])
 def test_refusals_exit_1_with_a_message(shop, args, message):
     out, env = shop
@@ -90,7 +91,7 @@ def test_void_reprint_and_ledger_rebuild(tmp_path):
     void = receiptora("void", number, "--reason", "打錯", "-o", str(out), env=env)
     assert void.returncode == 0 and (month / f"{number}-作廢.png").exists()
     again = receiptora("void", number, "--reason", "打錯", "-o", str(out), env=env)
-    assert again.returncode == 1 and "already void" in again.stderr
+    assert again.returncode == 1 and "已經作廢" in again.stderr
     assert (month / f"{number}.pdf").read_bytes() == original
 
     ledger = out / "收據清冊.csv"

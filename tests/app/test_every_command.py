@@ -114,7 +114,8 @@ def test_every_command_runs_from_a_fresh_home(shop):
     tmp_path, env = shop
     runs = [(["--version"], ""), (["--help"], "")] + [([c.name, "--help"], "") for c in COMMANDS]
     runs += [(["book"], "receiptora-book")]  # before the first receipt: the book opens empty
-    runs += [([c.name, *example(c, tmp_path)], c.window) for c in COMMANDS]
+    last = ("void",)  # a void receipt is never reprinted or printed clean, so void comes after them
+    runs += [([c.name, *example(c, tmp_path)], c.window) for c in sorted(COMMANDS, key=lambda c: c.name in last)]
     runs += [([], "receiptora")]  # the receipt window itself, as the 收據 launcher starts it
     issued = False
     for args, window_class in runs:

@@ -20,16 +20,18 @@ struct BatchJob {
   render::Receipt receipt;  // the seller is filled in from the folder's profile
   std::filesystem::path root;
   store::Day day;
-  std::string key;  // the receipt's batch key; empty: none
+  std::string key;  // the order's batch key (opaque); empty: none
   // A stamp the input left unset: shown when the folder's seller profile can draw it.
   bool exemption_stamp_unset = false, owner_seal_unset = false;
+  std::string order;  // the order's 收據 value, kept with the receipt
 };
 
 struct BatchOutcome {
-  std::string number;          // the number issued or taken; empty when none was taken
+  std::string number;          // the number issued or taken (skipped: the earlier receipt's); empty when none
   std::exception_ptr failure;  // null: issued (or skipped)
   bool started = false;        // false: not reached (stopped first) or skipped
-  bool skipped = false;        // its key was issued before
+  bool skipped = false;        // its key is the book's already: issued before, or under way
+  bool under_way = false;      // skipped because another run is issuing it right now (pending)
 };
 
 struct BatchReport {
@@ -39,10 +41,13 @@ struct BatchReport {
   std::vector<std::string> problems;
 };
 
-// Issues the jobs on `threads` threads. Unless `again`, a job whose key is already issued in
-// its folder's book is skipped. `poll(saved)` runs on the calling thread about every 100 ms
-// with the number of receipts saved since the last call; when it returns false no new
-// receipt starts, and those under way are finished and saved.
+// Issues the jobs on `threads` threads. A job whose key its folder's book already holds
+// (issued, void, or pending in another run at the same moment) is skipped: the key is
+// claimed in the same transaction as the number, so two runs of one sheet issue each order
+// once. With `again` the keys are not used (every job issued anew, without a key). A book
+// locked by another program stops the batch after the first claim that waited in vain. `poll(saved)` runs on
+// the calling thread about every 100 ms with the number of receipts saved since the last call; when it
+// returns false no new receipt starts, and those under way are finished and saved.
 BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
                         const std::function<bool(std::size_t)>& poll);
 

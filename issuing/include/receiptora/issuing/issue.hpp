@@ -4,7 +4,9 @@
 //   2. render PDF and PNG into temporary files in the month folder and flush them;
 //   3. rename them to their names (never replacing a file);
 //   4. mark the record issued with the files' SHA-256, then append its ledger line.
-// Recovery at every start finishes what a killed process left pending. Plain C++ (no Python),
+// Recovery at every start finishes what a killed process left pending. The journal is
+// journal.cpp, recovery recovery.cpp, the import of an older folder import.cpp, the void
+// and reprint copies copies.cpp. Plain C++ (no Python),
 // so the worker and the batch command run it with the GIL released.
 #pragma once
 
@@ -58,8 +60,15 @@ struct Recovery {
 store::Book& book_for(const fs::path& root);
 // What the first open of `root`'s book in this process recovered.
 Recovery recovery_of(const fs::path& root);
+// Closes every book book_for opened (a command's or the app's end), which folds the -wal
+// into the book file: the file is then complete on its own. Only when no thread uses one.
+void close_books();
+// Folds each open book's -wal into its file (and empties the -wal), the books staying open:
+// for an end while other threads may still hold a book (the app's receipt worker).
+void checkpoint_books();
 
-// Recovers a book: imports an older folder once, finishes pending records whose process is
+// Recovers a book: imports an older folder once and files the book does not know (a stale
+// copy of the book) every time, finishes pending records whose process is
 // gone (files complete: issued; otherwise rendered again from the stored request; a request
 // that cannot be rendered: unfinished with its reason), writes missing ledger lines.
 Recovery recover(store::Book& book);
@@ -71,7 +80,8 @@ struct Issued {
   std::string ledger_problem;
 };
 
-// One receipt, durably, all four steps with each file flushed on its own. Throws IssueError.
+// One receipt, durably, all four steps with each file flushed on its own. Throws IssueError
+// (also for a batch key issued before).
 Issued issue_receipt(render::Receipt receipt, const fs::path& root, store::Day day,
                      const std::string& batch_key = {});
 
@@ -84,8 +94,11 @@ struct Staged {
   store::StagedFile png;
   std::string pdf_sha256, png_sha256;
 };
-// Step 1: the number; receipt.number is set. Throws IssueError (no number taken).
-std::string claim(store::Book& book, render::Receipt& receipt, store::Day day, const std::string& batch_key);
+// Step 1: the number; receipt.number is set. A batch key the book already holds takes no
+// number: the claim says which receipt has it (claimed_before; receipt.number unchanged).
+// Throws IssueError (no number taken).
+store::Claim claim(store::Book& book, render::Receipt& receipt, store::Day day, const std::string& batch_key,
+                   const std::string& order_label);
 // Step 2: renders and writes both files under temporary names. On failure the record
 // becomes unfinished with the reason (and its ledger line), and IssueError is thrown.
 Staged stage(store::Book& book, const render::Receipt& receipt, bool flush);
@@ -98,12 +111,23 @@ std::vector<std::exception_ptr> commit(store::Book& book, std::vector<Staged>& s
 
 // Void: a copy of the receipt with the 作廢 mark, the reason and today's date beside the
 // original, the record marked void, a ledger line with the state 作廢. Throws
-// store::BookError (unknown number, already void, never issued) or IssueError. Returns the
-// copy's file names.
+// store::BookError (unknown number, already void, never issued) or IssueError; a void that
+// fails leaves no file. Returns the copy's file names.
 std::vector<std::string> void_receipt(const fs::path& root, const std::string& number,
                                       const std::string& reason);
+struct VoidOutcome {
+  std::string number;
+  std::vector<std::string> files;  // the void copy
+  std::string error;               // empty when voided
+};
+// Several receipts with one reason, each in its own transaction; one refused does not stop
+// the others.
+std::vector<VoidOutcome> void_receipts(const fs::path& root, const std::vector<std::string>& numbers,
+                                       const std::string& reason);
 // Reprint: the receipt again from its record with the 補印 mark and today's date, under a
-// new file name; the original files are untouched. Returns the new file names.
+// new file name; the original files are untouched. A void receipt is refused
+// (store::BookError AlreadyVoid): nothing clean of it leaves the book again, and its 作廢
+// copy is what prints. Returns the new file names.
 std::vector<std::string> reprint_receipt(const fs::path& root, const std::string& number);
 
 // Writes 收據清冊.csv again from the book, replacing the old one atomically. Returns lines.

@@ -41,8 +41,10 @@ std::vector<std::pair<std::string, std::string>> job_options(const PrintRequest&
 // such printer (or no default one) or the scheduler does not answer.
 PrintJob print_pdf(const fs::path& pdf, const PrintRequest& request);
 
-// The PDF of receipt `number` ("收據-20261207-001" or "20261207-001") in the output folder
-// `root`: root/2026-12/收據-20261207-001.pdf. Throws PrintError for text that is not a receipt
+// The PDF to print for receipt `number` ("收據-20261207-001" or "20261207-001") in the output
+// folder `root`: root/2026-12/收據-20261207-001.pdf, or for a receipt the book says is void its
+// 作廢 copy (refused when it has none), never the clean original; refused for a receipt the
+// book never issued. The book is only read. Throws PrintError for text that is not a receipt
 // number (so no path can be smuggled in) and when the file does not exist.
 fs::path receipt_pdf(const fs::path& root, std::string_view number);
 

@@ -4,8 +4,10 @@
 // SQLite in WAL mode with synchronous=FULL, so a committed record survives a power cut.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -26,7 +28,9 @@ namespace fs = std::filesystem;
 
 inline constexpr std::string_view kBookName = "收據簿.sqlite3";
 // The schema this build writes; older books are migrated on open, newer ones refused.
-inline constexpr int kBookVersion = 1;
+inline constexpr int kBookVersion = 2;
+// How long a command waits for another process's write transaction before it gives up.
+inline constexpr std::chrono::milliseconds kBusyLimit{10000};
 
 // pending: number claimed and request stored, files not yet in place.
 // unfinished: the number was taken but the receipt could not be made (the reason says why).
@@ -68,7 +72,8 @@ struct Record {
   std::string voided_at;
   std::string void_reason;
   std::string unfinished_reason;
-  std::string batch_key;  // empty for the window's receipts
+  std::string batch_key;    // empty for the window's receipts
+  std::string order_label;  // the batch order's 收據 value; empty for the window's receipts
   bool ledger_written = false;
   // Who is issuing a pending record (a process id): recovery leaves alone what a live
   // process is still working on.
@@ -93,7 +98,9 @@ std::string now_iso();
 // a newer version. Failures of the database itself are std::system_error or BookError.
 class BookError : public std::runtime_error {
  public:
-  enum class Kind { Unknown, AlreadyVoid, NotIssued, Version, Database };
+  // Corrupt: SQLite cannot read the file (malformed, not a database); ReadOnly: a write
+  // asked of a book opened for reading.
+  enum class Kind { Unknown, AlreadyVoid, NotIssued, Version, Database, Corrupt, ReadOnly };
   BookError(Kind kind, const std::string& what) : std::runtime_error(what), kind_(kind) {}
   Kind kind() const { return kind_; }
 
@@ -101,34 +108,56 @@ class BookError : public std::runtime_error {
   Kind kind_;
 };
 
-// An open book. Opening creates the file when missing and migrates an older schema. One
-// connection, safe to share between threads: every operation holds the book's lock and is
-// one transaction.
+// An open book. Opened for writing, the file is created when missing (never through a
+// symbolic link) and an older schema migrated. Opened for reading, nothing is created,
+// migrated or written. One connection, safe to share between threads: every operation holds
+// the book's lock and is one transaction.
 class Book {
  public:
-  explicit Book(const fs::path& folder);
+  enum class Access { Write, Read };
+  explicit Book(const fs::path& folder, Access access = Access::Write);
   ~Book();
   Book(const Book&) = delete;
   Book& operator=(const Book&) = delete;
 
   const fs::path& folder() const { return folder_; }
   fs::path file() const { return folder_ / std::string(kBookName); }
-  int version() const;
+  int version() const { return version_; }
+  bool read_only() const { return read_only_; }
+  // Folds the -wal into the book file (a command's end), so the file is complete alone.
+  void checkpoint();
 
   // For the book's own functions.
   sqlite3* db() const { return db_; }
   std::mutex& mutex() const { return mutex_; }
 
  private:
+  int read_version() const;
   fs::path folder_;
+  bool read_only_ = false;
+  int version_ = 0;
   sqlite3* db_ = nullptr;
   mutable std::mutex mutex_;
 };
 
+// The folder's book opened for reading, or nullptr when the folder has no book yet (before
+// its first receipt): what list, summary, check and the 收據簿 window use. Creates nothing
+// and writes nothing; no recovery runs.
+std::unique_ptr<Book> open_book_for_reading(const fs::path& folder);
+
+// What a claim got: a new number, or, for a batch key the book already holds, the number
+// that key was claimed for (issued, void, or pending: under way in this or another process).
+struct Claim {
+  std::string number;
+  bool claimed_before = false;
+  State state = State::Pending;  // of the earlier record, when claimed_before
+};
 // Claims the next number of the record's day and stores the record (normally pending) in
-// one transaction; sets record.number and returns it. Another process claiming at the same
-// time waits (busy timeout) and gets the next number.
-std::string claim_receipt(Book& book, Record& record);
+// one transaction; sets record.number. A record with a batch key that the book already
+// holds takes no number (an earlier unfinished record gives its key up: its order was never
+// made). Another process claiming at the same time waits (busy timeout) and gets the next
+// number, or sees the key.
+Claim claim_receipt(Book& book, Record& record);
 // Stores a record whose number is already known (an import); false when the number exists.
 bool insert_record(Book& book, const Record& record);
 // Many at once, in one transaction; returns how many were new.
@@ -140,20 +169,27 @@ void mark_issued(Book& book, const std::string& number, const std::vector<BookFi
                  const std::string& issued_at);
 void mark_ledger_written(Book& book, const std::vector<std::string>& numbers);
 void mark_unfinished(Book& book, const std::string& number, const std::string& reason);
-// Voids an issued receipt: BookError Unknown / AlreadyVoid / NotIssued otherwise.
+// Voids an issued receipt, recording its void copy's files: BookError Unknown / AlreadyVoid /
+// NotIssued otherwise. `place` runs inside the transaction once the receipt is seen issued
+// (it puts the copy's files under their names); when it throws, nothing is recorded.
 void mark_void(Book& book, const std::string& number, const std::string& reason, const std::string& voided_at,
-               const BookFile& copy);
-void add_file(Book& book, const std::string& number, const BookFile& file);
+               const std::vector<BookFile>& copy, const std::function<void()>& place);
+// Records a reprint's files the same way; a receipt void meanwhile is refused (AlreadyVoid).
+void add_reprint(Book& book, const std::string& number, const std::vector<BookFile>& copy,
+                 const std::function<void()>& place);
 
 std::optional<Record> find_receipt(const Book& book, const std::string& number);
 // Records in a state, by number (recovery reads the pending ones).
 std::vector<Record> records_in_state(const Book& book, State state);
 // Issued or void records whose ledger line has not been written.
 std::vector<Record> records_without_ledger_line(const Book& book);
+// Every record's number.
+std::vector<std::string> record_numbers(const Book& book);
 // Every record, by day and number (the ledger rebuilt).
 std::vector<Record> all_records(const Book& book);
-// The batch keys already issued (issued or void) among `keys`.
-std::vector<std::string> issued_batch_keys(const Book& book, const std::vector<std::string>& keys);
+// The batch keys among `keys` that the book holds (issued, void or pending), with the number.
+std::vector<std::pair<std::string, std::string>> claimed_batch_keys(const Book& book,
+                                                                    const std::vector<std::string>& keys);
 
 // A value kept with the book (for instance that an older output folder was imported).
 std::optional<std::string> book_setting(const Book& book, const std::string& key);
@@ -167,9 +203,10 @@ struct ListRow {
   std::string total;  // decimal text
   State state = State::Issued;
   std::vector<std::string> files;
+  std::string order_label;  // the batch order's 收據 value, empty for the window's receipts
 };
 
-// Receipts of a month ("YYYY-MM"; empty: all) whose number, buyer or buyer's tax id holds
+// Receipts of a month ("YYYY-MM"; empty: all) whose number, buyer, buyer's tax id or order holds
 // `search` (empty: every one), by number.
 std::vector<ListRow> list_receipts(const Book& book, const std::string& month, const std::string& search);
 

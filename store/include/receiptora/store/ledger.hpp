@@ -47,6 +47,10 @@ std::string ledger_line(const LedgerLine& line);
 // any other cell as it is.
 std::string ledger_cell_text(std::string_view cell);
 
+// The ledger's lines as cells (the header line too), ="…" cells as their text; quoted cells
+// may hold line breaks. Empty when there is no ledger file (or it cannot be read).
+std::vector<std::vector<std::string>> read_ledger(const fs::path& file);
+
 // How long a writer waits for another program's lock on the ledger before it gives up.
 inline constexpr std::chrono::milliseconds kLedgerLockLimit{5000};
 

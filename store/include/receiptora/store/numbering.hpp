@@ -21,6 +21,10 @@ std::string receipt_number(Day day, int sequence);
 // root/"2026-12": the folder that holds a month's receipts.
 fs::path month_folder(const fs::path& root, Day day);
 
+// The month folder, created when missing; std::system_error when it is a symbolic link (or
+// not a folder): receipts and their copies are written only into a real folder of the root.
+fs::path real_month_folder(const fs::path& root, Day day);
+
 // Numbers tried by one claim before it gives up.
 inline constexpr int kClaimTries = 1000;
 

@@ -1,0 +1,181 @@
+// Copies of an issued receipt: the void copy (作廢, the reason, the day) and reprints (補印),
+// and the ledger written again from the book. Void is final: a void receipt is never printed
+// again clean, and a void that fails leaves no file behind.
+#include <system_error>
+
+#include "parts.hpp"
+#include "receiptora/render/render.hpp"
+#include "receiptora/store/book_ledger.hpp"
+#include "receiptora/store/files.hpp"
+
+namespace receiptora::issuing {
+
+namespace {
+
+using parts::file_name;
+
+// A copy rendered with `mark` and written under temporary names, for the first free name
+// "<number><suffix>" (suffix, suffix-2, ...); place() renames it there.
+struct StagedCopy {
+  std::vector<store::StagedFile> files;  // pdf, png
+  std::vector<store::BookFile> names;
+
+  void place() {
+    store::commit_file(files[0]);  // EEXIST when another copy took the name meanwhile
+    try {
+      store::commit_file(files[1]);
+    } catch (...) {
+      std::error_code ec;
+      fs::remove(files[0].target, ec);
+      throw;
+    }
+    store::sync_folder(files[0].target.parent_path());
+  }
+  void discard() noexcept {
+    for (const auto& file : files) store::discard_file(file);
+  }
+  void remove_placed() noexcept {
+    std::error_code ec;
+    for (const auto& file : files) fs::remove(file.target, ec);
+  }
+};
+
+StagedCopy stage_copy(const store::Record& record, const fs::path& root, render::Mark mark,
+                      const std::string& suffix, const std::string& kind) {
+  render::Receipt receipt = store::receipt_from_record(record);
+  receipt.mark = std::move(mark);
+  const auto [pdf_bytes, png_bytes] = render::render_both(receipt);
+  parts::real_month_folder(root, record);
+  for (int n = 1; n < 1000; ++n) {
+    const std::string tail = n == 1 ? suffix : suffix + "-" + std::to_string(n);
+    const fs::path pdf = root / file_name(record, tail, ".pdf");
+    const fs::path png = root / file_name(record, tail, ".png");
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(pdf, ec)) || fs::exists(fs::symlink_status(png, ec))) continue;
+    StagedCopy copy;
+    copy.files.push_back(store::stage_file(pdf, pdf_bytes, true));
+    try {
+      copy.files.push_back(store::stage_file(png, png_bytes, true));
+    } catch (...) {
+      copy.discard();
+      throw;
+    }
+    copy.names = {{file_name(record, tail, ".pdf"), store::sha256_hex(pdf_bytes), kind},
+                  {file_name(record, tail, ".png"), store::sha256_hex(png_bytes), kind}};
+    return copy;
+  }
+  throw IssueError(record.number, true, "收據 " + record.number + " 的副本找不到可用的檔名");
+}
+
+store::Record recorded(store::Book& book, const std::string& number) {
+  auto record = store::find_receipt(book, number);
+  if (!record)
+    throw store::BookError(store::BookError::Kind::Unknown,
+                           "收據簿 " + book.file().string() + " 沒有收據 " + number);
+  return *record;
+}
+
+std::string never_issued(const std::string& number, store::State state) {
+  return "收據 " + number + " 沒有開立成功（" + std::string(store::state_label(state)) + "）";
+}
+
+// Records the copy in the book through `record_with(place)`, which names the files in the
+// book and calls place() inside its transaction; any failure leaves no file of the copy.
+template <class Record>
+void record_copy(StagedCopy& copy, Record&& record_with) {
+  bool placed = false;
+  try {
+    record_with([&] {
+      copy.place();
+      placed = true;
+    });
+  } catch (...) {
+    copy.discard();
+    if (placed) copy.remove_placed();
+    throw;
+  }
+}
+
+std::vector<std::string> names_of(const std::vector<store::BookFile>& files) {
+  std::vector<std::string> names;
+  for (const auto& file : files) names.push_back(file.name);
+  return names;
+}
+
+}  // namespace
+
+std::vector<std::string> void_receipt(const fs::path& root, const std::string& number,
+                                      const std::string& reason) {
+  store::Book& book = book_for(root);
+  const store::Record record = recorded(book, number);
+  if (record.state == store::State::Void)
+    throw store::BookError(store::BookError::Kind::AlreadyVoid, "收據 " + number + " 已經作廢");
+  if (record.state != store::State::Issued)
+    throw store::BookError(store::BookError::Kind::NotIssued, never_issued(number, record.state));
+  // A receipt imported from a folder made before the book has no stored request to copy:
+  // it is voided in the book and the ledger only.
+  std::vector<std::string> files;
+  // The copy takes its name inside the book's transaction, after the receipt is seen still
+  // issued: a void refused (already void by another process, a book that cannot be
+  // written) leaves no file.
+  const std::string now = store::now_iso();
+  if (record.issued_at.empty()) {
+    store::mark_void(book, number, reason, now, {}, [] {});
+  } else {
+    StagedCopy copy = stage_copy(record, root, {render::Mark::Kind::Void, today(), reason}, "-作廢", "void");
+    record_copy(copy,
+                [&](const auto& place) { store::mark_void(book, number, reason, now, copy.names, place); });
+    files = names_of(copy.names);
+  }
+  book.checkpoint();
+  const std::string problem = store::write_ledger_lines(book, {number}).problem;
+  if (!problem.empty())
+    throw IssueError(number, true, "收據 " + number + " 已在收據簿作廢，但收據清冊缺這一行：" + problem);
+  return files;
+}
+
+std::vector<VoidOutcome> void_receipts(const fs::path& root, const std::vector<std::string>& numbers,
+                                       const std::string& reason) {
+  std::vector<VoidOutcome> outcomes;
+  for (const std::string& number : numbers) {
+    VoidOutcome outcome{number, {}, {}};
+    try {
+      outcome.files = void_receipt(root, number, reason);
+    } catch (const std::exception& error) {
+      outcome.error = error.what();
+    }
+    outcomes.push_back(std::move(outcome));
+  }
+  return outcomes;
+}
+
+std::vector<std::string> reprint_receipt(const fs::path& root, const std::string& number) {
+  store::Book& book = book_for(root);
+  const store::Record record = recorded(book, number);
+  if (record.state == store::State::Void) {
+    std::string copy;
+    for (const auto& file : record.files)
+      if (file.kind == "void" && fs::path(file.name).extension() == ".pdf") copy = file.name;
+    throw store::BookError(store::BookError::Kind::AlreadyVoid,
+                           "收據 " + number + " 已作廢，不能補印" +
+                               (copy.empty() ? std::string() : "；要留底請列印作廢副本 " + copy));
+  }
+  if (record.state != store::State::Issued)
+    throw store::BookError(store::BookError::Kind::NotIssued, never_issued(number, record.state));
+  if (record.issued_at.empty())  // imported from a folder made before the book
+    throw IssueError(number, true,
+                     "收據 " + number + " 是收據簿建立前開立的，沒有留下開立內容，無法補印（原檔不變）");
+  StagedCopy copy = stage_copy(record, root, {render::Mark::Kind::Reprint, today(), ""}, "-補印", "reprint");
+  record_copy(copy, [&](const auto& place) { store::add_reprint(book, number, copy.names, place); });
+  book.checkpoint();
+  return names_of(copy.names);
+}
+
+std::size_t rebuild_ledger(const fs::path& root) {
+  store::Book& book = book_for(root);
+  const std::size_t lines = store::rebuild_ledger_file(book);
+  book.checkpoint();
+  return lines;
+}
+
+}  // namespace receiptora::issuing

@@ -1,0 +1,35 @@
+// The ledger's one writer. Every write of 收據清冊.csv happens inside one write transaction of
+// the book: that transaction is the lock all writers of the ledger take (issuing, void,
+// recovery, the rebuild, in any process and thread), and the records are noted as listed in
+// the same transaction that writes their lines. So the ledger holds each record's lines
+// exactly once whatever runs at the same time; a kill between the write and the commit
+// leaves lines that recovery finds in the file and only notes.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "receiptora/store/book.hpp"
+
+namespace receiptora::store {
+
+struct LedgerWrite {
+  std::size_t lines = 0;  // lines appended
+  std::string problem;    // empty, or why the lines are not (all) out; the book still says so
+};
+
+// Appends the lines of those of `numbers` whose line is not out yet (issued, void or
+// unfinished records; a void record's line is its 作廢 line).
+LedgerWrite write_ledger_lines(Book& book, const std::vector<std::string>& numbers);
+
+// Recovery: every record without its lines gets them, except lines the ledger already holds
+// (written before a kill kept the book from noting them); a void record whose 已開立 line is
+// missing gets it before its 作廢 line.
+LedgerWrite write_missing_ledger_lines(Book& book);
+
+// Writes the ledger again from the book, replacing the old one in one rename; returns the
+// number of lines. Throws std::system_error or BookError.
+std::size_t rebuild_ledger_file(Book& book);
+
+}  // namespace receiptora::store

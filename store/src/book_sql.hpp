@@ -1,0 +1,144 @@
+// SQLite as the book's files use it: statements finalized on scope exit, write transactions
+// rolled back when left by an exception, and SQLite's failures turned into the shop owner's
+// words. Internal to the store library.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "receiptora/store/book.hpp"
+#include "receiptora/store/file_error.hpp"
+
+namespace receiptora::store::sql {
+
+// The book's file as SQLite names it (empty for a connection without one).
+inline std::string file_of(sqlite3* db) {
+  const char* name = db ? sqlite3_db_filename(db, "main") : nullptr;
+  return name ? name : "";
+}
+
+// A failure of the connection `db` as an exception whose message says, in Chinese, what is
+// wrong with which book: std::system_error for the failures of the disk and of access (so
+// callers and Python see ENOSPC, EIO, EBUSY, EACCES), BookError otherwise.
+[[noreturn]] inline void fail(sqlite3* db) {
+  const int code = db ? sqlite3_extended_errcode(db) & 0xff : SQLITE_NOMEM;
+  const std::string book = "收據簿 " + file_of(db);
+  auto system = [&](int error, const std::string& what) { throw FileError(error, book + what, false); };
+  switch (code) {
+    case SQLITE_FULL:
+      system(ENOSPC, "：磁碟已滿，無法寫入");
+    case SQLITE_IOERR:
+      system(EIO, "：讀寫磁碟失敗（磁碟 I/O 錯誤）");
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      system(EBUSY, "：正被其他程式使用中（已鎖定），請稍後再試");
+    case SQLITE_READONLY:
+      system(EACCES, "：唯讀，無法寫入");
+    case SQLITE_PERM:
+    case SQLITE_CANTOPEN:
+    case SQLITE_AUTH:
+      system(EACCES, "：無法開啟（沒有權限，或不是一般檔案）");
+    case SQLITE_NOMEM:
+      throw std::bad_alloc();
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+      throw BookError(BookError::Kind::Corrupt, book + "：檔案已損壞（SQLite 無法讀取）");
+    default:
+      throw BookError(BookError::Kind::Database,
+                      book + "：資料庫錯誤（" + (db ? sqlite3_errmsg(db) : "") + "）");
+  }
+}
+
+inline void exec(sqlite3* db, const char* sql) {
+  if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) fail(db);
+}
+
+// A prepared statement, finalized on scope exit.
+class Statement {
+ public:
+  Statement(sqlite3* db, std::string_view sql) : db_(db) {
+    if (sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr) != SQLITE_OK)
+      fail(db);
+  }
+  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  Statement& bind(int i, std::string_view text) {
+    check(sqlite3_bind_text(stmt_, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT));
+    return *this;
+  }
+  Statement& bind(int i, std::int64_t value) {
+    check(sqlite3_bind_int64(stmt_, i, value));
+    return *this;
+  }
+  Statement& bind_null(int i) {
+    check(sqlite3_bind_null(stmt_, i));
+    return *this;
+  }
+  // True while there is a row.
+  bool step() {
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    fail(db_);
+  }
+  void run() {
+    while (step()) {
+    }
+    reset();
+  }
+  void reset() {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+  }
+  std::string text(int i) const {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
+    return p ? std::string(p, sqlite3_column_bytes(stmt_, i)) : std::string();
+  }
+  std::int64_t integer(int i) const { return sqlite3_column_int64(stmt_, i); }
+  bool is_null(int i) const { return sqlite3_column_type(stmt_, i) == SQLITE_NULL; }
+
+ private:
+  void check(int rc) {
+    if (rc != SQLITE_OK) fail(db_);
+  }
+  sqlite3* db_;
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+// BEGIN IMMEDIATE ... COMMIT, rolled back when left by an exception. A book opened for
+// reading refuses it: reading commands never write.
+class Transaction {
+ public:
+  explicit Transaction(const Book& book) : db_(book.db()) {
+    if (book.read_only())
+      throw BookError(BookError::Kind::ReadOnly, "收據簿 " + book.file().string() + " 只供讀取，不能寫入");
+    exec(db_, "BEGIN IMMEDIATE");
+  }
+  ~Transaction() {
+    if (!done_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+  void commit() {
+    exec(db_, "COMMIT");
+    done_ = true;
+  }
+
+ private:
+  sqlite3* db_;
+  bool done_ = false;
+};
+
+// The columns read_record reads, in its order.
+std::string record_columns(const Book& book);
+// A record from a row of record_columns (then its items and files).
+Record read_record(sqlite3* db, const Statement& row);
+
+}  // namespace receiptora::store::sql
