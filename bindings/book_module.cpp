@@ -5,9 +5,11 @@
 #include <pybind11/stl.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "receiptora/issuing/issue.hpp"
+#include "receiptora/store/audit.hpp"
 #include "receiptora/store/backup.hpp"
 #include "receiptora/store/book.hpp"
 #include "receiptora_py/errors.hpp"
@@ -157,10 +159,31 @@ PYBIND11_MODULE(_book, m) {
       "last_backup",
       [](py::handle folder) -> py::object {
         const fs::path root = folder_of(folder);
-        const auto when = released([&] { return store::last_backup(issuing::book_for(root)); });
+        const auto when = released([&]() -> std::optional<std::string> {
+          const auto book = store::open_book_for_reading(root);
+          return book ? store::last_backup(*book) : std::nullopt;
+        });
         return when ? py::object(py::str(*when)) : py::object(py::none());
       },
       "folder"_a, "When the folder was last backed up (ISO 8601), or None.");
+  m.def(
+      "check",
+      [](py::handle folder) -> py::object {
+        const fs::path root = folder_of(folder);
+        const auto report = released([&]() -> std::optional<store::AuditReport> {
+          const auto book = store::open_book_for_reading(root);
+          if (!book) return std::nullopt;
+          return store::audit_folder(*book);
+        });
+        if (!report) return py::none();
+        py::list faults;
+        for (const store::Fault& f : report->faults)
+          faults.append(py::dict("number"_a = f.number, "file"_a = f.file, "problem"_a = f.problem));
+        return py::dict("receipts"_a = report->receipts, "files"_a = report->files,
+                        "ledger_lines"_a = report->ledger_lines, "faults"_a = faults);
+      },
+      "folder"_a,
+      "Audits the output folder, reading only; None when it has no book. Faults name the receipt and file.");
   m.def(
       "rebuild_ledger",
       [](py::handle folder) {

@@ -9,6 +9,7 @@
 #include "receiptora/print/print.hpp"
 #include "receiptora/reports/month_files.hpp"
 #include "receiptora/reports/month_view.hpp"
+#include "receiptora/store/backup.hpp"
 
 namespace receiptora_shop {
 
@@ -191,6 +192,30 @@ void month_report(BookWindow& w) {
     }
     open_with_viewer(w, file);
     show_status(w, "已製作月報表 " + file.string(), false);
+  });
+}
+
+void back_up(BookWindow& w) {
+  refusing(w, [&] {
+    if (!w.book) throw Refusal("還沒有收據可以備份");
+    use_taiwan_dialogs(w.app);
+    py::object os_path = py::module_::import("os.path");
+    py::object chosen =
+        py::module_::import("tkinter.filedialog")
+            .attr("askdirectory")("parent"_a = w.app, "title"_a = "備份到哪個資料夾（例如隨身碟）？",
+                                  "initialdir"_a = os_path.attr("expanduser")("~"));
+    if (!py::isinstance<py::str>(chosen) || py::len(chosen) == 0) return show_status(w, "未備份", false);
+    const fs::path dest(chosen.cast<std::string>());
+    store::BackupReport made;
+    {
+      py::gil_scoped_release unlocked;
+      made = store::back_up(*w.book, dest);
+    }
+    draw_summary(w);
+    show_status(w,
+                "已備份 " + std::to_string(made.receipts) + " 張收據與 " + std::to_string(made.files) +
+                    " 個檔案到 " + made.folder.string(),
+                false);
   });
 }
 

@@ -36,7 +36,8 @@ struct BookWindow {
   py::object module;  // receiptora._shop: collaborators looked up when used (tests replace them)
   py::object app, tk, canvas, canvas_path, scrollbar, search, month_label, summary_label, status_label;
   py::object days_canvas, months_canvas, sentence_label, buttons;
-  py::object empty_text;  // the list's canvas text shown when no row is
+  py::object empty_text;    // the list's canvas text shown when no row is
+  py::object backup_label;  // when the folder was last backed up
   // Callbacks that reschedule themselves (they hold themselves weakly); dropped at close.
   std::vector<std::shared_ptr<py::object>> pending_checks;
   std::string font_family;
@@ -52,6 +53,7 @@ struct BookWindow {
 void reload_rows(BookWindow& w);   // the list from the book for the month and search text
 void redraw_rows(BookWindow& w);   // the visible rows and the scrollbar
 void reload_month(BookWindow& w);  // caption, list, summary and charts
+void draw_summary(BookWindow& w);  // the month's figures, charts and the last backup
 void show_status(BookWindow& w, const std::string& text, bool error);
 // Opens the folder's book once it exists (true when it does); nothing is ever created.
 bool open_book(BookWindow& w);
@@ -67,6 +69,7 @@ void void_receipt(BookWindow& w);
 void open_folder(BookWindow& w);
 void export_excel(BookWindow& w);
 void month_report(BookWindow& w);
+void back_up(BookWindow& w);
 
 // Runs `action` for a Tk callback: a failure is shown in the status line and written to the
 // error log, never raised into Tk. KeyboardInterrupt and SystemExit pass through.

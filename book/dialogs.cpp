@@ -83,6 +83,16 @@ std::optional<std::string> ask_text(py::handle parent, const std::string& title,
   return text;
 }
 
+void use_taiwan_dialogs(py::handle app) {
+  py::object folder = py::module_::import("os.path").attr("join")(
+      py::module_::import("os.path").attr("dirname")(py::module_::import("receiptora").attr("__file__")),
+      "tk_msgs");
+  py::object call = app.attr("tk").attr("call");
+  call("package", "require", "msgcat");
+  call("::msgcat::mcload", folder);
+  call("::msgcat::mclocale", "zh_tw");
+}
+
 bool confirm(py::handle parent, const std::string& title, const std::string& message,
              const std::string& font_family) {
   return run_dialog(parent, title, message, font_family, false, nullptr);

@@ -17,4 +17,8 @@ std::optional<std::string> ask_text(pybind11::handle parent, const std::string& 
 bool confirm(pybind11::handle parent, const std::string& title, const std::string& message,
              const std::string& font_family);
 
+// Tk's own dialogs of `app`'s interpreter (the file dialog) in Traditional Chinese: the
+// package's zh_tw message catalog loaded into msgcat, and msgcat's locale set to zh_tw.
+void use_taiwan_dialogs(pybind11::handle app);
+
 }  // namespace receiptora_shop

@@ -14,6 +14,7 @@
 #include "receiptora/tax_id.hpp"
 #include "receiptora_py/ctk_window.hpp"
 #include "receiptora_py/picture.hpp"
+#include "dialogs.hpp"
 #include "registration.hpp"
 
 namespace py = pybind11;
@@ -89,14 +90,47 @@ void show_preview(Form& form, std::size_t i) {
   }
 }
 
+// Where the picker starts: the folder of the picture named now, else the pictures folder
+// (XDG's, then ~/Pictures or ~/圖片), else home; never the folder the program was started in.
+std::string picker_folder(Form& form, std::size_t i) {
+  std::error_code ec;
+  const std::string current = text_of(form.pictures[i]);
+  if (!current.empty()) {
+    store::fs::path file(current);
+    if (file.is_relative()) file = form.folder / file;
+    if (store::fs::is_directory(file.parent_path(), ec)) return file.parent_path().string();
+  }
+  py::object os = py::module_::import("os");
+  const store::fs::path pictures(
+      py::str(os.attr("environ").attr("get")("XDG_PICTURES_DIR", "")).cast<std::string>());
+  const store::fs::path home(py::str(os.attr("path").attr("expanduser")("~")).cast<std::string>());
+  for (const store::fs::path& folder : {pictures, home / "Pictures", home / "圖片"})
+    if (!folder.empty() && folder.is_absolute() && store::fs::is_directory(folder, ec))
+      return folder.string();
+  return home.string();
+}
+
+// A picture inside the output folder is kept as a path relative to it, so the folder can be
+// moved or backed up whole; any other picture keeps its full path.
+std::string stored_path(const Form& form, const std::string& chosen) {
+  std::error_code ec;
+  const store::fs::path folder = store::fs::weakly_canonical(form.folder, ec);
+  const store::fs::path file = store::fs::weakly_canonical(chosen, ec);
+  const store::fs::path relative = file.lexically_relative(folder);
+  if (ec || relative.empty() || *relative.begin() == "..") return chosen;
+  return relative.string();
+}
+
 void choose_picture(Form& form, std::size_t i) {
+  use_taiwan_dialogs(form.app);
   py::object chosen =
       py::module_::import("tkinter.filedialog")
           .attr("askopenfilename")("parent"_a = form.app, "title"_a = kPictures[i].first,
+                                   "initialdir"_a = picker_folder(form, i),
                                    "filetypes"_a = py::make_tuple(py::make_tuple("PNG 圖檔", "*.png")));
   if (!py::isinstance<py::str>(chosen) || py::len(chosen) == 0) return;
   form.pictures[i].attr("delete")(0, "end");
-  form.pictures[i].attr("insert")(0, chosen);
+  form.pictures[i].attr("insert")(0, stored_path(form, chosen.cast<std::string>()));
   show_preview(form, i);
 }
 
@@ -162,10 +196,13 @@ void build(const std::shared_ptr<Form>& shared, const store::ProfileRead& curren
     if (i == kTaxId) {
       form.tax_note = label(form, form.app, tax_id_note(current.seller.tax_id));
       grid(form.tax_note, row++, 1, 2);
-      form.tax_id.attr("trace_add")(
-          "write", handler([](Form& f) {
-            f.tax_note.attr("configure")("text"_a = tax_id_note(text_of(f.texts[kTaxId])));
-          }));
+      form.tax_id.attr("trace_add")("write", handler([](Form& f) {
+                                      const std::string typed = text_of(f.texts[kTaxId]);
+                                      f.tax_note.attr("configure")("text"_a = tax_id_note(typed));
+                                      // The error said on 儲存 goes once the number is fixed.
+                                      if (f.status && (typed.empty() || receiptora::valid_tax_id(typed)))
+                                        say(f, "");
+                                    }));
     }
   }
   for (std::size_t i = 0; i < kPictures.size(); ++i) {
@@ -189,6 +226,7 @@ void build(const std::shared_ptr<Form>& shared, const store::ProfileRead& curren
   grid(label(form, form.app, "使用統一發票標準"), row, 0);
   form.standard = form.ctk.attr("CTkEntry")(form.app, "width"_a = 160);
   form.standard.attr("insert")(0, std::to_string(current.invoice_standard));
+  form.standard.attr("bind")("<KeyRelease>", handler([](Form& f) { say(f, ""); }));
   grid(form.standard, row, 1);
   grid(label(form, form.app, "元／月"), row++, 2);
   form.status = form.ctk.attr("CTkLabel")(form.app, "text"_a = "", "text_color"_a = "#ff6b6b");

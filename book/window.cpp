@@ -5,11 +5,14 @@
 #include <pybind11/stl/filesystem.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 #include "book_window.hpp"
 #include "receiptora/log_file.hpp"
+#include "receiptora/reports/duplicates.hpp"
 #include "receiptora/reports/month_view.hpp"
+#include "receiptora/store/backup.hpp"
 #include "receiptora/store/profile.hpp"
 #include "registration.hpp"
 
@@ -35,7 +38,9 @@ constexpr const char* kBar = "#3b8ed0";
 constexpr const char* kReference = "#e05a5a";
 constexpr const char* kError = "#ff7b72";
 constexpr int kQuietPollMs = 5000;
-constexpr int kLivePollMs = 400;  // how often the book is asked whether another process changed it
+constexpr int kLivePollMs = 400;
+constexpr int kBackupDays = 30;  // without a backup, the window reminds the shop to make one  // how often
+                                 // the book is asked whether another process changed it
 
 struct Column {
   const char* heading;
@@ -144,7 +149,32 @@ void draw_bars(BookWindow& w, py::handle canvas, const std::vector<std::pair<std
   }
 }
 
+// When the folder was last backed up, and a reminder after kBackupDays without one.
+void draw_backup(BookWindow& w) {
+  if (!w.book) return;
+  const std::optional<std::string> last = store::last_backup(*w.book);
+  const auto when = last ? reports::parse_iso_time(*last) : std::nullopt;
+  if (!when) {
+    w.backup_label.attr("configure")(
+        "text"_a = "還沒有備份過：按「備份」把收據簿與收據複製到隨身碟或另一個資料夾",
+        "text_color"_a = kError);
+    return;
+  }
+  const auto days =
+      std::chrono::duration_cast<std::chrono::hours>(std::chrono::system_clock::now() - *when).count() / 24;
+  const std::string day = reports::roc_day_caption(last->substr(0, 10));
+  if (days > kBackupDays)
+    w.backup_label.attr("configure")(
+        "text"_a = "上次備份是 " + std::to_string(days) + " 天前（" + day + "），請按「備份」再備份一次",
+        "text_color"_a = kError);
+  else
+    w.backup_label.attr("configure")("text"_a = "上次備份：" + day, "text_color"_a = kMuted);
+}
+
+}  // namespace
+
 void draw_summary(BookWindow& w) {
+  draw_backup(w);
   const std::string key = reports::month_key(w.month);
   const std::string last = std::to_string(receiptora::days_in_month(w.month));
   const store::Summary summary =
@@ -177,6 +207,8 @@ void draw_summary(BookWindow& w) {
                                                     ? reports::standard_sentence(months, w.invoice_standard)
                                                     : std::string("還沒有開立過收據。"));
 }
+
+namespace {
 
 void build_list(BookWindow& w, py::handle parent) {
   py::module_ tkinter = py::module_::import("tkinter");
@@ -215,7 +247,8 @@ std::string empty_caption(const BookWindow& w) {
 }  // namespace
 
 void BookWindow::release() {
-  module = app = tk = canvas = canvas_path = scrollbar = search = month_label = empty_text = py::object();
+  module = app = tk = canvas = canvas_path = scrollbar = search = month_label = empty_text = backup_label =
+      py::object();
   summary_label = status_label = days_canvas = months_canvas = sentence_label = buttons = py::object();
   pending_checks.clear();
   row_backgrounds.clear();
@@ -463,12 +496,12 @@ void open_book_window(const std::filesystem::path& root, int year, int month) {
   const std::pair<const char*, void (*)(BookWindow&)> kActions[] = {
       {"開啟", open_receipt},   {"列印", print_receipt},     {"補印", reprint_receipt},
       {"作廢", void_receipt},   {"開啟資料夾", open_folder}, {"匯出 Excel", export_excel},
-      {"月報表", month_report},
+      {"月報表", month_report}, {"備份", back_up},
   };
   int column = 0;
   for (const auto& [name, action] : kActions) {
     const int gap = column == 4 ? 40 : 8;  // the month's exports apart from the receipt's actions
-    s.buttons.attr("add_button")(actions, "button_name"_a = name, "text"_a = name, "width"_a = 120,
+    s.buttons.attr("add_button")(actions, "button_name"_a = name, "text"_a = name, "width"_a = 112,
                                  "button_event"_a = handler(name, action), "row"_a = 0, "column"_a = column++,
                                  "padx"_a = py::make_tuple(0, gap));
   }
@@ -499,6 +532,7 @@ void open_book_window(const std::filesystem::path& root, int year, int month) {
   s.days_canvas = chart(0, 560);
   s.months_canvas = chart(1, 440);
   s.sentence_label = label(2, 13);
+  s.backup_label = label(3, 13);
 
   s.app.attr("bind")("<Escape>", py::cpp_function([w](py::object) { w->app.attr("quit")(); }));
   s.app.attr("protocol")("WM_DELETE_WINDOW", py::cpp_function([w] { w->app.attr("quit")(); }));

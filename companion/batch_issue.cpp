@@ -24,7 +24,9 @@ namespace issuing = receiptora::issuing;
 // One request's outcome as a dict: state "issued" (number), "skipped" (the number its key
 // was issued under before), "under_way" (another run is issuing it: the number it took),
 // "failed" (error: the exception, number when one was taken), "not_started" (stopped first).
-py::dict outcome_details(const issuing::BatchOutcome& outcome) {
+// A receipt whose files were saved but whose record failed counts as issued (the next
+// start completes the record), with a note in `problems`.
+py::dict outcome_details(const issuing::BatchOutcome& outcome, std::vector<std::string>& problems) {
   py::object error = py::none();
   std::string state = "not_started";
   if (outcome.skipped) {
@@ -33,6 +35,14 @@ py::dict outcome_details(const issuing::BatchOutcome& outcome) {
     state = "failed";
     try {
       std::rethrow_exception(outcome.failure);
+    } catch (const issuing::IssueError& failure) {
+      if (failure.saved()) {
+        state = "issued";
+        problems.push_back(failure.number() + " 已存檔，但記入收據簿未完成（下次啟動時補記）：" +
+                           failure.what());
+      } else {
+        error = as_python_error(failure);
+      }
     } catch (const std::exception& failure) {
       error = as_python_error(failure);
     }
@@ -94,7 +104,7 @@ py::tuple issue_receipts(const py::sequence& requests, int jobs, py::object prog
     const issuing::BatchOutcome& outcome = report.outcomes[j];
     py::object& result = results[place[j]];
     if (details) {
-      result = outcome_details(outcome);
+      result = outcome_details(outcome, report.problems);
     } else if (outcome.skipped) {
       result = py::str("");
     } else if (outcome.failure) {

@@ -173,7 +173,7 @@ COMMANDS = (
             book.add_summary_arguments, book.run_summary, "--month YYYY-MM | --quarter YYYYQn",
             ("--month", "{month}")),
     Command("void", "作廢收據：旁邊存一份作廢副本，收據簿與收據清冊一併更新 · void an issued receipt",
-            book.add_void_arguments, book.run_void, "NUMBER --reason 作廢原因", ("{number}", "--reason", "打錯")),
+            book.add_void_arguments, book.run_void, "NUMBER… | --run FILE, --reason 作廢原因", ("{number}", "--reason", "打錯")),
     Command("reprint", "補印收據：由收據簿另存一份標示補印的副本 · print a receipt again, marked 補印",
             book.add_reprint_arguments, book.run_reprint, "NUMBER", ("{number}",)),
     Command("print", "把收據送到印表機 · send receipts to the printer",
@@ -182,6 +182,8 @@ COMMANDS = (
             book.add_ledger_arguments, book.run_ledger, "--rebuild", ("--rebuild",)),
     Command("backup", "備份輸出資料夾：收據簿、每月資料夾、收據清冊、賣方資料，並逐一檢查 · back up the output folder, "
             "verified", book.add_backup_arguments, book.run_backup, "DEST [--output FOLDER]", ("{backup}",)),
+    Command("check", "檢查輸出資料夾：檔案、SHA-256、收據清冊與號碼是否都與收據簿相符 · audit the output folder",
+            book.add_check_arguments, book.run_check, "[--output FOLDER]"),
     Command("install-launchers", "把「收據」與「收據簿」加入桌面選單 · add 收據 and 收據簿 to the desktop's menu",
             launchers.add_arguments, launchers.run, "[--data-home FOLDER]"),
     Command("help", "開啟本機的使用說明 · open the local help page", no_arguments, open_help),

@@ -188,7 +188,8 @@ def issue_chunk(chunk, args, tally, table, bar, borrowed):
             print(f"receiptora: {target} 沒有賣方資料，已複製預設輸出資料夾的 {source}", file=sys.stderr)
     results, problems = quillmarkers_model.issue_receipts(
         [o.request for _, o in ready], jobs=usable_jobs(args.jobs, len(ready)), progress=bar.update,
-        keys=[o.key for _, o in ready], again=args.again) if ready else ([], [])
+        keys=[o.key for _, o in ready], again=args.again, orders=[o.label or "" for _, o in ready],
+        details=True) if ready else ([], [])
     for problem in problems:
         if problem not in tally.notes:
             tally.notes.append(problem)
@@ -196,20 +197,24 @@ def issue_chunk(chunk, args, tally, table, bar, borrowed):
     stopped = False
     for (at, order), result in zip(ready, results):
         total = total_of(order.request)
-        if isinstance(result, str) and result:
+        if not isinstance(result, dict):  # the request itself was refused
+            result = {"state": "failed", "number": "", "error": result}
+        state, number = result["state"], result["number"]
+        if state == "issued":
             tally.issued += 1
-            tally.first, tally.last = tally.first or result, result
-            rows[at] = [order.place, order.label, result, total, ISSUED, ""]
-        elif result == "":
+            tally.first, tally.last = tally.first or number, number
+            rows[at] = [order.place, order.label, number, total, ISSUED, ""]
+        elif state in ("skipped", "under_way"):
             tally.skipped += 1
-            rows[at] = [order.place, order.label, "", total, SKIPPED, "同一訂單先前已開立（--again 全部重新開立）"]
-        elif result is None:
+            rows[at] = [order.place, order.label, number, total, SKIPPED,
+                        "同一訂單先前已開立（--again 全部重新開立）" if state == "skipped" else "同一訂單正由另一次執行開立"]
+        elif state == "not_started":
             stopped = True
             rows[at] = [order.place, order.label, "", total, NOT_STARTED, "執行被中斷，未開始"]
         else:
-            number = getattr(result, "number", "") or ""
-            tally.refused.append([f"{order.place}: {reason_of(result)}"])
-            rows[at] = [order.place, order.label, number, total, UNFINISHED if number else REFUSED, reason_of(result)]
+            reason = reason_of(result["error"])
+            tally.refused.append([f"{order.place}: {reason}"])
+            rows[at] = [order.place, order.label, number, total, UNFINISHED if number else REFUSED, reason]
     table.add(rows)
     return not stopped
 

@@ -209,6 +209,8 @@ def book_command(action):
             check_texts(args)
             if not os.path.isdir(folder):
                 raise CommandError(f"沒有輸出資料夾 {folder}：還沒有開立過收據 · there is no output folder")
+            if not any(os.path.lexists(os.path.join(folder, name)) for name in ("收據簿.sqlite3", "收據清冊.csv")):
+                raise CommandError(f"{folder} 沒有收據簿（還沒有開立過收據；--output 是否打錯？）")
             if args.command not in READING:  # recovery writes; reading commands never run it
                 for problem in _book.open(folder)["problems"]:
                     print(f"receiptora: {problem}", file=sys.stderr)
@@ -286,3 +288,30 @@ def run_backup(args, folder):
     print(f"已備份 {made['receipts']} 張收據與 {made['files']} 個檔案到 {made['folder']}"
           f"（收據簿已通過完整性檢查，{made['checked']} 個收據檔的 SHA-256 相符）")
     print("還原時把這個資料夾複製回來即可 · to restore, copy this folder back")
+
+
+def add_check_arguments(parser):
+    add_folder_argument(parser)
+
+
+def run_check(args):
+    """Audits the output folder, reading only: exit status 0 when everything agrees with the
+    book, 1 otherwise, each fault named with its receipt and file."""
+    from receiptora import _book
+    folder = args.output or batch.default_folder()
+    if not os.path.isdir(folder):
+        print(f"receiptora check: 沒有輸出資料夾 {folder}", file=sys.stderr)
+        return 1
+    report = _book.check(folder)
+    if report is None:
+        print(f"receiptora check: {folder} 沒有收據簿（還沒有開立過收據）", file=sys.stderr)
+        return 1
+    print(f"檢查 {folder}：收據 {report['receipts']} 張，檔案 {report['files']} 個，"
+          f"收據清冊 {report['ledger_lines']} 行")
+    for fault in report["faults"]:
+        print("  " + "  ".join(printable(part) for part in (fault["number"], fault["file"], fault["problem"]) if part))
+    if report["faults"]:
+        print(f"發現 {len(report['faults'])} 個問題")
+        return 1
+    print("全部相符：每張收據的檔案與 SHA-256、收據清冊、每天的號碼都與收據簿一致，沒有待完成的收據")
+    return 0

@@ -133,6 +133,12 @@ def test_a_backup_is_an_output_folder_of_its_own(shop, tmp_path):
     assert copy.name.startswith("收據備份-") and str(copy) in made.stdout
     listed = [receiptora("list", "--output", str(folder), "--format", "json", env=env).stdout for folder in (out, copy)]
     assert listed[0] == listed[1].replace(str(copy), str(out)) and "收據-20270102-001" in listed[1]
+    checked = receiptora("check", "--output", str(copy), env=env)
+    assert checked.returncode == 0 and "全部相符" in checked.stdout, checked.stdout + checked.stderr
+    (copy / "2026-12" / "收據-20261207-002.png").write_bytes(b"another picture")
+    checked = receiptora("check", "--output", str(copy), env=env)
+    assert checked.returncode == 1
+    assert "收據-20261207-002  2026-12/收據-20261207-002.png  檔案內容與收據簿記錄的 SHA-256 不同" in checked.stdout
 
 
 def test_list_prints_no_terminal_controls_and_its_csv_runs_no_formula(tmp_path):
@@ -158,3 +164,12 @@ def test_arguments_that_are_not_utf8_get_a_message(shop, args):
                             timeout=120)
     assert result.returncode == 1 and b"Traceback" not in result.stderr
     assert "不是有效的 UTF-8 文字" in result.stderr.decode("utf-8", "replace")
+
+
+@pytest.mark.parametrize("args", [["void", "收據-20261207-001", "--reason", "x"], ["reprint", "收據-20261207-001"],
+                                  ["list"], ["summary", "--month", "2026-12"], ["check"], ["backup", "/nowhere"]])
+def test_a_mistyped_output_folder_gets_no_book(tmp_path, args):
+    (tmp_path / "Documents").mkdir()
+    result = receiptora(*args, "--output", str(tmp_path / "Documents"), env=dict(os.environ, HOME=str(tmp_path)))
+    assert result.returncode == 1 and "沒有收據簿" in result.stderr, result.stderr
+    assert list((tmp_path / "Documents").iterdir()) == []

@@ -1,5 +1,6 @@
 """The `receiptora` command line: its version, its help texts and the local help page."""
 import os
+import re
 import subprocess
 import sys
 from importlib import metadata
@@ -35,7 +36,12 @@ def test_help_opens_the_installed_copy_of_the_help_page(tmp_path):
     result = run("help", env={"BROWSER": f"{sys.executable} {browser} %s"})
     assert result.returncode == 0, result.stderr
     page = Path(result.stdout.strip())
-    assert opened.read_text() == page.as_uri()
+    assert opened.read_text() == page.as_uri() and page.suffix == ".html"
     text = page.read_text(encoding="utf-8")
-    for section in ("賣方資料", "收據清冊", "receiptora render", "收據簿", "列印"):
+    for section in ("賣方資料", "收據清冊", "receiptora render", "收據簿", "列印", '<meta charset="utf-8">'):
         assert section in text
+    from receiptora.__main__ import COMMANDS
+    table = text[text.index("命令列"):]
+    table = table[:table.index("</table>")]
+    listed = re.findall(r"<code>receiptora ([a-z][a-z-]*)", table)
+    assert sorted(listed) == sorted(c.name for c in COMMANDS)  # each command once, none missing

@@ -1,5 +1,6 @@
 """The 收據簿 window driven by a person's keys and clicks (xdotool on Xvfb): search, open, void
 with its dialog, reprint, print to the cups-pdf printer, export."""
+import json
 import os
 import re
 import shutil
@@ -266,10 +267,41 @@ def test_the_book_opens_empty_then_follows_what_other_processes_do(tmp_path, mon
 
 
 def issue_in_another_process(folder, w, buyers, first=1):
-    """`receiptora render` in its own process while the window keeps drawing; returns the numbers."""
+    """`receiptora render` in its own process while the window keeps drawing; returns the numbers.
+    (No thread: one would collect the window's Tk variables off the main thread.)"""
     folder.mkdir(exist_ok=True)
-    thread = threading.Thread(target=issue, args=(folder, buyers))
-    thread.start()
-    while thread.is_alive():
+    requests = [{"版本": "一般格式", "買受人": buyer, "買受人統一編號": "", "品名": ["烏龍茶"], "數量": [2],
+                 "單件價格": [350], "存檔路徑": "/ignored/", "顯示免用統一發票章": False, "顯示負責人章": False,
+                 "顯示日期": True, "年": 2026, "月": 12, "日": 7} for buyer in buyers]
+    source = folder.parent / f"requests-{first}.json"
+    source.write_text(json.dumps(requests), encoding="utf-8")
+    render = subprocess.Popen([COMMAND, "render", "--output", str(folder), str(source)],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    while render.poll() is None:
         w.pump(0.05)
+    assert render.returncode == 0
     return [f"收據-20261207-{n:03d}" for n in range(first, first + len(buyers))]
+
+
+def test_backup_from_the_window_and_the_date_of_the_last_one(book, monkeypatch):
+    import tkinter.filedialog
+    folder, numbers, _ = book
+    dest = folder / "隨身碟"
+    monkeypatch.setattr(tkinter.filedialog, "askdirectory", lambda **options: str(dest))
+    seen = {}
+
+    def backup_line(w):
+        return next(lbl.cget("text") for lbl in all_widgets(w.app, customtkinter.CTkLabel)
+                    if lbl.cget("text").startswith(("還沒有備份過", "上次備份")))
+
+    def scenario(w):
+        w.pump(0.3)
+        seen["before"] = backup_line(w)
+        w.click(w.button("備份"))
+        seen["status"], seen["after"] = w.status(), backup_line(w)
+
+    run_book_window(monkeypatch, folder, scenario)
+    assert seen["before"].startswith("還沒有備份過")
+    (copy,) = dest.iterdir()
+    assert seen["status"] == f"已備份 3 張收據與 {seen['status'].split('與 ')[1].split(' ')[0]} 個檔案到 {copy}"
+    assert seen["after"].startswith("上次備份：") and (copy / "收據簿.sqlite3").is_file()

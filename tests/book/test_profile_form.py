@@ -1,6 +1,7 @@
 """The 賣方資料 form: typed details saved to the profile with its comments kept, 統一編號
 checked as typed, a wrong value said in the form without losing what was typed."""
 import tkinter
+import tkinter.filedialog
 
 import customtkinter
 import pytest
@@ -78,9 +79,12 @@ def test_a_wrong_value_is_said_and_nothing_typed_is_lost(monkeypatch, tmp_path):
         type_into(entries[1], "1234")
         buttons["儲存"].invoke()
         seen["labels"], seen["name"] = texts(widgets(app, customtkinter.CTkLabel)), entries[0].get()
+        type_into(entries[1], "22099131")  # fixed: the error goes
+        seen["fixed"] = texts(widgets(app, customtkinter.CTkLabel))
 
     assert run_form(monkeypatch, tmp_path, scenario) is False
     assert "統一編號不正確：須為八位數字且檢查碼正確" in seen["labels"]
+    assert "統一編號不正確：須為八位數字且檢查碼正確" not in seen["fixed"]
     assert seen["name"] == "林記茶行"
     assert "林記茶行" not in (tmp_path / "賣方資料.toml").read_text(encoding="utf-8")
 
@@ -92,3 +96,32 @@ def test_first_start_can_be_skipped_and_leaves_the_commented_template(monkeypatc
 
     assert run_form(monkeypatch, tmp_path / "new", scenario, first_start=True) is False
     assert (tmp_path / "new" / "賣方資料.toml").read_text(encoding="utf-8").startswith("# 賣方資料：")
+
+
+@pytest.mark.parametrize("inside", [True, False])
+def test_the_picker_starts_in_the_pictures_folder_and_keeps_a_picture_of_the_folder_relative(
+        monkeypatch, tmp_path, inside):
+    home, folder = tmp_path / "home", tmp_path / "home" / "quillmarkers" / "Receiptora"
+    (home / "Pictures").mkdir(parents=True)
+    folder.mkdir(parents=True)
+    picture = (folder / "印章" if inside else home / "Pictures") / "seal.png"
+    picture.parent.mkdir(exist_ok=True)
+    picture.write_bytes(PNG)
+    monkeypatch.setenv("HOME", str(home))
+    monkeypatch.delenv("XDG_PICTURES_DIR", raising=False)
+    asked, seen = {}, {}
+
+    def askopenfilename(**options):
+        asked.update(options)
+        return str(picture)
+    monkeypatch.setattr(tkinter.filedialog, "askopenfilename", askopenfilename)
+
+    def scenario(app, entries, labels, buttons):
+        [b for b in widgets(app, customtkinter.CTkButton) if b.cget("text") == "選擇…"][1].invoke()  # 負責人章
+        seen["seal"] = entries[6].get()
+        seen["open"] = app.tk.eval("namespace eval ::tk {::msgcat::mc {&Open}}")
+
+    run_form(monkeypatch, folder, scenario)
+    assert asked["initialdir"] == str(home / "Pictures")
+    assert seen["seal"] == ("印章/seal.png" if inside else str(picture))
+    assert seen["open"] == "開啟(&O)"  # Tk's own file dialog speaks Chinese

@@ -1,0 +1,143 @@
+#include "receiptora/store/audit.hpp"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <functional>
+
+#include "case_name.hpp"
+#include "shop_folder.hpp"
+
+namespace receiptora::store {
+namespace {
+
+namespace fs = std::filesystem;
+
+void sql(const fs::path& root, const std::string& statement) {
+  sqlite3* db = nullptr;
+  sqlite3_open((root / std::string(kBookName)).c_str(), &db);
+  ASSERT_EQ(sqlite3_exec(db, statement.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+  sqlite3_close(db);
+}
+
+void write_ledger(const fs::path& root, const std::vector<std::string>& lines) {
+  std::string text = ledger_header();
+  for (const std::string& line : lines) text += line;
+  write_text(root / std::string(kLedgerName), text);
+}
+
+std::vector<std::string> ledger_lines(const std::vector<Record>& records) {
+  std::vector<std::string> lines;
+  for (const Record& record : records) lines.push_back(ledger_line(ledger_line_of(record)));
+  return lines;
+}
+
+// A sound folder (three receipts on each of two days), damaged one way: the audit names the
+// receipt, the file and the problem; the sound folder has no fault.
+struct AuditCase {
+  const char* name;
+  std::function<void(const fs::path& root, std::vector<Record>& records)> damage;
+  const char* number;  // the fault expected; empty: none at all
+  const char* file;
+  const char* problem;
+};
+
+class Audit : public testing::TestWithParam<AuditCase> {};
+
+TEST_P(Audit, NamesTheReceiptAndFileAtFault) {
+  TempFolder shop;
+  auto records = fill_shop(shop.path, 3);
+  GetParam().damage(shop.path, records);
+  const AuditReport report = audit_folder(Book(shop.path), 2);
+  std::string faults;
+  for (const Fault& f : report.faults) faults += f.number + " | " + f.file + " | " + f.problem + "\n";
+  if (!*GetParam().number) {
+    EXPECT_TRUE(report.sound()) << faults;
+    EXPECT_EQ(report.receipts, 6u);
+    EXPECT_EQ(report.files, 12u);
+    EXPECT_EQ(report.ledger_lines, 6u);
+    return;
+  }
+  const bool named = std::any_of(report.faults.begin(), report.faults.end(), [&](const Fault& f) {
+    return f.number == GetParam().number && f.file == GetParam().file &&
+           f.problem.find(GetParam().problem) != std::string::npos;
+  });
+  EXPECT_TRUE(named) << faults;
+}
+
+const char kPdf[] = "2026-12/收據-20261207-002.pdf";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Audit,
+    testing::Values(
+        AuditCase{"Sound", [](const fs::path&, std::vector<Record>&) {}, "", "", ""},
+        AuditCase{"LedgerBeforeTheBook",  // lines without the 狀態 column count as 已開立
+                  [](const fs::path& root, std::vector<Record>& records) {
+                    std::vector<std::string> lines;
+                    for (Record& r : records) {
+                      LedgerLine line = ledger_line_of(r);
+                      line.state.clear();
+                      lines.push_back(ledger_line(line));
+                    }
+                    write_ledger(root, lines);
+                  },
+                  "", "", ""},
+        AuditCase{"FileMissing", [](const fs::path& root, std::vector<Record>&) { fs::remove(root / kPdf); },
+                  "收據-20261207-002", kPdf, "檔案不見了"},
+        AuditCase{
+            "FileChanged",
+            [](const fs::path& root, std::vector<Record>&) { write_text(root / kPdf, "another receipt"); },
+            "收據-20261207-002", kPdf, "SHA-256 不同"},
+        AuditCase{"FileIsALink",
+                  [](const fs::path& root, std::vector<Record>&) {
+                    fs::rename(root / kPdf, root / "elsewhere.pdf");
+                    fs::create_symlink(root / "elsewhere.pdf", root / kPdf);
+                  },
+                  "收據-20261207-002", kPdf, "不是一般檔案"},
+        AuditCase{"FileWithoutRecord",
+                  [](const fs::path& root, std::vector<Record>&) {
+                    write_text(root / "2026-12/收據-20261207-009-補印.pdf", "x");
+                  },
+                  "收據-20261207-009", "2026-12/收據-20261207-009-補印.pdf", "收據簿裡沒有這個檔案"},
+        AuditCase{"NumberMissing",
+                  [](const fs::path& root, std::vector<Record>&) {
+                    sql(root, "DELETE FROM receipts WHERE number = '收據-20261208-002'");
+                  },
+                  "收據-20261208-002", "", "號碼有缺漏"},
+        AuditCase{"Pending",
+                  [](const fs::path& root, std::vector<Record>&) {
+                    sql(root, "UPDATE receipts SET state = 'pending' WHERE number = '收據-20261208-003'");
+                  },
+                  "收據-20261208-003", "", "待完成"},
+        AuditCase{"LedgerLineMissing",
+                  [](const fs::path& root, std::vector<Record>& records) {
+                    auto lines = ledger_lines(records);
+                    lines.erase(lines.begin() + 1);
+                    write_ledger(root, lines);
+                  },
+                  "收據-20261207-002", "收據清冊.csv", "「已開立」行不見了"},
+        AuditCase{"LedgerLineTwice",
+                  [](const fs::path& root, std::vector<Record>& records) {
+                    auto lines = ledger_lines(records);
+                    lines.push_back(lines[0]);
+                    write_ledger(root, lines);
+                  },
+                  "收據-20261207-001", "收據清冊.csv", "重複了 2 次"},
+        AuditCase{"LedgerTotalDiffers",
+                  [](const fs::path& root, std::vector<Record>& records) {
+                    records[2].total = "999";
+                    write_ledger(root, ledger_lines(records));
+                  },
+                  "收據-20261207-003", "收據清冊.csv", "總額"},
+        AuditCase{"LedgerVoidWithoutTheBook",
+                  [](const fs::path& root, std::vector<Record>& records) {
+                    auto lines = ledger_lines(records);
+                    records[0].state = State::Void;
+                    lines.push_back(ledger_line(ledger_line_of(records[0])));
+                    write_ledger(root, lines);
+                  },
+                  "收據-20261207-001", "收據清冊.csv", "有「作廢」行，與收據簿不符"}),
+    CaseName());
+
+}  // namespace
+}  // namespace receiptora::store
