@@ -209,7 +209,7 @@ void back_up(BookWindow& w) {
     store::BackupReport made;
     {
       py::gil_scoped_release unlocked;
-      made = store::back_up(*w.book, dest);
+      made = store::back_up(receiptora::issuing::book_for(w.root), dest);  // it notes the backup in the book
     }
     draw_summary(w);
     show_status(w,

@@ -316,7 +316,8 @@ bool open_book(BookWindow& w) {
   if (!fs::is_regular_file(w.root / std::string(store::kBookName), ec)) return false;
   {
     py::gil_scoped_release unlocked;
-    w.book = std::make_unique<store::Book>(w.root);
+    w.book = store::open_book_for_reading(w.root);  // the window only reads: it writes through issuing
+    if (!w.book) return false;
     w.watch = std::make_unique<reports::BookWatch>(*w.book);
   }
   return true;

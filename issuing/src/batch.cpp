@@ -98,6 +98,7 @@ BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
         } catch (const IssueError& error) {
           failure = std::current_exception();
           if (error.number().empty() && error.code() == EBUSY && !stop.exchange(true)) {
+            for (auto& [root, book] : books) book->give_up_waiting(true);  // the others stop waiting too
             std::lock_guard lock(mutex);
             problems.insert("收據簿被其他程式鎖住，批次已停止；" + std::string(error.what()));
           }
@@ -197,7 +198,10 @@ BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
   for (std::thread& thread : pool) thread.join();
   save_ready();
   if (poll && newly) poll(newly);
-  for (auto& [root, book] : books) book->checkpoint();
+  for (auto& [root, book] : books) {
+    book->give_up_waiting(false);
+    book->checkpoint();
+  }
   report.problems.assign(problems.begin(), problems.end());
   // Receipts issued without the 免用統一發票章: said once for the run, naming them.
   std::string unstamped;

@@ -150,7 +150,7 @@ std::vector<std::exception_ptr> commit(store::Book& book, std::vector<Staged>& s
   if (renamed.empty()) return failures;
 
   const std::string now = store::now_iso();
-  std::vector<std::string> done;
+  std::vector<store::IssuedFiles> done;
   for (size_t i : renamed) {
     Staged& s = staged[i];
     s.record.state = store::State::Issued;
@@ -160,18 +160,20 @@ std::vector<std::exception_ptr> commit(store::Book& book, std::vector<Staged>& s
     for (size_t k = 0; k < s.more_pngs.size(); ++k)
       s.record.files.push_back(
           {file_name(s.record, parts::page_tail(k + 2), ".png"), s.more_png_sha256[k], "original"});
-    try {
-      store::mark_issued(book, s.record.number, s.record.files, now);
-      done.push_back(s.record.number);
-    } catch (const std::exception& error) {
-      failures[i] = std::make_exception_ptr(IssueError(
-          s.record.number, true,
-          "收據 " + s.record.number + " 已存檔（" + s.record.files[0].name + "、" + s.record.files[1].name +
-              "），但收據簿未能記錄：" + error.what() + "；下次啟動時補記",
-          error_code(error)));
+    done.push_back({s.record.number, s.record.files});
+  }
+  try {
+    ledger_problem = store::mark_issued_and_list(book, done, now).problem;
+  } catch (const std::exception& error) {
+    for (size_t i : renamed) {
+      const store::Record& r = staged[i].record;
+      failures[i] = std::make_exception_ptr(IssueError(r.number, true,
+                                                       "收據 " + r.number + " 已存檔（" + r.files[0].name +
+                                                           "、" + r.files[1].name + "），但收據簿未能記錄：" +
+                                                           error.what() + "；下次啟動時補記",
+                                                       error_code(error)));
     }
   }
-  ledger_problem = store::write_ledger_lines(book, done).problem;
   return failures;
 }
 

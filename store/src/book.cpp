@@ -12,6 +12,7 @@
 #include <map>
 #include <unordered_map>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "book_sql.hpp"
@@ -421,7 +422,7 @@ Book::Book(const fs::path& folder, Access access) : folder_(folder), read_only_(
   db_ = open_connection(uri_of(file(), ""), SQLITE_OPEN_READWRITE | (read_only_ ? 0 : SQLITE_OPEN_CREATE));
   if (!db_) throw FileError(EACCES, "收據簿 " + path + " 無法開啟（沒有權限，或資料夾不能寫入）", false);
   try {
-    sqlite3_busy_timeout(db_, static_cast<int>(kBusyLimit.count()));
+    sqlite3_busy_handler(db_, &Book::busy, this);
     sqlite3_extended_result_codes(db_, 1);
     if (read_only_) {
       // Reading writes nothing: no journal mode set, no migration. The connection may still
@@ -487,9 +488,19 @@ int Book::read_version() const {
 void Book::checkpoint() {
   std::lock_guard lock(mutex_);
   if (read_only_) return;
-  // TRUNCATE waits (busy timeout) for readers of older snapshots; a failure only leaves the
-  // -wal for the next checkpoint.
+  // A failure (another process reading or writing) only leaves the -wal for the next one.
+  no_wait_ = true;
   sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+  no_wait_ = false;
+}
+
+int Book::busy(void* opened, int count) {
+  // Another process holds the lock: wait in steps of 5 ms, up to kBusyLimit.
+  constexpr int kStepMs = 5;
+  const auto* book = static_cast<const Book*>(opened);
+  if (book->no_wait_ || book->give_up_ || count * kStepMs >= kBusyLimit.count()) return 0;
+  std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
+  return 1;
 }
 
 std::unique_ptr<Book> open_book_for_reading(const fs::path& folder) {
@@ -504,6 +515,14 @@ Claim claim_receipt(Book& book, Record& record) {
   check_iso_day(record.date);
   const Day day = day_of(record);
   std::lock_guard lock(book.mutex());
+  // The claim is not flushed on its own: the next commit (the files recorded) flushes it, and
+  // should the power fail before, the files saved meanwhile are imported at the next start,
+  // so their number is never issued again. One flush fewer for every receipt.
+  struct Unflushed {
+    sqlite3* db;
+    explicit Unflushed(sqlite3* d) : db(d) { exec(db, "PRAGMA synchronous=NORMAL"); }
+    ~Unflushed() { sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr); }
+  } unflushed(book.db());
   Transaction transaction(book);
   if (!record.batch_key.empty()) {
     Statement earlier(book.db(), "SELECT number, state FROM receipts WHERE batch_key = ?");

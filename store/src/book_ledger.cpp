@@ -75,6 +75,34 @@ LedgerWrite write_ledger_lines(Book& book, const std::vector<std::string>& numbe
   return append_and_note(book, transaction, lines, listed);
 }
 
+LedgerWrite mark_issued_and_list(Book& book, const std::vector<IssuedFiles>& issued,
+                                 const std::string& issued_at) {
+  if (issued.empty()) return {};
+  std::lock_guard lock(book.mutex());
+  sql::Transaction transaction(book);
+  sql::Statement update(book.db(), "UPDATE receipts SET state = 'issued', issued_at = ? WHERE number = ?");
+  sql::Statement file(book.db(), "INSERT OR REPLACE INTO files(number, name, sha256, kind) VALUES (?,?,?,?)");
+  std::vector<std::string> numbers;
+  for (const IssuedFiles& receipt : issued) {
+    update.bind(1, issued_at).bind(2, receipt.number).run();
+    for (const BookFile& f : receipt.files)
+      file.bind(1, receipt.number).bind(2, f.name).bind(3, f.sha256).bind(4, f.kind).run();
+    numbers.push_back(receipt.number);
+  }
+  std::vector<LedgerLine> lines;
+  for (const Record& record : unlisted(book, &numbers)) lines.push_back(ledger_line_of(record));
+  LedgerWrite result;
+  try {
+    append_ledger(ledger_of(book), lines);
+    result.lines = lines.size();
+    note_listed(book, numbers);
+  } catch (const std::exception& error) {
+    result.problem = error.what();  // issued all the same; the next start writes the lines
+  }
+  transaction.commit();
+  return result;
+}
+
 LedgerWrite write_missing_ledger_lines(Book& book) {
   std::lock_guard lock(book.mutex());
   {  // most starts find nothing to write, and then take no lock (a locked book waits once, in the claim)

@@ -4,6 +4,7 @@
 // SQLite in WAL mode with synchronous=FULL, so a committed record survives a power cut.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -125,7 +126,11 @@ class Book {
   int version() const { return version_; }
   bool read_only() const { return read_only_; }
   // Folds the -wal into the book file (a command's end), so the file is complete alone.
+  // Waits for nobody: a reader or writer elsewhere leaves it for the next one.
   void checkpoint();
+  // While set, an operation that finds the book locked by another process fails at once
+  // instead of waiting up to kBusyLimit (a batch stops after its first claim that waited).
+  void give_up_waiting(bool give_up) { give_up_ = give_up; }
 
   // For the book's own functions.
   sqlite3* db() const { return db_; }
@@ -133,7 +138,10 @@ class Book {
 
  private:
   int read_version() const;
+  static int busy(void* book, int count);
   fs::path folder_;
+  std::atomic<bool> give_up_{false};
+  bool no_wait_ = false;  // under mutex_
   bool read_only_ = false;
   int version_ = 0;
   sqlite3* db_ = nullptr;

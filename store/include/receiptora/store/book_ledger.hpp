@@ -23,6 +23,17 @@ struct LedgerWrite {
 // unfinished records; a void record's line is its 作廢 line).
 LedgerWrite write_ledger_lines(Book& book, const std::vector<std::string>& numbers);
 
+// The journal's last step for receipts whose files are in place: marks them issued with
+// their files and the time, and appends their ledger lines, all in one transaction (one
+// flush of the book). Throws when the book cannot record them; a ledger that cannot be
+// written is no failure but reported in `problem` (the records stay marked unlisted).
+struct IssuedFiles {
+  std::string number;
+  std::vector<BookFile> files;
+};
+LedgerWrite mark_issued_and_list(Book& book, const std::vector<IssuedFiles>& issued,
+                                 const std::string& issued_at);
+
 // Recovery: every record without its lines gets them, except lines the ledger already holds
 // (written before a kill kept the book from noting them); a void record whose 已開立 line is
 // missing gets it before its 作廢 line.
