@@ -85,7 +85,7 @@ py::object as_python_error(const std::exception&) {
 void log_failure(py::handle error_log, py::object error, py::handle request, const std::string& note) {
   try {
     if (!note.empty()) error.attr("add_note")(note);
-    if (request) error.attr("add_note")("request: " + request_repr(request));
+    if (request) error.attr("add_note")("收據請求：" + request_repr(request));
     py::object raise = py::cast(RaiseStored{error});
     raise.attr("__qualname__") = "Receipt_Worker";  // the name the log shows
     error_log.attr("try_except_log")(raise)();

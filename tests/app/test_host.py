@@ -76,7 +76,7 @@ def test_worker_still_busy_after_the_wait_is_reported_and_its_receipt_logged(tmp
     assert result.returncode == 1
     assert result.stderr.splitlines()[-1] == (
         f"receiptora: 視窗關閉 1 秒後仍有 1 張收據未完成，已列於錯誤紀錄 {log} · 1 receipt(s) still unfinished after 1 s")
-    assert log.read_text("utf-8").count("\nrequest: {'版本': '一般格式'") == 1  # taken or still queued
+    assert log.read_text("utf-8").count("\n收據請求：{'版本': '一般格式'") == 1  # taken or still queued
 
 
 @pytest.mark.gui
