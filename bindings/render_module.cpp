@@ -66,6 +66,19 @@ py::tuple rendered_both(py::handle request, std::string number, py::handle selle
   return py::make_tuple(py::bytes(out.pdf), py::bytes(out.png));
 }
 
+py::tuple rendered_pages(py::handle request, std::string number, py::handle seller, std::string created_at,
+                         py::handle mark) {
+  const render::Receipt receipt = receipt_of(request, std::move(number), seller, std::move(created_at), mark);
+  render::RenderedPages out;
+  {
+    py::gil_scoped_release unlocked;
+    out = render::render_pages(receipt);
+  }
+  py::list pngs;
+  for (const std::string& png : out.pngs) pngs.append(py::bytes(png));
+  return py::make_tuple(py::bytes(out.pdf), pngs);
+}
+
 py::list warnings(py::handle request, std::string number, py::handle seller) {
   py::list out;
   for (const std::string& w : render::receipt_warnings(receipt_of(request, std::move(number), seller, "")))
@@ -94,6 +107,9 @@ PYBIND11_MODULE(_render, m) {
   m.def("render_both", &rendered_both, py::arg("request"), py::arg("number"), py::arg("seller"),
         py::arg("created_at") = "", py::arg("mark") = py::none(),
         "(PDF bytes, PNG bytes) of the receipt, laid out once for both; what issuing a receipt does.");
+  m.def("render_pages", &rendered_pages, py::arg("request"), py::arg("number"), py::arg("seller"),
+        py::arg("created_at") = "", py::arg("mark") = py::none(),
+        "(PDF bytes, [PNG bytes of each page]) of the receipt: one 1240×874 picture per page.");
   m.def("receipt_warnings", &warnings, py::arg("request"), py::arg("number"), py::arg("seller"),
         "What the receipt leaves out that the shop should know (a stamp asked for with nothing to put in "
         "it), one sentence each naming 賣方資料.toml and the field to fill.");

@@ -28,7 +28,7 @@ namespace issuing = receiptora::issuing;
 // start completes the record), with a note in `problems`.
 py::dict outcome_details(const issuing::BatchOutcome& outcome, std::vector<std::string>& problems) {
   py::object error = py::none();
-  std::string state = "not_started";
+  std::string state = "not_started", number = outcome.number;
   if (outcome.skipped) {
     state = outcome.under_way ? "under_way" : "skipped";
   } else if (outcome.failure) {
@@ -38,6 +38,7 @@ py::dict outcome_details(const issuing::BatchOutcome& outcome, std::vector<std::
     } catch (const issuing::IssueError& failure) {
       if (failure.saved()) {
         state = "issued";
+        number = failure.number();
         problems.push_back(failure.number() + " 已存檔，但記入收據簿未完成（下次啟動時補記）：" +
                            failure.what());
       } else {
@@ -49,7 +50,7 @@ py::dict outcome_details(const issuing::BatchOutcome& outcome, std::vector<std::
   } else if (outcome.started) {
     state = "issued";
   }
-  return py::dict("state"_a = state, "number"_a = outcome.number, "error"_a = error);
+  return py::dict("state"_a = state, "number"_a = number, "error"_a = error);
 }
 
 // Returns, per request, its number, "" when its key was issued before (skipped), the
@@ -103,29 +104,18 @@ py::tuple issue_receipts(const py::sequence& requests, int jobs, py::object prog
   for (size_t j = 0; j < work.size(); ++j) {
     const issuing::BatchOutcome& outcome = report.outcomes[j];
     py::object& result = results[place[j]];
-    if (details) {
-      result = outcome_details(outcome, report.problems);
-    } else if (outcome.skipped) {
+    const py::dict outcome_dict = outcome_details(outcome, report.problems);
+    const std::string state = py::cast<std::string>(outcome_dict["state"]);
+    if (details)
+      result = outcome_dict;
+    else if (state == "issued")
+      result = outcome_dict["number"];
+    else if (state == "skipped" || state == "under_way")
       result = py::str("");
-    } else if (outcome.failure) {
-      try {
-        std::rethrow_exception(outcome.failure);
-      } catch (const issuing::IssueError& error) {
-        if (error.saved()) {  // its files are in place: issued, the next start completes its record
-          result = py::str(error.number());
-          report.problems.push_back(error.number() + " 已存檔，但記入收據簿未完成（下次啟動時補記）：" +
-                                    error.what());
-        } else {
-          result = as_python_error(error);
-        }
-      } catch (const std::exception& error) {
-        result = as_python_error(error);
-      }
-    } else if (outcome.started) {
-      result = py::str(outcome.number);
-    } else {
+    else if (state == "failed")
+      result = outcome_dict["error"];
+    else
       result = py::none();
-    }
   }
   py::list out;
   for (auto& result : results) out.append(result ? result : py::none());

@@ -30,8 +30,8 @@ size_t characters(const std::string& utf8) {
 void check_lengths(const render::Receipt& receipt) {
   auto check = [](const std::string& text, const std::string& what) {
     if (characters(text) > kTextLimit)
-      throw py::value_error(what + " has " + std::to_string(characters(text)) +
-                            " characters; a receipt takes at most " + std::to_string(kTextLimit));
+      throw py::value_error(what + " 有 " + std::to_string(characters(text)) + " 個字，收據一欄最多 " +
+                            std::to_string(kTextLimit) + " 個字");
   };
   check(receipt.buyer, "\"買受人\"");
   check(receipt.buyer_tax_id, "\"買受人統一編號\"");
@@ -50,7 +50,7 @@ Prepared prepare(py::handle request) {
   prepared.owner_seal_unset = request.attr("get")(receiptora::request_keys::kShowOwnerSeal).is_none();
   py::object folder = request.attr("get")("存檔路徑");
   if (!py::isinstance<py::str>(folder) || py::len(folder) == 0)
-    throw py::type_error("存檔路徑 must be a non-empty folder name");
+    throw py::type_error("存檔路徑 應為資料夾名稱，不能空白");
   const std::string raw = py::bytes(py::module_::import("os").attr("fsencode")(folder));
   prepared.root = fs::path(raw);
   std::optional<render::Date> date = prepared.receipt.date;
@@ -59,7 +59,7 @@ Prepared prepare(py::handle request) {
     dated["顯示日期"] = true;
     date = receiptora_py::receipt_from_request(dated, "", {}).date;
   }
-  if (!date) throw py::value_error("the request has no receipt date");
+  if (!date) throw py::value_error("收據請求沒有日期");
   prepared.day = {date->year, date->month, date->day};
   return prepared;
 }

@@ -84,6 +84,13 @@ def test_render_both_binding():
                     _render.render_png(request(), "收據-1", SELLER))
 
 
+def test_render_pages_binding():
+    long = request(品名=["茶"] * 30, 數量=[1] * 30, 單件價格=[5] * 30)
+    pdf, pngs = _render.render_pages(long, "收據-1", SELLER, "2026-12-07T10:00:00")
+    assert pdf == _render.render_pdf(long, "收據-1", SELLER, "2026-12-07T10:00:00")
+    assert len(pngs) == 3 and all(png[16:24] == (1240).to_bytes(4, "big") + (874).to_bytes(4, "big") for png in pngs)
+
+
 @pytest.mark.parametrize(
     "version, face", [(..., "UMing"), ("一般格式", "UMing"), ("不明格式", "UMing"), (7, "UMing"), ("貓咪格式", "cwTeX")]
 )

@@ -11,7 +11,8 @@ MARKER = "<!-- commands:"
 STYLE = """body{font-family:"Noto Sans CJK TC","AR PL UMing TW",sans-serif;max-width:56rem;margin:2rem auto;
 padding:0 1rem;line-height:1.7;color:#1d1e1e}table{border-collapse:collapse;margin:1rem 0}
 th,td{border:1px solid #c8ccd0;padding:.3rem .6rem;text-align:left;vertical-align:top}th{background:#eef1f4}
-code{background:#f2f4f6;padding:0 .2rem;border-radius:3px}h2{border-bottom:1px solid #dde1e5;padding-bottom:.2rem}"""
+code{font-family:"DejaVu Sans Mono","Noto Sans Mono CJK TC","Noto Sans CJK TC",monospace;
+background:#f2f4f6;padding:0 .2rem;border-radius:3px}h2{border-bottom:1px solid #dde1e5;padding-bottom:.2rem}"""
 
 
 def command_rows():
@@ -28,7 +29,8 @@ def command_rows():
 def command_table():
     lines = ["| 指令 · command | 用途 · what it does |", "|---|---|"]
     for usage, text in command_rows():
-        lines.append(f"| `{usage.replace('|', '&#124;')}` | {text.replace('|', '&#124;')} |")
+        # A table cell's pipe is escaped, also inside a code span (GitHub's table extension).
+        lines.append(f"| `{usage.replace('|', chr(92) + '|')}` | {text.replace('|', chr(92) + '|')} |")
     return "\n".join(lines)
 
 

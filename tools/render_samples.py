@@ -2,7 +2,7 @@
 一般格式.png, 貓咪格式.pdf, 貓咪格式.png), and for each template receipts of 1, 10, 11, 16, 30
 and 60 items, one with a 29-digit unit price, one whose seller profile holds only the shop's
 name, and a void and a reprint copy (OUTDIR/一般格式-11項.pdf, -29位數, -僅商號名稱, -作廢,
--補印 …, each with its PNG).
+-補印 …, each with one PNG per page: 一般格式-11項.png, 一般格式-11項-第2頁.png).
 Run with the project's .venv Python after scripts/test (or scripts/setup) has built the
 modules:  .venv/bin/python tools/render_samples.py OUTDIR"""
 import pathlib
@@ -79,10 +79,12 @@ def main(argv):
         (out / f"{version}.png").write_bytes(_render.render_png(request, NUMBER, SELLER))
         print(out / f"{version}.pdf", out / f"{version}.png")
         for variant, (items, mark, seller) in VARIANTS.items():
-            pdf, png = _render.render_both(sample_request(version, items), NUMBER, seller, mark=mark)
+            pdf, pngs = _render.render_pages(sample_request(version, items), NUMBER, seller, mark=mark)
             (out / f"{version}-{variant}.pdf").write_bytes(pdf)
-            (out / f"{version}-{variant}.png").write_bytes(png)
-            print(out / f"{version}-{variant}.pdf", out / f"{version}-{variant}.png")
+            names = [f"{version}-{variant}" + (f"-第{k}頁" if k > 1 else "") + ".png" for k in range(1, len(pngs) + 1)]
+            for name, png in zip(names, pngs):
+                (out / name).write_bytes(png)
+            print(out / f"{version}-{variant}.pdf", *(out / name for name in names))
     return 0
 
 

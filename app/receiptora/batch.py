@@ -120,9 +120,16 @@ class ResultTable:
 
     def __init__(self, folder):
         self.folder, self.path, self.file, self.writer = folder, None, None, None
+        self.problem = ""  # why the table could not be written; the receipts are issued all the same
 
     def add(self, rows):
-        if not rows:
+        try:
+            self.write(rows)
+        except OSError as error:
+            self.problem = self.problem or f"開立結果檔無法寫入（{error.strerror or error}）：{error.filename or self.folder}"
+
+    def write(self, rows):
+        if not rows or self.problem:
             return
         if self.file is None:
             stamp = datetime.datetime.now().strftime("%Y%m%d-%H%M%S")
@@ -242,7 +249,9 @@ def print_summary(tally, folder, table, stopped):
         print(f"{len(tally.unread)} 個問題不屬於任何一張收據（檔案或行無法讀取），列於上方", file=out)
     if stopped:
         print("執行被中斷：進行中的收據已完成，其餘未開始", file=out)
-    if table.path:
+    if table.problem:
+        print(f"receiptora: {table.problem}", file=sys.stderr)
+    elif table.path:
         print(f"開立結果：{table.path}", file=out)
 
 

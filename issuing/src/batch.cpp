@@ -143,6 +143,7 @@ BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
           if (staged[i] && staged[i]->root == root) {
             store::discard_file(staged[i]->pdf);
             store::discard_file(staged[i]->png);
+            for (const store::StagedFile& page : staged[i]->more_pngs) store::discard_file(page);
             staged[i].reset();
             report.outcomes[i].failure = std::current_exception();  // left pending: made at the next start
           }

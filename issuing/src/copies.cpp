@@ -17,16 +17,18 @@ using parts::file_name;
 // A copy rendered with `mark` and written under temporary names, for the first free name
 // "<number><suffix>" (suffix, suffix-2, ...); place() renames it there.
 struct StagedCopy {
-  std::vector<store::StagedFile> files;  // pdf, png
+  std::vector<store::StagedFile> files;  // pdf, then each page's png
   std::vector<store::BookFile> names;
 
   void place() {
     store::commit_file(files[0]);  // EEXIST when another copy took the name meanwhile
+    size_t placed = 1;
     try {
-      store::commit_file(files[1]);
+      for (; placed < files.size(); ++placed) store::commit_file(files[placed]);
     } catch (...) {
       std::error_code ec;
-      fs::remove(files[0].target, ec);
+      for (size_t k = 0; k < placed; ++k) fs::remove(files[k].target, ec);
+      for (size_t k = placed + 1; k < files.size(); ++k) store::discard_file(files[k]);
       throw;
     }
     store::sync_folder(files[0].target.parent_path());
@@ -44,7 +46,7 @@ StagedCopy stage_copy(const store::Record& record, const fs::path& root, render:
                       const std::string& suffix, const std::string& kind) {
   render::Receipt receipt = store::receipt_from_record(record);
   receipt.mark = std::move(mark);
-  const auto [pdf_bytes, png_bytes] = render::render_both(receipt);
+  const render::RenderedPages pages = render::render_pages(receipt);
   parts::real_month_folder(root, record);
   for (int n = 1; n < 1000; ++n) {
     const std::string tail = n == 1 ? suffix : suffix + "-" + std::to_string(n);
@@ -53,15 +55,18 @@ StagedCopy stage_copy(const store::Record& record, const fs::path& root, render:
     std::error_code ec;
     if (fs::exists(fs::symlink_status(pdf, ec)) || fs::exists(fs::symlink_status(png, ec))) continue;
     StagedCopy copy;
-    copy.files.push_back(store::stage_file(pdf, pdf_bytes, true));
     try {
-      copy.files.push_back(store::stage_file(png, png_bytes, true));
+      copy.files.push_back(store::stage_file(pdf, pages.pdf, true));
+      copy.names.push_back({file_name(record, tail, ".pdf"), store::sha256_hex(pages.pdf), kind});
+      for (size_t page = 1; page <= pages.pngs.size(); ++page) {
+        const std::string name = file_name(record, tail + parts::page_tail(page), ".png");
+        copy.files.push_back(store::stage_file(root / name, pages.pngs[page - 1], true));
+        copy.names.push_back({name, store::sha256_hex(pages.pngs[page - 1]), kind});
+      }
     } catch (...) {
       copy.discard();
       throw;
     }
-    copy.names = {{file_name(record, tail, ".pdf"), store::sha256_hex(pdf_bytes), kind},
-                  {file_name(record, tail, ".png"), store::sha256_hex(png_bytes), kind}};
     return copy;
   }
   throw IssueError(record.number, true, "收據 " + record.number + " 的副本找不到可用的檔名");

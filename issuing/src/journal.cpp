@@ -63,6 +63,16 @@ store::Claim claim(store::Book& book, render::Receipt& receipt, store::Day day, 
   }
 }
 
+namespace {
+
+void discard(const Staged& staged) noexcept {
+  store::discard_file(staged.pdf);
+  store::discard_file(staged.png);
+  for (const store::StagedFile& page : staged.more_pngs) store::discard_file(page);
+}
+
+}  // namespace
+
 Staged stage(store::Book& book, const render::Receipt& receipt, bool flush) {
   store::Record record;
   try {
@@ -70,13 +80,21 @@ Staged stage(store::Book& book, const render::Receipt& receipt, bool flush) {
     if (!found) throw std::runtime_error("收據簿沒有這張收據的紀錄");
     record = std::move(*found);
     const fs::path folder = parts::real_month_folder(book.folder(), record);
-    const auto [pdf_bytes, png_bytes] = render::render_both(receipt);
-    Staged staged{record, book.folder(), {}, {}, store::sha256_hex(pdf_bytes), store::sha256_hex(png_bytes)};
-    staged.pdf = store::stage_file(folder / (receipt.number + ".pdf"), pdf_bytes, flush);
+    const render::RenderedPages rendered = render::render_pages(receipt);
+    const std::string& png_bytes = rendered.pngs.front();
+    Staged staged{
+        record, book.folder(), {}, {}, store::sha256_hex(rendered.pdf), store::sha256_hex(png_bytes)};
+    staged.pdf = store::stage_file(folder / (receipt.number + ".pdf"), rendered.pdf, flush);
     try {
       staged.png = store::stage_file(folder / (receipt.number + ".png"), png_bytes, flush);
+      for (size_t page = 2; page <= rendered.pngs.size(); ++page) {
+        const std::string& bytes = rendered.pngs[page - 1];
+        staged.more_pngs.push_back(
+            store::stage_file(folder / (receipt.number + parts::page_tail(page) + ".png"), bytes, flush));
+        staged.more_png_sha256.push_back(store::sha256_hex(bytes));
+      }
     } catch (...) {
-      store::discard_file(staged.pdf);
+      discard(staged);
       throw;
     }
     return staged;
@@ -105,9 +123,11 @@ std::vector<std::exception_ptr> commit(store::Book& book, std::vector<Staged>& s
         store::commit_file(staged[i].pdf);
       } catch (...) {
         store::discard_file(staged[i].png);
+        for (const store::StagedFile& page : staged[i].more_pngs) store::discard_file(page);
         throw;
       }
       store::commit_file(staged[i].png);
+      for (const store::StagedFile& page : staged[i].more_pngs) store::commit_file(page);
       folders.insert(staged[i].pdf.target.parent_path());
       renamed.push_back(i);
     } catch (const std::exception& error) {
@@ -137,6 +157,9 @@ std::vector<std::exception_ptr> commit(store::Book& book, std::vector<Staged>& s
     s.record.issued_at = now;
     s.record.files = {{file_name(s.record, "", ".pdf"), s.pdf_sha256, "original"},
                       {file_name(s.record, "", ".png"), s.png_sha256, "original"}};
+    for (size_t k = 0; k < s.more_pngs.size(); ++k)
+      s.record.files.push_back(
+          {file_name(s.record, parts::page_tail(k + 2), ".png"), s.more_png_sha256[k], "original"});
     done.push_back({s.record.number, s.record.files});
   }
   try {

@@ -11,6 +11,10 @@
 
 namespace receiptora::issuing::parts {
 
+// The name tail of page `page` (from 1) of a receipt's pictures: "" for the first,
+// "-第2頁" and on for the others.
+inline std::string page_tail(size_t page) { return page <= 1 ? "" : "-第" + std::to_string(page) + "頁"; }
+
 namespace fs = std::filesystem;
 
 inline std::string month_of(const store::Record& record) { return record.date.substr(0, 7); }

@@ -25,12 +25,17 @@ using parts::file_name;
 std::vector<store::BookFile> complete_files(const store::Record& record, const fs::path& root,
                                             bool& rendered) {
   const fs::path pdf = root / file_name(record, "", ".pdf");
-  const fs::path png = root / file_name(record, "", ".png");
-  const auto [pdf_bytes, png_bytes] = render::render_both(store::receipt_from_record(record));
+  const render::RenderedPages pages = render::render_pages(store::receipt_from_record(record));
+  // The PDF and each page's picture, by their names in the book.
+  std::vector<std::pair<std::string, const std::string*>> files = {
+      {file_name(record, "", ".pdf"), &pages.pdf}};
+  for (size_t page = 1; page <= pages.pngs.size(); ++page)
+    files.emplace_back(file_name(record, parts::page_tail(page), ".png"), &pages.pngs[page - 1]);
   std::error_code ec;
   rendered = false;
   parts::real_month_folder(root, record);
-  for (const auto& [target, bytes] : {std::pair{pdf, &pdf_bytes}, std::pair{png, &png_bytes}}) {
+  for (const auto& [name, bytes] : files) {
+    const fs::path target = root / name;
     if (fs::exists(fs::symlink_status(target, ec))) {
       // Records of versions that left the creation date to the renderer cannot be compared.
       if (!record.created_at.empty() && store::sha256_of_file(target) != store::sha256_hex(*bytes))
@@ -46,8 +51,10 @@ std::vector<store::BookFile> complete_files(const store::Record& record, const f
     }
   }
   if (rendered) store::sync_folder(pdf.parent_path());
-  return {{file_name(record, "", ".pdf"), store::sha256_of_file(pdf), "original"},
-          {file_name(record, "", ".png"), store::sha256_of_file(png), "original"}};
+  std::vector<store::BookFile> out;
+  for (const auto& [name, bytes] : files)
+    out.push_back({name, store::sha256_of_file(root / name), "original"});
+  return out;
 }
 
 struct Opened {

@@ -287,6 +287,27 @@ TEST(VoidAndReprint, CopiesBesideTheOriginalWhichStaysUntouched) {
   }
 }
 
+// A receipt of several pages: one picture per page, each in the book, for the copies too.
+TEST(IssueReceipt, EveryPageHasItsPicture) {
+  TempFolder folder;
+  render::Receipt r = sample();
+  r.items.assign(30, render::Item{"茶葉", 1, 1, ""});
+  const std::string number = issue_receipt(r, folder.path, kDay).number;
+  const auto record = store::find_receipt(book_for(folder.path), number);
+  ASSERT_TRUE(record);
+  std::vector<std::string> names;
+  for (const auto& file : record->files) {
+    names.push_back(file.name);
+    EXPECT_EQ(store::sha256_of_file(folder.path / file.name), file.sha256) << file.name;
+  }
+  const std::string base = "2026-12/收據-20261207-001";
+  EXPECT_EQ(names, (std::vector<std::string>{base + ".pdf", base + ".png", base + "-第2頁.png",
+                                             base + "-第3頁.png"}));
+  EXPECT_EQ(void_receipt(folder.path, number, "重開"),
+            (std::vector<std::string>{base + "-作廢.pdf", base + "-作廢.png", base + "-作廢-第2頁.png",
+                                      base + "-作廢-第3頁.png"}));
+}
+
 TEST(VoidAndReprint, AVoidReceiptIsNeverReprintedClean) {
   TempFolder folder;
   const std::string number = issue_receipt(sample(), folder.path, kDay).number;

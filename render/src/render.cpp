@@ -102,20 +102,21 @@ std::string pdf_of(const Receipt& receipt, const detail::Document& document) {
   return out;
 }
 
-std::string png_of(const detail::Document& document) {
+// Pages [first, first + count) of the document, one below the other in one picture.
+std::string png_of(const detail::Document& document, int first, int count) {
   const double scale = kDpi / 72;
   const int width = static_cast<int>(std::lround(kPageWidth * scale));
   const int page_height = static_cast<int>(std::lround(kPageHeight * scale));
   // Pages of a long receipt stand one below the other in one picture, as far as a picture
   // can reach (cairo's limit is 32767 pixels); a longer receipt is refused, never cut short.
   constexpr int kMaxPictureHeight = 32767;
-  if (document.pages() > kMaxPictureHeight / page_height) {
-    throw std::length_error("a receipt of " + std::to_string(document.pages()) +
+  if (count > kMaxPictureHeight / page_height) {
+    throw std::length_error("a receipt of " + std::to_string(count) +
                             " pages is too long for one picture; its PDF holds it all");
   }
   // White paper from the start: one pass over the pixels, where a cleared surface painted
   // white would take two.
-  const int height = page_height * document.pages();
+  const int height = page_height * count;
   const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, width);
   const size_t bytes = static_cast<size_t>(stride) * height;
   const auto paper = std::make_unique_for_overwrite<unsigned char[]>(bytes);
@@ -125,13 +126,13 @@ std::string png_of(const detail::Document& document) {
   check(cairo_surface_status(surface.get()), "picture surface");
   {
     ContextPtr cr(cairo_create(surface.get()));
-    for (int page = 0; page < document.pages(); ++page) {
+    for (int page = 0; page < count; ++page) {
       cairo_save(cr.get());
       cairo_translate(cr.get(), 0, page * page_height);
       cairo_rectangle(cr.get(), 0, 0, width, page_height);
       cairo_clip(cr.get());
       cairo_scale(cr.get(), scale, scale);
-      document.draw_page(cr.get(), page);
+      document.draw_page(cr.get(), first + page);
       cairo_restore(cr.get());
     }
     check(cairo_status(cr.get()), "picture drawing");
@@ -143,7 +144,10 @@ std::string png_of(const detail::Document& document) {
 
 std::string render_pdf(const Receipt& receipt) { return pdf_of(receipt, detail::Document(receipt)); }
 
-std::string render_png(const Receipt& receipt) { return png_of(detail::Document(receipt)); }
+std::string render_png(const Receipt& receipt) {
+  const detail::Document document(receipt);
+  return png_of(document, 0, document.pages());
+}
 
 bool can_draw_exemption_stamp(const SellerProfile& seller) {
   Receipt r;
@@ -177,7 +181,15 @@ Rendered render_both(const Receipt& receipt) {
   const detail::Document document(receipt);
   Rendered out;
   out.pdf = pdf_of(receipt, document);
-  out.png = png_of(document);
+  out.png = png_of(document, 0, document.pages());
+  return out;
+}
+
+RenderedPages render_pages(const Receipt& receipt) {
+  const detail::Document document(receipt);
+  RenderedPages out;
+  out.pdf = pdf_of(receipt, document);
+  for (int page = 0; page < document.pages(); ++page) out.pngs.push_back(png_of(document, page, 1));
   return out;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cairo.h>
 
+#include <array>
 #include <cstdio>
 #include <fstream>
 #include <optional>
@@ -264,6 +265,22 @@ TEST(Both, SameBytesAsEachAlone) {
     EXPECT_TRUE(both.pdf == render_pdf(r));
     EXPECT_TRUE(both.png == render_png(r));
   }
+}
+
+// One picture per page, each the size of one page, with the same PDF.
+TEST(Pages, OnePicturePerPage) {
+  Receipt r = sample();
+  r.created_at = "2026-12-07T14:03:00";
+  r.items.assign(30, Item{"品項", 1, 1, ""});
+  const RenderedPages pages = render_pages(r);
+  EXPECT_TRUE(pages.pdf == render_pdf(r));
+  ASSERT_EQ(pages.pngs.size(), 3u);
+  for (const std::string& png : pages.pngs) {
+    const Picture p = decode(png);
+    EXPECT_EQ(p.width, 1240);
+    EXPECT_EQ(p.height, 874);
+  }
+  EXPECT_EQ(decode(pages.pngs.back()).count(false, 0, 0, 595, 420) > 0, true) << "the stamps on the last";
 }
 
 TEST(Threads, ConcurrentRendersMatchSerialOnes) {
@@ -580,12 +597,8 @@ struct SealCase {
 
 class Seal : public testing::TestWithParam<SealCase> {};
 
-// Square cells, as many rows as columns or one more: the seal's shape follows the name.
-TEST_P(Seal, ArrangesTheNameInSquareCells) {
-  Receipt r = sample();
-  r.exemption_stamp = false;
-  r.seller.owner = GetParam().owner;
-  const Picture p = decode(render_png(r));
+// The box round a picture's red pixels, in pixels: x0, y0, x1, y1.
+std::array<int, 4> red_box(const Picture& p) {
   int x0 = p.width, x1 = 0, y0 = p.height, y1 = 0;
   for (int y = 0; y < p.height; ++y)
     for (int x = 0; x < p.width; ++x) {
@@ -593,6 +606,16 @@ TEST_P(Seal, ArrangesTheNameInSquareCells) {
       if (c[0] > 150 && c[1] < 100)
         x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
     }
+  return {x0, y0, x1, y1};
+}
+
+// Square cells, as many rows as columns or one more: the seal's shape follows the name.
+TEST_P(Seal, ArrangesTheNameInSquareCells) {
+  Receipt r = sample();
+  r.exemption_stamp = false;
+  r.seller.owner = GetParam().owner;
+  const Picture p = decode(render_png(r));
+  const auto [x0, y0, x1, y1] = red_box(p);
   ASSERT_LT(x0, x1);
   EXPECT_NEAR(double(y1 - y0) / (x1 - x0), GetParam().aspect, 0.08) << GetParam().owner;
 }
@@ -738,7 +761,7 @@ struct FallbackCase {
   Template layout;
   const char* missing;    // a character the template's faces lack
   const char* neighbour;  // one of the same build that they have
-  const char* embedded;   // the fallback face's name in pdffonts
+  const char* fallback;   // the face it comes from
 };
 
 class Fallback : public testing::TestWithParam<FallbackCase> {};
@@ -752,16 +775,26 @@ TEST_P(Fallback, MatchesTheTemplatesStrokeWeight) {
   const double missing = stroke_width(fitter, faces, c.missing);
   const double neighbour = stroke_width(fitter, faces, c.neighbour);
   EXPECT_NEAR(missing / neighbour, 1.0, 0.2) << missing << " against " << neighbour;
-  Receipt r = sample();
-  r.layout = c.layout;
-  r.items = {{std::string("山") + c.missing + "堃犇鱻", 1, 1, ""}};
-  EXPECT_NE(pdf_text(r, "pdffonts", "").find(c.embedded), std::string::npos);
-  EXPECT_NE(pdf_text(r).find(c.missing), std::string::npos);
+  // The face the character is set in, among its neighbours. (Not through a PDF here: cairo
+  // 1.16 loses a few hundred bytes subsetting a CFF face, which the leak check would report.)
+  const detail::Fitted f = fitter.make(std::string("山") + c.missing, faces, 10, 200, PANGO_ALIGN_LEFT);
+  std::vector<std::string> families;
+  PangoLayoutIter* iter = pango_layout_get_iter(f.layout.get());
+  do {
+    if (PangoLayoutRun* run = pango_layout_iter_get_run(iter)) {
+      PangoFontDescription* d = pango_font_describe(run->item->analysis.font);
+      families.push_back(pango_font_description_get_family(d));
+      pango_font_description_free(d);
+    }
+  } while (pango_layout_iter_next_run(iter));
+  pango_layout_iter_free(iter);
+  ASSERT_EQ(families.size(), 2u);
+  EXPECT_EQ(families[1], c.fallback);
 }
 
 const FallbackCase kFallbacks[] = {
-    {"cat_hei", Template::Cat, "峯", "峰", "NotoSansCJKtc"},
-    {"general_ming", Template::General, "𠀋", "丁", "NotoSerifCJKtc"},
+    {"cat_hei", Template::Cat, "峯", "峰", "Noto Sans CJK TC"},
+    {"general_ming", Template::General, "𠀋", "丁", "Noto Serif CJK TC"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Faces, Fallback, testing::ValuesIn(kFallbacks),
@@ -799,13 +832,7 @@ TEST(Seal, ShortColumnsFillTheirHeight) {
     r.exemption_stamp = false;
     r.seller.owner = owner;
     const Picture p = decode(render_png(r));
-    int x0 = p.width, x1 = 0, y0 = p.height, y1 = 0;
-    for (int y = 0; y < p.height; ++y)
-      for (int x = 0; x < p.width; ++x) {
-        const unsigned char* c = &p.rgb[3 * (size_t(y) * p.width + x)];
-        if (c[0] > 150 && c[1] < 100)
-          x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
-      }
+    const auto [x0, y0, x1, y1] = red_box(p);
     // The left column's lowest third, inside the border: a character, not blank paper.
     const double s = 72.0 / 150, border = 6;
     const double left = x0 * s + border, right = (x0 + (x1 - x0) / 3.0) * s;

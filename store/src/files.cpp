@@ -80,7 +80,8 @@ void sync_folder(const fs::path& folder) { platform::sync_folder(folder); }
 std::vector<fs::path> remove_stale_temporaries(const fs::path& root, double older_than_seconds) {
   // Exactly the names stage_file gives: "." + a file of ours + "." + six characters of mkstemp.
   static const std::regex month(R"(\d{4}-\d{2})");
-  static const std::regex receipt_temp(R"(\.收據-\d{8}-\d{3,}\.(pdf|png)\.[A-Za-z0-9]{6})");
+  // A receipt's files, its copies' (-作廢, -補印-2) and its pages' pictures (-第2頁).
+  static const std::regex receipt_temp(R"(\.收據-\d{8}-\d{3,}(-[^./]+)*\.(pdf|png)\.[A-Za-z0-9]{6})");
   const std::string ledger = temporary_prefix(kLedgerName), profile = temporary_prefix(kProfileName);
   auto own_root_temp = [&](const std::string& name) {
     for (const std::string& prefix : {ledger, profile})

@@ -90,8 +90,12 @@ TEST(RemoveStaleTemporaries, OnlyOurOldUnlockedTemporaries) {
   TempFolder dir;
   const fs::path month = dir.path / "2026-12";
   fs::create_directories(month / ".claimed");
-  const fs::path stale[] = {month / ".收據-20261207-001.pdf.a1B2c3", month / ".收據-20261207-001.png.Zz9999",
-                            dir.path / ".收據清冊.csv.qwerty", dir.path / ".賣方資料.toml.ABCDEF"};
+  const fs::path stale[] = {month / ".收據-20261207-001.pdf.a1B2c3",
+                            month / ".收據-20261207-001.png.Zz9999",
+                            month / ".收據-20261207-001-第2頁.png.b2C3d4",  // a page's picture
+                            month / ".收據-20261207-001-作廢-第2頁.png.c3D4e5",
+                            dir.path / ".收據清冊.csv.qwerty",
+                            dir.path / ".賣方資料.toml.ABCDEF"};
   const fs::path kept[] = {
       month / "收據-20261207-001.pdf",       // a receipt
       month / ".收據-20261207-002.pdf.swp",  // not a name we give

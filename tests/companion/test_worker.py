@@ -186,3 +186,14 @@ def test_a_receipt_left_pending_in_the_window_folder_is_finished_when_the_worker
     with sqlite3.connect(out / "收據簿.sqlite3") as book:
         assert book.execute("SELECT state FROM receipts").fetchall() == [("issued",)]
     assert (out / "2026-12" / "收據-20261207-001.pdf").read_bytes().startswith(b"%PDF")
+
+
+@pytest.mark.parametrize("profile", [b"\xff\xfe" + '"商號名稱" = "林記"\n'.encode("utf-16-le"),
+                                     '"商號名稱" = "林記"\n'.encode("cp950"), b'"\xff\x80" = "\xfe"\n'])
+def test_a_receipt_saved_under_any_profile_is_never_logged_as_not_made(tmp_path, log, profile):
+    out = tmp_path / "out"
+    out.mkdir()
+    (out / "賣方資料.toml").write_bytes(profile)
+    run_worker(log, request(out))
+    assert (out / "2026-12" / "收據-20261207-001.pdf").exists()
+    assert "the receipt was not made" not in log_text(log)

@@ -32,14 +32,14 @@ inline py::object lookup(PyObject* dict, const char* key) {
 
 inline py::object require(PyObject* dict, const char* key, const char* what) {
   py::object value = lookup(dict, key);
-  if (!value) throw py::value_error(std::string(what) + " has no key " + quoted(key));
+  if (!value) throw py::value_error(std::string(what) + "缺少 " + quoted(key) + " 欄");
   return value;
 }
 
 // Text as UTF-8; a lone surrogate (which UTF-8 cannot hold) becomes "?".
 inline std::string utf8(PyObject* text, const std::string& name) {
   if (!PyUnicode_Check(text)) {
-    throw py::type_error(name + " must be a str, not " + Py_TYPE(text)->tp_name);
+    throw py::type_error(name + " 應為文字，不是 " + Py_TYPE(text)->tp_name);
   }
   PyObject* bytes = PyUnicode_AsEncodedString(text, "utf-8", "replace");
   if (!bytes) throw py::error_already_set();
@@ -53,9 +53,9 @@ inline std::string text_item(PyObject* dict, const char* key, const char* what) 
 }
 
 inline bool flag(PyObject* dict, const char* key) {
-  PyObject* value = require(dict, key, "receipt request").ptr();
+  PyObject* value = require(dict, key, "收據請求").ptr();
   if (!PyBool_Check(value)) {
-    throw py::type_error(quoted(key) + " must be True or False, not " + Py_TYPE(value)->tp_name);
+    throw py::type_error(quoted(key) + " 應為 true 或 false，不是 " + Py_TYPE(value)->tp_name);
   }
   return value == Py_True;
 }
@@ -63,14 +63,14 @@ inline bool flag(PyObject* dict, const char* key) {
 // A stamp's switch: True, False, or None (a batch line that leaves it empty: the stamp is
 // shown when the seller profile can draw it, decided where the profile is read).
 inline std::optional<bool> stamp_switch(PyObject* dict, const char* key) {
-  PyObject* value = require(dict, key, "receipt request").ptr();
+  PyObject* value = require(dict, key, "收據請求").ptr();
   if (value == Py_None) return std::nullopt;
   return flag(dict, key);
 }
 
 // A whole number given as an int or as a text of digits (the date picker reports texts).
 inline int date_part(PyObject* dict, const char* key) {
-  const py::object held = require(dict, key, "receipt request");
+  const py::object held = require(dict, key, "收據請求");
   PyObject* value = held.ptr();
   std::optional<mpz_class> number;
   if (PyLong_Check(value) && !PyBool_Check(value)) {
@@ -78,19 +78,19 @@ inline int date_part(PyObject* dict, const char* key) {
   } else if (PyUnicode_Check(value)) {
     number = receiptora::parse_whole_number(to_u32(value));
   } else {
-    throw py::type_error(quoted(key) + " must be an int or a text of digits, not " + Py_TYPE(value)->tp_name);
+    throw py::type_error(quoted(key) + " 應為整數或數字文字，不是 " + Py_TYPE(value)->tp_name);
   }
   if (!number || !number->fits_sint_p()) {
-    throw py::value_error(quoted(key) + " is no usable date part: " + py::repr(value).cast<std::string>());
+    throw py::value_error(quoted(key) + " 不是可用的日期數字：" + py::repr(value).cast<std::string>());
   }
   return static_cast<int>(number->get_si());
 }
 
 // A list (or tuple) under `key`.
 inline py::sequence items_list(PyObject* dict, const char* key) {
-  const py::object value = require(dict, key, "receipt request");
+  const py::object value = require(dict, key, "收據請求");
   if (!PyList_Check(value.ptr()) && !PyTuple_Check(value.ptr())) {
-    throw py::type_error(quoted(key) + " must be a list, not " + Py_TYPE(value.ptr())->tp_name);
+    throw py::type_error(quoted(key) + " 應為清單，不是 " + Py_TYPE(value.ptr())->tp_name);
   }
   return py::reinterpret_borrow<py::sequence>(value);
 }
@@ -98,7 +98,7 @@ inline py::sequence items_list(PyObject* dict, const char* key) {
 inline mpz_class whole(py::handle value, const char* key, size_t index) {
   // bool is an int to Python, but a quantity of True is a mistake, not 1.
   if (!PyLong_Check(value.ptr()) || PyBool_Check(value.ptr())) {
-    throw py::type_error(quoted(key) + "[" + std::to_string(index) + "] must be an int, not " +
+    throw py::type_error(quoted(key) + "[" + std::to_string(index) + "] 應為整數，不是 " +
                          Py_TYPE(value.ptr())->tp_name);
   }
   return to_mpz(value);
@@ -116,8 +116,8 @@ inline void check_folder_text(PyObject* text, const char* key) {
     if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
       char code[8];
       std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
-      throw py::value_error(quoted(key) + " holds a control character (" + code + ") at position " +
-                            std::to_string(i) + "; a folder name cannot hold one");
+      throw py::value_error(quoted(key) + " 的第 " + std::to_string(i) + " 個字元是控制字元（" + code +
+                            "），資料夾名稱不能有");
     }
   }
 }
@@ -130,15 +130,15 @@ inline receiptora::render::SellerProfile seller_from_dict(py::handle profile) {
   using namespace request_detail;
   PyObject* dict = profile.ptr();
   if (!PyDict_Check(dict)) {
-    throw py::type_error(std::string("seller profile must be a dict, not ") + Py_TYPE(dict)->tp_name);
+    throw py::type_error(std::string("賣方資料應為物件（dict），不是 ") + Py_TYPE(dict)->tp_name);
   }
   receiptora::render::SellerProfile seller;
   namespace keys = receiptora::seller_keys;
-  seller.name = text_item(dict, keys::kName, "seller profile");
-  seller.tax_id = text_item(dict, keys::kTaxId, "seller profile");
-  seller.owner = text_item(dict, keys::kOwner, "seller profile");
-  seller.address = text_item(dict, keys::kAddress, "seller profile");
-  seller.phone = text_item(dict, keys::kPhone, "seller profile");
+  seller.name = text_item(dict, keys::kName, "賣方資料");
+  seller.tax_id = text_item(dict, keys::kTaxId, "賣方資料");
+  seller.owner = text_item(dict, keys::kOwner, "賣方資料");
+  seller.address = text_item(dict, keys::kAddress, "賣方資料");
+  seller.phone = text_item(dict, keys::kPhone, "賣方資料");
   for (auto [key, field] : {std::pair{keys::kExemptionStampImage, &seller.exemption_stamp_image},
                             std::pair{keys::kOwnerSealImage, &seller.owner_seal_image}}) {
     const py::object value = lookup(dict, key);
@@ -157,7 +157,7 @@ inline receiptora::render::Receipt receipt_from_request(py::handle request, std:
   using receiptora::render::Template;
   PyObject* dict = request.ptr();
   if (!PyDict_Check(dict)) {
-    throw py::type_error(std::string("receipt request must be a dict, not ") + Py_TYPE(dict)->tp_name);
+    throw py::type_error(std::string("收據請求應為物件（dict），不是 ") + Py_TYPE(dict)->tp_name);
   }
   receiptora::render::Receipt receipt;
   receipt.seller = std::move(seller);
@@ -171,17 +171,16 @@ inline receiptora::render::Receipt receipt_from_request(py::handle request, std:
   receipt.layout = look ? look->id : Template::General;
   const py::object folder = lookup(dict, keys::kOutputFolder);
   if (folder && PyUnicode_Check(folder.ptr())) check_folder_text(folder.ptr(), keys::kOutputFolder);
-  receipt.buyer = text_item(dict, keys::kBuyer, "receipt request");
-  receipt.buyer_tax_id = text_item(dict, keys::kBuyerTaxId, "receipt request");
+  receipt.buyer = text_item(dict, keys::kBuyer, "收據請求");
+  receipt.buyer_tax_id = text_item(dict, keys::kBuyerTaxId, "收據請求");
 
   const py::sequence names = items_list(dict, keys::kItemNames);
   const py::sequence quantities = items_list(dict, keys::kQuantities);
   const py::sequence prices = items_list(dict, keys::kUnitPrices);
   const size_t count = names.size();
   if (quantities.size() != count || prices.size() != count) {
-    throw py::value_error("\"品名\", \"數量\" and \"單件價格\" must have the same length (" +
-                          std::to_string(count) + ", " + std::to_string(quantities.size()) + ", " +
-                          std::to_string(prices.size()) + ")");
+    throw py::value_error("\"品名\"、\"數量\" 與 \"單件價格\" 的項數應相同（" + std::to_string(count) + ", " +
+                          std::to_string(quantities.size()) + ", " + std::to_string(prices.size()) + "）");
   }
   // "備註": optional, a note per item (texts, None or "" for none).
   const py::object notes_value = lookup(dict, keys::kNotes);
@@ -189,8 +188,8 @@ inline receiptora::render::Receipt receipt_from_request(py::handle request, std:
   if (notes_value && !notes_value.is_none()) {
     notes = items_list(dict, keys::kNotes);
     if (notes.size() != count) {
-      throw py::value_error("\"備註\" must have one entry per item (" + std::to_string(count) + "), not " +
-                            std::to_string(notes.size()));
+      throw py::value_error("\"備註\" 應每項商品一筆（" + std::to_string(count) + " 筆），不是 " +
+                            std::to_string(notes.size()) + " 筆");
     }
   }
   receipt.items.reserve(count);
@@ -211,9 +210,8 @@ inline receiptora::render::Receipt receipt_from_request(py::handle request, std:
     const receiptora::render::Date date{date_part(dict, keys::kYear), date_part(dict, keys::kMonth),
                                         date_part(dict, keys::kDay)};
     if (!receiptora::roc_date(date.year, date.month, date.day)) {
-      throw py::value_error("\"年\", \"月\", \"日\" give " + std::to_string(date.year) + "-" +
-                            std::to_string(date.month) + "-" + std::to_string(date.day) +
-                            ", which is no day of the Republic-of-China calendar");
+      throw py::value_error("\"年\"、\"月\"、\"日\" 是 " + std::to_string(date.year) + "-" +
+                            std::to_string(date.month) + "-" + std::to_string(date.day) + "，不是存在的日期");
     }
     receipt.date = date;
   }

@@ -91,8 +91,11 @@ struct Staged {
   store::Record record;
   fs::path root;
   store::StagedFile pdf;
-  store::StagedFile png;
+  store::StagedFile png;  // page 1
   std::string pdf_sha256, png_sha256;
+  // The pictures of pages 2, 3 …: 收據-…-NNN-第2頁.png and on, one 1240 × 874 picture each.
+  std::vector<store::StagedFile> more_pngs;
+  std::vector<std::string> more_png_sha256;
 };
 // Step 1: the number; receipt.number is set. A batch key the book already holds takes no
 // number: the claim says which receipt has it (claimed_before; receipt.number unchanged).

@@ -22,6 +22,14 @@ struct Rendered {
 // work: the texts are laid out once and drawn on both surfaces.
 Rendered render_both(const Receipt& receipt);
 
+// One picture per page, each 1240 × 874 (a chat app that limits a picture's long side still
+// shows a page of a long receipt legibly), with the PDF: laid out once.
+struct RenderedPages {
+  std::string pdf;
+  std::vector<std::string> pngs;  // page 1 first
+};
+RenderedPages render_pages(const Receipt& receipt);
+
 // Whether the seller profile can show each stamp: the 免用統一發票章 needs a 商號名稱 or a
 // picture, the owner's seal a 負責人 or a picture.
 bool can_draw_exemption_stamp(const SellerProfile& seller);
