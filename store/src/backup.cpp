@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <memory>
 #include <mutex>
 #include <regex>
 #include <system_error>
@@ -33,12 +34,12 @@ class Connection {
   // Runs `sql`, calling row(statement) for each row.
   template <class Row>
   void each(const char* sql, Row&& row) const {
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr) != SQLITE_OK)
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db_, sql, -1, &raw, nullptr) != SQLITE_OK)
       throw BackupError(std::string("備份的收據簿無法讀取：") + sqlite3_errmsg(db_));
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(raw, sqlite3_finalize);
     int step;
-    while ((step = sqlite3_step(statement)) == SQLITE_ROW) row(statement);
-    sqlite3_finalize(statement);
+    while ((step = sqlite3_step(raw)) == SQLITE_ROW) row(raw);  // `row` may throw: finalized all the same
     if (step != SQLITE_DONE) throw BackupError(std::string("備份的收據簿無法讀取：") + sqlite3_errmsg(db_));
   }
 

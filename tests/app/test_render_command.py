@@ -134,7 +134,7 @@ def test_a_profile_saved_by_notepad_is_read(tmp_path, encoding):
                                         encoding="utf-8")
     result = subprocess.run([COMMAND, "render", "--output", str(out), str(tmp_path / "items.csv")],
                             capture_output=True, text=True, timeout=120, env=dict(os.environ, HOME=str(tmp_path)))
-    assert result.returncode == 0 and result.stderr == "", result.stderr
+    assert result.returncode == 0 and "賣方資料" not in result.stderr, result.stderr
     text = subprocess.run(["pdftotext", str(out / "2026-12" / "收據-20261207-001.pdf"), "-"], capture_output=True,
                           text=True, check=True).stdout
     assert "林記茶行" in text and "臺北市" in text
