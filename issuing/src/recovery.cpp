@@ -1,7 +1,6 @@
 // Opening a folder's book for writing, once per process, and recovery at that first open:
 // a book SQLite cannot read is kept aside and rebuilt, receipts the book does not know are
 // imported, pending records whose process is gone are finished, missing ledger lines written.
-#include <ctime>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -69,13 +68,11 @@ std::map<std::string, std::shared_ptr<Opened>>& books() {
   return *map;
 }
 
+// Now as YYYYMMDD-HHMMSS, for a file name.
 std::string stamp_now() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-  return text;
+  const std::string iso = store::now_iso();  // YYYY-MM-DDTHH:MM:SS+08:00
+  return iso.substr(0, 4) + iso.substr(5, 2) + iso.substr(8, 2) + "-" + iso.substr(11, 2) +
+         iso.substr(14, 2) + iso.substr(17, 2);
 }
 
 // Opens the book of `root` for writing; a book SQLite calls malformed is renamed aside

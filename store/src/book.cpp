@@ -169,7 +169,7 @@ void check_iso_day(const std::string& day) {
   int y, m, d;
   char end;
   if (day.size() != 10 || std::sscanf(day.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &end) != 3)
-    throw std::invalid_argument("not a date (YYYY-MM-DD): " + day);
+    throw std::invalid_argument("日期不是 YYYY-MM-DD：" + day);
 }
 
 }  // namespace
@@ -286,7 +286,7 @@ Record record_from_receipt(const render::Receipt& receipt, Day day) {
 Day day_of(const Record& record) {
   Day day;
   if (std::sscanf(record.date.c_str(), "%d-%d-%d", &day.year, &day.month, &day.day) != 3)
-    throw std::invalid_argument("the record " + record.number + " has no valid date: " + record.date);
+    throw std::invalid_argument("收據 " + record.number + " 的紀錄沒有有效的日期：" + record.date);
   return day;
 }
 
@@ -304,7 +304,7 @@ render::Receipt receipt_from_record(const Record& record) {
     render::Item out;
     out.name = item.name;
     if (out.quantity.set_str(item.quantity, 10) != 0 || out.unit_price.set_str(item.unit_price, 10) != 0)
-      throw std::invalid_argument("the record " + record.number + " holds an amount that is not a number");
+      throw std::invalid_argument("收據 " + record.number + " 的紀錄有不是數字的金額");
     out.note = item.note;
     receipt.items.push_back(std::move(out));
   }
@@ -352,10 +352,9 @@ std::string sha256_hex(std::string_view bytes) {
 
 std::string sha256_of_file(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
-  if (!in)
-    throw std::system_error(errno ? errno : ENOENT, std::generic_category(), "cannot read " + file.string());
+  if (!in) throw FileError(errno ? errno : ENOENT, "無法讀取 " + file.string());
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw std::system_error(EIO, std::generic_category(), "cannot read " + file.string());
+  if (in.bad()) throw FileError(EIO, "無法讀取 " + file.string());
   return sha256_hex(bytes);
 }
 
@@ -570,7 +569,7 @@ void mark_issued(Book& book, const std::string& number, const std::vector<BookFi
   Statement update(book.db(), "UPDATE receipts SET state = 'issued', issued_at = ? WHERE number = ?");
   update.bind(1, issued_at).bind(2, number).run();
   if (sqlite3_changes(book.db()) == 0)
-    throw BookError(BookError::Kind::Unknown, "no receipt " + number + " in the book");
+    throw BookError(BookError::Kind::Unknown, "收據簿 " + book.file().string() + " 沒有收據 " + number);
   Statement file(book.db(), "INSERT OR REPLACE INTO files(number, name, sha256, kind) VALUES (?,?,?,?)");
   for (const BookFile& f : files)
     file.bind(1, number).bind(2, f.name).bind(3, f.sha256).bind(4, f.kind).run();
@@ -782,7 +781,7 @@ std::vector<MonthTotal> monthly_totals(const Book& book, const std::string& firs
   int year, month;
   if (first_month.size() != 7 || std::sscanf(first_month.c_str(), "%4d-%2d", &year, &month) != 2 ||
       month < 1 || month > 12)
-    throw std::invalid_argument("not a month (YYYY-MM): " + first_month);
+    throw std::invalid_argument("月份不是 YYYY-MM：" + first_month);
   std::vector<MonthTotal> out;
   std::lock_guard lock(book.mutex());
   Statement rows(

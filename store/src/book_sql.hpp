@@ -28,21 +28,20 @@ inline std::string file_of(sqlite3* db) {
 [[noreturn]] inline void fail(sqlite3* db) {
   const int code = db ? sqlite3_extended_errcode(db) & 0xff : SQLITE_NOMEM;
   const std::string book = "收據簿 " + file_of(db);
-  auto system = [&](int error, const std::string& what) { throw FileError(error, book + what, false); };
   switch (code) {
     case SQLITE_FULL:
-      system(ENOSPC, "：磁碟已滿，無法寫入");
+      throw FileError(ENOSPC, book + "：磁碟已滿，無法寫入", false);
     case SQLITE_IOERR:
-      system(EIO, "：讀寫磁碟失敗（磁碟 I/O 錯誤）");
+      throw FileError(EIO, book + "：讀寫磁碟失敗（磁碟 I/O 錯誤）", false);
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-      system(EBUSY, "：正被其他程式使用中（已鎖定），請稍後再試");
+      throw FileError(EBUSY, book + "：正被其他程式使用中（已鎖定），請稍後再試", false);
     case SQLITE_READONLY:
-      system(EACCES, "：唯讀，無法寫入");
+      throw FileError(EACCES, book + "：唯讀，無法寫入", false);
     case SQLITE_PERM:
     case SQLITE_CANTOPEN:
     case SQLITE_AUTH:
-      system(EACCES, "：無法開啟（沒有權限，或不是一般檔案）");
+      throw FileError(EACCES, book + "：無法開啟（沒有權限，或不是一般檔案）", false);
     case SQLITE_NOMEM:
       throw std::bad_alloc();
     case SQLITE_CORRUPT:
