@@ -2,7 +2,10 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl/filesystem.h>
 
+#include <stdexcept>
+
 #include "receiptora/reports/month_files.hpp"
+#include "receiptora/store/book.hpp"
 #include "registration.hpp"
 
 namespace py = pybind11;
@@ -15,8 +18,10 @@ template <std::filesystem::path (*Write)(const receiptora::store::Book&, receipt
 std::filesystem::path written(const std::filesystem::path& root, int year, int month) {
   if (month < 1 || month > 12) throw py::value_error("month must be 1 to 12");
   py::gil_scoped_release unlocked;
-  const receiptora::store::Book book(root);
-  return Write(book, {year, month});
+  // Read only: exporting before the first receipt must not create a book.
+  const auto book = receiptora::store::open_book_for_reading(root);
+  if (!book) throw std::runtime_error("還沒有開立任何收據，沒有可匯出的內容");
+  return Write(*book, {year, month});
 }
 
 }  // namespace

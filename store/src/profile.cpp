@@ -57,13 +57,13 @@ std::string picture_problem(const fs::path& image) {
     };
     if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 ||
         bytes.compare(12, 4, "IHDR") != 0) {
-      problem = "is not a PNG picture";
+      problem = "不是 PNG 圖檔";
     } else {
       const std::uint64_t width = byte(16) << 24 | byte(17) << 16 | byte(18) << 8 | byte(19);
       const std::uint64_t height = byte(20) << 24 | byte(21) << 16 | byte(22) << 8 | byte(23);
       if (width * height > kPictureLimit) {
-        problem = "has " + std::to_string(width) + " × " + std::to_string(height) +
-                  " pixels; a stamp picture may have at most 25 megapixels";
+        problem = "有 " + std::to_string(width) + " × " + std::to_string(height) +
+                  " 像素；印章圖檔最多 2500 萬像素";
       } else {
         struct Reader {
           std::string_view rest;
@@ -78,7 +78,7 @@ std::string picture_problem(const fs::path& image) {
             },
             &reader);
         if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS)
-          problem = "cannot be read as a PNG picture";
+          problem = "無法讀成 PNG 圖檔";
         cairo_surface_destroy(surface);
       }
     }
@@ -111,7 +111,7 @@ void read_settings(const toml::table& table, const std::string& shown, ProfileRe
     else if (node->is_string() && text && (*text == "是" || *text == "否"))
       read.auto_print = *text == "是";
     else
-      read.problems.push_back(shown + ": 自動列印 must be \"是\" or \"否\"");
+      read.problems.push_back(shown + "：自動列印應為 \"是\" 或 \"否\"");
   }
   if (const toml::node* node = table.get(kInvoiceStandard)) {
     long long amount = 0;
@@ -126,7 +126,7 @@ void read_settings(const toml::table& table, const std::string& shown, ProfileRe
       read.invoice_standard = amount;
     else
       read.problems.push_back(shown +
-                              ": 使用統一發票標準 must be a whole number of NT$ above 0 (200000 used)");
+                              "：使用統一發票標準應為大於 0 的整數（新臺幣元），改用 200000");
   }
 }
 
@@ -227,7 +227,7 @@ ProfileRead read_profile(const fs::path& folder) {
   try {
     check_path_text(folder);
   } catch (const std::invalid_argument& error) {
-    read.problems.push_back(shown + ": " + error.what() + " (the profile was not used)");
+    read.problems.push_back(shown + "：" + error.what() + "（未使用賣方資料）");
     return read;
   }
   std::error_code ec;
@@ -237,7 +237,7 @@ ProfileRead read_profile(const fs::path& folder) {
       write_new_file(file, profile_template());
     } catch (const std::system_error& error) {
       if (error.code() != std::errc::file_exists)
-        read.problems.push_back(shown + ": cannot create it: " + error.what());
+        read.problems.push_back(shown + "：無法建立：" + error.what());
     }
     return read;  // every field empty
   }
@@ -247,7 +247,7 @@ ProfileRead read_profile(const fs::path& folder) {
     platform::File in = platform::open_regular(file, platform::Access::Read, "賣方資料");
     text = platform::read_all(in, file, kProfileBytesLimit);
   } catch (const std::system_error& error) {
-    read.problems.push_back(shown + ": " + error.what() + " (the profile was not used)");
+    read.problems.push_back(shown + "：" + error.what() + "（未使用賣方資料）");
     return read;
   }
   std::optional<std::string> utf8 = profile_text_utf8(text);
@@ -267,20 +267,19 @@ ProfileRead read_profile(const fs::path& folder) {
     for (const Field& field : kFields) known = known || key.str() == field.key;
     known = known || key.str() == kAutoPrint || key.str() == kInvoiceStandard;
     if (!known)
-      read.problems.push_back(shown + ": unknown field \"" + std::string(key.str()) + "\" (ignored)");
+      read.problems.push_back(shown + "：不認得的欄位 \"" + std::string(key.str()) + "\"（略過）");
   }
   for (const Field& field : kFields) {
     const toml::node* node = table.get(field.key);
     if (!node) continue;
     const auto value = node->value<std::string>();
     if (!node->is_string() || !value) {
-      read.problems.push_back(shown + ": " + field.key + " must be text in quotes");
+      read.problems.push_back(shown + "：" + field.key + " 應為加上引號的文字");
       continue;
     }
     if (characters(*value) > kFieldLimit) {
-      read.problems.push_back(shown + ": " + field.key + " has " + std::to_string(characters(*value)) +
-                              " characters; a receipt takes at most " + std::to_string(kFieldLimit) +
-                              " (left off the receipt)");
+      read.problems.push_back(shown + "：" + field.key + " 有 " + std::to_string(characters(*value)) +
+                              " 個字，收據最多容納 " + std::to_string(kFieldLimit) + " 個字（未印在收據上）");
       continue;
     }
     std::string& slot = read.seller.*field.member;
@@ -296,8 +295,8 @@ ProfileRead read_profile(const fs::path& folder) {
         problem = error.what();
       }
       if (!problem.empty()) {
-        read.problems.push_back(shown + ": " + field.key + " \"" + slot + "\": " + problem +
-                                " (the receipt is made without it)");
+        read.problems.push_back(shown + "：" + field.key + " \"" + slot + "\"：" + problem +
+                                "（收據照樣開立，不用這張圖）");
         slot.clear();
       } else {
         slot = image.string();
@@ -306,8 +305,8 @@ ProfileRead read_profile(const fs::path& folder) {
   }
   read_settings(table, shown, read);
   if (!read.seller.tax_id.empty() && !valid_tax_id(read.seller.tax_id)) {
-    read.problems.push_back(shown + ": 統一編號 \"" + read.seller.tax_id +
-                            "\" fails the checksum and is left off the receipt");
+    read.problems.push_back(shown + "：統一編號 \"" + read.seller.tax_id +
+                            "\" 檢查碼不符，未印在收據上");
     read.seller.tax_id.clear();
   }
   return read;

@@ -46,3 +46,10 @@ def test_month_report_is_one_a4_page_with_the_figures(month):
     for part in ("115年12月 月報表", "NT$ 1,402", "每日合計", "近十二個月合計", "使用統一發票標準 200,000",
                  "近三個月平均每月 467 元"):
         assert part in text, part
+
+
+@pytest.mark.parametrize("write", [_shop.export_month, _shop.month_report])
+def test_export_before_the_first_receipt_creates_nothing(tmp_path, write):
+    with pytest.raises(RuntimeError, match="還沒有開立任何收據"):
+        write(str(tmp_path), 2026, 12)
+    assert list(tmp_path.iterdir()) == []

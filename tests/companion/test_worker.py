@@ -138,8 +138,8 @@ def test_numbers_per_day_never_overwrite_and_two_workers_share_the_folder(tmp_pa
 
 @pytest.mark.parametrize("make_profile, problem", [
     (lambda f: f.write_text('"商號名稱" = "林記"\n"統一編號" = "12345678"\n', encoding="utf-8"),
-     '統一編號 "12345678" fails the checksum'),
-    (lambda f: f.symlink_to(f.with_name("elsewhere.toml")), "(the profile was not used)"),
+     '統一編號 "12345678" 檢查碼不符'),
+    (lambda f: f.symlink_to(f.with_name("elsewhere.toml")), "（未使用賣方資料）"),
 ])
 def test_invalid_profile_is_logged_once_and_receipts_still_made(tmp_path, log, capsys, make_profile, problem):
     out = tmp_path / "out"
