@@ -77,8 +77,7 @@ std::string picture_problem(const fs::path& image) {
               return CAIRO_STATUS_SUCCESS;
             },
             &reader);
-        if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS)
-          problem = "無法讀成 PNG 圖檔";
+        if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) problem = "無法讀成 PNG 圖檔";
         cairo_surface_destroy(surface);
       }
     }
@@ -125,8 +124,7 @@ void read_settings(const toml::table& table, const std::string& shown, ProfileRe
     if (amount > 0)
       read.invoice_standard = amount;
     else
-      read.problems.push_back(shown +
-                              "：使用統一發票標準應為大於 0 的整數（新臺幣元），改用 200000");
+      read.problems.push_back(shown + "：使用統一發票標準應為大於 0 的整數（新臺幣元），改用 200000");
   }
 }
 
@@ -266,8 +264,7 @@ ProfileRead read_profile(const fs::path& folder) {
     bool known = false;
     for (const Field& field : kFields) known = known || key.str() == field.key;
     known = known || key.str() == kAutoPrint || key.str() == kInvoiceStandard;
-    if (!known)
-      read.problems.push_back(shown + "：不認得的欄位 \"" + std::string(key.str()) + "\"（略過）");
+    if (!known) read.problems.push_back(shown + "：不認得的欄位 \"" + std::string(key.str()) + "\"（略過）");
   }
   for (const Field& field : kFields) {
     const toml::node* node = table.get(field.key);
@@ -305,8 +302,7 @@ ProfileRead read_profile(const fs::path& folder) {
   }
   read_settings(table, shown, read);
   if (!read.seller.tax_id.empty() && !valid_tax_id(read.seller.tax_id)) {
-    read.problems.push_back(shown + "：統一編號 \"" + read.seller.tax_id +
-                            "\" 檢查碼不符，未印在收據上");
+    read.problems.push_back(shown + "：統一編號 \"" + read.seller.tax_id + "\" 檢查碼不符，未印在收據上");
     read.seller.tax_id.clear();
   }
   return read;
