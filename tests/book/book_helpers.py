@@ -43,7 +43,7 @@ def cups_pdf_folder():
     return Path(out.replace("${USER}", getpass.getuser()))
 
 
-def printed_file(folder, job, timeout=60):
+def printed_file(folder, job, timeout=120):
     """The PDF cups-pdf made of `job` ("<title>-job_<id>.pdf"), once it is complete."""
     pattern = re.compile(rf"-job_{job}\.pdf$")
     deadline = time.monotonic() + timeout

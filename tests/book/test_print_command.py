@@ -9,7 +9,7 @@ from book_helpers import COMMAND, issue, printed_file
 def test_printed_pdf_arrives_and_is_the_receipt(tmp_path, cups_pdf):
     numbers = issue(tmp_path, ["林記茶行", "陳小姐"])
     result = subprocess.run([COMMAND, "print", numbers[1], "--output", str(tmp_path)],
-                            capture_output=True, text=True, timeout=60)
+                            capture_output=True, text=True, timeout=120)
     assert result.returncode == 0, result.stderr
     job = re.fullmatch(rf"{numbers[1]}：已送到印表機 (\S+)（工作 (\d+)）\n", result.stdout)
     assert job, result.stdout
