@@ -84,7 +84,8 @@ double amount_value(std::string_view digits) {
 
 bool matches(const store::ListRow& row, std::string_view search) {
   return row.number.find(search) != std::string::npos || row.buyer.find(search) != std::string::npos ||
-         row.buyer_tax_id.find(search) != std::string::npos;
+         row.buyer_tax_id.find(search) != std::string::npos ||
+         row.order_label.find(search) != std::string::npos;
 }
 
 std::vector<double> daily_totals(const store::Summary& summary, YearMonth month) {

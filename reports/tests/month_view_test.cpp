@@ -49,10 +49,10 @@ TEST(StateCaption, EveryState) {
   EXPECT_EQ(state_caption(store::State::Pending), "處理中");
 }
 
-TEST(Matches, NumberBuyerOrTaxId) {
-  const store::ListRow row{
-      "收據-20261207-003", "2026-12-07", "林記茶行", "04595257", "700", store::State::Issued, {}};
-  for (const char* found : {"", "1207-003", "林記", "0459", "收據-20261207-003"})
+TEST(Matches, NumberBuyerTaxIdOrOrder) {
+  const store::ListRow row{"收據-20261207-003",  "2026-12-07", "林記茶行", "04595257", "700",
+                           store::State::Issued, {},           "A-117"};
+  for (const char* found : {"", "1207-003", "林記", "0459", "收據-20261207-003", "A-117"})
     EXPECT_TRUE(matches(row, found)) << found;
   for (const char* missed : {"陳", "700", "2026-12-07", "04595258"})
     EXPECT_FALSE(matches(row, missed)) << missed;

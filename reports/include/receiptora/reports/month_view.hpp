@@ -26,8 +26,8 @@ std::string amount_caption(std::string_view digits);
 // The amount as a double for charts (huge amounts lose digits, never their size).
 double amount_value(std::string_view digits);
 
-// Whether `search` occurs in the receipt's number, buyer or buyer's 統一編號 (as the book's own
-// search does), so the window can filter a month it has read once at every keystroke.
+// Whether `search` occurs in the receipt's number, buyer, buyer's 統一編號 or order's 收據 value (as the
+// book's own search does), so the window can filter a month it has read once at every keystroke.
 bool matches(const store::ListRow& row, std::string_view search);
 
 // One value per day of the month (day 1 first), 0 where nothing was issued.
