@@ -79,6 +79,18 @@ BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
   std::condition_variable changed;
   std::atomic<size_t> next{0};
   std::atomic<bool> stop{false};
+  // Numbers are claimed in the sheet's order (only the drawing runs side by side), so a
+  // day's receipts are numbered as the orders stand in the file.
+  size_t claim_turn = 0;
+  auto wait_for_turn = [&](size_t i) {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return claim_turn == i; });
+  };
+  auto pass_turn = [&] {
+    std::lock_guard lock(mutex);
+    ++claim_turn;
+    changed.notify_all();
+  };
 
   auto work = [&] {
     for (size_t i; !stop && (i = next++) < count;) {
@@ -86,11 +98,23 @@ BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
       std::exception_ptr failure;
       std::string number;
       bool skipped = false, under_way = false;
+      wait_for_turn(i);
+      bool turn_passed = false;
       if (runs[i]) {
         try {
           store::Book& book = *books.at(jobs[i].root);
           render::Receipt receipt = jobs[i].receipt;
-          const store::Claim claimed = claim(book, receipt, jobs[i].day, jobs[i].key, jobs[i].order);
+          const store::Claim claimed = [&] {
+            struct Pass {  // the next order's turn comes whether this claim succeeds or throws
+              decltype(pass_turn)& pass;
+              bool& passed;
+              ~Pass() {
+                passed = true;
+                pass();
+              }
+            } pass{pass_turn, turn_passed};
+            return claim(book, receipt, jobs[i].day, jobs[i].key, jobs[i].order);
+          }();
           number = claimed.number;
           skipped = claimed.claimed_before;
           under_way = skipped && claimed.state == store::State::Pending;
@@ -106,6 +130,7 @@ BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
           failure = std::current_exception();
         }
       }
+      if (!turn_passed) pass_turn();
       std::lock_guard lock(mutex);
       if (runs[i]) {  // those skipped before the start keep their outcome
         report.outcomes[i].started = !skipped;
