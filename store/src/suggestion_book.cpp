@@ -39,11 +39,11 @@ std::string select_from(SuggestionKind kind, const char* where) {
 
 SuggestionBook::SuggestionBook(fs::path folder) : folder_(std::move(folder)) {}
 
-SuggestionBook::~SuggestionBook() { sqlite3_close(db_); }
+SuggestionBook::~SuggestionBook() { sqlite3_close_v2(db_); }
 
 void SuggestionBook::fail() const {
   const std::string why = db_ ? sqlite3_errmsg(db_) : "無法開啟";
-  sqlite3_close(db_);
+  sqlite3_close_v2(db_);                             // closes once the caller's statements are finalized
   const_cast<SuggestionBook*>(this)->db_ = nullptr;  // the next call opens the book again
   const_cast<SuggestionBook*>(this)->data_version_ = -1;
   throw std::runtime_error("收據簿 " + (folder_ / std::string(kBookName)).string() +
