@@ -42,6 +42,7 @@ struct BookWindow {
   std::vector<receiptora::store::ListRow> rows;        // those that match the search
   int top = 0;                                         // the first row drawn
   int selected = -1;                                   // index into rows, -1: none
+  bool summary_due = false;  // the month's figures wait until the first list is on screen
 
   py::object module;  // receiptora._shop: collaborators looked up when used (tests replace them)
   py::object app, tk, canvas, canvas_path, scrollbar, search, month_label, summary_label, status_label;

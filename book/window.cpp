@@ -32,6 +32,7 @@ constexpr const char* kReference = "#e05a5a";
 constexpr const char* kError = "#ff7b72";
 constexpr int kQuietPollMs = 5000;
 constexpr int kLivePollMs = 400;
+constexpr int kSummaryAtLatestMs = 300;
 constexpr int kBackupDays = 30;  // without a backup, the window reminds the shop to make one  // how often
                                  // the book is asked whether another process changed it
 
@@ -158,6 +159,7 @@ void draw_backup(BookWindow& w) {
 }  // namespace
 
 void draw_summary(BookWindow& w) {
+  w.summary_due = false;
   draw_backup(w);
   const std::string key = reports::month_key(w.month);
   const std::string last = std::to_string(receiptora::days_in_month(w.month));
@@ -354,6 +356,27 @@ void report_failure(BookWindow& w, const char* what, const std::string& message)
 
 namespace {
 
+// The month's figures and charts read the whole book (twelve months of totals): they are drawn
+// once the list is on screen. Tk redraws a canvas in an idle handler queued by its Expose, so
+// the idle callback queued after it runs once the list is drawn; its timer then fires after Tk
+// has sent the drawing to the display. A window never exposed gets them after a moment anyway.
+void draw_summary_after_list(const std::shared_ptr<BookWindow>& w) {
+  w->summary_due = true;
+  py::object draw = py::cpp_function([w] {
+    guarded(*w, "統計", [&] {
+      if (w->summary_due) draw_summary(*w);
+    });
+  });
+  py::object after_list =
+      py::cpp_function([w, draw] { guarded(*w, "統計", [&] { w->app.attr("after")(0, draw); }); });
+  w->canvas.attr("bind")("<Expose>", py::cpp_function([w, after_list](py::object) {
+                           if (w->summary_due)
+                             guarded(*w, "統計", [&] { w->app.attr("after_idle")(after_list); });
+                         }),
+                         "+");
+  w->app.attr("after")(kSummaryAtLatestMs, draw);
+}
+
 void open_book_window(const std::filesystem::path& root, int year, int month) {
   auto w = std::make_shared<BookWindow>();
   w->root = root;
@@ -536,7 +559,9 @@ void open_book_window(const std::filesystem::path& root, int year, int month) {
   s.app.attr("bind")("<Escape>", py::cpp_function([w](py::object) { w->app.attr("quit")(); }));
   s.app.attr("protocol")("WM_DELETE_WINDOW", py::cpp_function([w] { w->app.attr("quit")(); }));
   open_book(s);
-  reload_month(s);
+  s.month_label.attr("configure")("text"_a = reports::roc_month_caption(s.month));
+  reload_rows(s);
+  draw_summary_after_list(w);
   // The book is live: receipts issued, voided or reprinted elsewhere appear while the window is
   // open (and the first receipt's book is opened once it exists).
   auto live = std::make_shared<py::object>();
