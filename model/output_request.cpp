@@ -1,5 +1,6 @@
 // button_event_001: one press of "輸出單據" builds a receipt request and hands it to the worker.
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "receiptora_py/display_form.hpp"
@@ -7,7 +8,6 @@
 #include "module_names.hpp"
 #include "platform.hpp"
 #include "templates.hpp"
-#include "receiptora/notify/notifier.hpp"
 #include "receiptora/request_keys.hpp"
 #include "receiptora/request_rows.hpp"
 #include "receiptora_py/compare.hpp"
@@ -87,22 +87,34 @@ TypedRows read_rows(py::handle table) {
   return typed;
 }
 
+// Runs f under the error log's wrapper: a failure is logged, never raised into the press.
+template <class F>
+void run_logged(const char* function_name, F&& f) {
+  global("try_except_log")(py::cpp_function(std::forward<F>(f), py::name(function_name)))();
+}
+
 // Prints the request line. Printing never stops the hand-over: what the stream's encoding
 // cannot write (cp950 has no 喆 or 堃) is written as backslash escapes, and a failure (a
 // closed standard output, say) goes to the error log.
+
 void print_request(const py::dict& request) {
-  py::cpp_function print_line(
-      [request] {
-        py::str line(receiptora_py::display_form(request));
-        py::object out = py::module_::import("sys").attr(name("stdout"));
-        py::object encoding = py::getattr(out, name("encoding"), py::none());
-        py::str text = line;
-        if (PyUnicode_Check(encoding.ptr()))
-          text = line.attr(name("encode"))(encoding, name("backslashreplace")).attr(name("decode"))(encoding);
-        py::print(text, "file"_a = out);
-      },
-      py::name("print_request"));
-  global("try_except_log")(print_line)();
+  run_logged("print_request", [request] {
+    py::str line(receiptora_py::display_form(request));
+    py::object out = py::module_::import("sys").attr(name("stdout"));
+    py::object encoding = py::getattr(out, name("encoding"), py::none());
+    py::str text = line;
+    if (PyUnicode_Check(encoding.ptr()))
+      text = line.attr(name("encode"))(encoding, name("backslashreplace")).attr(name("decode"))(encoding);
+    py::print(text, "file"_a = out);
+  });
+}
+
+// The refused press's line as a desktop notice. The notifier lives in a module of its own,
+// imported here on the first notice, so the window's process maps GLib only once one is sent;
+// a notice that cannot be sent goes to the error log.
+void send_notice(const std::string& message) {
+  run_logged("send_notice",
+             [message] { py::module_::import("receiptora._notify").attr(name("send_notice"))(message); });
 }
 
 void press(WindowState& s) {
@@ -133,7 +145,7 @@ void press(WindowState& s) {
   if (rows.rejected_row) {
     const std::string message = receiptora::rejected_row_message(*rows.rejected_row);
     py::print(message);
-    receiptora::notify::Notifier::session().send({message, "", ""});  // queued: never waits for the bus
+    send_notice(message);
     return;
   }
   for (const auto& [row, item] : rows.sent) {
