@@ -249,6 +249,7 @@ void open_buyer(BookWindow& w) {
   if (v.kind != Kind::Buyers || v.selected < 0) return;
   const reports::BuyerTally& buyer = v.buyers[v.shown[static_cast<size_t>(v.selected)]];
   const std::string search = buyer.buyer.empty() ? buyer.buyer_tax_id : buyer.buyer;
+  if (search.empty()) return show_status(w, "這些收據沒有填買受人，無法單獨列出", false);
   v.views.attr("set")(kReceipts);
   show(w, Kind::Receipts);
   w.search.attr("delete")(0, "end");
