@@ -134,11 +134,12 @@ void draw(BookWindow& w) {
     }
   }
   const std::string period = reports::period_caption(period_of(w));
-  const std::string what = v.kind == Kind::Buyers ? " 位買受人" : " 項品項";
-  std::string caption = period + "：" +
-                        std::to_string(v.kind == Kind::Buyers ? v.buyers.size() : v.items.size()) + what +
-                        "（只算已開立的收據，不含作廢）";
-  if (total == 0) caption = period + (w.book ? "：沒有已開立的收據" : "：還沒有收據");
+  const size_t all = v.kind == Kind::Buyers ? v.buyers.size() : v.items.size();
+  const std::string unit = v.kind == Kind::Buyers ? " 位" : " 項";
+  std::string caption = period + "：" + std::to_string(all) + unit +
+                        (v.kind == Kind::Buyers ? "買受人" : "品項") + "（只算已開立的收據，不含作廢）";
+  if (static_cast<size_t>(total) != all) caption += "，符合搜尋的 " + std::to_string(total) + unit;
+  if (all == 0) caption = period + (w.book ? "：沒有已開立的收據" : "：還沒有收據");
   v.caption.attr("configure")("text"_a = caption);
   const double n = std::max(1, total);
   v.scrollbar.attr("set")(std::min(1.0, v.top / n), std::min(1.0, (v.top + kTallyRows) / n));
