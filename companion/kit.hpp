@@ -29,6 +29,9 @@ py::object kit_subclass(const char* name, const char* base, const char* doc);
 
 // Kit_Entry: a CTkEntry drawn first in one pass (kit_entry.cpp); the kit's tables use it.
 py::object kit_entry_class();
+// Kit_Frame and Kit_Option_Menu (kit_frame.cpp): the kit object's CTkFrame and CTkOptionMenu.
+py::object kit_frame_class();
+py::object kit_option_menu_class();
 
 // Python's cycle collector cannot see Python objects held in C++ members, so a cycle through
 // one (a button whose command refers back to the Set_Button that owns it) would never be
