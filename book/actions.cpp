@@ -6,6 +6,7 @@
 #include "dialogs.hpp"
 #include "launch.hpp"
 #include "receiptora/issuing/issue.hpp"
+#include "receiptora/print/clipboard.hpp"
 #include "receiptora/print/print.hpp"
 #include "receiptora/reports/month_files.hpp"
 #include "receiptora/reports/month_view.hpp"
@@ -29,6 +30,7 @@ class Refusal : public std::runtime_error {
 };
 
 const store::ListRow& chosen(const BookWindow& w) {
+  if (!showing_receipts(w)) throw Refusal("請先切換到「收據」清單，選一張收據");
   const store::ListRow* row = selected_row(w);
   if (!row) throw Refusal("請先在清單中選一張收據");
   return *row;
@@ -132,6 +134,19 @@ void void_receipt(BookWindow& w) {
                 "已作廢 " + number +
                     (files.empty() ? "" : "，作廢副本 " + fs::path(files.front()).filename().string()),
                 false);
+  });
+}
+
+void copy_picture(BookWindow& w) {
+  refusing(w, [&] {
+    const std::string number = chosen(w).number;
+    receiptora::print::CopyOutcome outcome;
+    {
+      py::gil_scoped_release unlocked;
+      outcome = receiptora::print::copy_receipt_picture(w.root, number);
+    }
+    if (!outcome.copied) return report_failure(w, "複製圖片", outcome.message);
+    show_status(w, outcome.message, false);
   });
 }
 

@@ -21,6 +21,16 @@ namespace py = pybind11;
 inline constexpr int kRowHeight = 26;
 inline constexpr int kVisibleRows = 14;
 inline constexpr int kColumns = 6;
+inline constexpr int kListWidth = 1040;
+// The list's colours, shared by the 常客 and 品項 views.
+inline constexpr const char* kBackground = "#1d1e1e";
+inline constexpr const char* kRowColour = "#242424";
+inline constexpr const char* kRowAlternate = "#2a2b2b";
+inline constexpr const char* kSelected = "#1f538d";
+inline constexpr const char* kText = "#dce4ee";
+inline constexpr const char* kMuted = "#9aa3ad";
+
+struct TallyViews;  // the 常客 and 品項 views (regulars.cpp)
 
 struct BookWindow {
   std::filesystem::path root;
@@ -32,6 +42,7 @@ struct BookWindow {
   std::vector<receiptora::store::ListRow> rows;        // those that match the search
   int top = 0;                                         // the first row drawn
   int selected = -1;                                   // index into rows, -1: none
+  bool summary_due = false;  // the month's figures wait until the first list is on screen
 
   py::object module;  // receiptora._shop: collaborators looked up when used (tests replace them)
   py::object app, tk, canvas, canvas_path, scrollbar, search, month_label, summary_label, status_label;
@@ -44,6 +55,7 @@ struct BookWindow {
   // Canvas items of the drawn rows: a background and one text per column, reused on scroll.
   std::vector<py::object> row_backgrounds;
   std::vector<std::vector<py::object>> row_texts;
+  std::shared_ptr<TallyViews> tallies;  // null until built
 
   // Drops every Python object (the handlers close over this state: the cycle ends here).
   void release();
@@ -60,6 +72,17 @@ bool open_book(BookWindow& w);
 // Reads the list and the figures again after a change elsewhere, keeping selection and scroll.
 void follow_changes(BookWindow& w);
 const receiptora::store::ListRow* selected_row(const BookWindow& w);
+// `text` cut after max_chars characters with "…", so a 5,000-character buyer stays one line.
+std::string cut(const std::string& text, size_t max_chars);
+
+// The 常客 and 品項 views (regulars.cpp): a switch 收據｜常客｜品項 in `bar` and a table in the
+// list's place (`list` is hidden while a view shows). Read again when the month or the book
+// changes, filtered by the search text.
+void build_tally_views(BookWindow& w, py::handle bar, int column, py::handle list);
+void refresh_tally_views(BookWindow& w);
+void filter_tally_views(BookWindow& w);
+// True while the receipts' list is the one shown (the receipt actions need it).
+bool showing_receipts(const BookWindow& w);
 
 // Actions (actions.cpp); each reports in the status line and logs failures.
 void open_receipt(BookWindow& w);
@@ -70,6 +93,7 @@ void open_folder(BookWindow& w);
 void export_excel(BookWindow& w);
 void month_report(BookWindow& w);
 void back_up(BookWindow& w);
+void copy_picture(BookWindow& w);
 
 // Runs `action` for a Tk callback: a failure is shown in the status line and written to the
 // error log, never raised into Tk. KeyboardInterrupt and SystemExit pass through.

@@ -25,20 +25,14 @@ namespace reports = receiptora::reports;
 namespace store = receiptora::store;
 namespace fs = std::filesystem;
 
-constexpr int kListWidth = 1040;
 constexpr int kChartHeight = 130;
-constexpr const char* kBackground = "#1d1e1e";
-constexpr const char* kRowColour = "#242424";
-constexpr const char* kRowAlternate = "#2a2b2b";
-constexpr const char* kSelected = "#1f538d";
-constexpr const char* kText = "#dce4ee";
 constexpr const char* kGreyed = "#6f7377";
-constexpr const char* kMuted = "#9aa3ad";
 constexpr const char* kBar = "#3b8ed0";
 constexpr const char* kReference = "#e05a5a";
 constexpr const char* kError = "#ff7b72";
 constexpr int kQuietPollMs = 5000;
 constexpr int kLivePollMs = 400;
+constexpr int kSummaryAtLatestMs = 300;
 constexpr int kBackupDays = 30;  // without a backup, the window reminds the shop to make one  // how often
                                  // the book is asked whether another process changed it
 
@@ -52,15 +46,6 @@ constexpr Column kColumnsAt[kColumns] = {
     {"號碼", 12, "w", 24},      {"日期", 215, "w", 12}, {"買受人", 320, "w", 26},
     {"統一編號", 660, "w", 10}, {"合計", 905, "e", 16}, {"狀態", 935, "w", 4},
 };
-
-std::string cut(const std::string& text, size_t max_chars) {
-  size_t chars = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;  // continuation byte
-    if (++chars > max_chars) return text.substr(0, i) + "…";
-  }
-  return text;
-}
 
 py::object ctk() { return py::module_::import("customtkinter"); }
 
@@ -174,6 +159,7 @@ void draw_backup(BookWindow& w) {
 }  // namespace
 
 void draw_summary(BookWindow& w) {
+  w.summary_due = false;
   draw_backup(w);
   const std::string key = reports::month_key(w.month);
   const std::string last = std::to_string(receiptora::days_in_month(w.month));
@@ -251,12 +237,22 @@ void BookWindow::release() {
       py::object();
   summary_label = status_label = days_canvas = months_canvas = sentence_label = buttons = py::object();
   pending_checks.clear();
+  tallies.reset();
   row_backgrounds.clear();
   row_texts.clear();
   rows.clear();
   month_rows.clear();
   watch.reset();
   book.reset();
+}
+
+std::string cut(const std::string& text, size_t max_chars) {
+  size_t chars = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;  // continuation byte
+    if (++chars > max_chars) return text.substr(0, i) + "…";
+  }
+  return text;
 }
 
 const store::ListRow* selected_row(const BookWindow& w) {
@@ -332,6 +328,7 @@ void follow_changes(BookWindow& w) {
   }
   reload_rows(w);
   draw_summary(w);
+  refresh_tally_views(w);
 }
 
 void reload_month(BookWindow& w) {
@@ -340,6 +337,7 @@ void reload_month(BookWindow& w) {
   w.selected = -1;
   reload_rows(w);
   draw_summary(w);
+  refresh_tally_views(w);
 }
 
 void show_status(BookWindow& w, const std::string& text, bool error) {
@@ -357,6 +355,27 @@ void report_failure(BookWindow& w, const char* what, const std::string& message)
 }
 
 namespace {
+
+// The month's figures and charts read the whole book (twelve months of totals): they are drawn
+// once the list is on screen. Tk redraws a canvas in an idle handler queued by its Expose, so
+// the idle callback queued after it runs once the list is drawn; its timer then fires after Tk
+// has sent the drawing to the display. A window never exposed gets them after a moment anyway.
+void draw_summary_after_list(const std::shared_ptr<BookWindow>& w) {
+  w->summary_due = true;
+  py::object draw = py::cpp_function([w] {
+    guarded(*w, "統計", [&] {
+      if (w->summary_due) draw_summary(*w);
+    });
+  });
+  py::object after_list =
+      py::cpp_function([w, draw] { guarded(*w, "統計", [&] { w->app.attr("after")(0, draw); }); });
+  w->canvas.attr("bind")("<Expose>", py::cpp_function([w, after_list](py::object) {
+                           if (w->summary_due)
+                             guarded(*w, "統計", [&] { w->app.attr("after_idle")(after_list); });
+                         }),
+                         "+");
+  w->app.attr("after")(kSummaryAtLatestMs, draw);
+}
 
 void open_book_window(const std::filesystem::path& root, int year, int month) {
   auto w = std::make_shared<BookWindow>();
@@ -437,6 +456,7 @@ void open_book_window(const std::filesystem::path& root, int year, int month) {
                                   guarded(*w, "搜尋", [&] {
                                     w->top = 0;
                                     filter_rows(*w);
+                                    filter_tally_views(*w);
                                   });
                                 }));
 
@@ -457,6 +477,7 @@ void open_book_window(const std::filesystem::path& root, int year, int month) {
               });
             }));
   s.scrollbar.attr("grid")("row"_a = 0, "column"_a = 1, "sticky"_a = "ns");
+  build_tally_views(s, bar, 5, list);
   auto wheel = [w](int rows) {
     return py::cpp_function(
         [w, rows](py::object) { guarded(*w, "捲動", [&] { scroll_to(*w, w->top + rows); }); });
@@ -495,14 +516,14 @@ void open_book_window(const std::filesystem::path& root, int year, int month) {
   py::object actions = customtkinter.attr("CTkFrame")(s.app, "fg_color"_a = "transparent");
   actions.attr("grid")("row"_a = 2, "column"_a = 0, "sticky"_a = "ew", "padx"_a = 12);
   const std::pair<const char*, void (*)(BookWindow&)> kActions[] = {
-      {"開啟", open_receipt},   {"列印", print_receipt},     {"補印", reprint_receipt},
-      {"作廢", void_receipt},   {"開啟資料夾", open_folder}, {"匯出 Excel", export_excel},
-      {"月報表", month_report}, {"備份", back_up},
+      {"開啟", open_receipt},       {"列印", print_receipt},  {"複製圖片", copy_picture},
+      {"補印", reprint_receipt},    {"作廢", void_receipt},   {"開啟資料夾", open_folder},
+      {"匯出 Excel", export_excel}, {"月報表", month_report}, {"備份", back_up},
   };
   int column = 0;
   for (const auto& [name, action] : kActions) {
-    const int gap = column == 4 ? 40 : 8;  // the month's exports apart from the receipt's actions
-    s.buttons.attr("add_button")(actions, "button_name"_a = name, "text"_a = name, "width"_a = 112,
+    const int gap = column == 5 ? 40 : 8;  // the month's exports apart from the receipt's actions
+    s.buttons.attr("add_button")(actions, "button_name"_a = name, "text"_a = name, "width"_a = 100,
                                  "button_event"_a = handler(name, action), "row"_a = 0, "column"_a = column++,
                                  "padx"_a = py::make_tuple(0, gap));
   }
@@ -538,7 +559,9 @@ void open_book_window(const std::filesystem::path& root, int year, int month) {
   s.app.attr("bind")("<Escape>", py::cpp_function([w](py::object) { w->app.attr("quit")(); }));
   s.app.attr("protocol")("WM_DELETE_WINDOW", py::cpp_function([w] { w->app.attr("quit")(); }));
   open_book(s);
-  reload_month(s);
+  s.month_label.attr("configure")("text"_a = reports::roc_month_caption(s.month));
+  reload_rows(s);
+  draw_summary_after_list(w);
   // The book is live: receipts issued, voided or reprinted elsewhere appear while the window is
   // open (and the first receipt's book is opened once it exists).
   auto live = std::make_shared<py::object>();

@@ -16,6 +16,7 @@
 #include "receiptora/home_folder.hpp"
 #include "receiptora/issuing/issue.hpp"
 #include "receiptora/log_file.hpp"
+#include "receiptora/print/clipboard.hpp"
 #include "receiptora/print/print.hpp"
 #include "receiptora/notices.hpp"
 #include "receiptora/notify/notifier.hpp"
@@ -244,6 +245,7 @@ class ReceiptWorker {
     } catch (const std::exception&) {
       // The receipt is issued; only the hint is missing.
     }
+    actions.push_back({"copy", "複製圖片", [root, number] { copy_picture(root, number); }, false});
     if (same) {
       add("與 " + *same + " 內容相同");
       actions.push_back({"void", "作廢這張", [root, number] { void_duplicate(root, number); }});
@@ -267,6 +269,17 @@ class ReceiptWorker {
           "=== " + receiptora::local_iso_timestamp() + " 作廢 " + number + "\n" + failure.what() + "\n");
       notify::Notifier::session().send({"未能作廢 " + number, failure.what(), ""});
     }
+  }
+
+  // 「複製圖片」 on a receipt's notice: its picture on the clipboard (a void one's 作廢 copy), and a
+  // notice saying so; a failure also goes to the error log. Runs on the notifier's thread.
+  static void copy_picture(const fs::path& root, const std::string& number) {
+    const receiptora::print::CopyOutcome outcome = receiptora::print::copy_receipt_picture(root, number);
+    if (outcome.copied) return notify::Notifier::session().send({outcome.message, "", ""});
+    receiptora::append_to_log(
+        receiptora::default_log_path(),
+        "=== " + receiptora::local_iso_timestamp() + " 複製圖片 " + number + "\n" + outcome.message + "\n");
+    notify::Notifier::session().send({"未能複製 " + number + " 的圖片", outcome.message, ""});
   }
 
   // The window shows nothing of a receipt's fate; the desktop notice does, without waiting.

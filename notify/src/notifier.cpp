@@ -174,11 +174,12 @@ struct Notifier::State {
       if (!found->second.open_path.empty()) state->open(found->second.open_path);
       return;
     }
-    for (const NoticeAction& action : found->second.others) {
-      if (action.key != key || !action.run) continue;
-      // Each action runs once: a second click on the same notice does nothing.
-      const std::function<void()> run = action.run;
-      state->actions.erase(found);
+    std::vector<NoticeAction>& others = found->second.others;
+    for (auto action = others.begin(); action != others.end(); ++action) {
+      if (action->key != key || !action->run) continue;
+      // An action meant once is gone after its click: a second click does nothing.
+      const std::function<void()> run = action->run;
+      if (action->once) others.erase(action);
       run();
       return;
     }

@@ -14,6 +14,12 @@
 #include <thread>
 #include <vector>
 
+#include "../../core/tests/scoped_env.hpp"
+#include "../../print/tests/private_display.hpp"
+#include "../../store/tests/temp_folder.hpp"
+#include "receiptora/print/clipboard.hpp"
+#include "receiptora/store/book.hpp"
+
 namespace receiptora::notify {
 namespace {
 
@@ -249,6 +255,67 @@ TEST_F(NotifierTest, AnOtherActionRunsItsFunctionOnce) {
   std::lock_guard lock(mutex);
   EXPECT_EQ(voided, 1);
   EXPECT_TRUE(opened.empty());
+}
+
+// 「複製圖片」 on a receipt's notice runs print's copy_receipt_picture on the notifier's thread each
+// time it is clicked (the clipboard is read back from a private X display), while 「作廢這張」 beside
+// it still runs once.
+TEST_F(NotifierTest, CopyPictureRunsAtEveryClickAndPutsThePngOnTheClipboard) {
+  PrivateDisplay display;
+  if (display.name().empty() || system("command -v xclip >/dev/null") != 0)
+    GTEST_SKIP() << "Xvfb and xclip are needed";
+  ScopedEnv on_display("DISPLAY", display.name().c_str());
+  ScopedEnv wayland("WAYLAND_DISPLAY", nullptr);
+  store::TempFolder root;
+  const std::string number = "收據-20261208-001", png = "2026-12/" + number + ".png";
+  {
+    std::filesystem::create_directories(root.path / "2026-12");
+    store::Book book(root.path);
+    store::Record r;
+    r.number = number;
+    r.date = "2026-12-08";
+    r.state = store::State::Issued;
+    r.files = {{png, "", "original"}};
+    store::insert_record(book, r);
+    store::write_text(root.path / png, store::kTinyPngBytes);
+  }
+  FakeServer server(bus_->address());
+  std::mutex mutex;
+  std::condition_variable ran;
+  std::vector<std::string> outcomes;
+  int voided = 0;
+  auto note = [&](const std::string& outcome) {
+    std::lock_guard lock(mutex);
+    outcomes.push_back(outcome);
+    ran.notify_all();
+  };
+  Notifier notifier(bus_->address());
+  notifier.send({"已開立 " + number,
+                 "",
+                 "",
+                 {{"copy", "複製圖片",
+                   [&] {
+                     const print::CopyOutcome outcome = print::copy_receipt_picture(root.path, number);
+                     note(outcome.message);
+                   },
+                   false},
+                  {"void", "作廢這張", [&] {
+                     ++voided;
+                     note("void");
+                   }}}});
+  ASSERT_TRUE(notifier.wait_idle(5s));
+  EXPECT_EQ(server.received()[0].actions, (std::vector<std::string>{"copy", "複製圖片", "void", "作廢這張"}));
+  for (const char* key : {"copy", "void", "void", "copy"}) server.click(1, key);
+  {
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(ran.wait_for(lock, 10s, [&] { return outcomes.size() >= 3; }));
+  }
+  notifier.send({"after", "", ""});  // delivered after every click was handled
+  ASSERT_TRUE(notifier.wait_idle(5s));
+  const std::string copied = "已複製 " + number + " 的圖片，可以貼到聊天或郵件";
+  EXPECT_EQ(outcomes, (std::vector<std::string>{copied, "void", copied}));
+  EXPECT_EQ(voided, 1);
+  EXPECT_EQ(pasted_png(store::kTinyPngBytes), store::kTinyPngBytes);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <cups/cups.h>
 
+#include <algorithm>
 #include <memory>
 #include <system_error>
 
@@ -67,7 +68,17 @@ PrintJob print_pdf(const fs::path& pdf, const PrintRequest& request) {
   return {id, dest->name};
 }
 
-fs::path receipt_pdf(const fs::path& root, std::string_view number) {
+namespace {
+
+struct Found {
+  fs::path file;
+  int pages = 1;
+};
+
+// Receipt `number`'s file with `extension` (the first of its kind: page 1's picture), or a void
+// receipt's 作廢 copy's; `use` says what the refusals refuse (列印, 複製).
+Found receipt_file(const fs::path& root, std::string_view number, std::string_view extension,
+                   const char* use) {
   std::string_view digits = number;
   if (digits.substr(0, kPrefix.size()) == kPrefix) digits.remove_prefix(kPrefix.size());
   // YYYYMMDD-NNN (a day's thousandth receipt has four digits)
@@ -76,10 +87,10 @@ fs::path receipt_pdf(const fs::path& root, std::string_view number) {
   if (!shaped) throw PrintError("不是收據號碼：" + std::string(number));
   const std::string month = std::string(digits.substr(0, 4)) + "-" + std::string(digits.substr(4, 2));
   const std::string name = std::string(kPrefix) + std::string(digits);
-  fs::path pdf = root / month / (name + ".pdf");
-  // What the book says of it: a void receipt prints only as its 作廢 copy, never the clean
-  // original; one that was never issued does not print. A receipt of a folder made before
-  // the book (no book, or no record) prints from its file.
+  Found found{root / month / (name + std::string(extension)), 1};
+  // What the book says of it: a void receipt is used only as its 作廢 copy, never the clean
+  // original; one that was never issued is refused. A receipt of a folder made before the book
+  // (no book, or no record) is used from its file.
   std::unique_ptr<store::Book> book;
   try {
     book = store::open_book_for_reading(root);
@@ -87,19 +98,36 @@ fs::path receipt_pdf(const fs::path& root, std::string_view number) {
     throw PrintError(error.what());
   }
   if (const auto record = book ? store::find_receipt(*book, name) : std::nullopt) {
-    if (record->state == store::State::Void) {
-      pdf.clear();
-      for (const store::BookFile& file : record->files)
-        if (file.kind == "void" && fs::path(file.name).extension() == ".pdf") pdf = root / file.name;
-      if (pdf.empty()) throw PrintError("收據 " + name + " 已作廢，沒有作廢副本可印");
-    } else if (record->state != store::State::Issued) {
+    if (record->state != store::State::Void && record->state != store::State::Issued)
       throw PrintError("收據 " + name + " 沒有開立成功（" + std::string(store::state_label(record->state)) +
-                       "），不能列印");
+                       "），不能" + use);
+    const std::string kind = record->state == store::State::Void ? "void" : "original";
+    int pages = 0;
+    fs::path first;
+    for (const store::BookFile& file : record->files)
+      if (file.kind == kind && fs::path(file.name).extension() == extension && pages++ == 0)
+        first = root / file.name;
+    if (kind == "void") {
+      if (first.empty()) throw PrintError("收據 " + name + " 已作廢，沒有作廢副本可" + use);
+      found.file = first;
     }
+    found.pages = std::max(1, pages);
   }
   std::error_code ec;
-  if (!fs::is_regular_file(pdf, ec)) throw PrintError(root.string() + " 裡沒有收據 " + std::string(number));
-  return pdf;
+  if (!fs::is_regular_file(found.file, ec))
+    throw PrintError(root.string() + " 裡沒有收據 " + std::string(number));
+  return found;
+}
+
+}  // namespace
+
+fs::path receipt_pdf(const fs::path& root, std::string_view number) {
+  return receipt_file(root, number, ".pdf", "列印").file;
+}
+
+ReceiptPicture receipt_picture(const fs::path& root, std::string_view number) {
+  const Found found = receipt_file(root, number, ".png", "複製");
+  return {found.file, found.pages};
 }
 
 }  // namespace receiptora::print

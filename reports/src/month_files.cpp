@@ -12,7 +12,10 @@ namespace receiptora::reports {
 
 std::filesystem::path export_month(const store::Book& book, YearMonth month) {
   const fs::path file = month_export_path(book.folder(), month);
-  write_month_xlsx(file, month, store::list_receipts(book, month_key(month), ""));
+  write_month_xlsx(file,
+                   {month, store::list_receipts(book, month_key(month), ""),
+                    buyer_tallies(book, {month.year, month.month}), buyer_tallies(book, {month.year, 0}),
+                    item_tallies(book, {month.year, month.month}), item_tallies(book, {month.year, 0})});
   return file;
 }
 

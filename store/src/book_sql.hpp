@@ -100,6 +100,11 @@ class Statement {
     const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
     return p ? std::string(p, sqlite3_column_bytes(stmt_, i)) : std::string();
   }
+  // The column's text, valid until the next step (no copy, for reads of many rows).
+  std::string_view view(int i) const {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
+    return p ? std::string_view(p, static_cast<size_t>(sqlite3_column_bytes(stmt_, i))) : std::string_view();
+  }
   std::int64_t integer(int i) const { return sqlite3_column_int64(stmt_, i); }
   bool is_null(int i) const { return sqlite3_column_type(stmt_, i) == SQLITE_NULL; }
 

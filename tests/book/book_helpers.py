@@ -14,20 +14,23 @@ COMMAND = str(Path(sys.executable).with_name("receiptora"))
 CUPS_PDF_CONF = Path("/etc/cups/cups-pdf.conf")
 
 
-def issue(folder, buyers, day=7, tax_ids=None):
-    """Issues one receipt per buyer on 2026-12-<day> through `receiptora render`; returns the numbers.
-    The i-th receipt's total is 2 × (350 + i)."""
+def issue(folder, buyers, day=7, tax_ids=None, items=None, month=12):
+    """Issues one receipt per buyer on 2026-<month>-<day> through `receiptora render`; returns the
+    numbers. The i-th receipt's total is 2 × (350 + i), unless items[i] gives its (name, quantity,
+    unit price) lines."""
     tax_ids = tax_ids or ["04595257"] * len(buyers)
-    requests = [{"版本": "一般格式", "買受人": buyer, "買受人統一編號": tax_ids[i], "品名": ["烏龍茶"],
-                 "數量": [2], "單件價格": [350 + i], "存檔路徑": "/ignored/", "顯示免用統一發票章": False,
-                 "顯示負責人章": False, "顯示日期": True, "年": 2026, "月": 12, "日": day}
+    items = items or [[("烏龍茶", 2, 350 + i)] for i in range(len(buyers))]
+    requests = [{"版本": "一般格式", "買受人": buyer, "買受人統一編號": tax_ids[i],
+                 "品名": [line[0] for line in items[i]], "數量": [line[1] for line in items[i]],
+                 "單件價格": [line[2] for line in items[i]], "存檔路徑": "/ignored/", "顯示免用統一發票章": False,
+                 "顯示負責人章": False, "顯示日期": True, "年": 2026, "月": month, "日": day}
                 for i, buyer in enumerate(buyers)]
     source = Path(folder) / "requests.json"
     source.write_text(json.dumps(requests), encoding="utf-8")
     # One job: receipts drawn at once may take their numbers in either order.
     subprocess.run([COMMAND, "render", "--jobs", "1", "--output", str(folder), str(source)], check=True,
                    capture_output=True, timeout=120)
-    return [f"收據-202612{day:02d}-{n:03d}" for n in range(1, len(buyers) + 1)]
+    return [f"收據-2026{month:02d}{day:02d}-{n:03d}" for n in range(1, len(buyers) + 1)]
 
 
 def cups_pdf_folder():

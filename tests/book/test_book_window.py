@@ -266,6 +266,33 @@ def test_the_book_opens_empty_then_follows_what_other_processes_do(tmp_path, mon
     assert "已開立 20 張" in seen["summary"] and "作廢 1 張" in seen["summary"]
 
 
+def test_the_list_is_drawn_before_the_months_figures(book, monkeypatch):
+    folder, numbers, _ = book
+    seen = {}
+    real_mainloop = customtkinter.CTk.mainloop
+
+    def summary(w):
+        return next(lbl.cget("text") for lbl in all_widgets(w.app, customtkinter.CTkLabel)
+                    if lbl.grid_info().get("row") == 0 and lbl.grid_info().get("columnspan") == 2)
+
+    def watching_mainloop(app, *args, **kwargs):
+        w = Window(app)
+
+        def drawn():  # queued after the canvas's own redraw on its first Expose
+            seen.setdefault("at first drawing", ([r[0] for r in w.rows()], summary(w)))
+        w.list_canvas.bind("<Expose>", lambda event: app.after_idle(drawn), "+")
+        real_mainloop(app, *args, **kwargs)
+
+    def scenario(w):
+        w.pump(0.5)
+        seen["after"] = summary(w)
+
+    monkeypatch.setattr(customtkinter.CTk, "mainloop", watching_mainloop)
+    run_book_window(monkeypatch, folder, scenario)
+    assert seen["at first drawing"] == (numbers, "")
+    assert seen["after"].startswith("115年12月：已開立 3 張")
+
+
 def issue_in_another_process(folder, w, buyers, first=1):
     """`receiptora render` in its own process while the window keeps drawing; returns the numbers.
     (No thread: one would collect the window's Tk variables off the main thread.)"""

@@ -1,6 +1,7 @@
 """The month as .xlsx (read back with openpyxl) and the monthly report as an A4 PDF."""
 import datetime
 import re
+import shutil
 import subprocess
 
 import openpyxl
@@ -53,3 +54,26 @@ def test_export_before_the_first_receipt_creates_nothing(tmp_path, write):
     with pytest.raises(RuntimeError, match="還沒有開立任何收據"):
         write(str(tmp_path), 2026, 12)
     assert list(tmp_path.iterdir()) == []
+
+
+def test_xlsx_holds_the_regulars_and_items_of_the_month_and_the_year(tmp_path):
+    issue(tmp_path, ["林記茶行", "陳小姐", "林記茶行"], tax_ids=["04595257", "", "04595257"],
+          items=[[("烏龍茶", 2, 450), ("運費", 1, 80)], [("蛋黃酥禮盒", 3, 480)], [("烏龍茶", 1, 450)]])
+    issue(tmp_path, ["陳小姐"], day=20, month=11, tax_ids=[""], items=[[("蛋黃酥禮盒", 10, 480)]])
+    _book.void(str(tmp_path), "收據-20261207-003", "打錯")
+    path = _shop.export_month(str(tmp_path), 2026, 12)
+    book = openpyxl.load_workbook(path)
+    assert book.sheetnames == ["2026-12", "常客 115年12月", "品項 115年12月", "常客 115年", "品項 115年"]
+    assert list(book["常客 115年12月"].iter_rows(values_only=True)) == [
+        ("買受人", "統一編號", "張數", "合計", "最近日期"),
+        ("陳小姐", None, 1, 1440, datetime.datetime(2026, 12, 7)),
+        ("林記茶行", "04595257", 1, 980, datetime.datetime(2026, 12, 7)),
+        ("合計", None, "=SUM(C2:C3)", "=SUM(D2:D3)", None)]
+    assert [r[:4] for r in book["品項 115年"].iter_rows(values_only=True)][1:] == [
+        ("蛋黃酥禮盒", 13, 6240, 2), ("烏龍茶", 2, 900, 1), ("運費", 1, 80, 1), ("合計", None, "=SUM(C2:C4)", None)]
+    # What a spreadsheet program computes and shows: gnumeric's ssconvert, one CSV per sheet.
+    if shutil.which("ssconvert"):
+        subprocess.run(["ssconvert", "-S", str(path), str(tmp_path / "sheet.csv")], check=True, capture_output=True,
+                       timeout=120)
+        year = (tmp_path / "sheet.csv.3").read_text(encoding="utf-8").splitlines()
+        assert year[1:] == ['陳小姐,,2,6240,2026/12/07', '林記茶行,04595257,1,980,2026/12/07', '合計,,3,7220,']

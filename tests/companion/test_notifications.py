@@ -87,6 +87,7 @@ def run_worker(tmp_path, address, requests, then_wait_for=""):
 
 
 UNSTAMPED = "未蓋免用統一發票章：賣方資料沒有商號名稱"  # the note of a receipt made with an empty profile
+COPY_AND_OPEN = ["default", "開啟 PDF", "copy", "複製圖片"]
 
 
 def request(folder, show_date=True):
@@ -113,7 +114,7 @@ def test_each_receipt_and_each_failure_is_notified(tmp_path, session_bus):
     assert bodies[:2] == [UNSTAMPED, "負責人章未蓋：賣方資料沒有負責人姓名；" + UNSTAMPED]
     assert summaries[2].startswith("收據未開立：") and summaries[2].endswith("（已記錄於 error.log）")
     app_name, _, _, _, _, actions, _, _ = server.received[0]
-    assert app_name == "Receiptora" and actions == ["default", "開啟 PDF"]
+    assert app_name == "Receiptora" and actions == ["default", "開啟 PDF", "copy", "複製圖片"]
     assert (folder / "2026-12" / "收據-20261208-001.pdf").is_file()
 
 
@@ -133,15 +134,37 @@ def test_a_duplicate_is_voided_from_its_notice_and_a_wrong_tax_id_is_said(tmp_pa
         worker.join()
         server.close()
     notices = {body[3]: (body[4], body[5]) for body in server.received}
-    assert notices["已開立 收據-20261208-001｜115年12月8日｜合計 1,870 元"] == (UNSTAMPED, ["default", "開啟 PDF"])
+    assert notices["已開立 收據-20261208-001｜115年12月8日｜合計 1,870 元"] == (UNSTAMPED, COPY_AND_OPEN)
     assert notices["已開立 收據-20261208-002｜115年12月8日｜合計 1,870 元"] == (
-        "與 收據-20261208-001 內容相同\n" + UNSTAMPED, ["default", "開啟 PDF", "void", "作廢這張"])
+        "與 收據-20261208-001 內容相同\n" + UNSTAMPED, COPY_AND_OPEN + ["void", "作廢這張"])
     assert notices["已開立 收據-20261208-003｜115年12月8日｜合計 1,870 元"] == (
-        UNSTAMPED + "\n買受人統一編號「12345678」檢查碼不符，已照輸入開立", ["default", "開啟 PDF"])
+        UNSTAMPED + "\n買受人統一編號「12345678」檢查碼不符，已照輸入開立", COPY_AND_OPEN)
     assert "已作廢 收據-20261208-002（作廢原因：重複開立）" in notices
     assert (folder / "2026-12" / "收據-20261208-002-作廢.pdf").is_file()
     log = (tmp_path / "data" / "quillmarkers" / "Receiptora" / "error.log").read_text(encoding="utf-8")
     assert "收據 收據-20261208-003 的買受人統一編號「12345678」檢查碼不符" in log
+
+
+@pytest.mark.gui
+@pytest.mark.skipif(shutil.which("xclip") is None, reason="xclip is needed")
+def test_copy_picture_on_the_notice_puts_the_png_on_the_clipboard(tmp_path, session_bus):
+    server = NotificationServer(session_bus, click="copy")
+    folder, seen = tmp_path / "out", tmp_path / "seen"
+    worker = threading.Thread(target=run_worker, args=(tmp_path, session_bus, [request(folder)]),
+                              kwargs={"then_wait_for": str(seen)})
+    worker.start()
+    try:
+        deadline = time.monotonic() + 60
+        while len(server.received) < 2 and time.monotonic() < deadline:  # the receipt and the copy
+            time.sleep(0.05)
+    finally:
+        seen.touch()
+        worker.join()
+        server.close()
+    assert [body[3] for body in server.received][1:] == ["已複製 收據-20261208-001 的圖片，可以貼到聊天或郵件"]
+    pasted = subprocess.run(["xclip", "-selection", "clipboard", "-o", "-t", "image/png"], capture_output=True,
+                            check=True, timeout=30).stdout
+    assert pasted == (folder / "2026-12" / "收據-20261208-001.png").read_bytes()
 
 
 def test_without_a_notification_server_receipts_are_still_made(tmp_path, session_bus):

@@ -14,6 +14,7 @@ struct NoticeAction {
   std::string key;    // what the server reports back ("void"); never "default"
   std::string label;  // the button's text (「作廢這張」)
   std::function<void()> run;
+  bool once = true;  // 作廢這張 runs once; 複製圖片 may be clicked again
 };
 
 struct Notice {

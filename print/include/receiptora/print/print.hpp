@@ -48,6 +48,15 @@ PrintJob print_pdf(const fs::path& pdf, const PrintRequest& request);
 // number (so no path can be smuggled in) and when the file does not exist.
 fs::path receipt_pdf(const fs::path& root, std::string_view number);
 
+// The picture of receipt `number` to paste into a chat or a mail: its page 1 (a PNG of 1240 × 874
+// pixels), or a void receipt's 作廢 copy's page 1, with how many pages the receipt has. Refused as
+// receipt_pdf refuses.
+struct ReceiptPicture {
+  fs::path png;
+  int pages = 1;
+};
+ReceiptPicture receipt_picture(const fs::path& root, std::string_view number);
+
 }  // namespace receiptora::print
 
 namespace receiptora::print {

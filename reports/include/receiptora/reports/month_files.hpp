@@ -9,7 +9,8 @@
 
 namespace receiptora::reports {
 
-// <root>/YYYY-MM/收據簿-YYYY-MM.xlsx with every receipt of the month; returns the path.
+// <root>/YYYY-MM/收據簿-YYYY-MM.xlsx with every receipt of the month and the 常客 and 品項 of the
+// month and of its year; returns the path.
 std::filesystem::path export_month(const store::Book& book, YearMonth month);
 // <root>/YYYY-MM/月報表-YYYY-MM.pdf (A4), with the profile's shop name and 使用統一發票標準.
 std::filesystem::path write_month_report(const store::Book& book, YearMonth month);
