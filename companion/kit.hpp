@@ -20,8 +20,9 @@ void register_calendar(py::module_& m);
 // The customtkinter module (imported on first use; Python caches it in sys.modules).
 py::module_ ctk();
 
-// A CTkFont in the first CJK-capable family Tk knows (the theme's default family when none
-// is installed). Needs a Tk root, so widget code calls it only while building widgets.
+// A CTkFont in the CJK face Tk draws the product windows' "Microsoft JhengHei" captions with
+// (else the first CJK-capable family Tk knows; the theme's default family when none is
+// installed). Needs a Tk root, so widget code calls it only while building widgets.
 py::object kit_font(int size, const char* weight = "normal");
 
 // A new Python class `name` of this module, derived from customtkinter's class `base`.

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 namespace quillmarkers {
 
@@ -34,7 +35,8 @@ std::optional<Outline> outline_of(py::handle widget, bool border_needed) {
   return o;
 }
 
-void draw_rounded_rectangle(py::handle canvas, const Outline& o, py::handle border, py::handle inside) {
+py::list draw_rounded_rectangle(py::handle canvas, const Outline& o, py::handle border, py::handle inside) {
+  py::list ids;
   py::object circle_ids = canvas.attr("_aa_circle_canvas_ids");
   py::object create_text = canvas.attr("create_text");
   py::object create_rectangle = canvas.attr("create_rectangle");
@@ -49,12 +51,13 @@ void draw_rounded_rectangle(py::handle canvas, const Outline& o, py::handle bord
           x, y, "text"_a = character, "anchor"_a = "center", "fill"_a = fill, "font"_a = font,
           "tags"_a = py::make_tuple(tag, part, parts, "ctk_aa_circle_font_element"), "angle"_a = angle);
       circle_ids.attr("add")(id);
+      ids.append(id);
     }
   };
   auto rectangle = [&](const char* name, const char* part, const char* parts, long x0, long y0, long x1,
                        long y1, py::handle fill) {
-    create_rectangle(x0, y0, x1, y1, "tags"_a = py::make_tuple(name, part, parts), "width"_a = 0,
-                     "fill"_a = fill, "outline"_a = fill);
+    ids.append(create_rectangle(x0, y0, x1, y1, "tags"_a = py::make_tuple(name, part, parts), "width"_a = 0,
+                                "fill"_a = fill, "outline"_a = fill));
   };
 
   // Border first, then the inside over it: the stacking the stock drawing ends with.
@@ -73,17 +76,66 @@ void draw_rounded_rectangle(py::handle canvas, const Outline& o, py::handle bord
   corner("inner_oval_4", "inner_corner_part", "inner_parts", b + i, h - b - i, i, inside);
   rectangle("inner_rectangle_1", "inner_rectangle_part", "inner_parts", b + i, b, w - b - i, h - b, inside);
   rectangle("inner_rectangle_2", "inner_rectangle_part", "inner_parts", b, b + i, w - b, h - i - b, inside);
+  return ids;
 }
 
-void draw_first_in_one_pass(py::handle cls, const char* base, FirstDrawing draw_first) {
+namespace {
+
+// Where each item of a one-pass drawing stands for outline o, in the order they were made:
+// a circle's centre (two numbers) or a rectangle's corners (four).
+std::vector<std::vector<long>> places(const Outline& o) {
+  const long w = o.width, h = o.height, c = o.corner, b = o.border, i = o.inner;
+  std::vector<std::vector<long>> at;
+  auto circle = [&](long x, long y) { at.insert(at.end(), 2, {x, y}); };
+  if (b > 0) {
+    circle(c, c), circle(w - c, c), circle(w - c, h - c), circle(c, h - c);
+    at.push_back({0, c, w, h - c});
+    at.push_back({c, 0, w - c, h});
+  }
+  circle(b + i, b + i), circle(w - b - i, b + i), circle(w - b - i, h - b - i), circle(b + i, h - b - i);
+  at.push_back({b + i, b, w - b - i, h - b});
+  at.push_back({b, b + i, w - b, h - i - b});
+  return at;
+}
+
+// A resize of a widget still showing its one-pass drawing: the same items moved by id, what
+// customtkinter's redraw does after finding each of them by tag. False when the corners or the
+// border changed, or the new size needs items added or removed: customtkinter redraws then.
+bool move_in_one_pass(py::handle widget, bool border_needed) {
+  py::object drawn = py::getattr(widget, "_kit_items", py::none());
+  if (drawn.is_none()) return false;
+  const auto o = outline_of(widget, border_needed);
+  if (!o || !py::make_tuple(o->corner, o->border).equal(drawn[py::int_(0)])) return false;
+  py::list ids = drawn[py::int_(1)];
+  const auto at = places(*o);
+  if (at.size() != py::len(ids)) return false;
+  py::object canvas = widget.attr("_canvas");
+  py::object coords = py::module_::import("tkinter").attr("Canvas").attr("coords");
+  for (size_t k = 0; k < at.size(); ++k) {
+    py::tuple place(at[k].size());
+    for (size_t n = 0; n < at[k].size(); ++n) place[n] = at[k][n];
+    coords(canvas, ids[k], *place);
+  }
+  return true;
+}
+
+}  // namespace
+
+void draw_first_in_one_pass(py::handle cls, const char* base, FirstDrawing draw_first, bool border_needed) {
   cls.attr("_draw") = py::cpp_function(
-      [base, draw_first](py::object self, py::object no_color_updates) {
+      [base, draw_first, border_needed](py::object self, py::object no_color_updates) {
         const bool first = !py::hasattr(self, "_kit_drawn");
         if (first) self.attr("_kit_drawn") = true;
-        if (first && draw_first(self, py::bool_(no_color_updates))) return;
+        const bool size_only = py::bool_(no_color_updates);
+        if (first ? draw_first(self, size_only) : size_only && move_in_one_pass(self, border_needed)) return;
+        self.attr("_kit_items") = py::none();  // customtkinter's drawing may make items anew
         ctk().attr(base).attr("_draw")(self, no_color_updates);
       },
       py::name("_draw"), py::is_method(cls), py::arg("no_color_updates") = false);
+}
+
+void remember_one_pass(py::handle widget, const Outline& o, py::list ids) {
+  widget.attr("_kit_items") = py::make_tuple(py::make_tuple(o.corner, o.border), std::move(ids));
 }
 
 }  // namespace quillmarkers

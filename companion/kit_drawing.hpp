@@ -22,12 +22,17 @@ struct Outline {
 std::optional<Outline> outline_of(py::handle widget, bool border_needed);
 
 // The border's items (when it has one) and then the inside's, as the draw engine leaves them.
-void draw_rounded_rectangle(py::handle canvas, const Outline& o, py::handle border, py::handle inside);
+// Returns their ids in the order made.
+py::list draw_rounded_rectangle(py::handle canvas, const Outline& o, py::handle border, py::handle inside);
+
+// Notes the items of widget's one-pass drawing, so a later resize moves them by id.
+void remember_one_pass(py::handle widget, const Outline& o, py::list ids);
 
 // Gives cls (a subclass of customtkinter's `base`) a _draw whose first call runs
-// draw_first(self, no_color_updates); when that answers false, and on every later call,
-// customtkinter's own _draw runs.
+// draw_first(self, no_color_updates); a later resize (no colour updates) of a drawing noted
+// by remember_one_pass moves its items. Otherwise customtkinter's own _draw runs.
 using FirstDrawing = bool (*)(py::handle self, bool no_color_updates);
-void draw_first_in_one_pass(py::handle cls, const char* base, FirstDrawing draw_first);
+void draw_first_in_one_pass(py::handle cls, const char* base, FirstDrawing draw_first,
+                            bool border_needed = false);
 
 }  // namespace quillmarkers

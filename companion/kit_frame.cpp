@@ -29,7 +29,7 @@ bool draw_frame_first_time(py::handle frame, bool) {
   py::object inside =
       py::str("transparent").equal(frame.attr("_fg_color")) ? background : colour("_fg_color");
   py::object canvas = frame.attr("_canvas");
-  draw_rounded_rectangle(canvas, *o, colour("_border_color"), inside);
+  remember_one_pass(frame, *o, draw_rounded_rectangle(canvas, *o, colour("_border_color"), inside));
   canvas.attr("configure")("bg"_a = background);
   return true;
 }
