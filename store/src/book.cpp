@@ -88,6 +88,86 @@ UPDATE receipts SET batch_key = NULL WHERE batch_key IS NOT NULL AND rowid NOT I
 DROP INDEX receipts_by_batch_key;
 CREATE UNIQUE INDEX receipts_by_batch_key ON receipts(batch_key) WHERE batch_key IS NOT NULL;
 )sql",
+    // The buyers and items of issued receipts, counted for the window's suggestions: how often,
+    // how lately, and (for an item) the unit price it last had. Triggers keep the counts in the
+    // transaction that changes a receipt, whichever code path that is (issuing, recovery, an
+    // import, void); `hidden` is the operator's choice and outlives the counts. The migration
+    // counts what the book already holds. A receipt's row is written before its items.
+    R"sql(
+CREATE TABLE buyer_uses(
+  buyer TEXT NOT NULL,
+  tax_id TEXT NOT NULL,
+  uses INTEGER NOT NULL DEFAULT 0,
+  last_day TEXT NOT NULL DEFAULT '',
+  hidden INTEGER NOT NULL DEFAULT 0,
+  PRIMARY KEY(buyer, tax_id)
+) WITHOUT ROWID;
+CREATE TABLE item_uses(
+  name TEXT PRIMARY KEY,
+  uses INTEGER NOT NULL DEFAULT 0,
+  last_day TEXT NOT NULL DEFAULT '',
+  last_number TEXT NOT NULL DEFAULT '',
+  unit_price TEXT NOT NULL DEFAULT '',
+  hidden INTEGER NOT NULL DEFAULT 0
+) WITHOUT ROWID;
+CREATE INDEX receipts_issued_by_buyer ON receipts(buyer, buyer_tax_id, day) WHERE state = 'issued';
+CREATE INDEX items_by_name ON items(name, number);
+
+INSERT INTO buyer_uses(buyer, tax_id, uses, last_day)
+  SELECT buyer, buyer_tax_id, count(*), max(day) FROM receipts
+  WHERE state = 'issued' AND buyer <> '' GROUP BY buyer, buyer_tax_id;
+INSERT INTO item_uses(name, uses, last_day, last_number, unit_price)
+  SELECT name, uses, day, number, unit_price FROM (
+    SELECT i.name, count(*) AS uses, r.day, i.number, i.unit_price,
+           max(i.number || ' ' || printf('%09d', i.line)) AS latest
+    FROM items i JOIN receipts r ON r.number = i.number
+    WHERE r.state = 'issued' AND i.name <> '' GROUP BY i.name);
+
+CREATE TRIGGER receipt_issued_added AFTER INSERT ON receipts WHEN NEW.state = 'issued' BEGIN
+  INSERT INTO buyer_uses(buyer, tax_id, uses, last_day)
+    SELECT NEW.buyer, NEW.buyer_tax_id, 1, NEW.day WHERE NEW.buyer <> ''
+    ON CONFLICT(buyer, tax_id) DO UPDATE SET uses = uses + 1, last_day = max(last_day, excluded.last_day);
+  INSERT INTO item_uses(name, uses, last_day, last_number, unit_price)
+    SELECT name, 1, NEW.day, NEW.number, unit_price FROM items
+    WHERE number = NEW.number AND name <> '' ORDER BY line
+    ON CONFLICT(name) DO UPDATE SET uses = uses + 1,
+      unit_price = CASE WHEN excluded.last_number >= last_number THEN excluded.unit_price ELSE unit_price END,
+      last_day = max(last_day, excluded.last_day), last_number = max(last_number, excluded.last_number);
+END;
+CREATE TRIGGER item_of_issued_added AFTER INSERT ON items
+WHEN NEW.name <> '' AND (SELECT state FROM receipts WHERE number = NEW.number) = 'issued' BEGIN
+  INSERT INTO item_uses(name, uses, last_day, last_number, unit_price)
+    SELECT NEW.name, 1, day, NEW.number, NEW.unit_price FROM receipts WHERE number = NEW.number
+    ON CONFLICT(name) DO UPDATE SET uses = uses + 1,
+      unit_price = CASE WHEN excluded.last_number >= last_number THEN excluded.unit_price ELSE unit_price END,
+      last_day = max(last_day, excluded.last_day), last_number = max(last_number, excluded.last_number);
+END;
+CREATE TRIGGER receipt_issued AFTER UPDATE OF state ON receipts
+WHEN NEW.state = 'issued' AND OLD.state <> 'issued' BEGIN
+  INSERT INTO buyer_uses(buyer, tax_id, uses, last_day)
+    SELECT NEW.buyer, NEW.buyer_tax_id, 1, NEW.day WHERE NEW.buyer <> ''
+    ON CONFLICT(buyer, tax_id) DO UPDATE SET uses = uses + 1, last_day = max(last_day, excluded.last_day);
+  INSERT INTO item_uses(name, uses, last_day, last_number, unit_price)
+    SELECT name, 1, NEW.day, NEW.number, unit_price FROM items
+    WHERE number = NEW.number AND name <> '' ORDER BY line
+    ON CONFLICT(name) DO UPDATE SET uses = uses + 1,
+      unit_price = CASE WHEN excluded.last_number >= last_number THEN excluded.unit_price ELSE unit_price END,
+      last_day = max(last_day, excluded.last_day), last_number = max(last_number, excluded.last_number);
+END;
+CREATE TRIGGER receipt_unissued AFTER UPDATE OF state ON receipts
+WHEN OLD.state = 'issued' AND NEW.state <> 'issued' BEGIN
+  UPDATE buyer_uses SET uses = uses - 1,
+    last_day = CASE WHEN last_day <> OLD.day THEN last_day ELSE coalesce((SELECT max(day) FROM receipts
+      WHERE buyer = OLD.buyer AND buyer_tax_id = OLD.buyer_tax_id AND state = 'issued'), '') END
+  WHERE buyer = OLD.buyer AND tax_id = OLD.buyer_tax_id;
+  UPDATE item_uses SET uses = uses - (SELECT count(*) FROM items WHERE number = OLD.number AND name = item_uses.name)
+  WHERE name IN (SELECT name FROM items WHERE number = OLD.number);
+  UPDATE item_uses SET (last_day, last_number, unit_price) = (
+    SELECT r.day, r.number, i.unit_price FROM items i JOIN receipts r ON r.number = i.number
+    WHERE i.name = item_uses.name AND r.state = 'issued' ORDER BY i.number DESC, i.line DESC LIMIT 1)
+  WHERE last_number = OLD.number AND uses > 0 AND name IN (SELECT name FROM items WHERE number = OLD.number);
+END;
+)sql",
 };
 static_assert(std::size(kMigrations) == kBookVersion);
 

@@ -7,6 +7,7 @@
 #include <set>
 #include <thread>
 
+#include "older_book.hpp"
 #include "temp_folder.hpp"
 
 namespace receiptora::store {
@@ -461,11 +462,13 @@ TEST(ReadingBook, AnOlderSchemaIsReadAsItIsAndMigratedByTheFirstWriter) {
   ASSERT_EQ(sqlite3_open((folder.path / std::string(kBookName)).c_str(), &db), SQLITE_OK);
   ASSERT_EQ(
       sqlite3_exec(db,
-                   "DROP INDEX receipts_by_batch_key; ALTER TABLE receipts DROP COLUMN order_label; "
-                   "CREATE INDEX receipts_by_batch_key ON receipts(batch_key) WHERE batch_key IS NOT NULL; "
-                   "INSERT INTO receipts(number, day, seq, state, batch_key) VALUES "
-                   "('收據-20261207-001', '2026-12-07', 1, 'issued', 'k'), "
-                   "('收據-20261207-002', '2026-12-07', 2, 'issued', 'k'); PRAGMA user_version=1",
+                   (std::string(kBackBeforeCounts) +
+                    "DROP INDEX receipts_by_batch_key; ALTER TABLE receipts DROP COLUMN order_label; "
+                    "CREATE INDEX receipts_by_batch_key ON receipts(batch_key) WHERE batch_key IS NOT NULL; "
+                    "INSERT INTO receipts(number, day, seq, state, batch_key) VALUES "
+                    "('收據-20261207-001', '2026-12-07', 1, 'issued', 'k'), "
+                    "('收據-20261207-002', '2026-12-07', 2, 'issued', 'k'); PRAGMA user_version=1")
+                       .c_str(),
                    nullptr, nullptr, nullptr),
       SQLITE_OK)
       << sqlite3_errmsg(db);

@@ -4,6 +4,7 @@ import shutil
 import subprocess
 import tkinter
 
+import customtkinter
 import pytest
 
 from book_helpers import issue
@@ -56,9 +57,11 @@ def test_regulars_and_items_by_month_and_year_sorted_by_a_click(shop, monkeypatc
         seen["year"] = table(w)[1]
         w.click(w.button("品項"))
         seen["items"] = table(w)
-        search = all_widgets(w.app, __import__("customtkinter").CTkEntry)[0]
+        search = all_widgets(w.app, customtkinter.CTkEntry)[0]
         search.insert(0, "禮盒")
         seen["found"] = table(w)[1]
+        seen["caption"] = next(label.cget("text") for label in all_widgets(w.app, customtkinter.CTkLabel)
+                               if label.cget("text").startswith("115年："))
         search.delete(0, "end")
         w.click(w.button("常客"))
         canvas = all_widgets(w.app, tkinter.Canvas, exact=True)[1]
@@ -80,6 +83,7 @@ def test_regulars_and_items_by_month_and_year_sorted_by_a_click(shop, monkeypatc
                     ["烏龍茶", "13", "5,850", "3", "450", "115/12/08"],
                     ["運費", "1", "80", "1", "80", "115/12/07"]]
     assert [r[0] for r in seen["found"]] == ["蛋黃酥禮盒"]
+    assert seen["caption"] == "115年：3 項品項（只算已開立的收據，不含作廢），符合搜尋的 1 項"
     assert seen["receipts"] == [numbers[1], numbers[3]]  # 陳小姐's receipts of the month
     assert seen["status"] == "本月 陳小姐 的收據"
 

@@ -29,7 +29,7 @@ namespace fs = std::filesystem;
 
 inline constexpr std::string_view kBookName = "收據簿.sqlite3";
 // The schema this build writes; older books are migrated on open, newer ones refused.
-inline constexpr int kBookVersion = 2;
+inline constexpr int kBookVersion = 3;
 // How long a command waits for another process's write transaction before it gives up.
 inline constexpr std::chrono::milliseconds kBusyLimit{10000};
 
