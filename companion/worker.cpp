@@ -16,12 +16,15 @@
 #include "receiptora/home_folder.hpp"
 #include "receiptora/issuing/issue.hpp"
 #include "receiptora/log_file.hpp"
+#include "receiptora/month_grid.hpp"
 #include "receiptora/print/clipboard.hpp"
 #include "receiptora/print/print.hpp"
 #include "receiptora/notices.hpp"
 #include "receiptora/notify/notifier.hpp"
 #include "receiptora/render/render.hpp"
 #include "receiptora/reports/duplicates.hpp"
+#include "receiptora/reports/month_view.hpp"
+#include "receiptora/store/book.hpp"
 #include "receiptora/store/profile.hpp"
 #include "receiptora/tax_id.hpp"
 
@@ -287,29 +290,70 @@ class ReceiptWorker {
     notify::Notifier::session().send({receiptora::not_issued_notice(reason), "", ""});
   }
 
-  // Fonts and the renderer's caches load on the first receipt; doing it here, before the
-  // first request, keeps the first press as quick as the later ones.
+  // What the first receipt would otherwise pay for, readied on this thread while the window
+  // starts (the GIL released): fontconfig, both templates' faces and this thread's pango font
+  // map (pango keeps one per thread), the glyphs of figures, capital numerals, the seller block
+  // and both stamps; SHA-256; and the output folder's book, opened (recovering what a stopped
+  // app left) with the month's rows read. Nothing is created when the folder does not exist. A
+  // step that fails is logged and the worker goes on to the requests: a receipt that meets the
+  // same failure logs it with its request.
   void warm_up() {
-    py::gil_scoped_release released;
-    try {
-      render::Receipt sample;
-      sample.number = "收據-20260101-001";
-      sample.buyer = "買受人";
-      sample.date = render::Date{2026, 1, 1};
-      sample.items.push_back({"商品", 1, 100, ""});
-      (void)render::render_both(sample);
-    } catch (const std::exception&) {
-      // A real receipt will meet the same failure and log it with its request.
-    }
-    // The window's output folder, when it exists (it is never made here): opening its book
-    // now recovers what a stopped app left, at the app's start rather than at the first press.
-    try {
+    std::vector<std::string> failures;
+    {
+      py::gil_scoped_release released;
       const fs::path folder = receiptora::output_folder();
       std::error_code ec;
-      if (fs::is_directory(folder, ec)) receiptora::issuing::book_for(folder);
-    } catch (const std::exception&) {
-      // The first receipt opens the book again and logs what stops it.
+      const bool shop = fs::is_directory(folder, ec);
+      render::SellerProfile seller;
+      attempt(failures, "賣方資料", [&] {
+        if (shop && fs::is_regular_file(folder / std::string(store::kProfileName), ec))
+          seller = store::read_profile(folder).seller;
+      });
+      attempt(failures, "字型與版面", [&] {
+        for (render::Template layout : {render::Template::General, render::Template::Cat})
+          (void)render::render_pages(sample_receipt(seller, layout));
+      });
+      attempt(failures, "收據簿", [&] {
+        (void)store::sha256_hex("");
+        if (!shop) return;
+        store::Book& book = receiptora::issuing::book_for(folder);
+        const receiptora::CalendarDate today = receiptora::today_local();
+        (void)store::list_receipts(book, receiptora::reports::month_key({today.year, today.month}), "");
+      });
     }
+    for (const std::string& failure : failures)
+      log_failure(error_log_, py::reinterpret_borrow<py::object>(PyExc_RuntimeError)(failure), py::handle(),
+                  "之後的收據照常處理");
+  }
+
+  template <class Step>
+  static void attempt(std::vector<std::string>& failures, const char* what, Step&& step) {
+    try {
+      step();
+    } catch (const std::exception& failure) {
+      failures.push_back(std::string("啟動時預先準備") + what + "失敗：" + failure.what());
+    } catch (...) {
+      failures.push_back(std::string("啟動時預先準備") + what + "失敗");
+    }
+  }
+
+  // A receipt that uses every face and the common glyphs a real one draws: the shop's seller
+  // block, both stamps, a date, a buyer's 統一編號 and a total whose capital numerals hold every
+  // digit and unit.
+  static render::Receipt sample_receipt(const render::SellerProfile& seller, render::Template layout) {
+    render::Receipt sample;
+    sample.seller = seller;
+    if (sample.seller.name.empty()) sample.seller.name = "商號名稱";
+    if (sample.seller.owner.empty()) sample.seller.owner = "負責人";
+    sample.number = "收據-20260101-001";
+    sample.buyer = "買受人";
+    sample.buyer_tax_id = "04595257";
+    const receiptora::CalendarDate today = receiptora::today_local();
+    sample.date = render::Date{today.year, today.month, today.day};
+    sample.items.push_back({"商品", 1, mpz_class("1234567890"), ""});
+    sample.exemption_stamp = sample.owner_seal = true;
+    sample.layout = layout;
+    return sample;
   }
 
   py::object queue_, busy_, error_log_, thread_ = py::none(), current_ = py::none();

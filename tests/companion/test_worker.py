@@ -197,3 +197,23 @@ def test_a_receipt_saved_under_any_profile_is_never_logged_as_not_made(tmp_path,
     run_worker(log, request(out))
     assert (out / "2026-12" / "收據-20261207-001.pdf").exists()
     assert "the receipt was not made" not in log_text(log)
+
+
+def test_a_failing_warm_up_is_logged_and_the_requests_are_still_made(tmp_path):
+    import subprocess
+    import sys
+    window_folder = tmp_path / "quillmarkers" / "Receiptora"
+    window_folder.mkdir(parents=True)
+    (tmp_path / "elsewhere.sqlite3").write_bytes(b"")
+    (window_folder / "收據簿.sqlite3").symlink_to(tmp_path / "elsewhere.sqlite3")  # a book never opened
+    out, log_path = tmp_path / "out", tmp_path / "error.log"
+    # A fresh process: the worker readies the window folder's book when it starts.
+    child = ("import queue, sys, threading, quillmarkers_model as q\n"
+             "log = q.Try_Except_Model(); log.log_path = sys.argv[1]\n"
+             f"box = queue.Queue(); box.put({request(out)!r}); box.put(None)\n"
+             "w = q.Receipt_Worker(box, threading.Event(), log); w.start(); assert w.join(60)\n")
+    subprocess.run([sys.executable, "-c", child, str(log_path)], check=True, timeout=120, capture_output=True,
+                   env={"HOME": str(tmp_path), "XDG_DATA_HOME": str(tmp_path / "data"), "PATH": "/usr/bin:/bin",
+                        **{k: v for k, v in os.environ.items() if k in SANITIZER_VARIABLES}})
+    assert "啟動時預先準備收據簿失敗" in log_path.read_text(encoding="utf-8")
+    assert (out / "2026-12" / "收據-20261207-001.pdf").exists() and len(ledger(out)) == 1
