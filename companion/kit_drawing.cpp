@@ -134,6 +134,17 @@ void draw_first_in_one_pass(py::handle cls, const char* base, FirstDrawing draw_
       py::name("_draw"), py::is_method(cls), py::arg("no_color_updates") = false);
 }
 
+py::object one_pass_class(ClassStorage& storage, const char* name, const char* base, const char* doc,
+                          FirstDrawing draw_first, bool border_needed) {
+  return storage
+      .call_once_and_store_result([&] {
+        py::object cls = kit_subclass(name, base, doc);
+        draw_first_in_one_pass(cls, base, draw_first, border_needed);
+        return cls;
+      })
+      .get_stored();
+}
+
 void remember_one_pass(py::handle widget, const Outline& o, py::list ids) {
   widget.attr("_kit_items") = py::make_tuple(py::make_tuple(o.corner, o.border), std::move(ids));
 }

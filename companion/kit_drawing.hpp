@@ -6,6 +6,8 @@
 // customtkinter's own and finds what it expects.
 #pragma once
 
+#include <pybind11/gil_safe_call_once.h>
+
 #include <optional>
 
 #include "kit.hpp"
@@ -34,5 +36,11 @@ void remember_one_pass(py::handle widget, const Outline& o, py::list ids);
 using FirstDrawing = bool (*)(py::handle self, bool no_color_updates);
 void draw_first_in_one_pass(py::handle cls, const char* base, FirstDrawing draw_first,
                             bool border_needed = false);
+
+// The kit's class `name`, derived from customtkinter's `base` and drawn as above; made once per
+// process into storage.
+using ClassStorage = py::gil_safe_call_once_and_store<py::object>;
+py::object one_pass_class(ClassStorage& storage, const char* name, const char* base, const char* doc,
+                          FirstDrawing draw_first, bool border_needed = false);
 
 }  // namespace quillmarkers

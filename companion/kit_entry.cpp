@@ -1,8 +1,6 @@
 // Kit_Entry: customtkinter's CTkEntry with its first drawing made in one pass (kit_drawing.hpp):
 // 20 canvas items, about 150 Tk calls per entry in the stock drawing, most of the window's
 // start-up.
-#include <pybind11/gil_safe_call_once.h>
-
 #include "kit.hpp"
 #include "kit_drawing.hpp"
 
@@ -40,15 +38,9 @@ bool draw_first_time(py::handle entry, bool no_color_updates) {
 }  // namespace
 
 py::object kit_entry_class() {
-  PYBIND11_CONSTINIT static py::gil_safe_call_once_and_store<py::object> storage;
-  return storage
-      .call_once_and_store_result([] {
-        py::object cls =
-            kit_subclass("Kit_Entry", "CTkEntry", "A CTkEntry whose first drawing is made in one pass.");
-        draw_first_in_one_pass(cls, "CTkEntry", draw_first_time);
-        return cls;
-      })
-      .get_stored();
+  PYBIND11_CONSTINIT static ClassStorage storage;
+  return one_pass_class(storage, "Kit_Entry", "CTkEntry",
+                        "A CTkEntry whose first drawing is made in one pass.", draw_first_time);
 }
 
 }  // namespace quillmarkers

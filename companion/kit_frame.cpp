@@ -4,8 +4,6 @@
 // update_idletasks at its end: that call lays out and redraws the whole half-built window,
 // which lays itself out again when it is first shown (over 1,200 Tk calls in the receipt
 // window). Later drawings are customtkinter's own, update included.
-#include <pybind11/gil_safe_call_once.h>
-
 #include "kit.hpp"
 #include "kit_drawing.hpp"
 
@@ -51,27 +49,15 @@ bool draw_menu_first_time(py::handle menu, bool no_color_updates) {
 }  // namespace
 
 py::object kit_frame_class() {
-  PYBIND11_CONSTINIT static py::gil_safe_call_once_and_store<py::object> storage;
-  return storage
-      .call_once_and_store_result([] {
-        py::object cls =
-            kit_subclass("Kit_Frame", "CTkFrame", "A CTkFrame whose first drawing is made in one pass.");
-        draw_first_in_one_pass(cls, "CTkFrame", draw_frame_first_time);
-        return cls;
-      })
-      .get_stored();
+  PYBIND11_CONSTINIT static ClassStorage storage;
+  return one_pass_class(storage, "Kit_Frame", "CTkFrame",
+                        "A CTkFrame whose first drawing is made in one pass.", draw_frame_first_time);
 }
 
 py::object kit_option_menu_class() {
-  PYBIND11_CONSTINIT static py::gil_safe_call_once_and_store<py::object> storage;
-  return storage
-      .call_once_and_store_result([] {
-        py::object cls = kit_subclass("Kit_Option_Menu", "CTkOptionMenu",
-                                      "A CTkOptionMenu whose first drawing lays out nothing else.");
-        draw_first_in_one_pass(cls, "CTkOptionMenu", draw_menu_first_time);
-        return cls;
-      })
-      .get_stored();
+  PYBIND11_CONSTINIT static ClassStorage storage;
+  return one_pass_class(storage, "Kit_Option_Menu", "CTkOptionMenu",
+                        "A CTkOptionMenu whose first drawing lays out nothing else.", draw_menu_first_time);
 }
 
 }  // namespace quillmarkers
