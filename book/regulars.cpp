@@ -381,11 +381,15 @@ void build_tally_views(BookWindow& w, py::handle bar, int column, py::handle lis
                          guarded_call("開啟", [window](py::args) { open_buyer(*window); }));
   v->canvas.attr("bind")("<Return>", guarded_call("開啟", [window](py::args) { open_buyer(*window); }));
   for (const auto& [key, step] :
-       {std::pair{"<Down>", 1}, {"<Up>", -1}, {"<Next>", kTallyRows}, {"<Prior>", -kTallyRows}})
-    v->canvas.attr("bind")(key, guarded_call("選取", [window, step = step](py::args) {
-                             TallyViews& t = *window->tallies;
-                             select(*window, t.selected < 0 ? t.top : t.selected + step);
-                           }));
+       {std::pair{"<Down>", 1}, {"<Up>", -1}, {"<Next>", kTallyRows}, {"<Prior>", -kTallyRows}}) {
+    py::object move = guarded_call("選取", [window, step = step](py::args) {
+      TallyViews& t = *window->tallies;
+      if (t.kind != Kind::Receipts) select(*window, t.selected < 0 ? t.top : t.selected + step);
+    });
+    v->canvas.attr("bind")(key, move);
+    w.search.attr("bind")(key, move, "+");  // from the search box too, as in the list
+  }
+  w.search.attr("bind")("<Return>", guarded_call("開啟", [window](py::args) { open_buyer(*window); }), "+");
   v->reload_later = guarded_call("更新", [window](py::args) {
     window->tallies->reload_waiting = false;
     load(*window);

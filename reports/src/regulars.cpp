@@ -42,14 +42,11 @@ std::string_view trimmed(std::string_view text) {
   return text;
 }
 
-// A stored amount (decimal text) added to `sum`; text that is no whole number adds nothing.
-void add(mpz_class& sum, std::string_view digits, mpz_class& scratch) {
-  if (digits.empty() || scratch.set_str(std::string(digits), 10) != 0) return;
-  sum += scratch;
-}
-
-bool read(mpz_class& value, std::string_view digits) {
-  return !digits.empty() && value.set_str(std::string(digits), 10) == 0;
+// A stored amount (decimal text) as a number; false for text that is no whole number. `text` is
+// the reused buffer GMP reads from (one allocation for a whole tally, not one per line).
+bool read(mpz_class& value, std::string_view digits, std::string& text) {
+  text.assign(digits);
+  return !digits.empty() && value.set_str(text, 10) == 0;
 }
 
 // Two whole-number texts as GMP writes them (no leading zeros, '-' for negatives) by value.
@@ -90,8 +87,8 @@ std::vector<BuyerTally> buyer_tallies(const store::Book& book, Period period) {
   std::vector<BuyerTally> rows;
   std::vector<Sum> sums;
   std::unordered_map<std::string, size_t> at;
-  std::string key;
-  mpz_class scratch;
+  std::string key, text;
+  mpz_class amount;
   const auto [first, last] = day_span(period);
   store::for_each_issued(book, first, last, [&](const store::SoldReceipt& sold) {
     const std::string_view buyer = trimmed(sold.buyer), tax_id = trimmed(sold.buyer_tax_id);
@@ -104,7 +101,7 @@ std::vector<BuyerTally> buyer_tallies(const store::Book& book, Period period) {
     BuyerTally& row = rows[found->second];
     ++row.receipts;
     if (sold.day > row.last_day) row.last_day = sold.day;
-    add(sums[found->second].total, sold.total, scratch);
+    if (read(amount, sold.total, text)) sums[found->second].total += amount;
   });
   for (const Sum& sum : sums) rows[sum.row].total = sum.total.get_str();
   sort_tallies(rows, BuyerColumn::Total, true);
@@ -120,13 +117,16 @@ std::vector<ItemTally> item_tallies(const store::Book& book, Period period) {
   std::vector<Sum> sums;
   std::unordered_map<std::string, size_t> at;
   mpz_class quantity, price, product;
+  std::string key, text;
   const auto [first, last] = day_span(period);
   store::for_each_issued_item(book, first, last, [&](const store::SoldItem& sold) {
-    if (!read(quantity, sold.quantity)) quantity = 0;
-    if (!read(price, sold.unit_price)) price = 0;
+    if (!read(quantity, sold.quantity, text)) quantity = 0;
+    const bool priced = read(price, sold.unit_price, text);
+    if (!priced) price = 0;
     if (quantity == 0 && price == 0) return;  // a line of text
     const std::string_view name = trimmed(sold.name);
-    auto [found, added] = at.try_emplace(std::string(name), rows.size());
+    key.assign(name);
+    auto [found, added] = at.try_emplace(key, rows.size());
     if (added) {
       rows.push_back({std::string(name), "0", "0", 0, "", ""});
       sums.push_back({0, 0, ""});
@@ -141,8 +141,8 @@ std::vector<ItemTally> item_tallies(const store::Book& book, Period period) {
       sum.last_number = sold.number;
     }
     if (sold.day >= row.last_day) {
-      row.last_day = sold.day;
-      row.last_unit_price = price.get_str();
+      row.last_day.assign(sold.day);
+      row.last_unit_price.assign(priced ? sold.unit_price : "0");
     }
   });
   for (size_t i = 0; i < rows.size(); ++i) {

@@ -64,9 +64,8 @@ def test_regulars_and_items_by_month_and_year_sorted_by_a_click(shop, monkeypatc
                                if label.cget("text").startswith("115年："))
         search.delete(0, "end")
         w.click(w.button("常客"))
-        canvas = all_widgets(w.app, tkinter.Canvas, exact=True)[1]
-        w.click(canvas, x=60, y=26 + 13)  # the first row: 林記茶行
-        w.xdotool("key", "Down", "Return")  # the next one, and its receipts
+        w.click(search)
+        w.xdotool("key", "Down", "Down", "Return")  # 林記茶行, then 陳小姐, and her receipts
         seen["receipts"] = [r[0] for r in w.rows()]
         seen["status"] = w.status()
 
