@@ -108,9 +108,9 @@ struct CalendarState : std::enable_shared_from_this<CalendarState> {
     arrow_font = kit_font(18, "bold");
     weekday_font = kit_font(12);
 
-    outer = ctk().attr("CTkFrame")(parent, "corner_radius"_a = 8);
+    outer = kit_frame_class()(parent, "corner_radius"_a = 8);
     outer.attr("grid_columnconfigure")(0, "weight"_a = 1);
-    body = ctk().attr("CTkFrame")(outer, "fg_color"_a = "transparent");
+    body = kit_frame_class()(outer, "fg_color"_a = "transparent");
     body.attr("grid")("row"_a = 0, "column"_a = 0, "padx"_a = 6, "pady"_a = 6);
 
     auto arrow = [&](const char* text, int step, int column) {

@@ -67,7 +67,7 @@ struct EntryTable {
   }
 
   void setup(py::object self, py::object parent) {
-    frame = ctk().attr("CTkFrame")(parent, "fg_color"_a = "transparent");
+    frame = kit_frame_class()(parent, "fg_color"_a = "transparent");
     frame.attr("grid")("row"_a = 0, "column"_a = 0, "sticky"_a = "nw");
     heading_font = kit_font(13, "bold");
     cell_font = kit_font(13);

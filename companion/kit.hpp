@@ -20,8 +20,9 @@ void register_calendar(py::module_& m);
 // The customtkinter module (imported on first use; Python caches it in sys.modules).
 py::module_ ctk();
 
-// A CTkFont in the first CJK-capable family Tk knows (the theme's default family when none
-// is installed). Needs a Tk root, so widget code calls it only while building widgets.
+// A CTkFont in the CJK face Tk draws the product windows' "Microsoft JhengHei" captions with
+// (else the first CJK-capable family Tk knows; the theme's default family when none is
+// installed). Needs a Tk root, so widget code calls it only while building widgets.
 py::object kit_font(int size, const char* weight = "normal");
 
 // A new Python class `name` of this module, derived from customtkinter's class `base`.
@@ -29,6 +30,9 @@ py::object kit_subclass(const char* name, const char* base, const char* doc);
 
 // Kit_Entry: a CTkEntry drawn first in one pass (kit_entry.cpp); the kit's tables use it.
 py::object kit_entry_class();
+// Kit_Frame and Kit_Option_Menu (kit_frame.cpp): the kit object's CTkFrame and CTkOptionMenu.
+py::object kit_frame_class();
+py::object kit_option_menu_class();
 
 // Python's cycle collector cannot see Python objects held in C++ members, so a cycle through
 // one (a button whose command refers back to the Set_Button that owns it) would never be

@@ -1,15 +1,8 @@
-// Kit_Entry: customtkinter's CTkEntry with its first drawing made in one pass. The stock
-// drawing creates each of the 20 canvas items of the rounded border empty, then finds it by
-// tag, moves it, resizes it and colours it: about 150 Tk calls per entry, most of the window's
-// start-up. Here each item is created once with its final place, size, colour and tags, the
-// very items and stacking order the stock drawing leaves behind, so every later redraw (a
-// resize, a colour or scaling change) is customtkinter's own and finds what it expects.
-#include <pybind11/gil_safe_call_once.h>
-
-#include <cmath>
-#include <optional>
-
+// Kit_Entry: customtkinter's CTkEntry with its first drawing made in one pass (kit_drawing.hpp):
+// 20 canvas items, about 150 Tk calls per entry in the stock drawing, most of the window's
+// start-up.
 #include "kit.hpp"
+#include "kit_drawing.hpp"
 
 namespace quillmarkers {
 
@@ -17,42 +10,10 @@ namespace {
 
 using namespace py::literals;
 
-// The rounded rectangle as the draw engine lays it out for the font-shape method.
-struct Outline {
-  long width, height, corner, border, inner;
-};
-
-// Only the common case is drawn here: integral sizes (no fractional scaling), a border, and
-// room for all four corners; anything else is left to the stock drawing.
-std::optional<Outline> outline_of(py::handle entry) {
-  py::object engine = ctk().attr("DrawEngine");
-  if (!py::str("font_shapes").equal(engine.attr("preferred_drawing_method"))) return std::nullopt;
-  py::object own_engine = entry.attr("_draw_engine");
-  if (!py::bool_(own_engine.attr("_round_width_to_even_numbers")) ||
-      !py::bool_(own_engine.attr("_round_height_to_even_numbers")))
-    return std::nullopt;
-  auto scaled = [&](const char* attribute) -> std::optional<long> {
-    py::object value = entry.attr("_apply_widget_scaling")(entry.attr(attribute));
-    if (!PyLong_Check(value.ptr()) && !PyFloat_Check(value.ptr())) return std::nullopt;
-    const double number = value.cast<double>();
-    if (number < 0 || number > 1e6 || number != std::floor(number)) return std::nullopt;
-    return static_cast<long>(number);
-  };
-  const auto width = scaled("_current_width"), height = scaled("_current_height");
-  const auto corner = scaled("_corner_radius"), border = scaled("_border_width");
-  if (!width || !height || !corner || !border) return std::nullopt;
-  Outline o{*width / 2 * 2, *height / 2 * 2, *corner, *border, 0};
-  if (o.corner * 2 > o.width || o.corner * 2 > o.height) return std::nullopt;
-  o.inner = o.corner >= o.border ? o.corner - o.border : 0;
-  if (o.border <= 0 || o.inner <= 0 || o.width <= 2 * o.corner || o.height <= 2 * o.corner ||
-      o.width - 2 * o.border <= 2 * o.inner || o.height - 2 * o.border <= 2 * o.inner)
-    return std::nullopt;
-  return o;
-}
-
 // The first drawing, with the colours CTkEntry._draw gives. False: left to the stock drawing.
-bool draw_first_time(py::handle entry) {
-  const auto o = outline_of(entry);
+bool draw_first_time(py::handle entry, bool no_color_updates) {
+  if (no_color_updates) return false;
+  const auto o = outline_of(entry, /*border_needed=*/true);
   if (!o) return false;
   auto colour = [&](const char* attribute) {
     return entry.attr("_apply_appearance_mode")(entry.attr(attribute));
@@ -65,42 +26,7 @@ bool draw_first_time(py::handle entry) {
       colour(py::bool_(entry.attr("_placeholder_text_active")) ? "_placeholder_text_color" : "_text_color");
 
   py::object canvas = entry.attr("_canvas");
-  py::object circle_ids = canvas.attr("_aa_circle_canvas_ids");
-  py::object create_text = canvas.attr("create_text");
-  py::object create_rectangle = canvas.attr("create_rectangle");
-  // Two font circles on top of each other, one turned half way, as create_aa_circle makes them.
-  auto corner = [&](const char* name, const char* part, const char* parts, long x, long y, long radius,
-                    py::handle fill) {
-    py::object character = canvas.attr("_get_char_from_radius")(radius);
-    py::tuple font = py::make_tuple("CustomTkinter_shapes_font", -radius * 2);
-    for (int angle : {0, 180}) {
-      py::str tag(std::string(name) + (angle == 0 ? "_a" : "_b"));
-      py::object id = create_text(
-          x, y, "text"_a = character, "anchor"_a = "center", "fill"_a = fill, "font"_a = font,
-          "tags"_a = py::make_tuple(tag, part, parts, "ctk_aa_circle_font_element"), "angle"_a = angle);
-      circle_ids.attr("add")(id);
-    }
-  };
-  auto rectangle = [&](const char* name, const char* part, const char* parts, long x0, long y0, long x1,
-                       long y1, py::handle fill) {
-    create_rectangle(x0, y0, x1, y1, "tags"_a = py::make_tuple(name, part, parts), "width"_a = 0,
-                     "fill"_a = fill, "outline"_a = fill);
-  };
-
-  // Border first, then the inside over it: the stacking the stock drawing ends with.
-  const long w = o->width, h = o->height, c = o->corner, b = o->border, i = o->inner;
-  corner("border_oval_1", "border_corner_part", "border_parts", c, c, c, border);
-  corner("border_oval_2", "border_corner_part", "border_parts", w - c, c, c, border);
-  corner("border_oval_3", "border_corner_part", "border_parts", w - c, h - c, c, border);
-  corner("border_oval_4", "border_corner_part", "border_parts", c, h - c, c, border);
-  rectangle("border_rectangle_1", "border_rectangle_part", "border_parts", 0, c, w, h - c, border);
-  rectangle("border_rectangle_2", "border_rectangle_part", "border_parts", c, 0, w - c, h, border);
-  corner("inner_oval_1", "inner_corner_part", "inner_parts", b + i, b + i, i, inside);
-  corner("inner_oval_2", "inner_corner_part", "inner_parts", w - b - i, b + i, i, inside);
-  corner("inner_oval_3", "inner_corner_part", "inner_parts", w - b - i, h - b - i, i, inside);
-  corner("inner_oval_4", "inner_corner_part", "inner_parts", b + i, h - b - i, i, inside);
-  rectangle("inner_rectangle_1", "inner_rectangle_part", "inner_parts", b + i, b, w - b - i, h - b, inside);
-  rectangle("inner_rectangle_2", "inner_rectangle_part", "inner_parts", b, b + i, w - b, h - i - b, inside);
+  draw_rounded_rectangle(canvas, *o, border, inside);
 
   canvas.attr("configure")("bg"_a = background);
   entry.attr("_entry").attr("configure")(
@@ -112,22 +38,9 @@ bool draw_first_time(py::handle entry) {
 }  // namespace
 
 py::object kit_entry_class() {
-  PYBIND11_CONSTINIT static py::gil_safe_call_once_and_store<py::object> storage;
-  return storage
-      .call_once_and_store_result([] {
-        py::object cls =
-            kit_subclass("Kit_Entry", "CTkEntry", "A CTkEntry whose first drawing is made in one pass.");
-        cls.attr("_draw") = py::cpp_function(
-            [](py::object self, py::object no_color_updates) {
-              const bool first = !py::hasattr(self, "_kit_drawn");
-              if (first) self.attr("_kit_drawn") = true;
-              if (first && !py::bool_(no_color_updates) && draw_first_time(self)) return;
-              ctk().attr("CTkEntry").attr("_draw")(self, no_color_updates);
-            },
-            py::name("_draw"), py::is_method(cls), py::arg("no_color_updates") = false);
-        return cls;
-      })
-      .get_stored();
+  PYBIND11_CONSTINIT static ClassStorage storage;
+  return one_pass_class(storage, "Kit_Entry", "CTkEntry",
+                        "A CTkEntry whose first drawing is made in one pass.", draw_first_time);
 }
 
 }  // namespace quillmarkers

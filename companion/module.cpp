@@ -40,6 +40,11 @@ PYBIND11_MODULE(quillmarkers_model, m) {
   kit.def(py::init<>());
   for (const char* name : {"Set_Button", "Set_Table", "Entry_Table", "CTkCalendar"})
     kit.attr(name) = m.attr(name);
+  // customtkinter's classes built with their final options once; made (and customtkinter
+  // imported) on first use, so a process without a window never imports the toolkit.
+  kit.def_property_readonly_static("CTkFrame", [](py::handle) { return quillmarkers::kit_frame_class(); });
+  kit.def_property_readonly_static("CTkOptionMenu",
+                                   [](py::handle) { return quillmarkers::kit_option_menu_class(); });
 }
 #undef PyInit_quillmarkers_model
 

@@ -32,7 +32,7 @@ struct SetTable {
   }
 
   explicit SetTable(py::object parent) {
-    frame = ctk().attr("CTkFrame")(parent, "fg_color"_a = "transparent");
+    frame = kit_frame_class()(parent, "fg_color"_a = "transparent");
     frame.attr("grid")("row"_a = 0, "column"_a = 0, "sticky"_a = "nw");
     font = kit_font(13);
   }

@@ -22,8 +22,11 @@ py::object font(int size) {
   return ctk().attr("CTkFont")("family"_a = kFontFamily, "size"_a = size, "weight"_a = "bold");
 }
 
+// The kit's frames and menu are customtkinter's, built with their final options once.
+py::object kit_class(const char* name) { return global("customtkinter_model").attr(name); }
+
 py::object frame(py::handle parent, const py::dict& options) {
-  return ctk().attr("CTkFrame")(parent, **options);
+  return kit_class("CTkFrame")(parent, **options);
 }
 
 void build_root(WindowState& s) {
@@ -169,7 +172,7 @@ void build_options(const State& state, Panels& p) {
                     "pady"_a = py::make_tuple(5, 65), "sticky"_a = "w");
   switch_event_001();  // the record agrees with the switch before any event
 
-  s.template_menu = ctk().attr("CTkOptionMenu")(
+  s.template_menu = kit_class("CTkOptionMenu")(
       p.tool_bar, "font"_a = font(13), "width"_a = 200, "height"_a = 20, "dynamic_resizing"_a = false,
       "values"_a = s.parameters_record.attr("parameters")["格式列表"]);
   s.template_menu.attr("grid")("row"_a = 1, "column"_a = 0, "padx"_a = py::make_tuple(70, 5),
@@ -201,6 +204,9 @@ void build_window(const State& state) {
   build_tables(s, panels);
   build_buttons(state, panels);
   build_options(state, panels);
+  // The finished window laid out and drawn at its size once, before the event loop: Tk's idle
+  // work (ttk's theme set-up included) is done while the window surely exists.
+  s.main_window.attr("update_idletasks")();
 }
 
 }  // namespace gui

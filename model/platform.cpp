@@ -78,7 +78,9 @@ py::str resource_path(const char* file_name) {
 
 void set_window_icon(py::handle window, py::handle icon_path) {
   // X11 Tk cannot read .ico files, so the icon goes through Pillow as photo images.
-  // The icon file is read once; no handle stays open.
+  // The icon file is read once; no handle stays open. Pillow's ICO reader is loaded first:
+  // without it Image.open loads every format Pillow has (AVIF's library included, over 2 MiB).
+  py::module_::import("PIL.IcoImagePlugin");
   py::object pixels = receiptora_py::read_picture(
       global("Image"), icon_path, [](py::handle image) { return image.attr("convert")("RGBA"); });
   py::object image_tk = py::module_::import("PIL.ImageTk");

@@ -45,6 +45,12 @@ receiptora::GrandTotal sum_rows(py::handle quantities, py::handle unit_prices) {
   return receiptora::grand_total(rows);
 }
 
+// Writes text into the caption's variable unless it holds that text already: Tk lays out and
+// draws the label again on every write, an unchanged one included, twice a second.
+void show(py::handle variable, py::handle text) {
+  if (!receiptora_py::same_text(variable.attr(name("get"))(), text)) variable.attr(name("set"))(text);
+}
+
 void show_grand_total(WindowState& s) {
   bool shown = false;
   on_exception(
@@ -56,16 +62,16 @@ void show_grand_total(WindowState& s) {
         if (!same_texts(s.counted_quantities, quantities) ||
             !same_texts(s.counted_unit_prices, unit_prices)) {
           s.counted_quantities = s.counted_unit_prices = py::object();
-          s.total_caption = receiptora::grand_total_caption(sum_rows(quantities, unit_prices));
+          s.total_caption = py::str(receiptora::grand_total_caption(sum_rows(quantities, unit_prices)));
           s.counted_quantities = quantities;
           s.counted_unit_prices = unit_prices;
         }
-        s.grand_total_text.attr(name("set"))(s.total_caption);
+        show(s.grand_total_text, s.total_caption);
         shown = true;
       },
       [](py::handle) {});
   // Outside the guard: a failure to show even this ends the tick.
-  if (!shown) s.grand_total_text.attr(name("set"))("金額輸入錯誤");
+  if (!shown) show(s.grand_total_text, name("金額輸入錯誤"));
 }
 
 void show_busy_caption(WindowState& s) {

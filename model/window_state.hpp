@@ -31,7 +31,7 @@ struct WindowState {
 
   // The grand total is computed again only when a quantity or a unit price changed.
   py::object counted_quantities, counted_unit_prices;
-  std::string total_caption;
+  py::object total_caption;  // str: the caption of the texts counted last
 
   bool closed = false;
 
@@ -41,7 +41,7 @@ struct WindowState {
     queues = events = main_window = buttons = grand_total_text = py::object();
     item_table = buyer_fields = parameters_record = date_switch = template_menu = py::object();
     exemption_stamp_box = owner_seal_box = refresh_tick = calendar = py::object();
-    counted_quantities = counted_unit_prices = py::object();
+    counted_quantities = counted_unit_prices = total_caption = py::object();
     closed = true;
   }
 };

@@ -72,11 +72,11 @@ def test_xlsx_holds_the_regulars_and_items_of_the_month_and_the_year(tmp_path):
         ("合計", None, "=SUM(C2:C3)", "=SUM(D2:D3)", None)]
     assert [r[:4] for r in book["品項 115年"].iter_rows(values_only=True)][1:] == [
         ("蛋黃酥禮盒", 13, 6240, 2), ("烏龍茶", 2, 900, 1), ("運費", 1, 80, 1), ("合計", None, "=SUM(C2:C4)", None)]
-    # What a spreadsheet program computes and shows: gnumeric's ssconvert, one CSV per sheet (run
-    # without a sanitizer run's preloaded runtime, under which it hangs).
+    # What a spreadsheet program computes and shows: gnumeric's ssconvert, one CSV per sheet.
     if shutil.which("ssconvert"):
-        sanitizer = ("LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS", "PYTHONMALLOC")
+        # Without the sanitized run's preloaded runtime: ssconvert hangs under it.
+        env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
         subprocess.run(["ssconvert", "-S", str(path), str(tmp_path / "sheet.csv")], check=True, capture_output=True,
-                       timeout=120, env={k: v for k, v in os.environ.items() if k not in sanitizer})
+                       timeout=120, env=env)
         year = (tmp_path / "sheet.csv.3").read_text(encoding="utf-8").splitlines()
         assert year[1:] == ['陳小姐,,2,6240,2026/12/07', '林記茶行,04595257,1,980,2026/12/07', '合計,,3,7220,']

@@ -3,6 +3,8 @@ import csv
 import os
 import pathlib
 import queue
+import subprocess
+import sys
 import threading
 
 import pytest
@@ -165,10 +167,15 @@ def test_unfinished_requests_counted_and_logged_when_the_host_gives_up(tmp_path,
     capsys.readouterr()
 
 
+def in_fresh_process(home, code, *args):
+    """Runs Python code in a new process whose HOME is `home` (the book is opened once per process)."""
+    subprocess.run([sys.executable, "-c", code, *args], check=True, timeout=120, capture_output=True,
+                   env={"HOME": str(home), "XDG_DATA_HOME": str(home / "data"), "PATH": "/usr/bin:/bin",
+                        **{k: v for k, v in os.environ.items() if k in SANITIZER_VARIABLES}})
+
+
 def test_a_receipt_left_pending_in_the_window_folder_is_finished_when_the_worker_starts(tmp_path, log):
     import sqlite3
-    import subprocess
-    import sys
     out = tmp_path / "quillmarkers" / "Receiptora"
     # A receipt issued, then set back to what a kill after step 1 of the journal leaves.
     assert quillmarkers.issue_receipts([request(str(out) + "/")], jobs=1)[0] == ["收據-20261207-001"]
@@ -180,9 +187,7 @@ def test_a_receipt_left_pending_in_the_window_folder_is_finished_when_the_worker
     child = ("import queue, threading, quillmarkers_model as q\n"
              "box = queue.Queue(); box.put(None)\n"
              "w = q.Receipt_Worker(box, threading.Event()); w.start(); assert w.join(60)\n")
-    subprocess.run([sys.executable, "-c", child], check=True, timeout=120,
-                   env={"HOME": str(tmp_path), "XDG_DATA_HOME": str(tmp_path / "data"), "PATH": "/usr/bin:/bin",
-                        **{k: v for k, v in os.environ.items() if k in SANITIZER_VARIABLES}})
+    in_fresh_process(tmp_path, child)
     with sqlite3.connect(out / "收據簿.sqlite3") as book:
         assert book.execute("SELECT state FROM receipts").fetchall() == [("issued",)]
     assert (out / "2026-12" / "收據-20261207-001.pdf").read_bytes().startswith(b"%PDF")
@@ -200,8 +205,6 @@ def test_a_receipt_saved_under_any_profile_is_never_logged_as_not_made(tmp_path,
 
 
 def test_a_failing_warm_up_is_logged_and_the_requests_are_still_made(tmp_path):
-    import subprocess
-    import sys
     window_folder = tmp_path / "quillmarkers" / "Receiptora"
     window_folder.mkdir(parents=True)
     (tmp_path / "elsewhere.sqlite3").write_bytes(b"")
@@ -212,8 +215,6 @@ def test_a_failing_warm_up_is_logged_and_the_requests_are_still_made(tmp_path):
              "log = q.Try_Except_Model(); log.log_path = sys.argv[1]\n"
              f"box = queue.Queue(); box.put({request(out)!r}); box.put(None)\n"
              "w = q.Receipt_Worker(box, threading.Event(), log); w.start(); assert w.join(60)\n")
-    subprocess.run([sys.executable, "-c", child, str(log_path)], check=True, timeout=120, capture_output=True,
-                   env={"HOME": str(tmp_path), "XDG_DATA_HOME": str(tmp_path / "data"), "PATH": "/usr/bin:/bin",
-                        **{k: v for k, v in os.environ.items() if k in SANITIZER_VARIABLES}})
+    in_fresh_process(tmp_path, child, str(log_path))
     assert "啟動時預先準備收據簿失敗" in log_path.read_text(encoding="utf-8")
     assert (out / "2026-12" / "收據-20261207-001.pdf").exists() and len(ledger(out)) == 1
