@@ -8,9 +8,11 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "receiptora/store/profile.hpp"
 #include "receiptora/store/profile_edit.hpp"
+#include "receiptora/store/suggestions.hpp"
 #include "receiptora/tax_id.hpp"
 #include "receiptora_py/ctk_window.hpp"
 #include "receiptora_py/picture.hpp"
@@ -54,10 +56,12 @@ struct Form {
   std::array<py::object, kTexts.size()> texts;
   std::array<py::object, kPictures.size()> pictures, previews;
   store::fs::path folder;
+  std::unique_ptr<store::SuggestionBook> suggestions;
   bool saved = false;
 
   void clear() {
     ctk = app = tax_id = tax_note = auto_print = standard = status = py::object();
+    suggestions.reset();
     texts = {};
     pictures = previews = {};
   }
@@ -167,6 +171,48 @@ void grid(py::handle widget, int row, int column, int span = 1, const char* stic
                       "padx"_a = 10, "pady"_a = 3);
 }
 
+// The buyers and items the operator hid from the receipt window's suggestions (Delete on
+// one), each with 「恢復」, which suggests it again. Nothing when none is hidden.
+void add_hidden_suggestions(Form& form, const std::weak_ptr<Form>& weak, int& row) {
+  using Kind = store::SuggestionKind;
+  std::vector<std::pair<Kind, store::Suggestion>> hidden;
+  form.suggestions = std::make_unique<store::SuggestionBook>(form.folder);
+  try {
+    for (Kind kind : {Kind::Buyer, Kind::Item})
+      for (store::Suggestion& s : form.suggestions->hidden(kind)) hidden.emplace_back(kind, std::move(s));
+  } catch (const std::exception& error) {
+    grid(label(form, form.app, error.what()), row++, 0, 3);
+    return;
+  }
+  if (hidden.empty()) return;
+  grid(label(form, form.app, "不再建議的買受人與品項"), row++, 0, 3);
+  py::object box = hidden.size() > 5 ? form.ctk.attr("CTkScrollableFrame")(form.app, "height"_a = 150)
+                                     : form.ctk.attr("CTkFrame")(form.app, "fg_color"_a = "transparent");
+  grid(box, row++, 0, 3, "we");
+  int line = 0;
+  for (auto& [kind, suggestion] : hidden) {
+    const std::string shown = (kind == Kind::Buyer ? "買受人　" : "品項　") + suggestion.name +
+                              (suggestion.detail.empty() ? "" : "（" + suggestion.detail + "）");
+    py::object text = label(form, box, shown);
+    text.attr("grid")("row"_a = line, "column"_a = 0, "sticky"_a = "w", "padx"_a = 6);
+    py::object button = form.ctk.attr("CTkButton")(box, "text"_a = "恢復", "width"_a = 60);
+    button.attr("grid")("row"_a = line++, "column"_a = 1, "sticky"_a = "e", "padx"_a = 6, "pady"_a = 2);
+    button.attr("configure")("command"_a = py::cpp_function([weak, kind, suggestion, text = py::weakref(text),
+                                                             button = py::weakref(button)] {
+                               auto form = weak.lock();
+                               if (!form || !form->app || !form->suggestions) return;
+                               try {
+                                 form->suggestions->set_hidden(kind, suggestion.name, suggestion.detail,
+                                                               false);
+                               } catch (const std::exception& error) {
+                                 return say(*form, std::string("無法恢復：") + error.what());
+                               }
+                               for (const py::object& gone : {text(), button()})
+                                 if (!gone.is_none()) gone.attr("destroy")();
+                             }));
+  }
+}
+
 void build(const std::shared_ptr<Form>& shared, const store::ProfileRead& current, bool first_start) {
   Form& form = *shared;
   std::weak_ptr<Form> weak = shared;
@@ -229,6 +275,7 @@ void build(const std::shared_ptr<Form>& shared, const store::ProfileRead& curren
   form.standard.attr("bind")("<KeyRelease>", handler([](Form& f) { say(f, ""); }));
   grid(form.standard, row, 1);
   grid(label(form, form.app, "元／月"), row++, 2);
+  add_hidden_suggestions(form, weak, row);
   form.status = form.ctk.attr("CTkLabel")(form.app, "text"_a = "", "text_color"_a = "#ff6b6b");
   grid(form.status, row++, 0, 3);
   py::object buttons = form.ctk.attr("CTkFrame")(form.app, "fg_color"_a = "transparent");

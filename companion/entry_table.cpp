@@ -88,7 +88,8 @@ struct EntryTable {
     }
   }
 
-  py::object make_cell(size_t column, size_t row, const py::object& width, const py::object& state) {
+  py::object make_cell(py::handle self, size_t column, size_t row, const py::list& description) {
+    const py::object width = description[py::int_(1)], state = description[py::int_(3)];
     const py::dict grid("row"_a = row + 1, "column"_a = column, "padx"_a = 2, "pady"_a = 2);
     py::object variable =
         py::module_::import("tkinter").attr("StringVar")("master"_a = frame, "value"_a = "");
@@ -97,6 +98,7 @@ struct EntryTable {
           kit_entry_class()(frame, "width"_a = width, "font"_a = cell_font, "textvariable"_a = variable);
       entry.attr("grid")(**grid);
       typed->follow(entry, variable);
+      if (suggests_items(description[py::int_(0)])) hook_suggestions(entry, "item", taker(self, row));
       return entry;
     }
     py::object entry =
@@ -119,10 +121,30 @@ struct EntryTable {
       for (auto [key, description] : descriptions) {
         py::list column_cells = cells[key];
         if (py::len(column_cells) == row)
-          column_cells.append(make_cell(column, row, description[py::int_(1)], description[py::int_(3)]));
+          column_cells.append(make_cell(self, column, row, py::reinterpret_borrow<py::list>(description)));
         ++column;
       }
     }
+  }
+
+  // Fills a row's name and unit price (the quantity is the operator's). Holds the table
+  // weakly, and finds the cells when taking: the price column is added after the names.
+  static py::object taker(py::handle self, size_t row) {
+    return py::cpp_function([table = py::weakref(self), row](py::object name, py::object price) {
+      py::object live = table();
+      if (live.is_none()) return;
+      py::dict keys = live.attr("name_to_random_string");
+      py::dict cells = live.attr("entry");
+      auto cell = [&](const py::object& title) -> py::object {
+        if (!keys.contains(title)) return py::none();
+        py::list column = cells[keys[title]];
+        if (row >= py::len(column) || py::isinstance<py::tuple>(column[row])) return py::none();
+        return column[row];
+      };
+      for (auto [title, text] : {std::pair{py::object(py::str(suggested_item_column())), name},
+                                 std::pair{py::object(py::str(suggested_price_column())), price}})
+        if (py::object target = cell(title); !target.is_none()) replace_text(target, text);
+    });
   }
 
   py::str add_entry_name(py::object self, py::object title, py::object width, py::str state) {

@@ -139,6 +139,15 @@ struct TryExceptModel {
 
 }  // namespace
 
+void log_error(const std::string& where, py::handle error) {
+  std::string details;
+  receiptora_py::silently([&] {
+    details = py::str(py::type::handle_of(error).attr("__name__")).cast<std::string>() + ": " +
+              py::str(error).cast<std::string>();
+  });
+  record(ErrorLog{path_to_str(default_log_path())}, py::str(where), details);
+}
+
 void register_error_log(py::module_& m) {
   py::class_<LoggedCall>(m, "Logged_Call", py::dynamic_attr(), collectable<LoggedCall, true>(),
                          "A callback whose exceptions go to the error log.")

@@ -28,6 +28,21 @@ py::object kit_font(int size, const char* weight = "normal");
 // A new Python class `name` of this module, derived from customtkinter's class `base`.
 py::object kit_subclass(const char* name, const char* base, const char* doc);
 
+// Writes `error` (a Python exception) to the default error log under the name `where`.
+void log_error(const std::string& where, py::handle error);
+
+// Suggestions while typing (suggest_hook.cpp). The field names the host chose for them, and
+// hooking an entry to them: take(name, detail) fills the fields when one is taken.
+void register_suggestions(py::module_& m);
+bool suggests_buyers(py::handle field_name);
+bool suggests_items(py::handle column_title);
+const std::string& suggested_tax_id_field();
+const std::string& suggested_item_column();
+const std::string& suggested_price_column();
+void hook_suggestions(py::handle entry, const char* kind, py::object take);
+// Replaces an entry's text, leaving the cursor at its end.
+void replace_text(py::handle entry, py::handle text);
+
 // Kit_Entry: a CTkEntry drawn first in one pass (kit_entry.cpp); the kit's tables use it.
 py::object kit_entry_class();
 // Kit_Frame and Kit_Option_Menu (kit_frame.cpp): the kit object's CTkFrame and CTkOptionMenu.

@@ -24,6 +24,7 @@ PYBIND11_MODULE(quillmarkers_model, m) {
   quillmarkers::register_set_table(m);
   quillmarkers::register_entry_table(m);
   quillmarkers::register_calendar(m);
+  quillmarkers::register_suggestions(m);
   // The worker and the batch issue render receipts: they live in receiptora._worker, imported
   // when first asked for, so the window alone loads no renderer library.
   m.def(

@@ -37,7 +37,7 @@ struct SetTable {
     font = kit_font(13);
   }
 
-  py::object add_entry_name(py::object name) {
+  py::object add_entry_name(py::handle self, py::object name) {
     if (entries.contains(name))
       throw py::value_error("a field named " + py::repr(name).cast<std::string>() + " exists already");
     const auto row = py::len(entries);
@@ -53,7 +53,21 @@ struct SetTable {
     entry.attr("grid")("row"_a = row, "column"_a = 1, "padx"_a = py::make_tuple(0, 8), "pady"_a = 4,
                        "sticky"_a = "ew");
     entries[name] = entry;
+    if (suggests_buyers(name)) hook_suggestions(entry, "buyer", taker(self, name));
     return entry;
+  }
+
+  // Fills the buyer and, when the suggestion has one, the 統一編號 (a typed one is kept
+  // otherwise). Holds the table weakly: the entry's Tk binding outlives nothing.
+  static py::object taker(py::handle self, py::object buyer_field) {
+    return py::cpp_function([table = py::weakref(self), buyer_field](py::object name, py::str tax_id) {
+      py::object live = table();
+      if (live.is_none()) return;
+      const py::dict& entries = live.cast<SetTable&>().entries;
+      const py::str tax_id_field(suggested_tax_id_field());
+      if (entries.contains(buyer_field)) replace_text(entries[buyer_field], name);
+      if (py::len(tax_id) > 0 && entries.contains(tax_id_field)) replace_text(entries[tax_id_field], tax_id);
+    });
   }
 
   py::object get(py::handle name) const {
@@ -73,8 +87,10 @@ void register_set_table(py::module_& m) {
   py::class_<SetTable>(m, "Set_Table", collectable<SetTable>(),
                        "Labelled single-line entries, read back by name.")
       .def(py::init<py::object>(), py::arg("parent"))
-      .def("add_entry_name", &SetTable::add_entry_name, py::arg("name"),
-           "Adds a row: a label showing name and an entry beside it. Returns the entry.")
+      .def(
+          "add_entry_name",
+          [](py::object self, py::object name) { return self.cast<SetTable&>().add_entry_name(self, name); },
+          py::arg("name"), "Adds a row: a label showing name and an entry beside it. Returns the entry.")
       .def("get", &SetTable::get, py::arg("name"), "The text of the named entry.")
       .def_readonly("frame", &SetTable::frame, "The frame holding the rows.")
       .def_property_readonly(

@@ -85,6 +85,8 @@ def run_app():
     events = {"get_receipt": threading.Event(), "end": threading.Event()}
     worker = quillmarkers_model.Receipt_Worker(queues["get_receipt"], events["get_receipt"])
     worker.start()
+    # The buyer and item entries suggest from the output folder's book while the operator types.
+    quillmarkers_model.suggest_from(profile_folder())
     try:
         import GUI
         GUI.GUI(queues, events)

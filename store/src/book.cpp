@@ -25,6 +25,21 @@ using sql::Transaction;
 
 namespace {
 
+// Trigger steps the counts' migration uses more than once. An item counted once more (the
+// upsert's ON CONFLICT clause): its last unit price is that of its latest receipt.
+#define RECEIPTORA_ITEM_USED                                                                          \
+  " ON CONFLICT(name) DO UPDATE SET uses = uses + 1, unit_price = CASE WHEN excluded.last_number >= " \
+  "last_number THEN excluded.unit_price ELSE unit_price END, last_day = max(last_day, "               \
+  "excluded.last_day), last_number = max(last_number, excluded.last_number);\n"
+// The buyer and the items of the receipt NEW, issued now, counted.
+#define RECEIPTORA_RECEIPT_USED                                                                              \
+  "\n INSERT INTO buyer_uses(buyer, tax_id, uses, last_day) SELECT NEW.buyer, NEW.buyer_tax_id, 1, NEW.day " \
+  "WHERE NEW.buyer <> '' ON CONFLICT(buyer, tax_id) DO UPDATE SET uses = uses + 1, "                         \
+  "last_day = max(last_day, excluded.last_day);\n"                                                           \
+  " INSERT INTO item_uses(name, uses, last_day, last_number, unit_price) SELECT name, 1, NEW.day, "          \
+  "NEW.number, unit_price FROM items WHERE number = NEW.number AND name <> '' ORDER BY "                     \
+  "line" RECEIPTORA_ITEM_USED
+
 // Each entry takes the schema from its index to the next version. Append, never edit.
 constexpr const char* kMigrations[] = {
     R"sql(
@@ -123,37 +138,15 @@ INSERT INTO item_uses(name, uses, last_day, last_number, unit_price)
     FROM items i JOIN receipts r ON r.number = i.number
     WHERE r.state = 'issued' AND i.name <> '' GROUP BY i.name);
 
-CREATE TRIGGER receipt_issued_added AFTER INSERT ON receipts WHEN NEW.state = 'issued' BEGIN
-  INSERT INTO buyer_uses(buyer, tax_id, uses, last_day)
-    SELECT NEW.buyer, NEW.buyer_tax_id, 1, NEW.day WHERE NEW.buyer <> ''
-    ON CONFLICT(buyer, tax_id) DO UPDATE SET uses = uses + 1, last_day = max(last_day, excluded.last_day);
-  INSERT INTO item_uses(name, uses, last_day, last_number, unit_price)
-    SELECT name, 1, NEW.day, NEW.number, unit_price FROM items
-    WHERE number = NEW.number AND name <> '' ORDER BY line
-    ON CONFLICT(name) DO UPDATE SET uses = uses + 1,
-      unit_price = CASE WHEN excluded.last_number >= last_number THEN excluded.unit_price ELSE unit_price END,
-      last_day = max(last_day, excluded.last_day), last_number = max(last_number, excluded.last_number);
-END;
+CREATE TRIGGER receipt_issued_added AFTER INSERT ON receipts WHEN NEW.state = 'issued' BEGIN)sql" RECEIPTORA_RECEIPT_USED
+    R"sql(END;
 CREATE TRIGGER item_of_issued_added AFTER INSERT ON items
 WHEN NEW.name <> '' AND (SELECT state FROM receipts WHERE number = NEW.number) = 'issued' BEGIN
   INSERT INTO item_uses(name, uses, last_day, last_number, unit_price)
-    SELECT NEW.name, 1, day, NEW.number, NEW.unit_price FROM receipts WHERE number = NEW.number
-    ON CONFLICT(name) DO UPDATE SET uses = uses + 1,
-      unit_price = CASE WHEN excluded.last_number >= last_number THEN excluded.unit_price ELSE unit_price END,
-      last_day = max(last_day, excluded.last_day), last_number = max(last_number, excluded.last_number);
-END;
+    SELECT NEW.name, 1, day, NEW.number, NEW.unit_price FROM receipts WHERE number = NEW.number)sql" RECEIPTORA_ITEM_USED
+    R"sql(END;
 CREATE TRIGGER receipt_issued AFTER UPDATE OF state ON receipts
-WHEN NEW.state = 'issued' AND OLD.state <> 'issued' BEGIN
-  INSERT INTO buyer_uses(buyer, tax_id, uses, last_day)
-    SELECT NEW.buyer, NEW.buyer_tax_id, 1, NEW.day WHERE NEW.buyer <> ''
-    ON CONFLICT(buyer, tax_id) DO UPDATE SET uses = uses + 1, last_day = max(last_day, excluded.last_day);
-  INSERT INTO item_uses(name, uses, last_day, last_number, unit_price)
-    SELECT name, 1, NEW.day, NEW.number, unit_price FROM items
-    WHERE number = NEW.number AND name <> '' ORDER BY line
-    ON CONFLICT(name) DO UPDATE SET uses = uses + 1,
-      unit_price = CASE WHEN excluded.last_number >= last_number THEN excluded.unit_price ELSE unit_price END,
-      last_day = max(last_day, excluded.last_day), last_number = max(last_number, excluded.last_number);
-END;
+WHEN NEW.state = 'issued' AND OLD.state <> 'issued' BEGIN)sql" RECEIPTORA_RECEIPT_USED R"sql(END;
 CREATE TRIGGER receipt_unissued AFTER UPDATE OF state ON receipts
 WHEN OLD.state = 'issued' AND NEW.state <> 'issued' BEGIN
   UPDATE buyer_uses SET uses = uses - 1,
@@ -170,6 +163,8 @@ END;
 )sql",
 };
 static_assert(std::size(kMigrations) == kBookVersion);
+#undef RECEIPTORA_ITEM_USED
+#undef RECEIPTORA_RECEIPT_USED
 
 std::string_view layout_key(render::Template layout) {
   return layout == render::Template::Cat ? "cat" : "general";

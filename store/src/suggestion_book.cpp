@@ -61,38 +61,41 @@ bool SuggestionBook::open() {
   return true;
 }
 
-void SuggestionBook::refresh() {
+sqlite3_stmt* SuggestionBook::prepare(const std::string& sql) {
   sqlite3_stmt* raw = nullptr;
-  if (sqlite3_prepare_v2(db_, "PRAGMA data_version", -1, &raw, nullptr) != SQLITE_OK) fail();
-  Statement version(raw);
-  if (sqlite3_step(version.get()) != SQLITE_ROW) fail();
-  const std::int64_t now = sqlite3_column_int64(version.get(), 0);
-  if (now == data_version_) return;
+  if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) fail();
+  return raw;
+}
 
+std::int64_t SuggestionBook::pragma(const char* name) {
+  Statement query(prepare(std::string("PRAGMA ") + name));
+  if (sqlite3_step(query.get()) != SQLITE_ROW) fail();
+  return sqlite3_column_int64(query.get(), 0);
+}
+
+std::vector<Suggestion> SuggestionBook::read(SuggestionKind kind, const char* where) {
+  std::vector<Suggestion> out;
+  Statement rows(prepare(select_from(kind, where)));
+  int rc;
+  while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW)
+    out.push_back({column(rows.get(), 0), column(rows.get(), 1), sqlite3_column_int64(rows.get(), 2),
+                   column(rows.get(), 3)});
+  if (rc != SQLITE_DONE) fail();
+  return out;
+}
+
+void SuggestionBook::refresh() {
+  const std::int64_t now = pragma("data_version");
+  if (now == data_version_) return;
   if (sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK) fail();
   struct End {
     sqlite3* db;
     ~End() { sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr); }
   } end{db_};
-  if (sqlite3_prepare_v2(db_, "PRAGMA user_version", -1, &raw, nullptr) != SQLITE_OK) fail();
-  Statement schema(raw);
-  if (sqlite3_step(schema.get()) != SQLITE_ROW) fail();
-  counted_ = sqlite3_column_int(schema.get(), 0) >= kCountsVersion;
-  for (SuggestionKind kind : {SuggestionKind::Buyer, SuggestionKind::Item}) {
-    std::vector<Suggestion> all;
-    if (counted_) {
-      if (sqlite3_prepare_v2(db_, select_from(kind, "WHERE uses > 0 AND hidden = 0").c_str(), -1, &raw,
-                             nullptr) != SQLITE_OK)
-        fail();
-      Statement rows(raw);
-      int rc;
-      while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW)
-        all.push_back({column(rows.get(), 0), column(rows.get(), 1), sqlite3_column_int64(rows.get(), 2),
-                       column(rows.get(), 3)});
-      if (rc != SQLITE_DONE) fail();
-    }
-    lists_[static_cast<int>(kind)].assign(std::move(all));
-  }
+  counted_ = pragma("user_version") >= kCountsVersion;
+  for (SuggestionKind kind : {SuggestionKind::Buyer, SuggestionKind::Item})
+    lists_[static_cast<int>(kind)].assign(counted_ ? read(kind, "WHERE uses > 0 AND hidden = 0")
+                                                   : std::vector<Suggestion>{});
   data_version_ = now;
 }
 
@@ -109,12 +112,9 @@ void SuggestionBook::set_hidden(SuggestionKind kind, const std::string& name, co
   if (fs::is_symlink(folder_ / std::string(kBookName), ec))
     throw std::runtime_error("收據簿 " + (folder_ / std::string(kBookName)).string() + " 是符號連結，不寫入");
   if (!open()) return;
-  const std::string sql = kind == SuggestionKind::Buyer
-                              ? "UPDATE buyer_uses SET hidden = ?3 WHERE buyer = ?1 AND tax_id = ?2"
-                              : "UPDATE item_uses SET hidden = ?3 WHERE name = ?1";
-  sqlite3_stmt* raw = nullptr;
-  if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) fail();
-  Statement update(raw);
+  Statement update(prepare(kind == SuggestionKind::Buyer
+                               ? "UPDATE buyer_uses SET hidden = ?3 WHERE buyer = ?1 AND tax_id = ?2"
+                               : "UPDATE item_uses SET hidden = ?3 WHERE name = ?1"));
   sqlite3_bind_text(update.get(), 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
   if (kind == SuggestionKind::Buyer)
     sqlite3_bind_text(update.get(), 2, detail.data(), static_cast<int>(detail.size()), SQLITE_TRANSIENT);
@@ -124,21 +124,10 @@ void SuggestionBook::set_hidden(SuggestionKind kind, const std::string& name, co
 }
 
 std::vector<Suggestion> SuggestionBook::hidden(SuggestionKind kind) {
-  std::vector<Suggestion> out;
-  if (!open()) return out;
+  if (!open()) return {};
   refresh();
-  if (!counted_) return out;  // a book from before the counts hides nothing
-  sqlite3_stmt* raw = nullptr;
-  if (sqlite3_prepare_v2(db_, (select_from(kind, "WHERE hidden <> 0 ORDER BY 1, 2")).c_str(), -1, &raw,
-                         nullptr) != SQLITE_OK)
-    fail();
-  Statement rows(raw);
-  int rc;
-  while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW)
-    out.push_back({column(rows.get(), 0), column(rows.get(), 1), sqlite3_column_int64(rows.get(), 2),
-                   column(rows.get(), 3)});
-  if (rc != SQLITE_DONE) fail();
-  return out;
+  if (!counted_) return {};  // a book from before the counts hides nothing
+  return read(kind, "WHERE hidden <> 0 ORDER BY 1, 2");
 }
 
 }  // namespace receiptora::store

@@ -12,6 +12,7 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace receiptora::store {
 
@@ -70,6 +71,9 @@ class SuggestionBook {
  private:
   bool open();
   void refresh();
+  sqlite3_stmt* prepare(const std::string& sql);
+  std::int64_t pragma(const char* name);
+  std::vector<Suggestion> read(SuggestionKind kind, const char* where);
   [[noreturn]] void fail() const;
   std::filesystem::path folder_;
   sqlite3* db_ = nullptr;
