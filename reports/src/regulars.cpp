@@ -57,15 +57,21 @@ int compare_amounts(std::string_view a, std::string_view b) {
   return a_negative ? -by_size : by_size;
 }
 
+bool nameless(const BuyerTally& row) { return row.buyer.empty() && row.buyer_tax_id.empty(); }
+bool nameless(const ItemTally& row) { return row.name.empty(); }
+
 template <class T>
 int three_way(const T& a, const T& b) {
   return a < b ? -1 : b < a ? 1 : 0;
 }
 
-// Stable, so rows equal in the column keep the order they had (by name, sorted first).
+// Stable, so rows equal in the column keep the order they had (by name, sorted first). The row
+// of receipts without a buyer (or lines without a name) stays last whatever the order: it is
+// nobody's, and often the largest, so the regulars lead.
 template <class Row, class Compare>
 void sort_rows(std::vector<Row>& rows, bool descending, Compare&& compare) {
   std::stable_sort(rows.begin(), rows.end(), [&](const Row& a, const Row& b) {
+    if (nameless(a) != nameless(b)) return nameless(b);
     const int by_column = compare(a, b);
     return descending ? by_column > 0 : by_column < 0;
   });

@@ -130,8 +130,8 @@ TEST(ItemTallies, QuantitiesAndAmountsOfIssuedLinesWithoutTextLines) {
                 {"蛋黃酥禮盒", "5", "2420", 3, "500", "2026-12-06"},  // twice on one receipt: one receipt
                 {"烏龍茶", "3", "1350", 2, "450", "2026-12-09"},
                 {"運費", "1", "80", 1, "80", "2026-12-01"},
-                {"", "1", "30", 1, "30", "2026-12-07"},
                 {"折扣", "1", "-100", 1, "-100", "2026-12-06"},
+                {"", "1", "30", 1, "30", "2026-12-07"},  // a line without a name: last
             }));
 }
 
@@ -149,20 +149,25 @@ TEST_P(BuyerSort, ByColumnWithNameOrderForTies) {
       {"甲", "04595257", 1, "1000", "2026-12-09"},
       {"丙", "", 3, "-5", "2026-12-01"},
       {"丁", "", 2, "1234567890123456789", "2026-12-02"},
+      {"", "", 9, "99999999999999999999", "2026-12-31"},  // receipts without a buyer: always last
+      {"", "12345675", 1, "1", "2026-11-30"},             // a 統一編號 alone names a buyer
   };
   sort_tallies(rows, GetParam().column, GetParam().descending);
   std::vector<std::string> buyers;
-  for (const auto& row : rows) buyers.push_back(row.buyer);
+  for (const auto& row : rows) buyers.push_back(row.buyer.empty() ? row.buyer_tax_id : row.buyer);
+  ASSERT_EQ(buyers.back(), "");
+  buyers.pop_back();
   EXPECT_EQ(buyers, GetParam().buyers);
 }
 INSTANTIATE_TEST_SUITE_P(
     Columns, BuyerSort,
-    testing::Values(SortCase{"buyer", BuyerColumn::Buyer, false, {"丁", "丙", "乙", "甲"}},
-                    SortCase{"tax_id_descending", BuyerColumn::TaxId, true, {"乙", "甲", "丁", "丙"}},
-                    SortCase{"receipts_ties_by_name", BuyerColumn::Receipts, true, {"丙", "乙", "丁", "甲"}},
-                    SortCase{"total_by_value", BuyerColumn::Total, false, {"丙", "乙", "甲", "丁"}},
-                    SortCase{"total_descending", BuyerColumn::Total, true, {"丁", "甲", "乙", "丙"}},
-                    SortCase{"last_day", BuyerColumn::LastDay, false, {"丙", "丁", "乙", "甲"}}),
+    testing::Values(
+        SortCase{"buyer", BuyerColumn::Buyer, false, {"12345675", "丁", "丙", "乙", "甲"}},
+        SortCase{"tax_id_descending", BuyerColumn::TaxId, true, {"乙", "12345675", "甲", "丁", "丙"}},
+        SortCase{"receipts_ties_by_name", BuyerColumn::Receipts, true, {"丙", "乙", "丁", "12345675", "甲"}},
+        SortCase{"total_by_value", BuyerColumn::Total, false, {"丙", "12345675", "乙", "甲", "丁"}},
+        SortCase{"total_descending", BuyerColumn::Total, true, {"丁", "甲", "乙", "12345675", "丙"}},
+        SortCase{"last_day", BuyerColumn::LastDay, false, {"12345675", "丙", "丁", "乙", "甲"}}),
     CaseLabel{});
 
 TEST(ItemSort, AmountsAndPricesByValue) {
@@ -170,22 +175,23 @@ TEST(ItemSort, AmountsAndPricesByValue) {
       {"甲", "10", "900", 1, "90", "2026-12-01"},
       {"乙", "9", "10000", 2, "-1", "2026-12-02"},
       {"丙", "-2", "-50", 3, "25", "2026-12-03"},
+      {"", "999", "99999", 9, "999", "2026-12-31"},
   };
   auto names = [&] {
     std::string out;
-    for (const auto& row : rows) out += row.name;
+    for (const auto& row : rows) out += row.name.empty() ? "–" : row.name;
     return out;
   };
   sort_tallies(rows, ItemColumn::Quantity, true);
-  EXPECT_EQ(names(), "甲乙丙");
+  EXPECT_EQ(names(), "甲乙丙–");
   sort_tallies(rows, ItemColumn::Amount, false);
-  EXPECT_EQ(names(), "丙甲乙");
+  EXPECT_EQ(names(), "丙甲乙–");
   sort_tallies(rows, ItemColumn::LastUnitPrice, false);
-  EXPECT_EQ(names(), "乙丙甲");
+  EXPECT_EQ(names(), "乙丙甲–");
   sort_tallies(rows, ItemColumn::Receipts, true);
-  EXPECT_EQ(names(), "丙乙甲");
+  EXPECT_EQ(names(), "丙乙甲–");
   sort_tallies(rows, ItemColumn::Name, false);
-  EXPECT_EQ(names(), "丙乙甲");  // code point order
+  EXPECT_EQ(names(), "丙乙甲–");  // code point order
 }
 
 TEST(TallyMatches, BuyerOrTaxIdAndItemName) {

@@ -44,7 +44,8 @@ std::vector<ItemTally> item_tallies(const store::Book& book, Period period);
 
 enum class BuyerColumn { Buyer, TaxId, Receipts, Total, LastDay };
 enum class ItemColumn { Name, Quantity, Amount, Receipts, LastUnitPrice, LastDay };
-// Sorted by a column (amounts by value); rows equal there keep the order of their names.
+// Sorted by a column (amounts by value); rows equal there keep the order of their names. The row
+// of receipts without buyer and 統一編號 (of lines without a name) always comes last.
 void sort_tallies(std::vector<BuyerTally>& rows, BuyerColumn column, bool descending);
 void sort_tallies(std::vector<ItemTally>& rows, ItemColumn column, bool descending);
 
