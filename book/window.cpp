@@ -449,7 +449,7 @@ void open_book_window(const std::filesystem::path& root, int year, int month) {
   s.search.attr("grid")("row"_a = 0, "column"_a = 4);
   // A placeholder would not show: customtkinter drops it for an entry with a text variable.
   customtkinter
-      .attr("CTkLabel")(bar, "text"_a = "搜尋（號碼、買受人或統一編號）",
+      .attr("CTkLabel")(bar, "text"_a = "搜尋（號碼、買受人、統一編號或訂單）",
                         "font"_a = customtkinter.attr("CTkFont")("family"_a = s.font_family, "size"_a = 13))
       .attr("grid")("row"_a = 0, "column"_a = 3, "padx"_a = py::make_tuple(30, 8));
   search_text.attr("trace_add")("write", py::cpp_function([w](py::args) {
