@@ -190,6 +190,8 @@ void load(BookWindow& w) {
   filter(w);
 }
 
+void build_table(BookWindow& w);
+
 void show(BookWindow& w, Kind kind) {
   TallyViews& v = *w.tallies;
   if (kind == v.kind) return;
@@ -202,6 +204,7 @@ void show(BookWindow& w, Kind kind) {
     w.canvas.attr("focus_set")();
     return;
   }
+  if (!v.frame) build_table(w);
   v.list.attr("grid_remove")();
   v.frame.attr("grid")();
   v.canvas.attr("focus_set")();
@@ -288,31 +291,38 @@ void filter_tally_views(BookWindow& w) {
   }
 }
 
-void build_tally_views(BookWindow& w, py::handle bar, int column, py::handle list) {
-  auto v = std::make_shared<TallyViews>();
-  w.tallies = v;
-  v->list = py::reinterpret_borrow<py::object>(list);
+namespace {
+
+// An action of the views, guarded, doing nothing once the window has closed (the views live
+// and die with the window's state).
+py::cpp_function guarded_call(BookWindow* window, const char* what, std::function<void(py::args)> action) {
+  return py::cpp_function([window, what, action](py::args args) {
+    if (window->tallies) guarded(*window, what, [&] { action(args); });
+  });
+}
+
+constexpr std::pair<const char*, int> kMoves[] = {
+    {"<Down>", 1}, {"<Up>", -1}, {"<Next>", kTallyRows}, {"<Prior>", -kTallyRows}};
+
+// Up, Down and the page keys move the selection in a view (from its table or the search box).
+py::cpp_function moving(BookWindow* window, int step) {
+  return guarded_call(window, "選取", [window, step](py::args) {
+    TallyViews& t = *window->tallies;
+    if (t.kind != Kind::Receipts) select(*window, t.selected < 0 ? t.top : t.selected + step);
+  });
+}
+
+// The table of the views, built the first time one is shown: a window opened for its list
+// does not pay for its canvas items.
+void build_table(BookWindow& w) {
+  TallyViews* v = w.tallies.get();
   py::object customtkinter = py::module_::import("customtkinter");
   py::object tkinter = py::module_::import("tkinter");
   py::object app = w.app;
-  BookWindow* window = &w;  // the views live and die with the window's state
+  BookWindow* window = &w;
   auto font = [&](int size) {
     return customtkinter.attr("CTkFont")("family"_a = w.font_family, "size"_a = size);
   };
-  auto guarded_call = [window](const char* what, std::function<void(py::args)> action) {
-    return py::cpp_function([window, what, action](py::args args) {
-      if (window->tallies) guarded(*window, what, [&] { action(args); });  // nothing once the window closed
-    });
-  };
-
-  v->views = customtkinter.attr("CTkSegmentedButton")(
-      bar, "values"_a = py::make_tuple(kReceipts, kBuyers, kItems), "font"_a = font(14),
-      "command"_a = guarded_call("切換", [window](py::args args) {
-        const std::string chosen = py::str(args[0]);
-        show(*window, chosen == kBuyers ? Kind::Buyers : chosen == kItems ? Kind::Items : Kind::Receipts);
-      }));
-  v->views.attr("set")(kReceipts);
-  v->views.attr("grid")("row"_a = 0, "column"_a = column, "padx"_a = py::make_tuple(20, 0));
 
   // The table, as tall as the list it stands in for.
   v->frame = customtkinter.attr("CTkFrame")(app, "fg_color"_a = kBackground);
@@ -323,7 +333,7 @@ void build_tally_views(BookWindow& w, py::handle bar, int column, py::handle lis
   top.attr("grid_propagate")(false);  // exactly kPeriodBar high: the view stands as tall as the list
   v->period = customtkinter.attr("CTkSegmentedButton")(
       top, "values"_a = py::make_tuple(kMonth, kYear), "font"_a = font(13),
-      "command"_a = guarded_call("切換", [window](py::args args) {
+      "command"_a = guarded_call(window, "切換", [window](py::args args) {
         window->tallies->whole_year = std::string(py::str(args[0])) == kYear;
         refresh_tally_views(*window);
       }));
@@ -343,7 +353,7 @@ void build_tally_views(BookWindow& w, py::handle bar, int column, py::handle lis
     v->headings.push_back(call(v->path, "create", "text", 0, kRowHeight / 2, "-text", "", "-fill", kMuted,
                                "-font", py::make_tuple(w.font_family, 12)));
     v->canvas.attr("tag_bind")(v->headings.back(), "<Button-1>",
-                               guarded_call("排序", [window, c](py::args) { sort_by(*window, c); }));
+                               guarded_call(window, "排序", [window, c](py::args) { sort_by(*window, c); }));
   }
   for (int r = 0; r < kTallyRows; ++r) {
     const int y = (r + 1) * kRowHeight;
@@ -356,7 +366,7 @@ void build_tally_views(BookWindow& w, py::handle bar, int column, py::handle lis
     v->texts.push_back(std::move(texts));
   }
   v->scrollbar = customtkinter.attr("CTkScrollbar")(
-      v->frame, "command"_a = guarded_call("捲動", [window](py::args args) {
+      v->frame, "command"_a = guarded_call(window, "捲動", [window](py::args args) {
                   TallyViews& t = *window->tallies;
                   const std::string how = py::str(args[0]);
                   if (how == "moveto")
@@ -368,33 +378,52 @@ void build_tally_views(BookWindow& w, py::handle bar, int column, py::handle lis
                 }));
   v->scrollbar.attr("grid")("row"_a = 1, "column"_a = 1, "sticky"_a = "ns");
   auto wheel = [&](int rows) {
-    return guarded_call("捲動", [window, rows](py::args) { scroll(*window, window->tallies->top + rows); });
+    return guarded_call(window, "捲動",
+                        [window, rows](py::args) { scroll(*window, window->tallies->top + rows); });
   };
   v->canvas.attr("bind")("<Button-4>", wheel(-3));
   v->canvas.attr("bind")("<Button-5>", wheel(3));
-  v->canvas.attr("bind")("<Button-1>", guarded_call("選取", [window](py::args args) {
+  v->canvas.attr("bind")("<Button-1>", guarded_call(window, "選取", [window](py::args args) {
                            window->tallies->canvas.attr("focus_set")();
                            const int row = args[0].attr("y").cast<int>() / kRowHeight - 1;
                            if (row >= 0) select(*window, window->tallies->top + row);
                          }));
   v->canvas.attr("bind")("<Double-Button-1>",
-                         guarded_call("開啟", [window](py::args) { open_buyer(*window); }));
-  v->canvas.attr("bind")("<Return>", guarded_call("開啟", [window](py::args) { open_buyer(*window); }));
-  for (const auto& [key, step] :
-       {std::pair{"<Down>", 1}, {"<Up>", -1}, {"<Next>", kTallyRows}, {"<Prior>", -kTallyRows}}) {
-    py::object move = guarded_call("選取", [window, step = step](py::args) {
-      TallyViews& t = *window->tallies;
-      if (t.kind != Kind::Receipts) select(*window, t.selected < 0 ? t.top : t.selected + step);
-    });
-    v->canvas.attr("bind")(key, move);
+                         guarded_call(window, "開啟", [window](py::args) { open_buyer(*window); }));
+  v->canvas.attr("bind")("<Return>",
+                         guarded_call(window, "開啟", [window](py::args) { open_buyer(*window); }));
+  for (const auto& [key, step] : kMoves) v->canvas.attr("bind")(key, moving(window, step));
+}
+
+}  // namespace
+
+void build_tally_views(BookWindow& w, py::handle bar, int column, py::handle list) {
+  auto v = std::make_shared<TallyViews>();
+  w.tallies = v;
+  v->list = py::reinterpret_borrow<py::object>(list);
+  py::object customtkinter = py::module_::import("customtkinter");
+  BookWindow* window = &w;
+
+  v->views = customtkinter.attr("CTkSegmentedButton")(
+      bar, "values"_a = py::make_tuple(kReceipts, kBuyers, kItems),
+      "font"_a = customtkinter.attr("CTkFont")("family"_a = w.font_family, "size"_a = 14),
+      "command"_a = guarded_call(window, "切換", [window](py::args args) {
+        const std::string chosen = py::str(args[0]);
+        show(*window, chosen == kBuyers ? Kind::Buyers : chosen == kItems ? Kind::Items : Kind::Receipts);
+      }));
+  v->views.attr("set")(kReceipts);
+  v->views.attr("grid")("row"_a = 0, "column"_a = column, "padx"_a = py::make_tuple(20, 0));
+
+  for (const auto& [key, step] : kMoves) {
+    py::object move = moving(window, step);
     w.search.attr("bind")(key, move, "+");  // from the search box too, as in the list
   }
-  w.search.attr("bind")("<Return>", guarded_call("開啟", [window](py::args) { open_buyer(*window); }), "+");
-  v->reload_later = guarded_call("更新", [window](py::args) {
+  w.search.attr("bind")("<Return>", guarded_call(window, "開啟", [window](py::args) { open_buyer(*window); }),
+                        "+");
+  v->reload_later = guarded_call(window, "更新", [window](py::args) {
     window->tallies->reload_waiting = false;
     load(*window);
   });
-  v->frame.attr("grid_remove")();
 }
 
 }  // namespace receiptora_shop

@@ -28,16 +28,22 @@ def shop(tmp_path, monkeypatch):
     return tmp_path, numbers
 
 
+def view_canvas(w):
+    """The views' table: the canvas with a 張數 column (made when a view is first shown)."""
+    return next(c for c in all_widgets(w.app, tkinter.Canvas, exact=True)
+                if any(c.type(i) == "text" and c.itemcget(i, "text").startswith("張數") for i in c.find_all()))
+
+
 def table(w):
     """The view's headings and drawn rows (empty rows left out)."""
-    canvas = all_widgets(w.app, tkinter.Canvas, exact=True)[1]
+    canvas = view_canvas(w)
     texts = [canvas.itemcget(i, "text") for i in canvas.find_all() if canvas.type(i) == "text"]
     rows = [texts[i:i + 6] for i in range(6, len(texts), 6)]
     return [t for t in texts[:6] if t], [r for r in rows if r[0]]
 
 
 def click_heading(w, text):
-    canvas = all_widgets(w.app, tkinter.Canvas, exact=True)[1]
+    canvas = view_canvas(w)
     item = next(i for i in canvas.find_all() if canvas.type(i) == "text" and canvas.itemcget(i, "text") == text)
     x0, y0, x1, y1 = canvas.bbox(item)
     w.click(canvas, x=(x0 + x1) // 2, y=(y0 + y1) // 2)
