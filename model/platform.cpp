@@ -80,7 +80,13 @@ void set_window_icon(py::handle window, py::handle icon_path) {
   // X11 Tk cannot read .ico files, so the icon goes through Pillow as photo images.
   // The icon file is read once; no handle stays open. Pillow's ICO reader is loaded first:
   // without it Image.open loads every format Pillow has (AVIF's library included, over 2 MiB).
+  // The ICO reader brings the PNG and BMP readers, all the window's pictures need; Image.open's
+  // first step would also load the GIF, JPEG and PPM readers (about 0.3 MiB), so it is marked
+  // done. A picture of another format still opens: Image.open then loads every reader.
   py::module_::import("PIL.IcoImagePlugin");
+  py::object image_module = py::module_::import("PIL.Image");
+  if (py::hasattr(image_module, "_initialized") && image_module.attr("_initialized").cast<int>() < 1)
+    image_module.attr("_initialized") = 1;
   py::object pixels = receiptora_py::read_picture(
       global("Image"), icon_path, [](py::handle image) { return image.attr("convert")("RGBA"); });
   py::object image_tk = py::module_::import("PIL.ImageTk");
