@@ -26,11 +26,15 @@ using sql::Transaction;
 namespace {
 
 // Trigger steps the counts' migration uses more than once. An item counted once more (the
-// upsert's ON CONFLICT clause): its last unit price is that of its latest receipt.
-#define RECEIPTORA_ITEM_USED                                                                          \
-  " ON CONFLICT(name) DO UPDATE SET uses = uses + 1, unit_price = CASE WHEN excluded.last_number >= " \
-  "last_number THEN excluded.unit_price ELSE unit_price END, last_day = max(last_day, "               \
-  "excluded.last_day), last_number = max(last_number, excluded.last_number);\n"
+// upsert's ON CONFLICT clause): its last unit price is that of its latest receipt, by day and
+// number of the day (as text, 收據-…-1000 would sort before 收據-…-999).
+#define RECEIPTORA_LATER_RECEIPT                                            \
+  "(SELECT day, seq FROM receipts WHERE number = excluded.last_number) >= " \
+  "(SELECT day, seq FROM receipts WHERE number = item_uses.last_number)"
+#define RECEIPTORA_ITEM_USED                                                                           \
+  " ON CONFLICT(name) DO UPDATE SET uses = uses + 1, unit_price = CASE WHEN " RECEIPTORA_LATER_RECEIPT \
+  " THEN excluded.unit_price ELSE unit_price END, last_day = max(last_day, excluded.last_day), "       \
+  "last_number = CASE WHEN " RECEIPTORA_LATER_RECEIPT " THEN excluded.last_number ELSE last_number END;\n"
 // The buyer and the items of the receipt NEW, issued now, counted.
 #define RECEIPTORA_RECEIPT_USED                                                                              \
   "\n INSERT INTO buyer_uses(buyer, tax_id, uses, last_day) SELECT NEW.buyer, NEW.buyer_tax_id, 1, NEW.day " \
@@ -157,13 +161,14 @@ WHEN OLD.state = 'issued' AND NEW.state <> 'issued' BEGIN
   WHERE name IN (SELECT name FROM items WHERE number = OLD.number);
   UPDATE item_uses SET (last_day, last_number, unit_price) = (
     SELECT r.day, r.number, i.unit_price FROM items i JOIN receipts r ON r.number = i.number
-    WHERE i.name = item_uses.name AND r.state = 'issued' ORDER BY i.number DESC, i.line DESC LIMIT 1)
+    WHERE i.name = item_uses.name AND r.state = 'issued' ORDER BY r.day DESC, r.seq DESC, i.line DESC LIMIT 1)
   WHERE last_number = OLD.number AND uses > 0 AND name IN (SELECT name FROM items WHERE number = OLD.number);
 END;
 )sql",
 };
 static_assert(std::size(kMigrations) == kBookVersion);
 #undef RECEIPTORA_ITEM_USED
+#undef RECEIPTORA_LATER_RECEIPT
 #undef RECEIPTORA_RECEIPT_USED
 
 std::string_view layout_key(render::Template layout) {

@@ -146,6 +146,20 @@ INSTANTIATE_TEST_SUITE_P(
                    insert_records(b, {kept, voided});
                  },
                  "甲店 1", "紅茶 30"},
+        CountRow{
+            "TheThousandthReceiptOfADayIsLaterThanTheNineHundredNinetyNinth",
+            [](Book& b) {
+              std::vector<Record> day;
+              for (const auto& [seq, price] : {std::pair{"999", "30"}, {"1000", "35"}, {"1001", "300"}}) {
+                Record r = receipt("2026-11-30", "甲店", "", {{"紅茶", "1", price, ""}});
+                r.number = std::string("收據-20261130-") + seq;
+                r.state = State::Issued;
+                day.push_back(r);
+              }
+              insert_records(b, day);
+              mark_void(b, "收據-20261130-1001", "打錯", now_iso(), {}, [] {});
+            },
+            "甲店 ", "紅茶 35"},
         CountRow{"SameBuyerTwoTaxIdsAreTwoSuggestions",
                  [](Book& b) {
                    issue(b, receipt("2026-12-01", "甲店", "12345675", {}));
