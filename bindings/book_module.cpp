@@ -54,12 +54,14 @@ py::dict row_dict(const store::ListRow& row) {
                   "order"_a = row.order_label);
 }
 
-// Runs `f` on the folder's book opened for reading; `none` when the folder has no book yet.
+// Runs `f` on the folder's book as a reading command sees it (no byte of the folder changed);
+// `none` when the folder has no book yet.
 template <class F, class R>
 R reading(const fs::path& root, R none, F&& f) {
   return released([&]() -> R {
-    const auto book = store::open_book_for_reading(root);
-    return book ? f(*book) : none;
+    R out = none;
+    store::read_book_once(root, [&](const store::Book& book) { out = f(book); });
+    return out;
   });
 }
 
@@ -112,7 +114,10 @@ PYBIND11_MODULE(_book, m) {
       "has_book",
       [](py::handle folder) {
         const fs::path root = folder_of(folder);
-        return released([&] { return store::open_book_for_reading(root) != nullptr; });
+        return released([&] {
+          std::error_code ec;
+          return fs::exists(root / std::string(store::kBookName), ec);
+        });
       },
       "folder"_a, "Whether the folder has a book yet (it is made by the first receipt); creates nothing.");
   m.def(
@@ -136,6 +141,36 @@ PYBIND11_MODULE(_book, m) {
       "Voids several receipts with one reason, each on its own; per number its void copy's files or the "
       "error (in Chinese) that refused it.");
   m.def(
+      "plan_run_void",
+      [](py::handle folder, const std::string& run,
+         const std::vector<std::pair<std::string, std::string>>& lines) {
+        const fs::path root = folder_of(folder);
+        std::vector<issuing::RunLine> listed;
+        for (const auto& [number, order] : lines) listed.push_back({number, order});
+        const issuing::RunPlan plan = released([&] { return issuing::plan_run_void(root, run, listed); });
+        py::list receipts;
+        for (const store::Record& r : plan.receipts)
+          receipts.append(py::dict("number"_a = r.number, "order"_a = r.order_label, "total"_a = r.total,
+                                   "buyer"_a = r.buyer));
+        return py::dict("receipts"_a = receipts, "refused"_a = plan.refused);
+      },
+      "folder"_a, "run"_a, "lines"_a,
+      "What undoing a batch run voids: the run's issued receipts as the book records them, and the result "
+      "table's lines (number, order) refused, each with why.");
+  m.def(
+      "void_run",
+      [](py::handle folder, const std::vector<std::string>& numbers, const std::string& reason) {
+        const fs::path root = folder_of(folder);
+        const auto outcomes = released([&] { return issuing::void_run(root, numbers, reason); });
+        py::list out;
+        for (const auto& o : outcomes)
+          out.append(py::dict("number"_a = o.number, "files"_a = o.files, "error"_a = o.error));
+        return out;
+      },
+      "folder"_a, "numbers"_a, "reason"_a,
+      "Voids a run's receipts as void_many does and gives up their orders' keys (the corrected sheet issues "
+      "them again).");
+  m.def(
       "reprint",
       [](py::handle folder, const std::string& number) {
         const fs::path root = folder_of(folder);
@@ -151,7 +186,8 @@ PYBIND11_MODULE(_book, m) {
         const store::BackupReport r =
             released([&] { return store::back_up(issuing::book_for(root), target); });
         return py::dict("folder"_a = py::module_::import("os").attr("fsdecode")(py::bytes(r.folder.string())),
-                        "receipts"_a = r.receipts, "files"_a = r.files, "checked"_a = r.checked);
+                        "receipts"_a = r.receipts, "files"_a = r.files, "checked"_a = r.checked,
+                        "left_out"_a = r.left_out);
       },
       "folder"_a, "dest"_a,
       "Backs the output folder up into dest/收據備份-YYYYMMDD-HHMMSS/, verified; returns what it copied.");
@@ -159,10 +195,8 @@ PYBIND11_MODULE(_book, m) {
       "last_backup",
       [](py::handle folder) -> py::object {
         const fs::path root = folder_of(folder);
-        const auto when = released([&]() -> std::optional<std::string> {
-          const auto book = store::open_book_for_reading(root);
-          return book ? store::last_backup(*book) : std::nullopt;
-        });
+        const auto when = reading(root, std::optional<std::string>{},
+                                  [](const store::Book& book) { return store::last_backup(book); });
         return when ? py::object(py::str(*when)) : py::object(py::none());
       },
       "folder"_a, "When the folder was last backed up (ISO 8601), or None.");
@@ -170,10 +204,8 @@ PYBIND11_MODULE(_book, m) {
       "check",
       [](py::handle folder) -> py::object {
         const fs::path root = folder_of(folder);
-        const auto report = released([&]() -> std::optional<store::AuditReport> {
-          const auto book = store::open_book_for_reading(root);
-          if (!book) return std::nullopt;
-          return store::audit_folder(*book);
+        const auto report = reading(root, std::optional<store::AuditReport>{}, [](const store::Book& book) {
+          return std::optional<store::AuditReport>(store::audit_folder(book));
         });
         if (!report) return py::none();
         py::list faults;

@@ -57,7 +57,7 @@ py::dict outcome_details(const issuing::BatchOutcome& outcome, std::vector<std::
 // exception that stopped it, or None when Ctrl+C came first (with `details`, the dict of
 // outcome_details, or the exception when the request itself was refused); and the problems.
 py::tuple issue_receipts(const py::sequence& requests, int jobs, py::object progress, py::object keys,
-                         bool again, py::object orders, bool details) {
+                         bool again, py::object orders, bool details, const std::string& run) {
   const size_t count = py::len(requests);
   std::vector<py::object> results(count);
   std::vector<issuing::BatchJob> work;
@@ -68,7 +68,7 @@ py::tuple issue_receipts(const py::sequence& requests, int jobs, py::object prog
       std::string key = keys.is_none() ? std::string() : py::cast<std::string>(keys[py::int_(i)]);
       std::string order = orders.is_none() ? std::string() : py::cast<std::string>(orders[py::int_(i)]);
       work.push_back({std::move(prepared.receipt), std::move(prepared.root), prepared.day, std::move(key),
-                      prepared.exemption_stamp_unset, prepared.owner_seal_unset, std::move(order)});
+                      prepared.exemption_stamp_unset, prepared.owner_seal_unset, std::move(order), run});
       place.push_back(i);
     } catch (py::error_already_set& failure) {
       results[i] = failure.value();
@@ -130,14 +130,15 @@ py::tuple issue_receipts(const py::sequence& requests, int jobs, py::object prog
 
 void register_batch_issue(py::module_& m) {
   m.def("issue_receipts", &issue_receipts, "requests"_a, "jobs"_a = 2, "progress"_a = py::none(),
-        "keys"_a = py::none(), "again"_a = false, "orders"_a = py::none(), "details"_a = false,
+        "keys"_a = py::none(), "again"_a = false, "orders"_a = py::none(), "details"_a = false, "run"_a = "",
         "Issues the requests on `jobs` threads with the GIL released. Returns (results, problems): per "
         "request its receipt number, \"\" when its key (keys[i]) is the book's already (issued before, or "
         "under way in another run) and `again` is false, the exception that stopped it, or None when "
         "interrupted first; and the problems met (seller profile, recovery, ledger). orders[i] is kept "
         "with the receipt (its 收據 value). With details=True each result is a dict: state (issued, "
         "skipped, under_way, failed, not_started), number (for skipped: the earlier receipt's), error. "
-        "progress(n) is called as n more receipts are saved.");
+        "progress(n) is called as n more receipts are saved. `run` names the run in the book (its result "
+        "table's stamp).");
 }
 
 }  // namespace quillmarkers

@@ -235,7 +235,14 @@ def main(argv=None):
     args = make_parser().parse_args(argv)
     handler = getattr(args, "handler", None)
     if handler is not None:
-        return handler(args)
+        try:
+            return handler(args)
+        except KeyboardInterrupt:
+            print(f"\nreceiptora {args.command}: 已中斷（Ctrl+C）", file=sys.stderr)
+            return 130
+        except BrokenPipeError:  # the reader went away (`receiptora list | head`): nothing more to say
+            os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+            return 1
     return in_a_window(run_standalone if args.standalone else run_app)()
 
 

@@ -16,10 +16,14 @@ import signal
 import sys
 
 from receiptora import orders
+from receiptora.messages import said
 
 CHUNK = 500  # orders handed to the issuer at once: bounds the memory a long sheet takes
-SHOWN = 5  # refused orders named in the summary; the result table has them all
-RESULT_HEADER = ["來源", "收據", "收據號碼", "總額", "狀態", "原因"]
+SHOWN = 5  # refused orders named in the summary
+KEPT = 1000  # refused orders the result table and the error log name; the rest are counted
+REASON_CHARS = 500  # of one refusal's reason (a line of a megabyte is not repeated whole)
+RESULT_HEADER = ["來源", "收據", "收據號碼", "總額", "狀態", "原因", "執行編號", "輸出資料夾"]
+TABLE_PREFIX = "開立結果-"
 ISSUED, SKIPPED, REFUSED, UNFINISHED, NOT_STARTED = "已開立", "先前已開立", "未開立", "未完成", "未開始"
 
 
@@ -115,36 +119,56 @@ def borrow_profile(folder):
 
 
 class ResultTable:
-    """開立結果-YYYYMMDD-HHMMSS.csv in the output folder, made at its first row and written
-    a chunk at a time (UTF-8 with a byte-order mark, as the ledger)."""
+    """開立結果-YYYYMMDD-HHMMSS.csv in the output folder, made before the run's first receipt and
+    written a chunk at a time (UTF-8 with a byte-order mark, as the ledger). Its name's stamp is
+    the run's id, which the book keeps with every receipt of the run; each row names the run and
+    the folder, so undoing the run can check the table against the book."""
 
     def __init__(self, folder):
         self.folder, self.path, self.file, self.writer = folder, None, None, None
+        self.run = ""
         self.problem = ""  # why the table could not be written; the receipts are issued all the same
+
+    def run_id(self):
+        """The run's id, the table made first when it is not yet (its name fixes the id)."""
+        if not self.run:
+            try:
+                self.open()
+            except OSError as error:
+                self.problem = self.problem or f"開立結果檔無法寫入（{said(error)}）"
+                self.run = datetime.datetime.now().strftime("%Y%m%d-%H%M%S")
+        return self.run
 
     def add(self, rows):
         try:
             self.write(rows)
         except OSError as error:
-            self.problem = self.problem or f"開立結果檔無法寫入（{error.strerror or error}）：{error.filename or self.folder}"
+            self.problem = self.problem or f"開立結果檔無法寫入（{said(error)}）"
+
+    def open(self):
+        stamp = datetime.datetime.now().strftime("%Y%m%d-%H%M%S")
+        os.makedirs(self.folder, exist_ok=True)
+        for n in itertools.count(1):
+            run = stamp if n == 1 else f"{stamp}-{n}"
+            path = os.path.join(self.folder, f"{TABLE_PREFIX}{run}.csv")
+            try:
+                self.file = open(path, "x", encoding="utf-8-sig", newline="")
+                break
+            except FileExistsError:
+                continue
+        self.path, self.run = path, run
+        self.writer = csv.writer(self.file)
+        self.writer.writerow(RESULT_HEADER)
+        self.file.flush()
 
     def write(self, rows):
         if not rows or self.problem:
             return
         if self.file is None:
-            stamp = datetime.datetime.now().strftime("%Y%m%d-%H%M%S")
-            os.makedirs(self.folder, exist_ok=True)
-            for n in itertools.count(1):
-                path = os.path.join(self.folder, f"開立結果-{stamp}{'' if n == 1 else f'-{n}'}.csv")
-                try:
-                    self.file = open(path, "x", encoding="utf-8-sig", newline="")
-                    break
-                except FileExistsError:
-                    continue
-            self.path = path
-            self.writer = csv.writer(self.file)
-            self.writer.writerow(RESULT_HEADER)
-        self.writer.writerows([[disarmed(str(cell)) for cell in row] for row in rows])
+            self.open()
+        folder = os.fsdecode(os.path.abspath(self.folder))
+        self.writer.writerows([[readable(disarmed(str(cell))) for cell in row] + [self.run, readable(folder)]
+                               for row in rows])
         self.file.flush()
 
     def close(self):
@@ -165,14 +189,35 @@ class Tally:
 
     def __init__(self):
         self.issued, self.skipped, self.first, self.last = 0, 0, "", ""
-        self.refused = []  # per order refused, its problems
+        self.refused = []  # per order refused, its problems: the first KEPT
+        self.refused_count = 0
+        self.unread_count = 0
         self.unread = []  # problems of no one order: a file not read, a line without 收據
         self.notes = []  # the run's own: seller profile, recovery, ledger
         self.failed = False  # a ledger line not written: the exit status says so
 
 
 def reason_of(result):
-    return str(result).replace("\n", " ")
+    return cut(str(result).replace("\n", " "))
+
+
+def cut(text):
+    return text if len(text) <= REASON_CHARS else text[:REASON_CHARS] + "…"
+
+
+def readable(text):
+    """A text for the result table and standard output: bytes of a file name that are not
+    UTF-8 (lone surrogates) as U+FFFD."""
+    return text.encode("utf-8", "surrogateescape").decode("utf-8", "replace")
+
+
+def note_refused(tally, problems):
+    """Counts a refused order; keeps its problems while fewer than KEPT are kept. True when kept."""
+    tally.refused_count += 1
+    if len(tally.refused) < KEPT:
+        tally.refused.append([cut(p) for p in problems])
+        return True
+    return False
 
 
 def issue_chunk(chunk, args, tally, table, bar, borrowed):
@@ -183,10 +228,13 @@ def issue_chunk(chunk, args, tally, table, bar, borrowed):
     for at, order in enumerate(chunk):
         if order.request is None:
             if order.label is None:
-                tally.unread.extend(order.problems)
+                tally.unread_count += len(order.problems)
+                tally.unread.extend(cut(p) for p in order.problems[:max(0, KEPT - len(tally.unread))])
+                kept = tally.unread_count <= KEPT
             else:
-                tally.refused.append(order.problems)
-            rows[at] = [order.place, order.label or "", "", "", REFUSED, "；".join(order.problems)]
+                kept = note_refused(tally, order.problems)
+            if kept:
+                rows[at] = [order.place, order.label or "", "", "", REFUSED, cut("；".join(order.problems))]
         else:
             ready.append((at, order))
     for target in {o.request.get("存檔路徑") for _, o in ready} - borrowed:
@@ -196,7 +244,7 @@ def issue_chunk(chunk, args, tally, table, bar, borrowed):
     results, problems = quillmarkers_model.issue_receipts(
         [o.request for _, o in ready], jobs=usable_jobs(args.jobs, len(ready)), progress=bar.update,
         keys=[o.key for _, o in ready], again=args.again, orders=[o.label or "" for _, o in ready],
-        details=True) if ready else ([], [])
+        details=True, run=table.run_id()) if ready else ([], [])
     for problem in problems:
         if problem not in tally.notes:
             tally.notes.append(problem)
@@ -220,9 +268,9 @@ def issue_chunk(chunk, args, tally, table, bar, borrowed):
             rows[at] = [order.place, order.label, "", total, NOT_STARTED, "執行被中斷，未開始"]
         else:
             reason = reason_of(result["error"])
-            tally.refused.append([f"{order.place}: {reason}"])
+            note_refused(tally, [f"{order.place}: {reason}"])
             rows[at] = [order.place, order.label, number, total, UNFINISHED if number else REFUSED, reason]
-    table.add(rows)
+    table.add([row for row in rows if row is not None])
     return not stopped
 
 
@@ -235,24 +283,25 @@ def print_summary(tally, folder, table, stopped):
     for problems in tally.refused[:SHOWN]:
         for problem in problems:
             print(problem, file=sys.stderr)
-    if len(tally.refused) > SHOWN:
-        print(f"……另有 {len(tally.refused) - SHOWN} 張未能開立，見開立結果檔", file=sys.stderr)
+    if tally.refused_count > SHOWN:
+        print(f"……另有 {tally.refused_count - SHOWN} 張未能開立，見開立結果檔", file=sys.stderr)
     span = ""
     if tally.issued:
         span = f"（{tally.first}" + (f" … {tally.last}" if tally.issued > 1 else "") + "）"
-    print(f"已開立 {tally.issued} 張收據{span}，存於 {folder}", file=out)
+    print(f"已開立 {tally.issued} 張收據{span}，存於 {readable(os.fsdecode(folder))}", file=out)
     if tally.skipped:
         print(f"略過 {tally.skipped} 張：先前已開立（--again 全部重新開立）", file=out)
-    if tally.refused:
-        print(f"{len(tally.refused)} 張未能開立，原因列於上方，也寫入錯誤紀錄", file=out)
-    if tally.unread:
-        print(f"{len(tally.unread)} 個問題不屬於任何一張收據（檔案或行無法讀取），列於上方", file=out)
+    if tally.refused_count:
+        print(f"{tally.refused_count} 張未能開立，原因列於上方，也寫入錯誤紀錄"
+              + (f"（開立結果檔與錯誤紀錄只列前 {KEPT} 張）" if tally.refused_count > KEPT else ""), file=out)
+    if tally.unread_count:
+        print(f"{tally.unread_count} 個問題不屬於任何一張收據（檔案或行無法讀取），列於上方", file=out)
     if stopped:
         print("執行被中斷：進行中的收據已完成，其餘未開始", file=out)
     if table.problem:
         print(f"receiptora: {table.problem}", file=sys.stderr)
     elif table.path:
-        print(f"開立結果：{table.path}", file=out)
+        print(f"開立結果：{readable(table.path)}", file=out)
 
 
 def run(args):
@@ -278,9 +327,15 @@ def run(args):
     finally:
         for number, handler in previous.items():
             signal.signal(number, handler)
+        if tally.refused_count > KEPT:
+            table.add([["", "", "", "", REFUSED, f"……另有 {tally.refused_count - KEPT} 張未開立（只列前 {KEPT} 張）"]])
         table.close()
     stopped = bool(signals)
     problems = tally.notes + tally.unread + [p for problems in tally.refused for p in problems]
+    if tally.refused_count > len(tally.refused):
+        problems.append(f"……另有 {tally.refused_count - len(tally.refused)} 張未能開立（只記前 {KEPT} 張）")
+    if tally.unread_count > len(tally.unread):
+        problems.append(f"……另有 {tally.unread_count - len(tally.unread)} 個讀取問題（只記前 {KEPT} 個）")
     try:
         log_failures(problems)
     except Exception:  # the log is a copy: the summary below still says everything
@@ -288,4 +343,4 @@ def run(args):
     print_summary(tally, folder, table, stopped)
     if stopped:
         return 130
-    return 1 if tally.refused or tally.unread or tally.failed else 0
+    return 1 if tally.refused_count or tally.unread_count or tally.failed else 0

@@ -12,6 +12,7 @@ import re
 import sys
 
 from receiptora import batch
+from receiptora.messages import printable, said, shown
 
 STATE_WORDS = {"issued": "已開立", "void": "作廢", "unfinished": "未完成", "pending": "待完成"}
 
@@ -34,21 +35,78 @@ def add_void_arguments(parser):
                              "issued, from its result table")
     parser.add_argument("--reason", required=True, metavar="作廢原因",
                         help="作廢原因，印在作廢副本上 · why the receipts are void (printed on the copies)")
+    parser.add_argument("--yes", action="store_true",
+                        help="作廢一次執行的收據時不再詢問 · void a run's receipts without asking")
     add_folder_argument(parser)
 
 
-def numbers_of_run(path):
-    """The numbers a batch run issued, from its result table 開立結果-….csv."""
+RUN_NAME = re.compile(re.escape(batch.TABLE_PREFIX) + r"(\d{8}-\d{6}(?:-\d+)?)\.csv")
+
+
+def undisarmed(text):
+    """A table cell as typed: without the apostrophe batch.disarmed put before a formula start."""
+    return text[1:] if text[:1] == "'" and batch.disarmed(text[1:]) == text else text
+
+
+def run_of_table(path, folder):
+    """The run a result table names (its file name's stamp) and its 已開立 lines (number,
+    order); no lines when the table is gone: the book alone knows the run then."""
+    if not os.path.lexists(path) and os.path.basename(path) == path:
+        path = os.path.join(folder, path)  # a bare table name is looked up in the output folder
+    match = RUN_NAME.fullmatch(os.path.basename(os.fsdecode(path)))
+    if not match:
+        raise CommandError(f"{shown(os.fsdecode(path))} 不是開立結果檔（檔名應為 開立結果-日期-時間.csv）")
+    if not os.path.lexists(path):
+        return match[1], None
     try:
         with open(path, encoding="utf-8-sig", newline="") as f:
             rows = list(csv.reader(f))
     except (OSError, UnicodeDecodeError, csv.Error) as error:
-        raise CommandError(f"無法讀取開立結果 {path}（{getattr(error, 'strerror', None) or error}）") from None
+        raise CommandError(f"無法讀取開立結果 {shown(os.fsdecode(path))}（{said(error)}）") from None
     header = rows[0] if rows else []
-    if "收據號碼" not in header or "狀態" not in header:
-        raise CommandError(f"{path} 不是開立結果檔（缺少 收據號碼 或 狀態 欄）")
-    number, state = header.index("收據號碼"), header.index("狀態")
-    return [row[number] for row in rows[1:] if len(row) > max(number, state) and row[state] == batch.ISSUED]
+    if not {"收據", "收據號碼", "狀態"} <= set(header):
+        raise CommandError(f"{shown(os.fsdecode(path))} 不是開立結果檔（缺少 收據、收據號碼 或 狀態 欄）")
+    order, number, state = header.index("收據"), header.index("收據號碼"), header.index("狀態")
+    need = max(order, number, state)
+    if "輸出資料夾" in header:  # a table names the folder its run issued into
+        at = header.index("輸出資料夾")
+        named = {row[at] for row in rows[1:] if len(row) > at and row[at]}
+        here = os.path.realpath(folder)
+        if any(os.path.realpath(other) != here for other in named):
+            raise CommandError(f"{shown(os.fsdecode(path))} 是另一個輸出資料夾（{shown(sorted(named)[0])}）的開立結果，"
+                               f"不是 {shown(os.fsdecode(folder))} 的：未作廢任何收據")
+    return match[1], [(row[number], undisarmed(row[order])) for row in rows[1:]
+                      if len(row) > need and row[state] == batch.ISSUED]
+
+
+def confirmed(question, yes):
+    """--yes, or the operator's y at a terminal; a run without a terminal must say --yes."""
+    if yes:
+        return True
+    if not sys.stdin.isatty():
+        raise CommandError(f"{question}：確定要作廢時請加上 --yes")
+    return input(f"{question}，確定作廢嗎？(y/N) ").strip().lower() in ("y", "yes", "是")
+
+
+def void_run(args, folder):
+    """Undoes a batch run: voids the receipts the book records for it (never what the table
+    alone lists), names the table's lines the book does not back, and asks first."""
+    from receiptora import _book
+    run, lines = run_of_table(args.run, folder)
+    plan = _book.plan_run_void(folder, run, lines or [])
+    for number, why in plan["refused"]:
+        print(f"receiptora void: 不作廢 {shown(number)}：{why}", file=sys.stderr)
+    receipts = plan["receipts"]
+    if not receipts:
+        raise CommandError(f"收據簿裡沒有執行 {run} 開立且仍有效的收據" + ("" if lines is not None else
+                           "（開立結果檔已不在，依收據簿查詢）"))
+    if lines is None:
+        print(f"開立結果檔已不在：依收據簿，執行 {run} 開立了下列收據")
+    total = sum(int(r["total"]) for r in receipts if r["total"].lstrip("-").isdigit())
+    span = receipts[0]["number"] + (f" … {receipts[-1]['number']}" if len(receipts) > 1 else "")
+    if not confirmed(f"將作廢執行 {run} 的 {len(receipts)} 張收據（{span}），合計 {grouped(total)} 元", args.yes):
+        raise CommandError("未作廢任何收據")
+    return [r["number"] for r in receipts]
 
 
 def add_reprint_arguments(parser):
@@ -182,17 +240,7 @@ def check_texts(args):
     for name, value in vars(args).items():
         for text in (value if isinstance(value, list) else [value]):
             if name not in PATHS and isinstance(text, str) and any("\udc80" <= c <= "\udcff" for c in text):
-                shown = text.encode("utf-8", "surrogateescape").decode("utf-8", "replace")
-                raise CommandError(f"參數 {shown!r} 不是有效的 UTF-8 文字，請重新輸入")
-
-
-# Characters a terminal would act on (escape sequences, bidirectional overrides): dropped
-# from what `list` prints.
-CONTROLS = re.compile("[\x00-\x1f\x7f-\x9f\u200e\u200f\u202a-\u202e\u2066-\u2069]")
-
-
-def printable(value):
-    return CONTROLS.sub("", value) if isinstance(value, str) else value
+                raise CommandError(f"參數「{shown(text)}」不是有效的 UTF-8 文字，請重新輸入")
 
 
 # Commands that only read the book: they open it for reading, create nothing and write nothing.
@@ -215,11 +263,8 @@ def book_command(action):
                 for problem in _book.open(folder)["problems"]:
                     print(f"receiptora: {problem}", file=sys.stderr)
             action(args, folder)
-        except KeyError as error:
-            print(f"receiptora {args.command}: {error.args[0]}", file=sys.stderr)
-            return 1
-        except (CommandError, ValueError, OSError, RuntimeError) as error:
-            print(f"receiptora {args.command}: {error}", file=sys.stderr)
+        except (CommandError, KeyError, ValueError, OSError, RuntimeError) as error:
+            print(f"receiptora {args.command}: {said(error)}", file=sys.stderr)
             return 1
         return 0
     return run
@@ -230,19 +275,24 @@ def run_void(args, folder):
     """Voids each number given and each the --run table issued, all with one reason; one that
     fails is named and the rest go on."""
     from receiptora import _book
-    numbers = list(dict.fromkeys(args.number + (numbers_of_run(args.run) if args.run else [])))
-    if not numbers:
-        raise CommandError("沒有要作廢的收據：請寫收據號碼，或 --run 開立結果檔" if not args.run else
-                           f"{args.run} 裡沒有已開立的收據")
+    of_run = void_run(args, folder) if args.run else []
+    numbers = list(dict.fromkeys(args.number))
+    if not numbers and not of_run:
+        raise CommandError("沒有要作廢的收據：請寫收據號碼，或 --run 開立結果檔")
     failed = []
+    outcomes = _book.void_run(folder, of_run, args.reason) if of_run else []
     for number in numbers:
         try:
-            files = _book.void(folder, number, args.reason)
-            print(f"已作廢 {number}（作廢原因：{args.reason}）" + (f"，作廢副本 {'、'.join(files)}" if files else ""))
-        except KeyError as error:
-            failed.append(f"{number}: {error.args[0]}")
-        except (ValueError, OSError, RuntimeError) as error:
-            failed.append(f"{number}: {error}")
+            outcomes.append({"number": number, "files": _book.void(folder, number, args.reason), "error": ""})
+        except (KeyError, ValueError, OSError, RuntimeError) as error:
+            outcomes.append({"number": number, "files": [], "error": said(error)})
+    numbers = of_run + numbers
+    for outcome in outcomes:
+        number, files = outcome["number"], outcome["files"]
+        if outcome["error"]:
+            failed.append(f"{shown(number)}: {printable(outcome['error'])}")
+        else:
+            print(f"已作廢 {number}（作廢原因：{shown(args.reason)}）" + (f"，作廢副本 {'、'.join(files)}" if files else ""))
     if len(numbers) == 1 and failed:
         raise CommandError(failed[0])
     for failure in failed:
@@ -287,6 +337,8 @@ def run_backup(args, folder):
     made = _book.backup(folder, args.dest)
     print(f"已備份 {made['receipts']} 張收據與 {made['files']} 個檔案到 {made['folder']}"
           f"（收據簿已通過完整性檢查，{made['checked']} 個收據檔的 SHA-256 相符）")
+    if made["left_out"]:
+        print(f"備份是收據簿在某一刻的樣子：之後才開立完成的 {made['left_out']} 個收據檔不在這份備份裡")
     print("還原時把這個資料夾複製回來即可 · to restore, copy this folder back")
 
 
@@ -302,7 +354,11 @@ def run_check(args):
     if not os.path.isdir(folder):
         print(f"receiptora check: 沒有輸出資料夾 {folder}", file=sys.stderr)
         return 1
-    report = _book.check(folder)
+    try:
+        report = _book.check(folder)
+    except (KeyError, ValueError, OSError, RuntimeError, MemoryError) as error:
+        print(f"receiptora check: 收據簿無法檢查：{said(error)}", file=sys.stderr)
+        return 1
     if report is None:
         print(f"receiptora check: {folder} 沒有收據簿（還沒有開立過收據）", file=sys.stderr)
         return 1

@@ -113,7 +113,7 @@ BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
                 pass();
               }
             } pass{pass_turn, turn_passed};
-            return claim(book, receipt, jobs[i].day, jobs[i].key, jobs[i].order);
+            return claim(book, receipt, jobs[i].day, jobs[i].key, jobs[i].order, jobs[i].run);
           }();
           number = claimed.number;
           skipped = claimed.claimed_before;

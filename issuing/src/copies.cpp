@@ -1,6 +1,7 @@
 // Copies of an issued receipt: the void copy (作廢, the reason, the day) and reprints (補印),
 // and the ledger written again from the book. Void is final: a void receipt is never printed
 // again clean, and a void that fails leaves no file behind.
+#include <map>
 #include <system_error>
 
 #include "parts.hpp"
@@ -151,6 +152,45 @@ std::vector<VoidOutcome> void_receipts(const fs::path& root, const std::vector<s
     }
     outcomes.push_back(std::move(outcome));
   }
+  return outcomes;
+}
+
+RunPlan plan_run_void(const fs::path& root, const std::string& run, const std::vector<RunLine>& listed) {
+  store::Book& book = book_for(root);
+  RunPlan plan;
+  std::map<std::string, const store::Record*> of_run;
+  const std::vector<store::Record> records = store::records_of_run(book, run);
+  for (const store::Record& record : records) {
+    of_run[record.number] = &record;
+    if (record.state == store::State::Issued) plan.receipts.push_back(record);
+  }
+  for (const RunLine& line : listed) {
+    const auto found = of_run.find(line.number);
+    std::string why;
+    if (found == of_run.end()) {
+      const auto record = store::find_receipt(book, line.number);
+      why = !record ? "這個輸出資料夾的收據簿沒有這個號碼（開立結果是否屬於另一個資料夾？）"
+            : record->run.empty() ? "收據簿記載它不是由批次開立的"
+                                  : "收據簿記載它是另一次執行（" + record->run + "）開立的";
+    } else if (found->second->order_label != line.order) {
+      why = "開立結果上的訂單「" + line.order + "」與收據簿記載的「" + found->second->order_label + "」不同";
+    } else if (found->second->state == store::State::Void) {
+      why = "已經作廢";
+    } else if (found->second->state != store::State::Issued) {
+      why = never_issued(line.number, found->second->state);
+    }
+    if (!why.empty()) plan.refused.push_back({line.number, why});
+  }
+  return plan;
+}
+
+std::vector<VoidOutcome> void_run(const fs::path& root, const std::vector<std::string>& numbers,
+                                  const std::string& reason) {
+  std::vector<VoidOutcome> outcomes = void_receipts(root, numbers, reason);
+  std::vector<std::string> voided;
+  for (const VoidOutcome& outcome : outcomes)
+    if (outcome.error.empty()) voided.push_back(outcome.number);
+  store::release_batch_keys(book_for(root), voided);
   return outcomes;
 }
 

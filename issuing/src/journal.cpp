@@ -45,7 +45,7 @@ render::Date today() {
 }
 
 store::Claim claim(store::Book& book, render::Receipt& receipt, store::Day day, const std::string& batch_key,
-                   const std::string& order_label) {
+                   const std::string& order_label, const std::string& run) {
   // The creation date is fixed now and kept with the request, so the receipt made again from
   // its record (recovery) is the same file, byte for byte.
   if (receipt.created_at.empty()) receipt.created_at = store::now_iso();
@@ -53,6 +53,7 @@ store::Claim claim(store::Book& book, render::Receipt& receipt, store::Day day, 
   record.state = store::State::Pending;
   record.batch_key = batch_key;
   record.order_label = order_label;
+  record.run = run;
   record.owner = this_owner(book.folder());
   try {
     store::Claim claimed = store::claim_receipt(book, record);

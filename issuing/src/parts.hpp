@@ -5,6 +5,7 @@
 #include <exception>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "receiptora/issuing/issue.hpp"
 #include "receiptora/store/book.hpp"
@@ -34,7 +35,10 @@ fs::path real_month_folder(const fs::path& root, const store::Record& record);
 // Imports into the book every receipt the output folder holds that the book has no record
 // of: the first time, an output folder made before the book (ledger lines, files, .claimed
 // markers); at every start, files a stale book (a restored copy, a folder copied without
-// its -wal) does not know. No number of theirs is issued again. Returns how many.
-std::size_t import_folder(store::Book& book, bool first_time);
+// its -wal) does not know, with their copies (a 作廢 copy makes the receipt void), also the
+// copies of known receipts the book does not name, and numbers of the ledger's newest lines the
+// book lacks. No number of theirs is issued again. Returns how many records were added; what
+// the shop owner should know goes to `notes`.
+std::size_t import_folder(store::Book& book, bool first_time, std::vector<std::string>* notes = nullptr);
 
 }  // namespace receiptora::issuing::parts

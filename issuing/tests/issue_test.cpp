@@ -14,6 +14,8 @@
 #include "../../store/tests/temp_folder.hpp"
 #include "receiptora/issuing/batch.hpp"
 #include "receiptora/render/render.hpp"
+#include "receiptora/store/audit.hpp"
+#include "receiptora/store/backup.hpp"
 #include "receiptora/store/book_ledger.hpp"
 #include "receiptora/store/ledger.hpp"
 
@@ -403,6 +405,94 @@ TEST(DamagedBook, IsKeptAsideAndRebuiltFromTheLedgerAndTheFiles) {
   EXPECT_EQ(store::find_receipt(book_for(folder.path), "收據-20261207-002")->buyer, "甲");
   EXPECT_EQ(issue_receipt(sample(), folder.path, kDay).number, "收據-20261207-003");
   EXPECT_EQ(ledger_lines(folder.path).size(), 3u) << "the ledger's lines are not written twice";
+  close_books();
+}
+
+TEST(DamagedBook, ItsRebuildAdoptsTheVoidAndReprintCopies) {
+  TempFolder folder;
+  for (int i = 0; i < 2; ++i) issue_receipt(sample("甲"), folder.path, kDay);
+  void_receipt(folder.path, "收據-20261207-001", "打錯");
+  reprint_receipt(folder.path, "收據-20261207-002");
+  close_books();
+  write_text(folder.path / std::string(store::kBookName), std::string(8192, 'x'));
+
+  const auto audit = store::audit_folder(book_for(folder.path), 1);
+  EXPECT_TRUE(audit.sound()) << audit.faults.front().file << " " << audit.faults.front().problem;
+  close_books();
+}
+
+// A backup copied back over a folder that moved on (later receipts, voids, a reprint): no
+// number is issued again, no void undone, every later receipt kept and named when the
+// backup's book and ledger no longer know what it held.
+TEST(Restore, CopiedBackOverAFolderThatMovedOnKeepsEveryNumberAndEveryVoid) {
+  TempFolder folder, dest;
+  for (int i = 0; i < 2; ++i) issue_receipt(sample("甲"), folder.path, kDay);
+  const fs::path backup = store::back_up(book_for(folder.path), dest.path).folder;
+  for (int i = 0; i < 6; ++i) issue_receipt(sample("乙"), folder.path, kDay);
+  for (const char* number : {"收據-20261207-001", "收據-20261207-004"})
+    void_receipt(folder.path, number, "退貨");
+  reprint_receipt(folder.path, "收據-20261207-005");
+  close_books();
+  fs::copy(backup, folder.path, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+
+  const Recovery report = recovery_of(folder.path);
+  store::Book& book = book_for(folder.path);
+  EXPECT_EQ(report.imported, 6u);
+  for (const char* number : {"收據-20261207-001", "收據-20261207-004"})
+    EXPECT_EQ(store::find_receipt(book, number)->state, store::State::Void) << number;
+  EXPECT_EQ(store::find_receipt(book, "收據-20261207-005")->files.size(), 4u) << "the reprint is kept";
+  EXPECT_EQ(issue_receipt(sample("丙"), folder.path, kDay).number, "收據-20261207-009");
+  std::string notes;
+  for (const auto& problem : report.problems) notes += problem;
+  EXPECT_NE(notes.find("6 張收據只找到收據檔"), std::string::npos) << notes;
+  size_t unknown = 0;
+  for (const auto& fault : store::audit_folder(book, 1).faults)
+    unknown += fault.problem.find("內容不明") != std::string::npos;
+  EXPECT_EQ(unknown, 6u) << "the audit names each receipt whose content the folder lost";
+  close_books();
+}
+
+// Backups taken while a batch issues: each is the folder of one moment, and audits sound.
+TEST(Restore, BackupsTakenWhileABatchIssuesAuditSound) {
+  TempFolder folder, dest;
+  issue_receipt(sample(), folder.path, kDay);
+  std::vector<BatchJob> jobs(24);
+  for (BatchJob& job : jobs) {
+    job.receipt = sample("乙");
+    job.root = folder.path;
+    job.day = kDay;
+  }
+  std::atomic<bool> done{false};
+  std::thread batch([&] {
+    issue_batch(jobs, 1, false, [](size_t) { return true; });
+    done = true;
+  });
+  std::vector<fs::path> copies;
+  do copies.push_back(store::back_up(book_for(folder.path), dest.path).folder);
+  while (!done && copies.size() < 4);
+  batch.join();
+  for (const fs::path& copy : copies) {
+    const auto audit = store::audit_folder(store::Book(copy, store::Book::Access::Read), 1);
+    for (const auto& fault : audit.faults)
+      ADD_FAILURE() << copy << ": " << fault.number << " " << fault.problem;
+  }
+  close_books();
+}
+
+TEST(StaleBook, TheLedgersNewestNumbersAreNotIssuedAgainEvenWithoutTheirFiles) {
+  TempFolder folder;
+  issue_receipt(sample("甲"), folder.path, kDay);
+  close_books();
+  const fs::path book_file = folder.path / std::string(store::kBookName);
+  fs::copy_file(book_file, folder.path / "old.sqlite3");
+  issue_receipt(sample("乙"), folder.path, kDay);
+  close_books();
+  fs::copy_file(folder.path / "old.sqlite3", book_file, fs::copy_options::overwrite_existing);
+  for (const char* ext : {".pdf", ".png"})
+    fs::remove(folder.path / "2026-12" / (std::string("收據-20261207-002") + ext));
+
+  EXPECT_EQ(store::find_receipt(book_for(folder.path), "收據-20261207-002")->buyer, "乙");
+  EXPECT_EQ(issue_receipt(sample("丙"), folder.path, kDay).number, "收據-20261207-003");
   close_books();
 }
 

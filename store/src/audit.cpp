@@ -99,6 +99,9 @@ void check_numbers(const std::vector<Record>& records, AuditReport& report) {
     if (!day.empty()) days[day].insert(sequence);
     if (record.state == State::Pending)
       report.faults.push_back({record.number, "", "待完成：開立到一半（下次啟動時會完成）"});
+    if (record.state != State::Unfinished && record.unfinished_reason == kContentUnknown)
+      report.faults.push_back(
+          {record.number, "", std::string(kContentUnknown) + "（總額以 0 計）：請依收據檔核對"});
   }
   for (const auto& [day, sequences] : days)
     for (long sequence = 1; sequence < *sequences.rbegin(); ++sequence)
@@ -136,11 +139,20 @@ void check_ledger(const fs::path& root, const std::vector<Record>& records, Audi
       if (found->second.size() > 1)
         report.faults.push_back(
             {record.number, shown, what + "重複了 " + std::to_string(found->second.size()) + " 次"});
+      Record as_listed = record;
+      as_listed.state = state;
+      const std::vector<std::string> want = ledger_cells(ledger_line_of(as_listed));
       const auto& row = *found->second.front();
-      if (row[1] != record.date || row[5] != record.total)
-        report.faults.push_back({record.number, shown,
-                                 what + "的日期或總額（" + row[1] + "、" + row[5] + "）與收據簿的（" +
-                                     record.date + "、" + record.total + "）不同"});
+      std::string differs;
+      // A receipt imported from a folder made before the book (no issue time) has no items
+      // and only the files found, so its ledger line is compared on what the import knew.
+      const bool imported = record.issued_at.empty();
+      for (size_t column = 1; column < want.size() && column < std::size(kLedgerColumns); ++column)
+        if (row[column] != want[column] && !(imported && (column == 4 || column == 6)))
+          differs += (differs.empty() ? "" : "、") + std::string(kLedgerColumns[column]) + "「" +
+                     row[column] + "」（收據簿：「" + want[column] + "」）";
+      if (!differs.empty())
+        report.faults.push_back({record.number, shown, what + "與收據簿不同：" + differs});
     }
   }
   for (const auto& [key, found] : lines)

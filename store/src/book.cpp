@@ -165,6 +165,12 @@ WHEN OLD.state = 'issued' AND NEW.state <> 'issued' BEGIN
   WHERE last_number = OLD.number AND uses > 0 AND name IN (SELECT name FROM items WHERE number = OLD.number);
 END;
 )sql",
+    // The batch run that issued a receipt (its result table's name stamp): what undoing a run
+    // checks a result table against, and finds the run's receipts by when the table is gone.
+    R"sql(
+ALTER TABLE receipts ADD COLUMN run TEXT NOT NULL DEFAULT '';
+CREATE INDEX receipts_by_run ON receipts(run) WHERE run <> '';
+)sql",
 };
 static_assert(std::size(kMigrations) == kBookVersion);
 #undef RECEIPTORA_ITEM_USED
@@ -181,8 +187,8 @@ void insert_rows(sqlite3* db, const Record& r, std::int64_t seq) {
       "INSERT INTO receipts(number, day, seq, state, buyer, buyer_tax_id, print_date, "
       "exemption_stamp, owner_seal, layout, created_at, seller_name, seller_tax_id, seller_owner, "
       "seller_address, seller_phone, seller_exemption_image, seller_seal_image, total, issued_at, "
-      "voided_at, void_reason, unfinished_reason, batch_key, ledger_written, owner, order_label) VALUES "
-      "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+      "voided_at, void_reason, unfinished_reason, batch_key, ledger_written, owner, order_label, run) VALUES "
+      "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
   std::int64_t i = 0;
   auto text = [&](std::string_view value) { insert.bind(static_cast<int>(++i), value); };
   auto number = [&](std::int64_t value) { insert.bind(static_cast<int>(++i), value); };
@@ -209,6 +215,7 @@ void insert_rows(sqlite3* db, const Record& r, std::int64_t seq) {
   number(r.ledger_written);
   text(r.owner);
   text(r.order_label);
+  text(r.run);
   insert.run();
 
   Statement item(db,
@@ -262,7 +269,7 @@ std::string record_columns(const Book& book) {
              "created_at, seller_name, seller_tax_id, seller_owner, seller_address, seller_phone, "
              "seller_exemption_image, seller_seal_image, total, issued_at, voided_at, void_reason, "
              "unfinished_reason, batch_key, ledger_written, owner, ") +
-         (book.version() >= 2 ? "order_label" : "''");
+         (book.version() >= 2 ? "order_label" : "''") + (book.version() >= 4 ? ", run" : ", ''");
 }
 
 Record read_record(sqlite3* db, const Statement& row) {
@@ -294,6 +301,7 @@ Record read_record(sqlite3* db, const Statement& row) {
   r.ledger_written = row.integer(i++) != 0;
   r.owner = row.text(i++);
   r.order_label = row.text(i++);
+  r.run = row.text(i++);
 
   Statement items(db, "SELECT name, quantity, unit_price, note FROM items WHERE number = ? ORDER BY line");
   items.bind(1, r.number);
@@ -494,23 +502,27 @@ std::string uri_of(const fs::path& path, const std::string& query) {
 
 }  // namespace
 
-Book::Book(const fs::path& folder, Access access) : folder_(folder), read_only_(access == Access::Read) {
+Book::Book(const fs::path& folder, Access access) : folder_(folder), read_only_(access != Access::Write) {
   const std::string path = file().string();
   if (std::string why = unusable_book_file(file(), !read_only_); !why.empty())
     throw FileError(read_only_ ? EISDIR : ELOOP, why, false);
-  db_ = open_connection(uri_of(file(), ""), SQLITE_OPEN_READWRITE | (read_only_ ? 0 : SQLITE_OPEN_CREATE));
+  if (access == Access::ReadFile) {
+    std::error_code ec;
+    file_stamp_.emplace(fs::file_size(file(), ec), fs::last_write_time(file(), ec));
+  }
+  const int flags = read_only_ ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+  db_ = open_connection(uri_of(file(), access == Access::ReadFile ? "immutable=1" : ""), flags);
   if (!db_) throw FileError(EACCES, "收據簿 " + path + " 無法開啟（沒有權限，或資料夾不能寫入）", false);
   try {
     sqlite3_busy_handler(db_, &Book::busy, this);
     sqlite3_extended_result_codes(db_, 1);
     if (read_only_) {
-      // Reading writes nothing: no journal mode set, no migration. The connection may still
-      // be the last to close and then folds a killed writer's -wal into the book, as SQLite
-      // does on every close; the records themselves stay as they are.
-      exec(db_, "PRAGMA query_only=1");
+      // Reading writes nothing: no journal mode set, no migration, and a read-only connection
+      // never folds a killed writer's -wal into the book when it closes.
       try {
         version_ = read_version();
       } catch (const std::system_error&) {
+        if (access == Access::ReadFile) throw;
         // A folder that cannot be written (no -shm can be made beside the book): read the
         // book file as it stands, which no writer can change there either.
         sqlite3_close(db_);
@@ -580,6 +592,35 @@ int Book::busy(void* opened, int count) {
   if (book->no_wait_ || book->give_up_ || count * kStepMs >= kBusyLimit.count()) return 0;
   std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
   return 1;
+}
+
+bool Book::moved_on() const {
+  if (!file_stamp_) return false;
+  std::error_code ec;
+  const fs::path wal = file().string() + "-wal";
+  return fs::exists(fs::symlink_status(wal, ec)) || fs::file_size(file(), ec) != file_stamp_->first ||
+         fs::last_write_time(file(), ec) != file_stamp_->second;
+}
+
+bool read_book_once(const fs::path& folder, const std::function<void(const Book&)>& read) {
+  std::error_code ec;
+  const fs::path book = folder / std::string(kBookName);
+  if (!fs::exists(fs::symlink_status(book, ec)) || !fs::exists(book, ec)) return false;
+  const std::string base = book.string();
+  if (!fs::exists(fs::symlink_status(base + "-wal", ec)) &&
+      !fs::exists(fs::symlink_status(base + "-shm", ec))) {
+    // No writer has a -wal: the file is the whole book. A writer that starts meanwhile is seen
+    // afterwards, and the book is read again as SQLite shares it.
+    const Book still(folder, Book::Access::ReadFile);
+    try {
+      read(still);
+    } catch (const std::exception&) {
+      if (!still.moved_on()) throw;
+    }
+    if (!still.moved_on()) return true;
+  }
+  read(Book(folder, Book::Access::Read));
+  return true;
 }
 
 std::unique_ptr<Book> open_book_for_reading(const fs::path& folder) {
@@ -748,6 +789,52 @@ std::vector<std::string> record_numbers(const Book& book) {
 }
 
 std::vector<Record> all_records(const Book& book) { return select_records(book, ""); }
+
+std::vector<Record> records_of_run(const Book& book, const std::string& run) {
+  if (book.version() < 4 || run.empty()) return {};
+  return select_records(book, "WHERE run = ?", run);
+}
+
+void release_batch_keys(Book& book, const std::vector<std::string>& numbers) {
+  std::lock_guard lock(book.mutex());
+  Transaction transaction(book);
+  Statement release(book.db(), "UPDATE receipts SET batch_key = NULL WHERE number = ? AND state = 'void'");
+  for (const std::string& number : numbers) release.bind(1, number).run();
+  transaction.commit();
+}
+
+std::vector<std::string> recorded_file_names(const Book& book) {
+  std::lock_guard lock(book.mutex());
+  Statement rows(book.db(), "SELECT name FROM files");
+  std::vector<std::string> out;
+  while (rows.step()) out.push_back(rows.text(0));
+  return out;
+}
+
+bool adopt_files(Book& book, const std::string& number, const std::vector<BookFile>& files,
+                 const std::function<bool(const BookFile&)>& still_there) {
+  std::lock_guard lock(book.mutex());
+  Transaction transaction(book);
+  Statement file(book.db(), "INSERT OR IGNORE INTO files(number, name, sha256, kind) VALUES (?,?,?,?)");
+  bool void_copy = false;
+  for (const BookFile& f : files) {
+    if (!still_there(f)) continue;  // a copy whose void or reprint failed and was taken back
+    file.bind(1, number).bind(2, f.name).bind(3, f.sha256).bind(4, f.kind).run();
+    void_copy = void_copy || f.kind == "void";
+  }
+  bool voided = false;
+  if (void_copy) {
+    Statement mark(
+        book.db(),
+        "UPDATE receipts SET state = 'void', voided_at = ?, void_reason = CASE WHEN void_reason = '' "
+        "THEN '由作廢副本得知（作廢的紀錄不在收據簿裡）' ELSE void_reason END, ledger_written = 0 "
+        "WHERE number = ? AND state = 'issued'");
+    mark.bind(1, now_iso()).bind(2, number).run();
+    voided = sqlite3_changes(book.db()) > 0;
+  }
+  transaction.commit();
+  return voided;
+}
 
 std::vector<std::pair<std::string, std::string>> claimed_batch_keys(const Book& book,
                                                                     const std::vector<std::string>& keys) {

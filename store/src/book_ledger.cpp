@@ -135,12 +135,8 @@ LedgerWrite write_missing_ledger_lines(Book& book) {
   return append_and_note(book, transaction, lines, listed);
 }
 
-std::size_t rebuild_ledger_file(Book& book) {
-  std::lock_guard lock(book.mutex());
-  sql::Transaction transaction(book);
+std::string ledger_text(const Book& book, std::vector<std::string>* listed, std::size_t* count) {
   std::string text = ledger_header();
-  std::vector<std::string> listed;
-  std::size_t count = 0;
   sql::Statement rows(book.db(), "SELECT " + sql::record_columns(book) +
                                      " FROM receipts WHERE state != 'pending' ORDER BY day, seq");
   while (rows.step()) {
@@ -149,12 +145,21 @@ std::size_t rebuild_ledger_file(Book& book) {
       Record original = record;
       original.state = State::Issued;
       text += ledger_line(ledger_line_of(original));
-      ++count;
+      if (count) ++*count;
     }
     text += ledger_line(ledger_line_of(record));
-    ++count;
-    listed.push_back(record.number);
+    if (count) ++*count;
+    if (listed) listed->push_back(record.number);
   }
+  return text;
+}
+
+std::size_t rebuild_ledger_file(Book& book) {
+  std::lock_guard lock(book.mutex());
+  sql::Transaction transaction(book);
+  std::vector<std::string> listed;
+  std::size_t count = 0;
+  const std::string text = ledger_text(book, &listed, &count);
   const fs::path file = ledger_of(book);
   const StagedFile staged = stage_file(file, text, true);
   std::error_code ec;

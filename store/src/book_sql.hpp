@@ -47,9 +47,16 @@ inline std::string file_of(sqlite3* db) {
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
       throw BookError(BookError::Kind::Corrupt, book + "：檔案已損壞（SQLite 無法讀取）");
+    case SQLITE_ERROR:
+      // A table or column the schema must have is gone: the file was altered by hand.
+      if (const std::string_view said = db ? sqlite3_errmsg(db) : "";
+          said.starts_with("no such table") || said.starts_with("no such column"))
+        throw BookError(BookError::Kind::Corrupt,
+                        book + "：缺少資料表或欄位，檔案已損壞（或被其他程式改過）");
+      [[fallthrough]];
     default:
       throw BookError(BookError::Kind::Database,
-                      book + "：資料庫錯誤（" + (db ? sqlite3_errmsg(db) : "") + "）");
+                      book + "：資料庫錯誤（SQLite 錯誤碼 " + std::to_string(code) + "）");
   }
 }
 

@@ -93,24 +93,32 @@ std::vector<std::string> csv_fields(const std::string& line) {
 
 }  // namespace
 
-std::vector<std::vector<std::string>> read_ledger(const fs::path& file) {
-  std::vector<std::vector<std::string>> rows;
+namespace {
+
+// The ledger's text from `from` bytes before its end (0: the whole file); empty when there is
+// no ledger file or it cannot be read.
+std::string ledger_bytes(const fs::path& file, std::uint64_t from_end) {
   std::error_code ec;
-  if (!fs::is_regular_file(file, ec)) return rows;
-  std::string text;
+  if (!fs::is_regular_file(file, ec)) return {};
+  std::FILE* f = std::fopen(file.c_str(), "rb");
+  std::string out;
+  if (!f) return out;
+  if (from_end > 0 && std::fseek(f, -static_cast<long>(from_end), SEEK_END) != 0) std::rewind(f);
+  const bool cut = from_end > 0 && std::ftell(f) > 0;
   try {
-    text = [&] {
-      std::FILE* f = std::fopen(file.c_str(), "rb");
-      std::string out;
-      if (!f) return out;
-      char buffer[65536];
-      for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) out.append(buffer, n);
-      std::fclose(f);
-      return out;
-    }();
-  } catch (const std::exception&) {
-    return rows;
+    char buffer[65536];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) out.append(buffer, n);
+  } catch (...) {
+    std::fclose(f);
+    return {};
   }
+  std::fclose(f);
+  if (cut) out.erase(0, out.find('\n') == std::string::npos ? out.size() : out.find('\n') + 1);
+  return out;
+}
+
+std::vector<std::vector<std::string>> ledger_rows(const std::string& text) {
+  std::vector<std::vector<std::string>> rows;
   std::string line;
   bool quoted = false;
   for (char c : text) {
@@ -126,6 +134,16 @@ std::vector<std::vector<std::string>> read_ledger(const fs::path& file) {
   for (auto& row : rows)
     for (auto& cell : row) cell = ledger_cell_text(cell);  // ="0459…" cells as their text
   return rows;
+}
+
+}  // namespace
+
+std::vector<std::vector<std::string>> read_ledger(const fs::path& file) {
+  return ledger_rows(ledger_bytes(file, 0));
+}
+
+std::vector<std::vector<std::string>> read_ledger_tail(const fs::path& file, std::uint64_t bytes) {
+  return ledger_rows(ledger_bytes(file, bytes));
 }
 
 std::string ledger_header() {
@@ -154,6 +172,14 @@ std::string ledger_line(const LedgerLine& line) {
   }
   text += "\r\n";
   return text;
+}
+
+std::vector<std::string> ledger_cells(const LedgerLine& line) {
+  std::string text = ledger_line(line);
+  text.resize(text.size() - 2);  // CRLF
+  std::vector<std::string> cells = csv_fields(text);
+  for (auto& cell : cells) cell = ledger_cell_text(cell);
+  return cells;
 }
 
 std::string ledger_cell_text(std::string_view cell) {

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <sys/stat.h>
+
 #include <functional>
+#include <map>
 
 #include "case_name.hpp"
 #include "shop_folder.hpp"
@@ -129,6 +132,18 @@ INSTANTIATE_TEST_SUITE_P(
                     write_ledger(root, ledger_lines(records));
                   },
                   "收據-20261207-003", "收據清冊.csv", "總額"},
+        AuditCase{"LedgerBuyerDiffers",  // every column counts, not only date and total
+                  [](const fs::path& root, std::vector<Record>& records) {
+                    records[4].buyer = "別的客人";
+                    write_ledger(root, ledger_lines(records));
+                  },
+                  "收據-20261208-002", "收據清冊.csv", "買受人「別的客人」"},
+        AuditCase{"LedgerItemCountDiffers",
+                  [](const fs::path& root, std::vector<Record>& records) {
+                    records[0].items.push_back({"糖", "1", "1", ""});
+                    write_ledger(root, ledger_lines(records));
+                  },
+                  "收據-20261207-001", "收據清冊.csv", "品項數「2」"},
         AuditCase{"LedgerVoidWithoutTheBook",
                   [](const fs::path& root, std::vector<Record>& records) {
                     auto lines = ledger_lines(records);
@@ -138,6 +153,81 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   "收據-20261207-001", "收據清冊.csv", "有「作廢」行，與收據簿不符"}),
     CaseName());
+
+// The folder's files and their bytes, but the -shm: SQLite's shared index of the -wal, which
+// every reader may rebuild.
+std::map<std::string, std::string> folder_bytes(const fs::path& root) {
+  std::map<std::string, std::string> out;
+  for (const auto& entry : fs::recursive_directory_iterator(root))
+    if (entry.is_regular_file() && !entry.path().string().ends_with("-shm"))
+      out[fs::relative(entry.path(), root).string()] = read_all(entry.path());
+  return out;
+}
+
+// A check after a writer was killed (its records only in the -wal), and one of a book at rest:
+// reading leaves every byte as it was, folds no -wal and makes none.
+TEST(AuditReadsOnly, ChangesNoByteOfTheFolder) {
+  for (bool killed_writer : {true, false}) {
+    TempFolder shop;
+    auto records = fill_shop(shop.path, 2);
+    if (killed_writer) {
+      sqlite3* db = nullptr;
+      sqlite3_open((shop.path / std::string(kBookName)).c_str(), &db);
+      sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+      ASSERT_EQ(sqlite3_exec(db, "UPDATE receipts SET buyer = buyer", nullptr, nullptr, nullptr), SQLITE_OK);
+      sqlite3_close(db);  // as a kill leaves it: the -wal not folded into the book
+      ASSERT_TRUE(fs::exists(shop.path / "收據簿.sqlite3-wal"));
+    }
+    const auto before = folder_bytes(shop.path);
+    AuditReport report;
+    ASSERT_TRUE(read_book_once(shop.path, [&](const Book& book) { report = audit_folder(book, 1); }));
+    EXPECT_TRUE(report.sound()) << report.faults.size();
+    EXPECT_EQ(folder_bytes(shop.path), before) << "killed writer: " << killed_writer;
+  }
+}
+
+// A book damaged the ways a shop's disk or a curious hand does: reading it fails with our own
+// words (the kind says which), never a crash and never SQLite's English.
+TEST(AuditReadsOnly, DamagedBooksAreNamed) {
+  const fs::path book_name(kBookName);
+  const std::vector<std::pair<const char*, std::function<void(const fs::path&)>>> damages = {
+      {"truncated", [&](const fs::path& root) { fs::resize_file(root / book_name, 1500); }},
+      {"pages flipped",
+       [&](const fs::path& root) {
+         std::string bytes = read_all(root / book_name);
+         for (size_t i = 4096; i < bytes.size(); ++i) bytes[i] = static_cast<char>(~bytes[i]);
+         write_text(root / book_name, bytes);
+       }},
+      {"bad header", [&](const fs::path& root) { write_text(root / book_name, std::string(8192, 'x')); }},
+      {"newer schema", [&](const fs::path& root) { sql(root, "PRAGMA user_version = 99"); }},
+      {"dropped table", [&](const fs::path& root) { sql(root, "DROP TABLE files"); }},
+      {"a folder",
+       [&](const fs::path& root) {
+         fs::remove(root / book_name);
+         fs::create_directory(root / book_name);
+       }},
+      {"a FIFO",
+       [&](const fs::path& root) {
+         fs::remove(root / book_name);
+         ASSERT_EQ(::mkfifo((root / book_name).c_str(), 0600), 0);
+       }},
+  };
+  for (const auto& [name, damage] : damages) {
+    TempFolder shop;
+    fill_shop(shop.path, 2);
+    damage(shop.path);
+    std::string said;
+    try {
+      read_book_once(shop.path, [](const Book& book) { audit_folder(book, 1); });
+    } catch (const BookError& error) {
+      said = error.what();
+    } catch (const std::system_error& error) {
+      said = error.what();
+    }
+    EXPECT_NE(said.find("收據簿"), std::string::npos) << name << ": " << said;
+    EXPECT_EQ(said.find("SQLite 錯誤碼"), std::string::npos) << name << ": " << said;
+  }
+}
 
 }  // namespace
 }  // namespace receiptora::store

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 
 #include "case_name.hpp"
@@ -70,6 +71,24 @@ INSTANTIATE_TEST_SUITE_P(
                    [](const fs::path& root) { write_text(root / "2026-12/收據-20261208-001.png", "x"); },
                    "收據-20261208-001 的檔案 2026-12/收據-20261208-001.png 在備份裡與收據簿記錄的不同"}),
     CaseName());
+
+// A backup killed half-way leaves a hidden partial copy; the next backup into the same place
+// removes it (nobody holds its lock) and is not stopped by it. A destination inside the output
+// folder is refused: a failing disk would take the backup with it.
+TEST(BackupPlace, LeftoversOfAKilledBackupAreRemovedAndTheFolderItselfIsRefused) {
+  TempFolder shop, dest;
+  fill_shop(shop.path, 1);
+  Book book(shop.path);
+  const fs::path leftover = dest.path / ".收據備份-20261207-101500.partial";
+  fs::create_directories(leftover / "2026-12");
+  write_text(leftover / "2026-12" / "收據-20261207-001.pdf", "half a copy");
+  fs::last_write_time(leftover, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  back_up(book, dest.path);
+  EXPECT_FALSE(fs::exists(leftover));
+  for (const fs::path& inside : {shop.path, shop.path / "備份"})
+    EXPECT_THROW(back_up(book, inside), BackupError) << inside;
+  EXPECT_FALSE(fs::exists(shop.path / "備份"));
+}
 
 }  // namespace
 }  // namespace receiptora::store

@@ -68,11 +68,46 @@ def test_summary_json(shop, period, expected):
     (["list", "--month", "2026-13"], "不是月份，請寫成 2026-12"),
     (["void", "收據-20261207-099", "--reason", "x"], "沒有收據 收據-20261207-099"),
     (["reprint", "收據-20261207-099"], "沒有收據 收據-20261207-099"),
+    (["void", "收據-\x1b[2J099", "--reason", "\x1b]0;x\x07"], "沒有收據 收據-[2J099"),
 ])
 def test_refusals_exit_1_with_a_message(shop, args, message):
     out, env = shop
     result = receiptora(*args, "--output", str(out), env=env)
     assert result.returncode == 1 and message in result.stderr
+    assert "\x1b" not in result.stderr and "Errno" not in result.stderr
+
+
+@pytest.mark.parametrize("damage", ["truncated", "a folder", "newer"])
+def test_check_names_a_damaged_book_and_changes_no_byte(shop, tmp_path, damage):
+    import shutil
+    import sqlite3
+    out, env = shop
+    copy = tmp_path / "copy"
+    shutil.copytree(out, copy)
+    book = copy / "收據簿.sqlite3"
+    if damage == "truncated":
+        book.write_bytes(book.read_bytes()[:3000])
+    elif damage == "a folder":
+        book.unlink()
+        book.mkdir()
+    else:
+        db = sqlite3.connect(book)
+        db.execute("PRAGMA user_version = 99")
+        db.close()
+    before = {p: p.read_bytes() for p in copy.rglob("*") if p.is_file()}
+    checked = receiptora("check", "--output", str(copy), env=env)
+    assert checked.returncode == 1 and "收據簿" in checked.stderr and "Traceback" not in checked.stderr, checked.stderr
+    assert {p: p.read_bytes() for p in copy.rglob("*") if p.is_file()} == before, "no byte changed, none added"
+
+
+def test_ctrl_c_ends_a_command_with_one_line_and_status_130(shop, monkeypatch, capsys):
+    from receiptora import __main__, _book
+
+    def interrupted(*args):
+        raise KeyboardInterrupt
+    monkeypatch.setattr(_book, "list", interrupted)
+    assert __main__.main(["list", "--output", str(shop[0])]) == 130
+    assert capsys.readouterr().err.strip() == "receiptora list: 已中斷（Ctrl+C）"
 
 
 def test_void_reprint_and_ledger_rebuild(tmp_path):
@@ -116,6 +151,8 @@ def test_void_of_several_numbers_and_of_a_whole_run(tmp_path):
     second_run = second.stdout.rstrip("\n").rpartition("開立結果：")[2]
 
     undo = receiptora("void", "--run", str(second_run), "--reason", "重複執行", "-o", str(out), env=env)
+    assert undo.returncode == 1 and "--yes" in undo.stderr, "without a terminal, --yes says the run is meant"
+    undo = receiptora("void", "--run", str(second_run), "--reason", "重複執行", "--yes", "-o", str(out), env=env)
     assert undo.returncode == 0, undo.stderr
     several = receiptora("void", "收據-20261207-001", "收據-20261207-099", "--reason", "打錯", "-o", str(out), env=env)
     assert several.returncode == 1 and "收據-20261207-099" in several.stderr and "1 張未能作廢" in several.stderr
@@ -123,6 +160,37 @@ def test_void_of_several_numbers_and_of_a_whole_run(tmp_path):
     # C and D are drawn at once: either may take the lower number.
     assert sorted((r["buyer"], r["state"]) for r in listed) == sorted([("甲", "void"), ("乙", "issued"),
                                                                       ("丙", "void"), ("丁", "void")])
+
+
+def test_undoing_a_run_voids_only_what_the_book_says_the_run_issued(tmp_path):
+    env = dict(os.environ, XDG_DATA_HOME=str(tmp_path / "data"))
+    out, other = tmp_path / "out", tmp_path / "other"
+    sheet = tmp_path / "orders.csv"
+    sheet.write_text("收據,買受人,統一編號,日期,品名,數量,單價\nA,甲,,2026-12-07,茶,1,5\n", encoding="utf-8")
+
+    def run(folder):
+        made = receiptora("render", "-o", str(folder), str(sheet), env=env)
+        return Path(made.stdout.rstrip("\n").rpartition("開立結果：")[2])
+    first, foreign = run(out), run(other)
+    sheet.write_text(sheet.read_text(encoding="utf-8") + "B,乙,,2026-12-07,茶,1,6\n", encoding="utf-8")
+    second = run(out)  # issues B; A is 先前已開立
+    edited = second.read_text(encoding="utf-8-sig").replace("先前已開立", "已開立")
+    second.write_text(edited, encoding="utf-8-sig")  # a hand edit: A claimed by the second run
+
+    def void(table):
+        return receiptora("void", "--run", str(table), "--reason", "重做", "--yes", "-o", str(out), env=env)
+    refused = void(foreign)  # a table of another folder: its run is not in this book
+    assert refused.returncode == 1 and "另一個輸出資料夾" in refused.stderr, refused.stderr
+    undone = void(second)
+    assert undone.returncode == 0, undone.stderr
+    assert "不作廢 收據-20261207-001" in undone.stderr and "已作廢 收據-20261207-002" in undone.stdout
+    first.unlink()  # the table gone: the book still knows the run
+    assert void(first.name).returncode == 0
+    states = {r["buyer"]: r["state"] for r in json.loads(receiptora("list", "-o", str(out), "--format", "json",
+                                                                    env=env).stdout)}
+    assert states == {"甲": "void", "乙": "void"}
+    again = receiptora("render", "-o", str(out), str(sheet), env=env)  # undone orders are issued anew
+    assert "已開立 2 張" in again.stdout, again.stdout
 
 
 def test_a_backup_is_an_output_folder_of_its_own(shop, tmp_path):

@@ -57,6 +57,22 @@ def results(table):
     return list(csv.reader(table.read_text(encoding="utf-8-sig").splitlines()))[1:]
 
 
+def test_a_sheet_whose_name_is_not_utf8_and_whose_lines_are_mostly_refused(tmp_path):
+    sheet = tmp_path / os.fsdecode(b"\xff\xfe\xe8\xa8\x82\xe5\x96\xae.csv")
+    lines = ["收據,買受人,統一編號,日期,品名,數量,單價", "A,甲,,2026-12-07,茶,1,5"]
+    lines += [f"R{i},乙,1234,2026-12-07,茶,1,5" for i in range(1005)]  # a 統一編號 a spreadsheet cut short
+    sheet.write_text("\n".join(lines) + "\n", encoding="utf-8")
+    out = tmp_path / "out"
+    result = subprocess.run([COMMAND, "render", "--output", str(out), str(sheet)], capture_output=True, text=True,
+                            timeout=120, env=dict(os.environ, XDG_DATA_HOME=str(tmp_path / "data")))
+    assert result.returncode == 1 and "Traceback" not in result.stderr, result.stderr
+    assert "1005 張未能開立" in result.stdout
+    rows = results(next(out.glob("開立結果-*.csv")))
+    assert rows[0][1:5] == ["A", "收據-20261207-001", "5", "已開立"] and "\ufffd" in rows[0][0]
+    refused = [row for row in rows if row[4] == "未開立"]
+    assert len(refused) == 1001 and "另有 5 張" in refused[-1][5], "the first 1,000 refusals and a count"
+
+
 def test_an_edited_sheet_issues_only_the_orders_not_seen_before(tmp_path):
     """Rows added, a refused line fixed, the sheet renamed, saved as Big5 and run on another
     day (its blank dates then mean another day): only the new and the fixed orders issue."""

@@ -310,10 +310,10 @@ def issue_in_another_process(folder, w, buyers, first=1):
     return [f"收據-20261207-{n:03d}" for n in range(first, first + len(buyers))]
 
 
-def test_backup_from_the_window_and_the_date_of_the_last_one(book, monkeypatch):
+def test_backup_from_the_window_and_the_date_of_the_last_one(book, monkeypatch, tmp_path_factory):
     import tkinter.filedialog
     folder, numbers, _ = book
-    dest = folder / "隨身碟"
+    dest = tmp_path_factory.mktemp("usb") / "隨身碟"  # never inside the output folder
     monkeypatch.setattr(tkinter.filedialog, "askdirectory", lambda **options: str(dest))
     seen = {}
 

@@ -36,7 +36,7 @@ inline py::object require(PyObject* dict, const char* key, const char* what) {
   return value;
 }
 
-// Text as UTF-8; a lone surrogate (which UTF-8 cannot hold) becomes "?".
+// Text as UTF-8; a lone surrogate (which UTF-8 cannot hold) becomes "?"; a NUL is refused.
 inline std::string utf8(PyObject* text, const std::string& name) {
   if (!PyUnicode_Check(text)) {
     throw py::type_error(name + " 應為文字，不是 " + Py_TYPE(text)->tp_name);
@@ -45,6 +45,9 @@ inline std::string utf8(PyObject* text, const std::string& name) {
   if (!bytes) throw py::error_already_set();
   std::string out(PyBytes_AS_STRING(bytes), static_cast<size_t>(PyBytes_GET_SIZE(bytes)));
   Py_DECREF(bytes);
+  // A NUL would cut the text short in the ledger and in every file name or reader after it.
+  if (out.find('\0') != std::string::npos)
+    throw py::value_error(name + " 含有 NUL 字元（U+0000），收據與收據清冊都不能有這種字元");
   return out;
 }
 

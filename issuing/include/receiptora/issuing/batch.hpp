@@ -24,6 +24,7 @@ struct BatchJob {
   // A stamp the input left unset: shown when the folder's seller profile can draw it.
   bool exemption_stamp_unset = false, owner_seal_unset = false;
   std::string order;  // the order's 收據 value, kept with the receipt
+  std::string run;    // the run issuing it (its result table's stamp), kept with the receipt
 };
 
 struct BatchOutcome {

@@ -101,7 +101,7 @@ struct Staged {
 // number: the claim says which receipt has it (claimed_before; receipt.number unchanged).
 // Throws IssueError (no number taken).
 store::Claim claim(store::Book& book, render::Receipt& receipt, store::Day day, const std::string& batch_key,
-                   const std::string& order_label);
+                   const std::string& order_label, const std::string& run = {});
 // Step 2: renders and writes both files under temporary names. On failure the record
 // becomes unfinished with the reason (and its ledger line), and IssueError is thrown.
 Staged stage(store::Book& book, const render::Receipt& receipt, bool flush);
@@ -127,6 +127,22 @@ struct VoidOutcome {
 // the others.
 std::vector<VoidOutcome> void_receipts(const fs::path& root, const std::vector<std::string>& numbers,
                                        const std::string& reason);
+// Undoing a batch run: the receipts the book records for `run` that are still issued, and the
+// result table's 已開立 lines (number, order value) that are not among them, each with why (a
+// table of another folder or run, a line edited by hand). Only the book's receipts are voided.
+struct RunLine {
+  std::string number, order;
+};
+struct RunPlan {
+  std::vector<store::Record> receipts;
+  std::vector<std::pair<std::string, std::string>> refused;  // number, why (in Chinese)
+};
+RunPlan plan_run_void(const fs::path& root, const std::string& run, const std::vector<RunLine>& listed);
+// Voids the run's receipts with one reason and gives up their orders' keys, so the corrected
+// sheet issues those orders again; per number the outcome, as void_receipts.
+std::vector<VoidOutcome> void_run(const fs::path& root, const std::vector<std::string>& numbers,
+                                  const std::string& reason);
+
 // Reprint: the receipt again from its record with the 補印 mark and today's date, under a
 // new file name; the original files are untouched. A void receipt is refused
 // (store::BookError AlreadyVoid): nothing clean of it leaves the book again, and its 作廢

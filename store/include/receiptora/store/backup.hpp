@@ -28,6 +28,7 @@ struct BackupReport {
   std::size_t receipts = 0;  // records in the copied book
   std::size_t files = 0;     // files copied besides the book
   std::size_t checked = 0;   // record files whose SHA-256 was checked in the copy
+  std::size_t left_out = 0;  // receipt files issued after the book was copied (not in the backup)
 };
 
 // A backup that failed; the partial copy is removed. what() names the file at fault, in Chinese.
@@ -37,7 +38,10 @@ class BackupError : public std::runtime_error {
 };
 
 // Backs up `book`'s folder into a new folder under `dest` (made when missing) and notes the
-// time in the book (last_backup). Throws BackupError.
+// time in the book (last_backup): the book as of one transaction, the files its records name
+// and the ledger written from it, so the copy audits sound even when taken while receipts
+// are issued. Half-made backups a killed process left in `dest` are removed first; a `dest`
+// inside the output folder is refused. Throws BackupError.
 BackupReport back_up(Book& book, const fs::path& dest);
 
 // When the book's folder was last backed up (ISO 8601), if ever.

@@ -29,7 +29,7 @@ namespace fs = std::filesystem;
 
 inline constexpr std::string_view kBookName = "收據簿.sqlite3";
 // The schema this build writes; older books are migrated on open, newer ones refused.
-inline constexpr int kBookVersion = 3;
+inline constexpr int kBookVersion = 4;
 // How long a command waits for another process's write transaction before it gives up.
 inline constexpr std::chrono::milliseconds kBusyLimit{10000};
 
@@ -75,6 +75,7 @@ struct Record {
   std::string unfinished_reason;
   std::string batch_key;    // empty for the window's receipts
   std::string order_label;  // the batch order's 收據 value; empty for the window's receipts
+  std::string run;          // the batch run that issued it (its result table's stamp); empty otherwise
   bool ledger_written = false;
   // Who is issuing a pending record (a process id): recovery leaves alone what a live
   // process is still working on.
@@ -115,7 +116,11 @@ class BookError : public std::runtime_error {
 // the book's lock and is one transaction.
 class Book {
  public:
-  enum class Access { Write, Read };
+  // Read: SQLite's read-only open, which sees a live writer's -wal and never folds it into
+  // the book. ReadFile: the book file alone, without locks, -wal or -shm; only for a book
+  // whose folder holds no -wal (nothing committed outside the file), and checked afterwards
+  // with moved_on().
+  enum class Access { Write, Read, ReadFile };
   explicit Book(const fs::path& folder, Access access = Access::Write);
   ~Book();
   Book(const Book&) = delete;
@@ -125,6 +130,9 @@ class Book {
   fs::path file() const { return folder_ / std::string(kBookName); }
   int version() const { return version_; }
   bool read_only() const { return read_only_; }
+  // Opened as ReadFile and since then the book file changed or a writer began its -wal: what
+  // was read may be a mix, so read again through a Read book.
+  bool moved_on() const;
   // Folds the -wal into the book file (a command's end), so the file is complete alone.
   // Waits for nobody: a reader or writer elsewhere leaves it for the next one.
   void checkpoint();
@@ -144,6 +152,7 @@ class Book {
   bool no_wait_ = false;  // under mutex_
   bool read_only_ = false;
   int version_ = 0;
+  std::optional<std::pair<std::uintmax_t, fs::file_time_type>> file_stamp_;  // ReadFile: as opened
   sqlite3* db_ = nullptr;
   mutable std::mutex mutex_;
 };
@@ -152,6 +161,11 @@ class Book {
 // its first receipt): what list, summary, check and the 收據簿 window use. Creates nothing
 // and writes nothing; no recovery runs.
 std::unique_ptr<Book> open_book_for_reading(const fs::path& folder);
+// Runs `read` once on the folder's book as a command that only reads sees it, changing no byte
+// of the folder (no -wal or -shm made, none folded): the book file alone while no writer has
+// a -wal, read again through SQLite's read-only open should one begin meanwhile. False when the
+// folder has no book.
+bool read_book_once(const fs::path& folder, const std::function<void(const Book&)>& read);
 
 // What a claim got: a new number, or, for a batch key the book already holds, the number
 // that key was claimed for (issued, void, or pending: under way in this or another process).
@@ -193,6 +207,23 @@ std::vector<Record> records_in_state(const Book& book, State state);
 std::vector<Record> records_without_ledger_line(const Book& book);
 // Every record's number.
 std::vector<std::string> record_numbers(const Book& book);
+// The receipts a batch run issued (every state), by day and number.
+std::vector<Record> records_of_run(const Book& book, const std::string& run);
+// Gives up the batch keys of those of `numbers` that are void: their orders, undone with their
+// run, are issued again by the next run of the sheet.
+void release_batch_keys(Book& book, const std::vector<std::string>& numbers);
+// The name of every file the book records (relative to the folder).
+std::vector<std::string> recorded_file_names(const Book& book);
+// Records files of the receipt `number` that its record did not name (copies found after a
+// restore or a rebuilt book), each only while still_there(file); a 作廢 copy among them makes
+// an issued receipt void (its 作廢 line then due). True when it did.
+bool adopt_files(Book& book, const std::string& number, const std::vector<BookFile>& files,
+                 const std::function<bool(const BookFile&)>& still_there);
+// What an imported receipt's unfinished_reason says when neither the book nor the ledger knew
+// its content: only its files were found, so its buyer and total are unknown (counted as 0).
+inline constexpr std::string_view kContentUnknown =
+    "內容不明：只找到收據檔，收據簿與收據清冊都沒有它的買受人與總額";
+
 // Every record, by day and number (the ledger rebuilt).
 std::vector<Record> all_records(const Book& book);
 // The batch keys among `keys` that the book holds (issued, void or pending), with the number.

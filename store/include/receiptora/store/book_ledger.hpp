@@ -39,6 +39,11 @@ LedgerWrite mark_issued_and_list(Book& book, const std::vector<IssuedFiles>& iss
 // missing gets it before its 作廢 line.
 LedgerWrite write_missing_ledger_lines(Book& book);
 
+// The ledger as the book's records make it, header first (the caller holds the book's lock or
+// owns the book alone); the numbers listed and the lines counted when asked.
+std::string ledger_text(const Book& book, std::vector<std::string>* listed = nullptr,
+                        std::size_t* count = nullptr);
+
 // Writes the ledger again from the book, replacing the old one in one rename; returns the
 // number of lines. Throws std::system_error or BookError.
 std::size_t rebuild_ledger_file(Book& book);

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -43,6 +44,12 @@ inline constexpr size_t kExactDigits = 15;
 // LibreOffice and Gnumeric show the text; a CSV reader gets ="04595257" (ledger_cell_text).
 std::string ledger_line(const LedgerLine& line);
 
+// The cells of `line` as read_ledger gives them back (the state cell only when it has one).
+std::vector<std::string> ledger_cells(const LedgerLine& line);
+// The columns' names, in order, as the header line spells them.
+inline constexpr std::string_view kLedgerColumns[] = {
+    "收據號碼", "日期", "買受人", "買受人統一編號", "品項數", "總額", "檔案", "版本", "狀態"};
+
 // The text a ledger cell stands for, as a CSV reader returns it: ="04595257" → 04595257;
 // any other cell as it is.
 std::string ledger_cell_text(std::string_view cell);
@@ -50,6 +57,8 @@ std::string ledger_cell_text(std::string_view cell);
 // The ledger's lines as cells (the header line too), ="…" cells as their text; quoted cells
 // may hold line breaks. Empty when there is no ledger file (or it cannot be read).
 std::vector<std::vector<std::string>> read_ledger(const fs::path& file);
+// The whole lines among the ledger's last `bytes` bytes (the newest lines: lines are appended).
+std::vector<std::vector<std::string>> read_ledger_tail(const fs::path& file, std::uint64_t bytes);
 
 // How long a writer waits for another program's lock on the ledger before it gives up.
 inline constexpr std::chrono::milliseconds kLedgerLockLimit{5000};
