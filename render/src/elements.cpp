@@ -459,24 +459,21 @@ void draw_mark(cairo_t* cr, const Sheet& sheet, int page) {
   const double h = word.height + reason_height + when.height + 12;
   const double c = std::cos(kTilt), s = std::abs(std::sin(kTilt));
   const double wide = w * c + (h + 4) * s, tall = w * s + (h + 4) * c;
-  // Where it may lie: the page; on the last page, above the stamps or left of them,
-  // whichever holds it larger.
-  struct Box {
+  // Where it may lie: above the band of stamps and code, or between the code's caption and
+  // the stamps, whichever holds it larger.
+  const Page& p = sheet.layout.pages[page];
+  struct Area {
     double x0, y0, x1, y1;
   };
-  std::vector<Box> places = {{kEdge, kEdge, kPageWidth - kEdge, kPageHeight - kEdge}};
-  if (sheet.layout.pages[page].end && stamps_room(r, sheet.stamp) > 0) {
-    const double stamps_top = table_bottom(sheet.layout, page) + kStampGap;
-    places = {{kEdge, kEdge, kPageWidth - kEdge, stamps_top - 3},
-              {kEdge, kEdge, stamps_left(r) - 3, kPageHeight - kEdge}};
-  }
+  const Area places[] = {{kEdge, kEdge, kPageWidth - kEdge, p.band_top + kStampGap - 3},
+                         {p.code_caption.right() + 3, kEdge, stamps_left(r) - 3, kPageHeight - kEdge}};
   double scale = 0, cx = 0, cy = 0;
-  for (const Box& b : places) {
-    const double fit = std::min({1.0, (b.x1 - b.x0) / wide, (b.y1 - b.y0) / tall});
+  for (const auto& [x0, y0, x1, y1] : places) {
+    const double fit = std::min({1.0, (x1 - x0) / wide, (y1 - y0) / tall});
     if (fit > scale) {
       scale = fit;
-      cx = (b.x0 + b.x1) / 2;
-      cy = std::clamp(250.0, b.y0 + tall * fit / 2, b.y1 - tall * fit / 2);
+      cx = (x0 + x1) / 2;
+      cy = std::clamp(250.0, y0 + tall * fit / 2, y1 - tall * fit / 2);
     }
   }
   ink(cr, kEdge, kEdge, kPageWidth - 2 * kEdge, kPageHeight - 2 * kEdge, 0.55, [&] {

@@ -46,10 +46,14 @@ Row amount_row(const TextFitter& text, const char* family, const char* label, co
 
 }  // namespace
 
+double page_band(double stamps) { return std::max(stamps, kCodeSize + kStampGap); }
+
 Layout lay_out(const Receipt& receipt, const TextFitter& text, const char* family, double band,
-               double table_top) {
+               double table_top, double page_band) {
   Layout out;
-  out.band = band;
+  out.band = std::max(band, page_band);
+  out.page_band = page_band;
+  band = out.band;
   out.rows_top = table_top + kHeaderRow;
   const double whole = kBottom - out.rows_top;
 
@@ -94,10 +98,10 @@ Layout lay_out(const Receipt& receipt, const TextFitter& text, const char* famil
     Page page;
     page.first = first;
     if (!out.pages.empty()) page.brought = amount_row(text, family, "承前頁", carried, cap);
-    const double room = whole - page.brought.height;
+    const double room = whole - page.brought.height - page_band;
     double rest = 0;
     for (size_t i = first; i < n; ++i) rest += out.rows[i].height;
-    if (rest + end_block <= room + 0.01 || first == n) {
+    if (rest + end_block <= room + page_band + 0.01 || first == n) {
       page.last = n;
       page.end = true;
       out.pages.push_back(std::move(page));
@@ -126,6 +130,13 @@ Layout lay_out(const Receipt& receipt, const TextFitter& text, const char* famil
     out.pages.push_back(std::move(page));
     first = last;
   }
+  for (size_t i = 0; i < out.pages.size(); ++i) {
+    Page& page = out.pages[i];
+    page.band_top = table_bottom(out, static_cast<int>(i));
+    page.code_box = {kLeft, page.band_top + kStampGap, kCodeSize, kCodeSize};
+    page.code_caption = {page.code_box.right() + kCodeCaptionGap, page.code_box.y, kCodeCaptionWidth,
+                         kCodeSize};
+  }
   return out;
 }
 
@@ -135,7 +146,7 @@ int blank_lines(const Layout& layout, int page) {
   double y = layout.rows_top;
   for (size_t i = p.first; i < p.last; ++i) y += layout.rows[i].height;
   const double limit = p.end ? kBottom - layout.total_row.height - layout.capitals_row.height - layout.band
-                             : kBottom - p.subtotal.height;
+                             : kBottom - p.subtotal.height - layout.page_band;
   int n = 0;
   for (size_t shown = p.last - p.first; shown + n < kMinRuledRows && y + kRowHeight <= limit + 0.01; ++n)
     y += kRowHeight;
