@@ -51,13 +51,15 @@ struct Row {
   Fitted cells[kColumns];
 };
 
-// The rows of one page. A page that continues ends with 小計, the sum of its rows; the
-// pages after the first begin with 承前頁, the sum of all rows before them.
+// The rows of one page. A page that continues ends with 本頁小計, the sum of its rows, and
+// (after the first page) 累計, the sum of all rows so far; the pages after the first begin
+// with 承前頁, the sum of all rows before them.
 struct Page {
   size_t first = 0, last = 0;  // item rows [first, last)
   bool end = false;            // the last page: totals, then the band for stamps and artwork
   Row brought{0};              // 承前頁 (height 0 on the first page)
-  Row subtotal{0};             // 小計 (on a page that continues)
+  Row subtotal{0};             // 本頁小計 (on a page that continues)
+  Row cumulative{0};           // 累計, under 本頁小計 on a page that both carries and continues
   double band_top = 0;         // under the table: the band for the stamps, the code and artwork
   Box code_box;                // holds the receipt's verification code (a QR code), drawn elsewhere
   Box code_caption;            // one line of text beside the code
@@ -67,6 +69,7 @@ struct Layout {
   double rows_top = kRowsTop;  // where the item rows begin, under the header and column titles
   std::vector<Row> rows;
   Row total_row, capitals_row;
+  Fitted nothing_below;  // 以下空白, in the first blank ruled line under the last item
   double band = 0;       // kept free under the totals on the last page
   double page_band = 0;  // kept free under the 小計 of every other page
   std::vector<Page> pages;
