@@ -56,6 +56,8 @@ std::optional<std::string> same_content_as(const store::Book& book, const std::s
                                            std::chrono::system_clock::time_point now) {
   const std::optional<store::Record> record = store::find_receipt(book, number);
   if (!record || record->date.size() < 7) return std::nullopt;
+  // The book lists a day's receipts by their number of the day, so the last match is the
+  // latest: comparing numbers as text would put the 1000th receipt before the 999th.
   std::optional<std::string> latest;
   for (const store::ListRow& row : store::list_receipts(book, record->date.substr(0, 7), "")) {
     if (row.number == number || row.state != store::State::Issued || row.date != record->date) continue;
@@ -63,7 +65,7 @@ std::optional<std::string> same_content_as(const store::Book& book, const std::s
     if (!other || !same_content(*record, *other)) continue;
     const auto issued = parse_iso_time(other->issued_at);
     if (!issued || *issued > now || now - *issued > kDuplicateWindow) continue;
-    if (!latest || row.number > *latest) latest = row.number;
+    latest = row.number;
   }
   return latest;
 }

@@ -72,6 +72,10 @@ TEST(Duplicates, TheLatestOfSeveralAndNoneForAnUnknownNumber) {
     ASSERT_TRUE(store::insert_record(book, record(number, "2026-12-07T14:08:00+08:00")));
   EXPECT_EQ(same_content_as(book, "收據-20261207-003", kNow), "收據-20261207-002");
   EXPECT_EQ(same_content_as(book, "收據-20261207-009", kNow), std::nullopt);
+  // The 1000th receipt of a day comes after the 999th.
+  for (const char* number : {"收據-20261207-999", "收據-20261207-1000", "收據-20261207-1001"})
+    ASSERT_TRUE(store::insert_record(book, record(number, "2026-12-07T14:08:00+08:00")));
+  EXPECT_EQ(same_content_as(book, "收據-20261207-1001", kNow), "收據-20261207-1000");
 }
 
 TEST(IsoTime, ZonesAndRefusals) {
