@@ -19,7 +19,8 @@ namespace render = receiptora::render;
 
 namespace {
 
-// A copy's mark: None, or {"kind": "void" | "reprint", "date": (year, month, day), "reason": str}.
+// A copy's mark: None, or {"kind": "void" | "reprint", "date": (year, month, day), "reason": str,
+// "count": which reprint}.
 std::optional<render::Mark> mark_of(py::handle mark) {
   if (mark.is_none()) return std::nullopt;
   const py::dict d = py::cast<py::dict>(mark);
@@ -31,6 +32,7 @@ std::optional<render::Mark> mark_of(py::handle mark) {
   if (!receiptora::roc_date(year, month, day)) throw py::value_error("mark date is no day");
   out.date = {year, month, day};
   if (d.contains("reason")) out.reason = py::cast<std::string>(d["reason"]);
+  if (d.contains("count")) out.count = py::cast<int>(d["count"]);
   return out;
 }
 
@@ -101,7 +103,8 @@ PYBIND11_MODULE(_render, m) {
         py::arg("created_at") = "", py::arg("mark") = py::none(),
         "The receipt as PDF bytes (A5 landscape). `seller` holds 商號名稱 統一編號 負責人 地址 電話 and "
         "optionally 免用統一發票章圖檔 / 負責人章圖檔; `created_at` is the ISO 8601 creation date (empty: "
-        "now); `mark`, for a copy, is {'kind': 'void' or 'reprint', 'date': (y, m, d), 'reason': str}.");
+        "now); `mark`, for a copy, is {'kind': 'void' or 'reprint', 'date': (y, m, d), 'reason': str, "
+        "'count': n}.");
   m.def("render_png", &rendered<render::render_png>, py::arg("request"), py::arg("number"), py::arg("seller"),
         py::arg("created_at") = "", py::arg("mark") = py::none(), "The receipt as a 150 dpi PNG picture.");
   m.def("render_both", &rendered_both, py::arg("request"), py::arg("number"), py::arg("seller"),

@@ -88,7 +88,7 @@ def test_render_pages_binding():
     long = request(品名=["茶"] * 30, 數量=[1] * 30, 單件價格=[5] * 30)
     pdf, pngs = _render.render_pages(long, "收據-1", SELLER, "2026-12-07T10:00:00")
     assert pdf == _render.render_pdf(long, "收據-1", SELLER, "2026-12-07T10:00:00")
-    assert len(pngs) == 3 and all(png[16:24] == (1240).to_bytes(4, "big") + (874).to_bytes(4, "big") for png in pngs)
+    assert len(pngs) == 4 and all(png[16:24] == (1240).to_bytes(4, "big") + (874).to_bytes(4, "big") for png in pngs)
 
 
 @pytest.mark.parametrize(

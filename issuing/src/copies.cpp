@@ -170,7 +170,12 @@ std::vector<std::string> reprint_receipt(const fs::path& root, const std::string
   if (record.issued_at.empty())  // imported from a folder made before the book
     throw IssueError(number, true,
                      "收據 " + number + " 是收據簿建立前開立的，沒有留下開立內容，無法補印（原檔不變）");
-  StagedCopy copy = stage_copy(record, root, {render::Mark::Kind::Reprint, today(), ""}, "-補印", "reprint");
+  // Each reprint says which it is (第 2 次), so a second copy is told from the first.
+  int count = 1;
+  for (const auto& file : record.files)
+    count += file.kind == "reprint" && fs::path(file.name).extension() == ".pdf";
+  StagedCopy copy =
+      stage_copy(record, root, {render::Mark::Kind::Reprint, today(), "", count}, "-補印", "reprint");
   record_copy(copy, [&](const auto& place) { store::add_reprint(book, number, copy.names, place); });
   book.checkpoint();
   return names_of(copy.names);

@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <atomic>
@@ -33,6 +34,16 @@ render::Receipt sample(const std::string& buyer = "王小明") {
   r.date = render::Date{2026, 12, 7};
   r.items = {{"茶葉", 3, 450, ""}, {"運費", 1, 80, "宅配"}};
   return r;
+}
+
+// A PDF's text as pdftotext reads it.
+std::string pdf_text(const fs::path& pdf) {
+  std::string out;
+  FILE* pipe = popen(("pdftotext -raw '" + pdf.string() + "' -").c_str(), "r");
+  char buffer[4096];
+  for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  if (pipe) pclose(pipe);
+  return out;
 }
 
 // The ledger's lines after the header, without their CRLF.
@@ -261,6 +272,10 @@ TEST(VoidAndReprint, CopiesBesideTheOriginalWhichStaysUntouched) {
   EXPECT_EQ(reprints, (std::vector<std::string>{"2026-12/收據-20261207-001-補印.pdf",
                                                 "2026-12/收據-20261207-001-補印.png"}));
   EXPECT_EQ(reprint_receipt(folder.path, number)[0], "2026-12/收據-20261207-001-補印-2.pdf");
+  // Each reprint says which it is.
+  for (const auto& [file, count] :
+       {std::pair{"收據-20261207-001-補印.pdf", "第 1 次"}, {"收據-20261207-001-補印-2.pdf", "第 2 次"}})
+    EXPECT_NE(pdf_text(folder.path / "2026-12" / file).find(count), std::string::npos) << file;
 
   const auto copies = void_receipt(folder.path, number, "金額打錯");
   EXPECT_EQ(copies[0], "2026-12/收據-20261207-001-作廢.pdf");

@@ -141,9 +141,9 @@ void draw_cat_art(cairo_t* cr, const ArtworkPlace& place) {
   paw(cr, 166, 42, 1.4, -0.4);
   if (place.last_page && place.band_bottom - place.band_top >= kCatArtRoom - 0.01) {
     const double by = place.band_bottom - 1.5;
-    sitting_cat(cr, kLeft + 34, by, 1);
+    sitting_cat(cr, place.band_left + 34, by, 1);
     for (int i = 0; i < 4; ++i) {
-      const double x = kLeft + 84 + i * 22;
+      const double x = place.band_left + 84 + i * 22;
       if (x + 8 < place.band_right) paw(cr, x, by - 6 - (i % 2) * 6, 1.1, 1.4);
     }
   }

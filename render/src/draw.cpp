@@ -40,21 +40,22 @@ struct Document::Impl {
         header(lay_out_header(r, look, text, date_text(r))),
         stamp(lay_out_exemption_stamp(r, look, text)),
         layout(lay_out(r, text, look.faces, std::max(stamps_room(r, stamp), look.art_room),
-                       std::max(kTableTop, header.bottom + 2))),
+                       std::max(kTableTop, header.bottom + 2), page_band(stamps_room(r, stamp)))),
         sheet{r, look, text, layout, header, stamp} {}
 
   void draw_page(cairo_t* cr, int page, unsigned layers) const {
-    const bool last = layout.pages[page].end;
-    const double band_top = last ? table_bottom(layout, page) : 0;
+    const Page& p = layout.pages[page];
     if (layers & kPrint) {
       if (look.artwork) {
-        ArtworkPlace place{page, last, band_top, kBottom, kLeft, stamps_left(receipt) - 6};
+        // Right of the code box and its caption, left of the stamps.
+        ArtworkPlace place{
+            page, p.end, p.band_top, kBottom, p.code_caption.right() + 6, stamps_left(receipt) - 6};
         look.artwork(cr, place);
       }
       draw_header(cr, sheet, page);
       draw_table(cr, sheet, page);
     }
-    if (last && (layers & kStamps)) draw_stamps(cr, sheet, band_top);
+    if (layers & kStamps) draw_stamps(cr, sheet, p.band_top);
     if (layers & kMark) draw_mark(cr, sheet, page);
   }
 };
@@ -62,6 +63,7 @@ struct Document::Impl {
 Document::Document(const Receipt& receipt) : impl_(std::make_unique<Impl>(receipt)) {}
 Document::~Document() = default;
 int Document::pages() const { return static_cast<int>(impl_->layout.pages.size()); }
+const Layout& Document::layout() const { return impl_->layout; }
 void Document::draw_page(cairo_t* cr, int page, unsigned layers) const { impl_->draw_page(cr, page, layers); }
 
 }  // namespace receiptora::render::detail

@@ -28,6 +28,7 @@ class Document {
   Document& operator=(const Document&) = delete;
 
   int pages() const;
+  const Layout& layout() const;
   void draw_page(cairo_t* cr, int page, unsigned layers = kAllLayers) const;
 
  private:

@@ -222,21 +222,120 @@ Fitted lines(const TextFitter& text, const std::string& value, const char* faces
   return text.fit(value, faces, std::max(kMinSize, size - 1), kMinSize, width, kPageHeight / 4, align);
 }
 
-// The seller's fields that are filled, each with its label.
-std::vector<std::string> seller_fields(const SellerProfile& s, bool joined_ids) {
-  std::vector<std::string> out;
-  const std::string id = blank(s.tax_id) ? "" : "統一編號：" + s.tax_id;
-  const std::string owner = blank(s.owner) ? "" : "負責人：" + s.owner;
-  if (joined_ids) {
-    if (!id.empty() || !owner.empty())
-      out.push_back(id + (id.empty() || owner.empty() ? "" : "　　") + owner);
+// A field of the seller profile as printed: its label, its value, the profile key that
+// names it, and whether its numbers (phone, 統一編號) may break only between them.
+struct SellerField {
+  std::string label, value;
+  const char* key;
+  bool numbers = false;
+};
+
+// The seller's fields that are filled, each with its label; with `joined_ids` 統一編號 and
+// 負責人 share a line.
+std::vector<SellerField> seller_fields(const SellerProfile& s, bool joined_ids) {
+  std::vector<SellerField> out;
+  const bool id = !blank(s.tax_id), owner = !blank(s.owner);
+  if (joined_ids && id && owner) {
+    out.push_back({"統一編號：", s.tax_id + "　　負責人：" + s.owner, "統一編號", true});
   } else {
-    for (const std::string& f : {id, owner})
-      if (!f.empty()) out.push_back(f);
+    if (id) out.push_back({"統一編號：", s.tax_id, "統一編號", true});
+    if (owner) out.push_back({"負責人：", s.owner, "負責人"});
   }
-  if (!blank(s.address)) out.push_back("地址：" + s.address);
-  if (!blank(s.phone)) out.push_back("電話：" + s.phone);
+  if (!blank(s.address)) out.push_back({"地址：", s.address, "地址"});
+  if (!blank(s.phone)) out.push_back({"電話：", s.phone, "電話", true});
   return out;
+}
+
+bool separator(gunichar c) {
+  return g_unichar_isspace(c) || c == 0x200b || c == '/' || c == 0xff0f || c == 0x3001 || c == ',' ||
+         c == 0xff0c || c == ';' || c == 0xff1b || c == 0xff1a || c == ':';
+}
+
+void remeasure(Fitted& f) {
+  int w = 0, h = 0;
+  pango_layout_get_size(f.layout.get(), &w, &h);
+  f.width = f.scale * w / PANGO_SCALE;
+  f.height = f.scale * h / PANGO_SCALE;
+}
+
+// A field wrapped to `width`: continuation lines indented past its label (left-aligned
+// only), a number holding a digit never broken inside (only at spaces, slashes, commas).
+Fitted field_text(const TextFitter& text, const SellerField& field, const char* faces, double size,
+                  double width, PangoAlignment align) {
+  const std::string value = clean(field.label + field.value);
+  Fitted f = text.make(value, faces, size, width, align);
+  PangoLayout* l = f.layout.get();
+  if (field.numbers) {
+    PangoAttrList* old = pango_layout_get_attributes(l);
+    PangoAttrList* attrs = old ? pango_attr_list_copy(old) : pango_attr_list_new();
+    const char* begin = value.c_str();
+    for (const char* p = begin + field.label.size(); *p;) {
+      if (separator(g_utf8_get_char(p))) {
+        p = g_utf8_next_char(p);
+        continue;
+      }
+      const char* end = p;
+      bool digit = false;
+      for (; *end && !separator(g_utf8_get_char(end)); end = g_utf8_next_char(end))
+        digit = digit || g_unichar_isdigit(g_utf8_get_char(end));
+      if (digit) {
+        PangoAttribute* keep = pango_attr_allow_breaks_new(FALSE);
+        keep->start_index = static_cast<guint>(p - begin);
+        keep->end_index = static_cast<guint>(end - begin);
+        pango_attr_list_insert(attrs, keep);
+      }
+      p = end;
+    }
+    pango_layout_set_attributes(l, attrs);
+    pango_attr_list_unref(attrs);
+  }
+  if (align == PANGO_ALIGN_LEFT && !field.label.empty()) {
+    const double label = text.make(field.label, faces, size, width, align).width;
+    pango_layout_set_indent(l, -static_cast<int>(label * PANGO_SCALE));
+  }
+  remeasure(f);
+  return f;
+}
+
+// Texts stacked in a box of `height`: each at its size, then all smaller together down to
+// 7 pt; what still does not fit loses lines from its longest text, ended with …, and that
+// field's key goes into `cut`.
+struct BlockText {
+  SellerField field;
+  double size, slot;  // the size at full scale; the least room it takes at that size
+  Fitted fitted;
+  double used = 0;  // the size it is set in
+  double room() const { return std::max(slot * used / size, fitted.height); }
+};
+double stack(std::vector<BlockText>& block, const TextFitter& text, const char* faces, double width,
+             double height, PangoAlignment align, std::vector<std::string>& cut) {
+  double total = 0;
+  for (const double scale : {1.0, 0.92, 0.84, 0.76, 0.68, 0.6, 0.54}) {
+    total = 0;
+    for (BlockText& t : block) {
+      t.used = std::max(kMinSize, t.size * scale);
+      t.fitted = field_text(text, t.field, faces, t.used, width, align);
+      total += t.room();
+    }
+    if (total <= height + 0.01) return total;
+  }
+  while (total > height + 0.01) {
+    BlockText* longest = nullptr;
+    int most = 1;
+    for (BlockText& t : block) {
+      const int n = pango_layout_get_line_count(t.fitted.layout.get());
+      if (n > most) most = n, longest = &t;
+    }
+    if (!longest) break;
+    PangoLayout* l = longest->fitted.layout.get();
+    pango_layout_set_ellipsize(l, PANGO_ELLIPSIZE_END);
+    pango_layout_set_height(l, -(most - 1));
+    const double before = longest->room();
+    remeasure(longest->fitted);
+    total -= before - longest->room();
+    if (std::find(cut.begin(), cut.end(), longest->field.key) == cut.end()) cut.push_back(longest->field.key);
+  }
+  return total;
 }
 
 }  // namespace
@@ -250,12 +349,18 @@ Header lay_out_header(const Receipt& r, const TemplateInfo& look, const TextFitt
     h.texts.push_back({std::move(f), x, y});
     return height;
   };
-  constexpr double kTop = 57, kSellerWidth = 290;
+  // The seller's block keeps to its box above the table, whatever the profile holds.
+  constexpr double kTop = 57, kSellerWidth = 290, kSellerHeight = kTableTop - 2 - kTop;
+  std::vector<BlockText> block;
+  if (!blank(r.seller.name)) block.push_back({{"", r.seller.name, "商號名稱"}, 13, 17, {}});
+  for (SellerField& field : seller_fields(r.seller, true)) block.push_back({std::move(field), 9, 12, {}});
+  stack(block, text, faces, kSellerWidth, kSellerHeight, PANGO_ALIGN_LEFT, h.cut);
   double y = kTop;
-  if (!blank(r.seller.name))
-    y += std::max(17.0, put(lines(text, r.seller.name, faces, 13, kSellerWidth), kLeft, y));
-  for (const std::string& field : seller_fields(r.seller, true))
-    y += std::max(12.0, put(lines(text, field, faces, 9, kSellerWidth), kLeft, y));
+  for (BlockText& t : block) {
+    const double room = t.room();
+    put(std::move(t.fitted), kLeft, y);
+    y += room;
+  }
   const double seller_bottom = y;
 
   // The buyer and the date, on ruled lines as on a paper form.
@@ -286,16 +391,25 @@ ExemptionStamp lay_out_exemption_stamp(const Receipt& r, const TemplateInfo& loo
   if (!draws_exemption_stamp(r) || !r.seller.exemption_stamp_image.empty()) return stamp;
   const char* faces = look.faces;  // its glyphs are embedded anyway: no extra font subset
   constexpr double kInsetX = 7, kInner = kExemptionWidth - 2 * kInsetX;
+  // The name, 統一編號, 負責人, 地址, 電話 (those filled) and the stamp's words, in at most
+  // kMaxStamp points: a long field wraps, then is cut with ….
+  constexpr double kMaxStamp = 96, kTitle = 12, kMargins = 6 + 5.5;
+  std::vector<BlockText> block;
+  block.push_back({{"", r.seller.name, "商號名稱"}, 11, 15, {}});
+  for (SellerField& field : seller_fields(r.seller, false))
+    block.push_back({std::move(field), kMinSize, 8.6, {}});
+  stack(block, text, faces, kInner, kMaxStamp - kTitle - kMargins, PANGO_ALIGN_CENTER, stamp.cut);
   double y = 6;
   const auto put = [&](Fitted f, double slot) {
     const double height = f.height;
     stamp.lines.push_back({std::move(f), kInsetX, y + std::max(0.0, (slot - height) / 2)});
     y += std::max(slot, height);
   };
-  put(lines(text, r.seller.name, faces, 11, kInner, PANGO_ALIGN_CENTER), 15);
-  for (const std::string& field : seller_fields(r.seller, false))
-    put(lines(text, field, faces, kMinSize, kInner, PANGO_ALIGN_CENTER), 8.6);
-  put(text.fit("免用統一發票專用章", faces, 8.5, kMinSize, kInner, 12, PANGO_ALIGN_CENTER, 1.5), 12);
+  for (BlockText& t : block) {
+    const double slot = t.slot * t.used / t.size;
+    put(std::move(t.fitted), slot);
+  }
+  put(text.fit("免用統一發票專用章", faces, 8.5, kMinSize, kInner, 12, PANGO_ALIGN_CENTER, 1.5), kTitle);
   stamp.height = y + 5.5;
   return stamp;
 }
@@ -383,8 +497,14 @@ double draw_table(cairo_t* cr, const Sheet& sheet, int page) {
     y += layout.rows[i].height;
     rules.push_back(y);
   }
-  // Blank ruled lines, as on paper.
-  for (int n = blank_lines(layout, page); n > 0; --n) {
+  // Blank ruled lines, as on paper; under the last item 以下空白, so nothing is added by hand.
+  const int blanks = blank_lines(layout, page);
+  if (p.end && blanks > 0) {
+    const Fitted& note = layout.nothing_below;
+    set_colour(cr, kInk);
+    show(cr, note, kLeft + kCellPad, y + (kRowHeight - note.height) / 2);
+  }
+  for (int n = blanks; n > 0; --n) {
     y += kRowHeight;
     rules.push_back(y);
   }
@@ -401,10 +521,13 @@ double draw_table(cairo_t* cr, const Sheet& sheet, int page) {
     y += layout.capitals_row.height;
     rules.push_back(y);
   } else {
-    draw_row(cr, p.subtotal, y);
-    y += p.subtotal.height;
+    for (const Row* row : {&p.subtotal, &p.cumulative}) {
+      if (row->height == 0) continue;
+      draw_row(cr, *row, y);
+      y += row->height;
+      rules.push_back(y);
+    }
     column_bottom = y;
-    rules.push_back(y);
   }
 
   set_colour(cr, kRule);
@@ -434,16 +557,21 @@ void draw_mark(cairo_t* cr, const Sheet& sheet, int page) {
   const std::string day = roc ? roc_date_text(*roc) : "";
   const char* faces = sheet.look.faces;
   if (mark.kind == Mark::Kind::Reprint) {
-    // A small box in the top left corner, above the seller's block.
-    constexpr double x = kLeft, y = kEdge + 3, w = 96, h = 30;
+    // A small box in the top left corner, above the seller's block: 補印, which one, the day
+    // (on two lines if need be, never below 7 pt).
+    constexpr double x = kLeft, y = kEdge + 2, w = 106, h = 37;
+    const std::string which = mark.count > 0 ? "補印　第 " + std::to_string(mark.count) + " 次" : "補印";
     ink(cr, x - 1, y - 1, w + 2, h + 2, 0.9, [&] {
       cairo_set_line_width(cr, 1.2);
       cairo_rectangle(cr, x + 0.6, y + 0.6, w - 1.2, h - 1.2);
       cairo_stroke(cr);
-      const Fitted& word = sheet.text.fit_once("補印", faces, 12, 8, w - 8, 16, PANGO_ALIGN_CENTER, 6);
+      const Fitted& word =
+          sheet.text.fit_once(which, faces, 11, 9, w - 8, 15, PANGO_ALIGN_CENTER, mark.count > 0 ? 0 : 6);
       show(cr, word, x + 4, y + 2);
-      const Fitted& when = sheet.text.fit_once(day, faces, 7, kMinSize, w - 8, 10, PANGO_ALIGN_CENTER);
-      show(cr, when, x + 4, y + 18 + (10 - when.height) / 2);
+      std::string compact = day;  // 中華民國115年12月9日: one line in the box
+      std::erase(compact, ' ');
+      const Fitted& when = sheet.text.fit_once(compact, faces, 7.5, kMinSize, w - 8, 19, PANGO_ALIGN_CENTER);
+      show(cr, when, x + 4, y + 16 + (19 - when.height) / 2);
     });
     return;
   }
@@ -459,24 +587,21 @@ void draw_mark(cairo_t* cr, const Sheet& sheet, int page) {
   const double h = word.height + reason_height + when.height + 12;
   const double c = std::cos(kTilt), s = std::abs(std::sin(kTilt));
   const double wide = w * c + (h + 4) * s, tall = w * s + (h + 4) * c;
-  // Where it may lie: the page; on the last page, above the stamps or left of them,
-  // whichever holds it larger.
-  struct Box {
+  // Where it may lie: above the band of stamps and code, or between the code's caption and
+  // the stamps, whichever holds it larger.
+  const Page& p = sheet.layout.pages[page];
+  struct Area {
     double x0, y0, x1, y1;
   };
-  std::vector<Box> places = {{kEdge, kEdge, kPageWidth - kEdge, kPageHeight - kEdge}};
-  if (sheet.layout.pages[page].end && stamps_room(r, sheet.stamp) > 0) {
-    const double stamps_top = table_bottom(sheet.layout, page) + kStampGap;
-    places = {{kEdge, kEdge, kPageWidth - kEdge, stamps_top - 3},
-              {kEdge, kEdge, stamps_left(r) - 3, kPageHeight - kEdge}};
-  }
+  const Area places[] = {{kEdge, kEdge, kPageWidth - kEdge, p.band_top + kStampGap - 3},
+                         {p.code_caption.right() + 3, kEdge, stamps_left(r) - 3, kPageHeight - kEdge}};
   double scale = 0, cx = 0, cy = 0;
-  for (const Box& b : places) {
-    const double fit = std::min({1.0, (b.x1 - b.x0) / wide, (b.y1 - b.y0) / tall});
+  for (const auto& [x0, y0, x1, y1] : places) {
+    const double fit = std::min({1.0, (x1 - x0) / wide, (y1 - y0) / tall});
     if (fit > scale) {
       scale = fit;
-      cx = (b.x0 + b.x1) / 2;
-      cy = std::clamp(250.0, b.y0 + tall * fit / 2, b.y1 - tall * fit / 2);
+      cx = (x0 + x1) / 2;
+      cy = std::clamp(250.0, y0 + tall * fit / 2, y1 - tall * fit / 2);
     }
   }
   ink(cr, kEdge, kEdge, kPageWidth - 2 * kEdge, kPageHeight - 2 * kEdge, 0.55, [&] {

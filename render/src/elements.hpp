@@ -46,8 +46,9 @@ struct Placed {
 // each as tall as its texts need. A field the seller profile leaves empty takes no line.
 struct Header {
   std::vector<Placed> texts;
-  std::vector<double> rules;  // the buyer's ruled lines
-  double bottom = 0;          // under the lowest text
+  std::vector<double> rules;     // the buyer's ruled lines
+  double bottom = 0;             // under the lowest text
+  std::vector<std::string> cut;  // the seller profile's keys of the fields cut short with …
 };
 // `date_text` empty: blanks to fill in by hand.
 Header lay_out_header(const Receipt& receipt, const TemplateInfo& look, const TextFitter& text,
@@ -58,6 +59,7 @@ Header lay_out_header(const Receipt& receipt, const TemplateInfo& look, const Te
 struct ExemptionStamp {
   std::vector<Placed> lines;  // from the stamp's top left
   double height = kExemptionHeight;
+  std::vector<std::string> cut;  // the seller profile's keys of the fields cut short with …
 };
 ExemptionStamp lay_out_exemption_stamp(const Receipt& receipt, const TemplateInfo& look,
                                        const TextFitter& text);

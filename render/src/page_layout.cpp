@@ -46,10 +46,14 @@ Row amount_row(const TextFitter& text, const char* family, const char* label, co
 
 }  // namespace
 
+double page_band(double stamps) { return std::max(stamps, kCodeSize + kStampGap); }
+
 Layout lay_out(const Receipt& receipt, const TextFitter& text, const char* family, double band,
-               double table_top) {
+               double table_top, double page_band) {
   Layout out;
-  out.band = band;
+  out.band = std::max(band, page_band);
+  out.page_band = page_band;
+  band = out.band;
   out.rows_top = table_top + kHeaderRow;
   const double whole = kBottom - out.rows_top;
 
@@ -61,6 +65,8 @@ Layout lay_out(const Receipt& receipt, const TextFitter& text, const char* famil
   out.capitals_row.cells[0] = text.fit("新臺幣　" + capital_numerals(total), family, 11, kMinSize,
                                        kRight - kLeft - 2 * kCellPad, 90 - 3, PANGO_ALIGN_LEFT);
   out.capitals_row.height = std::max(kRowHeight + 4, out.capitals_row.cells[0].height + 3);
+  out.nothing_below = text.fit("以下空白", family, 9, kMinSize, kColumnWidth[0] - 2 * kCellPad,
+                               kRowHeight - 3, PANGO_ALIGN_CENTER, 6);
   const double end_block = out.total_row.height + out.capitals_row.height + band;
   // The tallest a row may grow: the last page still holds it with 承前頁, another row and
   // the totals.
@@ -94,16 +100,16 @@ Layout lay_out(const Receipt& receipt, const TextFitter& text, const char* famil
     Page page;
     page.first = first;
     if (!out.pages.empty()) page.brought = amount_row(text, family, "承前頁", carried, cap);
-    const double room = whole - page.brought.height;
+    const double room = whole - page.brought.height - page_band;
     double rest = 0;
     for (size_t i = first; i < n; ++i) rest += out.rows[i].height;
-    if (rest + end_block <= room + 0.01 || first == n) {
+    if (rest + end_block <= room + page_band + 0.01 || first == n) {
       page.last = n;
       page.end = true;
       out.pages.push_back(std::move(page));
       break;
     }
-    const double subtotal_height = kRowHeight;
+    const double subtotal_height = out.pages.empty() ? kRowHeight : 2 * kRowHeight;
     size_t last = first;
     for (double used = 0; last < n && used + out.rows[last].height + subtotal_height <= room + 0.01; ++last)
       used += out.rows[last].height;
@@ -113,8 +119,10 @@ Layout lay_out(const Receipt& receipt, const TextFitter& text, const char* famil
     for (;;) {
       mpz_class sum = 0;
       for (size_t i = first; i < last; ++i) sum += amounts[i];
-      page.subtotal = amount_row(text, family, "小計", sum, cap, "（續下頁）");
-      double used = page.subtotal.height;
+      const bool carries = !out.pages.empty();
+      page.subtotal = amount_row(text, family, "本頁小計", sum, cap, carries ? nullptr : "（續下頁）");
+      if (carries) page.cumulative = amount_row(text, family, "累計", carried + sum, cap, "（續下頁）");
+      double used = page.subtotal.height + page.cumulative.height;
       for (size_t i = first; i < last; ++i) used += out.rows[i].height;
       if (used <= room + 0.01 || last == first + 1) {
         carried += sum;
@@ -126,6 +134,13 @@ Layout lay_out(const Receipt& receipt, const TextFitter& text, const char* famil
     out.pages.push_back(std::move(page));
     first = last;
   }
+  for (size_t i = 0; i < out.pages.size(); ++i) {
+    Page& page = out.pages[i];
+    page.band_top = table_bottom(out, static_cast<int>(i));
+    page.code_box = {kLeft, page.band_top + kStampGap, kCodeSize, kCodeSize};
+    page.code_caption = {page.code_box.right() + kCodeCaptionGap, page.code_box.y, kCodeCaptionWidth,
+                         kCodeSize};
+  }
   return out;
 }
 
@@ -135,7 +150,7 @@ int blank_lines(const Layout& layout, int page) {
   double y = layout.rows_top;
   for (size_t i = p.first; i < p.last; ++i) y += layout.rows[i].height;
   const double limit = p.end ? kBottom - layout.total_row.height - layout.capitals_row.height - layout.band
-                             : kBottom - p.subtotal.height;
+                             : kBottom - p.subtotal.height - p.cumulative.height - layout.page_band;
   int n = 0;
   for (size_t shown = p.last - p.first; shown + n < kMinRuledRows && y + kRowHeight <= limit + 0.01; ++n)
     y += kRowHeight;
@@ -146,7 +161,7 @@ double table_bottom(const Layout& layout, int page) {
   const Page& p = layout.pages[page];
   double y = layout.rows_top + p.brought.height + blank_lines(layout, page) * kRowHeight;
   for (size_t i = p.first; i < p.last; ++i) y += layout.rows[i].height;
-  y += p.end ? layout.total_row.height + layout.capitals_row.height : p.subtotal.height;
+  y += p.end ? layout.total_row.height + layout.capitals_row.height : p.subtotal.height + p.cumulative.height;
   return y;
 }
 

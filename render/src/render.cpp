@@ -3,6 +3,7 @@
 #include <cairo-pdf.h>
 #include <cairo.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -13,7 +14,10 @@
 
 #include "draw.hpp"
 #include "elements.hpp"
+#include "pdf_tidy.hpp"
 #include "png_encode.hpp"
+#include "receiptora/render/templates.hpp"
+#include "text_fit.hpp"
 
 namespace receiptora::render {
 
@@ -99,6 +103,7 @@ std::string pdf_of(const Receipt& receipt, const detail::Document& document) {
   }
   cairo_surface_finish(surface.get());
   check(cairo_surface_status(surface.get()), "PDF output");
+  detail::tidy_pdf(out);
   return out;
 }
 
@@ -174,6 +179,28 @@ std::vector<std::string> receipt_warnings(const Receipt& receipt) {
     out.push_back("收據 " + receipt.number + " 未蓋負責人章：" + profile +
                   " 的「負責人」是空的，請填寫負責人姓名（或「負責人章圖檔」）。");
   }
+  for (std::string& note : seller_notes(receipt)) out.push_back(std::move(note));
+  return out;
+}
+
+std::vector<std::string> seller_notes(const Receipt& receipt) {
+  std::vector<std::string> out;
+  const SellerProfile& s = receipt.seller;
+  const auto blank = [](const std::string& t) { return t.find_first_not_of(" \t") == std::string::npos; };
+  if (detail::draws_exemption_stamp(receipt) && s.exemption_stamp_image.empty()) {
+    std::string missing;
+    for (const auto& [key, value] :
+         {std::pair{"統一編號", &s.tax_id}, {"負責人", &s.owner}, {"地址", &s.address}})
+      if (blank(*value)) missing += std::string(missing.empty() ? "" : "、") + "「" + key + "」";
+    if (!missing.empty()) out.push_back("免用統一發票專用章缺" + missing + "：請在賣方資料.toml 填寫。");
+  }
+  const detail::TextFitter text;
+  const TemplateInfo& look = template_info(receipt.layout);
+  std::vector<std::string> cut = detail::lay_out_header(receipt, look, text, "").cut;
+  for (const std::string& key : detail::lay_out_exemption_stamp(receipt, look, text).cut)
+    if (std::find(cut.begin(), cut.end(), key) == cut.end()) cut.push_back(key);
+  for (const std::string& key : cut)
+    out.push_back("賣方資料.toml 的「" + key + "」太長，收據上只印得下前段（以 … 截斷），請縮短。");
   return out;
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "pdf_tidy.hpp"
 #include "receiptora/receipt_texts.hpp"
 
 namespace receiptora::render {
@@ -187,6 +188,7 @@ std::string render_month_report(const MonthReport& report) {
   }
   cairo_surface_finish(surface.get());
   check(cairo_surface_status(surface.get()), "PDF output");
+  detail::tidy_pdf(out);
   return out;
 }
 

@@ -8,8 +8,10 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <optional>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -129,6 +131,10 @@ TEST(Pdf, MetadataAndEmbeddedSubsetFonts) {
   EXPECT_NE(info.find("免用統一發票收據收據-20261207-003"), std::string::npos) << info;
   EXPECT_NE(info.find("CreationDate:2026-12-07T14:03:00+08"), std::string::npos) << info;
   EXPECT_NE(info.find("ModDate:2026-12-07T14:03:00+08"), std::string::npos) << info;
+  // The PDF date format, in the file itself.
+  const std::string pdf = render_pdf(r);
+  for (const char* key : {"/CreationDate (D:20261207140300+08'00')", "/ModDate (D:20261207140300+08'00')"})
+    EXPECT_NE(pdf.find(key), std::string::npos) << key;
   // A date without a zone is local time and gets the local zone; so does "now".
   for (const char* created : {"2026-12-07T14:03:00", ""}) {
     r.created_at = created;
@@ -274,7 +280,7 @@ TEST(Pages, OnePicturePerPage) {
   r.items.assign(30, Item{"品項", 1, 1, ""});
   const RenderedPages pages = render_pages(r);
   EXPECT_TRUE(pages.pdf == render_pdf(r));
-  ASSERT_EQ(pages.pngs.size(), 3u);
+  ASSERT_EQ(pages.pngs.size(), 4u);
   for (const std::string& png : pages.pngs) {
     const Picture p = decode(png);
     EXPECT_EQ(p.width, 1240);
@@ -338,6 +344,37 @@ struct LayoutCase {
   std::optional<Mark::Kind> mark;
 };
 
+// Every page: no ink within 5 mm of an edge, the stamps on it and over nothing else, a copy's
+// mark clear of them, the code's box free.
+void expect_clean_pages(const detail::Document& document) {
+  const int edge = static_cast<int>(150 * 5 / 25.4);  // 5 mm in pixels, rounded down
+  for (int page = 0; page < document.pages(); ++page) {
+    const Layer print(document, page, detail::kPrint), stamps(document, page, detail::kStamps);
+    const Layer all(document, page, detail::kAllLayers), mark(document, page, detail::kMark);
+    const detail::Page& p = document.layout().pages[page];
+    const auto inside = [](const detail::Box& b, int x, int y) {
+      const double px = x / Layer::kScale, py = y / Layer::kScale;
+      return px >= b.x && px < b.right() && py >= b.y && py < b.bottom();
+    };
+    int covered = 0, near_edge = 0, stamp_ink = 0, marked = 0, in_code_box = 0;
+    for (int y = 0; y < print.height; ++y)
+      for (int x = 0; x < print.width; ++x) {
+        stamp_ink += stamps.ink(x, y);
+        covered += stamps.ink(x, y) && print.ink(x, y);
+        marked += stamps.ink(x, y) && mark.ink(x, y);
+        const bool margin = x < edge || y < edge || x >= print.width - edge || y >= print.height - edge;
+        near_edge += margin && all.ink(x, y);
+        in_code_box += (inside(p.code_box, x, y) || inside(p.code_caption, x, y)) && all.ink(x, y);
+      }
+    EXPECT_EQ(covered, 0) << "page " << page + 1;
+    EXPECT_EQ(marked, 0) << "a copy's mark under the stamps, page " << page + 1;
+    EXPECT_EQ(near_edge, 0) << "page " << page + 1;
+    EXPECT_GT(stamp_ink, 0) << "stamps on every page, page " << page + 1;
+    EXPECT_EQ(in_code_box, 0) << "the code's box stays free, page " << page + 1;
+    EXPECT_LE(p.code_box.bottom(), detail::kBottom) << page + 1;
+  }
+}
+
 class Layout : public testing::TestWithParam<LayoutCase> {};
 
 // The stamps never cover other print, and no ink comes within 5 mm of an edge, whatever
@@ -354,25 +391,7 @@ TEST_P(Layout, StampsCoverNothingAndInkKeepsOffTheEdges) {
   if (c.mark) r.mark = Mark{*c.mark, {2026, 12, 8}, *c.mark == Mark::Kind::Void ? kLongReason : ""};
   const detail::Document document(r);
   ASSERT_EQ(document.pages(), c.pages);
-  const int edge = static_cast<int>(150 * 5 / 25.4);  // 5 mm in pixels, rounded down
-  for (int page = 0; page < document.pages(); ++page) {
-    const Layer print(document, page, detail::kPrint), stamps(document, page, detail::kStamps);
-    const Layer all(document, page, detail::kAllLayers), mark(document, page, detail::kMark);
-    int covered = 0, near_edge = 0, stamp_ink = 0, marked = 0;
-    for (int y = 0; y < print.height; ++y)
-      for (int x = 0; x < print.width; ++x) {
-        stamp_ink += stamps.ink(x, y);
-        covered += stamps.ink(x, y) && print.ink(x, y);
-        marked += stamps.ink(x, y) && mark.ink(x, y);
-        const bool margin = x < edge || y < edge || x >= print.width - edge || y >= print.height - edge;
-        near_edge += margin && all.ink(x, y);
-      }
-    EXPECT_EQ(covered, 0) << "page " << page + 1;
-    EXPECT_EQ(marked, 0) << "a copy's mark under the stamps, page " << page + 1;
-    EXPECT_EQ(near_edge, 0) << "page " << page + 1;
-    EXPECT_EQ(stamp_ink > 0, page + 1 == document.pages())
-        << "stamps on the last page only, page " << page + 1;
-  }
+  expect_clean_pages(document);
 }
 
 const std::string kTallName =
@@ -386,7 +405,7 @@ const LayoutCase kLayouts[] = {
     {"ten_cat_on_one_sheet", Template::Cat, 10, 1, "", nullptr, {}},
     {"eleven_totals_flow_over", Template::Cat, 11, 2, "", nullptr, {}},
     {"tall_rows", Template::General, 9, 2, kTallName, nullptr, {}},
-    {"sixty_cat", Template::Cat, 60, 5, "", nullptr, {}},
+    {"sixty_cat", Template::Cat, 60, 7, "", nullptr, {}},
     {"huge_amount",
      Template::Cat,
      3,
@@ -402,6 +421,38 @@ const LayoutCase kLayouts[] = {
 
 INSTANTIATE_TEST_SUITE_P(Cases, Layout, testing::ValuesIn(kLayouts),
                          [](const auto& p) { return std::string(p.param.label); });
+
+// Seller profiles and items of random lengths up to the form's limits (name 96, address
+// 170, phone 112 characters; 品名 300, 備註 120), both templates, with and without a mark:
+// every page stays clean, and seven items always fit one page.
+TEST(Layout, FuzzedProfilesAndItemsKeepEveryPageClean) {
+  std::mt19937 random(20261207);
+  const auto text_of = [&](size_t most, const std::string& unit) {
+    std::string t;
+    for (size_t n = std::uniform_int_distribution<size_t>(0, most)(random); n > 0; --n) t += unit;
+    return t;
+  };
+  for (int round = 0; round < 8; ++round) {
+    Receipt r = sample();
+    r.layout = round % 2 ? Template::Cat : Template::General;
+    r.seller.name = "喵" + text_of(95, "喵");
+    r.seller.address = text_of(170, round % 3 ? "號" : "9");
+    r.seller.phone = text_of(8, "04-2234-5678 ");
+    r.seller.owner = text_of(20, "王");
+    const int items = round < 4 ? 7 : std::uniform_int_distribution<int>(1, 24)(random);
+    r.items.clear();
+    const bool long_items = round >= 4;  // the first rounds: ordinary items under any profile
+    for (int i = 0; i < items; ++i)
+      r.items.push_back({"品" + text_of(long_items && i % 5 == 0 ? 300 : 12, "名"), i + 1, 99,
+                         text_of(long_items && i % 4 == 0 ? 120 : 4, "註")});
+    if (round % 3 == 1)
+      r.mark = Mark{round % 2 ? Mark::Kind::Void : Mark::Kind::Reprint, {2026, 12, 8}, "", 3};
+    SCOPED_TRACE("round " + std::to_string(round));
+    const detail::Document document(r);
+    if (items == 7) EXPECT_EQ(document.pages(), 1);
+    expect_clean_pages(document);
+  }
+}
 
 // One page's text, as pdftotext reads it without -layout, white space removed.
 std::string page_text(const std::string& pdf_path, int page) {
@@ -446,11 +497,14 @@ TEST_P(Pages, FilledCarriedAndNamed) {
     EXPECT_EQ(text.find("承前頁") != std::string::npos, page > 1) << page;
     if (page > 1) EXPECT_NE(text.find("承前頁" + grouped(carried)), std::string::npos) << page << text;
     if (page < pages) {
-      EXPECT_NE(text.find("小計" + grouped(sum)), std::string::npos) << page << text;
+      EXPECT_NE(text.find("本頁小計" + grouped(sum)), std::string::npos) << page << text;
+      EXPECT_EQ(text.find("累計" + grouped(carried + sum)) != std::string::npos, page > 1) << page << text;
       EXPECT_EQ(text.find("合計"), std::string::npos) << page;
     } else {
       EXPECT_GE(rows, std::min(2, GetParam().items));
       EXPECT_NE(text.find("合計" + grouped(carried + sum)), std::string::npos) << text;
+      // Blank ruled lines under the last item say so.
+      EXPECT_EQ(text.find("以下空白") != std::string::npos, GetParam().items < 7) << text;
     }
     first += rows;
     carried += sum;
@@ -462,10 +516,10 @@ const PagesCase kPages[] = {
     {"one", 1, {1}},
     {"ten", 10, {10}},
     {"eleven", 11, {9, 2}},
-    {"sixteen", 16, {14, 2}},
-    {"thirty", 30, {16, 12, 2}},
-    {"forty", 40, {16, 15, 9}},
-    {"sixty", 60, {16, 15, 15, 12, 2}},
+    {"sixteen", 16, {11, 5}},
+    {"thirty", 30, {11, 9, 8, 2}},
+    {"forty", 40, {11, 9, 9, 9, 2}},
+    {"sixty", 60, {11, 9, 9, 9, 9, 9, 4}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Counts, Pages, testing::ValuesIn(kPages),
@@ -585,6 +639,7 @@ const MarkCase kMarks[] = {
      {"作廢", "作廢原因：買方退貨", "中華民國115年12月8日"}},
     {"void_without_reason", {Mark::Kind::Void, {2026, 12, 9}, ""}, {"作廢", "中華民國115年12月9日"}},
     {"reprint", {Mark::Kind::Reprint, {2027, 1, 2}, ""}, {"補印", "中華民國116年1月2日"}},
+    {"second_reprint", {Mark::Kind::Reprint, {2027, 1, 2}, "", 2}, {"補印第2次", "中華民國116年1月2日"}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, Marks, testing::ValuesIn(kMarks),
@@ -625,6 +680,13 @@ INSTANTIATE_TEST_SUITE_P(Names, Seal,
                                          SealCase{"歐陽志明", 1.0}, SealCase{"諸葛孔明德", 1.4},
                                          SealCase{"阿卜杜拉．穆罕默德", 1.0}));
 
+// Within the profile form's limit, too long for the header's box even at 7 pt.
+const std::string kLongAddress = [] {
+  std::string a = "臺中市";
+  for (int i = 0; i < 14; ++i) a += "西屯區臺灣大道三段99號";
+  return a;
+}();
+
 struct WarningCase {
   const char* label;
   SellerProfile seller;
@@ -645,14 +707,16 @@ TEST_P(Warnings, NameTheFileAndTheFieldOfAStampLeftOut) {
   }
   EXPECT_EQ(pdf_text(r).find("免用統一發票專用章") != std::string::npos, GetParam().exemption_drawn);
   r.exemption_stamp = r.owner_seal = false;  // none asked for, none missed
-  EXPECT_TRUE(receipt_warnings(r).empty());
+  for (const std::string& w : receipt_warnings(r)) EXPECT_EQ(w.find("章"), std::string::npos) << w;
 }
 
 const WarningCase kWarnings[] = {
     {"complete", {"喵喵文具行", "12345678", "王小明", "臺北市", "02-2345-6789", "", ""}, {}, true},
     {"empty_profile", {}, {"商號名稱", "負責人"}, false},
     {"blank_name", {"  ", "12345678", "王小明", "臺北市", "", "", ""}, {"商號名稱"}, false},
-    {"no_owner", {"喵喵文具行", "", "", "", "", "", ""}, {"負責人"}, true},
+    {"no_owner", {"喵喵文具行", "", "", "", "", "", ""}, {"負責人", "統一編號」、「負責人」、「地址"}, true},
+    {"no_address", {"喵喵文具行", "12345678", "王小明", "", "", "", ""}, {"專用章缺「地址」"}, true},
+    {"long_address", {"喵喵文具行", "12345678", "王小明", kLongAddress, "", "", ""}, {"「地址」太長"}, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, Warnings, testing::ValuesIn(kWarnings),
@@ -727,6 +791,32 @@ TEST(Legible, NoTextBelowSevenPoints) {
     for (const auto& t : header.texts)
       if (std::string(pango_layout_get_text(t.fitted.layout.get())).find("家長會") != std::string::npos)
         EXPECT_GE(pango_layout_get_line_count(t.fitted.layout.get()), 2) << "the buyer wraps";
+  }
+}
+
+// Every kind of receipt passes qpdf's check: emoji on several pages, marks, a long profile.
+TEST(Files, QpdfFindsNothingToCorrect) {
+  std::vector<std::pair<std::string, Receipt>> kinds;
+  for (const Template layout : {Template::General, Template::Cat}) {
+    Receipt r = sample();
+    r.layout = layout;
+    for (int i = 0; i < 24; ++i)
+      r.items.push_back({"貓咪貼紙😀🐈" + std::to_string(i), 1, 20, i % 2 ? "🎉" : ""});
+    kinds.emplace_back("emoji", r);
+    r.mark = Mark{Mark::Kind::Void, {2026, 12, 8}, "重複😀"};
+    kinds.emplace_back("void", r);
+    r.mark = Mark{Mark::Kind::Reprint, {2026, 12, 8}, ""};
+    kinds.emplace_back("reprint", r);
+  }
+  Receipt long_profile = sample();
+  long_profile.seller.name = std::string(96 * 3, 'X');
+  long_profile.seller.address = std::string(170, 'A');
+  kinds.emplace_back("long_profile", long_profile);
+  for (const auto& [label, r] : kinds) {
+    const std::string path = temp_file(render_pdf(r), ".pdf");
+    const int status = std::system(("qpdf --check " + path + " >/dev/null 2>&1").c_str());
+    EXPECT_EQ(status, 0) << label << " (qpdf's exit status 3 is a warning)";
+    std::remove(path.c_str());
   }
 }
 

@@ -41,12 +41,13 @@ enum class Template { General, Cat };  // "一般格式", "貓咪格式"
 
 // A copy made after issuing carries a mark, so nobody takes it for the original: a void
 // copy shows a large red 作廢 with the reason and the void date, a reprint a small 補印
-// with the reprint date.
+// with its count (第 2 次) and the reprint date.
 struct Mark {
   enum class Kind { Void, Reprint };
   Kind kind = Kind::Reprint;
   Date date;           // the day of the void or the reprint
   std::string reason;  // why it was voided; empty for a reprint
+  int count = 0;       // which reprint this is: 1 for the first (0: not counted)
 };
 
 struct Receipt {

@@ -37,7 +37,12 @@ bool can_draw_owner_seal(const SellerProfile& seller);
 
 // What the receipt leaves out that the shop should know about, one sentence each in
 // Traditional Chinese naming the file and the field to fill: a stamp asked for but not
-// drawn because the seller profile has nothing to put in it. Empty when all is drawn.
+// drawn because the seller profile has nothing to put in it, and the seller notes below.
+// Empty when all is drawn.
 std::vector<std::string> receipt_warnings(const Receipt& receipt);
+// What the seller profile leaves the receipt without, one sentence each, without the
+// receipt's number (the same for every receipt of the shop): the fields the drawn 免用統一發票
+// 專用章 lacks (統一編號, 負責人, 地址), a field too long for the header or the stamp, cut with ….
+std::vector<std::string> seller_notes(const Receipt& receipt);
 
 }  // namespace receiptora::render

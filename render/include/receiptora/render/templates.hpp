@@ -19,7 +19,7 @@ enum class TitleStyle { DoubleRule, Framed };
 struct ArtworkPlace {
   int page = 0;
   bool last_page = false;
-  // On the last page: the free band under the totals, left of the stamps.
+  // On the last page: the free band under the totals, between the code box and the stamps.
   double band_top = 0, band_bottom = 0, band_left = 0, band_right = 0;
 };
 
