@@ -1,6 +1,7 @@
 """Prints the receipt figures: press to both files on disk (first receipt after the app starts
-and later ones), the window's refresh tick while the worker renders a batch, and the batch
-command's receipts per second.
+and later ones, and the same with the app's guards for the operator's slips: its hand-over
+queue, the answers to the window's toast), the window's refresh tick while the worker renders a
+batch, and the batch command's receipts per second.
 
 Run on a display (Xvfb is fine):
     xvfb-run -a -s "-screen 0 1600x1200x24 -dpi 96" .venv/bin/python bench/bench_receipts.py
@@ -82,7 +83,12 @@ def window_phase(phase):
 
     queues = {"get_receipt": queue.Queue(), "end": queue.Queue()}
     events = {"get_receipt": threading.Event(), "end": threading.Event()}
-    worker = quillmarkers_model.Receipt_Worker(queues["get_receipt"], events["get_receipt"])
+    feedback = None
+    if phase == "guarded":  # as the app runs it
+        from receiptora.hand_over import ReceiptQueue
+        quillmarkers_model.guard_slips(True)
+        queues["get_receipt"], feedback = ReceiptQueue(on_put=quillmarkers_model.expect), quillmarkers_model.answer
+    worker = quillmarkers_model.Receipt_Worker(queues["get_receipt"], events["get_receipt"], feedback=feedback)
     figures, tick_times = {}, []
     real_log = time_ticks(tick_times)
 
@@ -94,10 +100,17 @@ def window_phase(phase):
                 app.update()
                 time.sleep(0.0005)
 
+        # One item row, its price changed at each press (a total of 0 is refused, and the same
+        # request twice within 2 s is one press): the entries after the two buyer fields.
+        row = list(find(app, customtkinter.CTkEntry))[2:5]
+
         def presses():
             times = []
             for n in range(1, LATER_PRESSES + 2):
                 pump_until(lambda: not events["get_receipt"].is_set())
+                for entry, text in zip(row, ("商品", "1", str(1000 + n))):
+                    entry.delete(0, "end")
+                    entry.insert(0, text)
                 t0 = time.perf_counter()
                 button.invoke()
                 wait_for(receipt_files(n))
@@ -116,7 +129,7 @@ def window_phase(phase):
             figures["ticks"] = len(tick_times)
             app.destroy()
 
-        app.after(0, presses if phase == "press" else ticks)
+        app.after(0, ticks if phase == "tick" else presses)
 
     worker.start()
     try:
@@ -167,22 +180,24 @@ def batch_phase():
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--phase", choices=["press", "tick", "batch"])
+    parser.add_argument("--phase", choices=["press", "guarded", "tick", "batch"])
     args = parser.parse_args()
     if args.phase:
         figures = batch_phase() if args.phase == "batch" else window_phase(args.phase)
         print(json.dumps(figures))
         return
     results = {}
-    for phase in ("press", "tick", "batch"):
+    for phase in ("press", "guarded", "tick", "batch"):
         with tempfile.TemporaryDirectory() as home:
             env = dict(os.environ, HOME=home, XDG_DATA_HOME=os.path.join(home, "data"))
             out = subprocess.run([sys.executable, __file__, "--phase", phase], env=env, check=True,
                                  capture_output=True, text=True).stdout
         results[phase] = json.loads(out.strip().splitlines()[-1])
-    press, tick, batch = results["press"], results["tick"], results["batch"]
+    press, guarded, tick, batch = results["press"], results["guarded"], results["tick"], results["batch"]
     print(f"press to PDF and PNG on disk, the book record and the ledger line: first receipt after start {press['first_ms']:.1f} ms, "
           f"later ones median {press['later_ms']:.1f} ms over {LATER_PRESSES}")
+    print(f"the same with the app's guards (hand-over queue, answers to the window): first {guarded['first_ms']:.1f} ms, "
+          f"later ones median {guarded['later_ms']:.1f} ms (guards add {guarded['later_ms'] - press['later_ms']:+.1f} ms)")
     print(f"refresh tick while the worker renders {BATCH} receipts: median {tick['tick_ms']:.3f} ms "
           f"over {tick['ticks']} ticks")
     print(f"batch, {BATCH} seven-item receipts, both files: issue_receipts {batch['batch_per_s']:.0f}/s, "

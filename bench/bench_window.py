@@ -1,4 +1,5 @@
-"""Prints the window's idle CPU share, the refresh tick time and the output press time.
+"""Prints the window's idle CPU share (also with the app's guards on and the day badge shown),
+the refresh tick time and the output press time.
 
 Run on a display (Xvfb is fine):
     xvfb-run -a -s "-screen 0 1600x1200x24 -dpi 96" .venv/bin/python bench/bench_window.py [--seconds 60]
@@ -77,9 +78,22 @@ def time_ticks(tick_times, refresh=True):
     return real_log
 
 
-def run(seconds, refresh, measure_press):
+def show_day_badge(app):
+    """Picks a day that is not today in the date window and closes it: the badge shows."""
+    button = [b for b in find(app, customtkinter.CTkButton) if b.cget("text") == "" and b.cget("state") == "normal"][1]
+    button.invoke()
+    today = time.localtime().tm_mday
+    day = next(b for b in GUI.calendar.data["日曆按鈕"].values() if b.cget("text") == ("1" if today != 1 else "2"))
+    day.invoke()
+    day.winfo_toplevel().destroy()
+
+
+def run(seconds, refresh, measure_press, badge=False):
     """Opens the window, fills seven rows, then measures. Returns the figures."""
     figures = {}
+    if badge:
+        import quillmarkers_model
+        quillmarkers_model.guard_slips(True)
     tick_times = []
     real_log = time_ticks(tick_times, refresh)
     tables = []
@@ -94,6 +108,8 @@ def run(seconds, refresh, measure_press):
             for row in range(7):
                 for title, text in (("商品名稱", f"商品{row}"), ("商品數量", str(row + 1)), ("商品單價", "1_250")):
                     table.entry[keys[title]][row].insert(0, text)
+            if badge:
+                show_day_badge(app)
             settle_until = time.monotonic() + 2
             while time.monotonic() < settle_until:
                 app.update()
@@ -104,6 +120,9 @@ def run(seconds, refresh, measure_press):
 
         def finish(start_cpu, start_wall):
             figures["cpu_share"] = (cpu_seconds() - start_cpu) / (time.monotonic() - start_wall)
+            if badge:
+                figures["badge"] = any(str(label.cget("text")).startswith("收據日期") and label.winfo_ismapped()
+                                       for label in find(app, __import__("tkinter").Label))
             if measure_press:
                 button = next(b for b in find(app, customtkinter.CTkButton) if b.cget("text") == "輸出單據")
                 press = button.cget("command")
@@ -133,21 +152,25 @@ def run(seconds, refresh, measure_press):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--seconds", type=float, default=60.0)
-    parser.add_argument("--phase", choices=["running", "stopped"])
+    parser.add_argument("--phase", choices=["running", "stopped", "badge"])
     args = parser.parse_args()
     if args.phase:
         # One window per process: customtkinter's class-level state carries over between windows.
-        figures = run(args.seconds, refresh=args.phase == "running", measure_press=args.phase == "running")
+        figures = run(args.seconds, refresh=args.phase != "stopped", measure_press=args.phase == "running",
+                      badge=args.phase == "badge")
         print(json.dumps(figures))
         return
     results = {}
-    for phase in ("stopped", "running"):
+    for phase in ("stopped", "running", "badge"):
         out = subprocess.run([sys.executable, __file__, "--seconds", str(args.seconds), "--phase", phase],
                              check=True, capture_output=True, text=True).stdout
         results[phase] = json.loads(out.strip().splitlines()[-1])
     running, stopped = results["running"], results["stopped"]
     print(f"idle CPU share over {args.seconds:.0f} s, seven filled rows, idle worker: "
           f"{running['cpu_share'] * 100:.3f} % (refresh stopped: {stopped['cpu_share'] * 100:.3f} %)")
+    badge = results["badge"]
+    print(f"idle CPU share with the app's guards on and the day badge shown ({'shown' if badge.get('badge') else 'NOT shown'}): "
+          f"{badge['cpu_share'] * 100:.3f} %")
     print(f"refresh tick: median {running['tick_ms']:.3f} ms over {running['ticks']} ticks")
     print(f"output press (no font check, no print): median {running['press_us']:.1f} us")
     sys.stdout.flush()

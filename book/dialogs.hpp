@@ -18,7 +18,8 @@ bool confirm(pybind11::handle parent, const std::string& title, const std::strin
              const std::string& font_family);
 
 // Tk's own dialogs of `app`'s interpreter (the file dialog) in Traditional Chinese: the
-// package's zh_tw message catalog loaded into msgcat, and msgcat's locale set to zh_tw.
+// package's zh_tw message catalog loaded into msgcat, and msgcat's locale set to zh_tw; and,
+// as in the receipt window, Ctrl+A selects all and a paste inserts only text (the kit's way).
 void use_taiwan_dialogs(pybind11::handle app);
 
 }  // namespace receiptora_shop

@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "book_window.hpp"
+#include "dialogs.hpp"
 #include "receiptora/log_file.hpp"
 #include "receiptora/reports/duplicates.hpp"
 #include "receiptora/reports/month_view.hpp"
@@ -413,6 +414,7 @@ void open_book_window(const std::filesystem::path& root, int year, int month) {
   s.tk = s.app.attr("tk");
   s.app.attr("title")("收據簿");
   s.app.attr("resizable")(false, false);
+  use_taiwan_dialogs(s.app);  // and the keys a Windows user expects in its search box
   s.buttons = py::module_::import("quillmarkers_model").attr("Customtkinter_Model")().attr("Set_Button")();
   auto handler = [w](const char* what, void (*action)(BookWindow&)) {
     return py::cpp_function([w, what, action] { guarded(*w, what, [&] { action(*w); }); });

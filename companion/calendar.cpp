@@ -11,6 +11,7 @@
 #include "receiptora/captions.hpp"
 #include "receiptora/month_grid.hpp"
 #include "receiptora_py/guards.hpp"
+#include "window_guards.hpp"
 
 namespace quillmarkers {
 
@@ -187,6 +188,7 @@ struct CalendarState : std::enable_shared_from_this<CalendarState> {
     remember_day(outer, date);
     if (py::str now(key_of(date)); buttons.contains(now))
       buttons[now].attr("configure")("fg_color"_a = receiptora::kChosenDayColour);
+    day_chosen(outer);
   }
 
   void release() {
@@ -220,6 +222,10 @@ class Calendar {
     state_->show({year, month});
   }
   void step(int months) { state_->show(shift_month(state_->shown, months)); }
+  void choose_today() {
+    state_->today = today_local();
+    state_->choose(state_->today);
+  }
   py::tuple shown() const { return py::make_tuple(state_->shown.year, state_->shown.month); }
 
   // The state's Python references, for the cycle collector (the state is shared with the
@@ -258,6 +264,7 @@ void register_calendar(py::module_& m) {
                        "are shown but cannot be clicked.")
       .def(py::init<py::object, bool>(), py::arg("parent"), py::arg("calendar_button") = true)
       .def("get_day", &Calendar::get_day, "The chosen day as {'年': y, '月': m, '日': d}.")
+      .def("choose_today", &Calendar::choose_today, "Chooses today, as a click on it would.")
       .def_property_readonly("data", &Calendar::data,
                              "data['日曆按鈕']: day key 'Y-M-D' -> day button of the month shown.")
       .def_property_readonly("frame", &Calendar::frame, "The calendar's outer frame.")

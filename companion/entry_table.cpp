@@ -11,6 +11,7 @@
 #include "kit.hpp"
 #include "receiptora_py/guards.hpp"
 #include "text_mirror.hpp"
+#include "window_guards.hpp"
 
 namespace quillmarkers {
 
@@ -99,6 +100,7 @@ struct EntryTable {
       entry.attr("grid")(**grid);
       typed->follow(entry, variable);
       if (suggests_items(description[py::int_(0)])) hook_suggestions(entry, "item", taker(self, row));
+      guard_field(entry, "item");
       return entry;
     }
     py::object entry =

@@ -4,6 +4,7 @@
 #include "kit.hpp"
 #include "receiptora_py/errors.hpp"
 #include "receiptora_py/main_interpreter.hpp"
+#include "window_guards.hpp"
 
 namespace {
 
@@ -25,6 +26,7 @@ PYBIND11_MODULE(quillmarkers_model, m) {
   quillmarkers::register_entry_table(m);
   quillmarkers::register_calendar(m);
   quillmarkers::register_suggestions(m);
+  quillmarkers::register_window_guards(m);
   // The worker and the batch issue render receipts: they live in receiptora._worker, imported
   // when first asked for, so the window alone loads no renderer library.
   m.def(

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "receiptora/receipt_checks.hpp"
 #include "receiptora_py/convert.hpp"
 #include "receiptora_py/display_form.hpp"
 #include "receiptora_py/errors.hpp"
@@ -45,6 +46,10 @@ Prepared prepare(py::handle request) {
   Prepared prepared;
   prepared.receipt = receiptora_py::receipt_from_request(request, "", {});
   check_lengths(prepared.receipt);
+  // Refused before anything is claimed: no number is used for it.
+  mpz_class total;
+  for (const render::Item& item : prepared.receipt.items) total += item.quantity * item.unit_price;
+  if (std::optional<std::string> refusal = receiptora::total_refusal(total)) throw py::value_error(*refusal);
   prepared.exemption_stamp_unset =
       request.attr("get")(receiptora::request_keys::kShowExemptionStamp).is_none();
   prepared.owner_seal_unset = request.attr("get")(receiptora::request_keys::kShowOwnerSeal).is_none();

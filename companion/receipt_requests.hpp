@@ -23,7 +23,7 @@ struct Prepared {
 };
 
 // Reads a receipt request; raises ValueError or TypeError (as pybind11 exceptions) for a
-// malformed one, and refuses texts too long for a receipt.
+// malformed one, and refuses texts too long for a receipt and a total of 0 or below.
 Prepared prepare(pybind11::handle request);
 
 // A callable that raises a stored exception: handed to try_except_log, it puts a failure

@@ -3,6 +3,7 @@
 
 #include "kit.hpp"
 #include "text_mirror.hpp"
+#include "window_guards.hpp"
 
 namespace quillmarkers {
 
@@ -54,6 +55,10 @@ struct SetTable {
                        "sticky"_a = "ew");
     entries[name] = entry;
     if (suggests_buyers(name)) hook_suggestions(entry, "buyer", taker(self, name));
+    if (py::str(suggested_tax_id_field()).equal(name))
+      guard_field(entry, "tax_id");
+    else if (py::str("買受人").equal(name))
+      guard_field(entry, "buyer");
     return entry;
   }
 

@@ -20,13 +20,14 @@
 #include "receiptora/print/clipboard.hpp"
 #include "receiptora/print/print.hpp"
 #include "receiptora/notices.hpp"
+#include "receiptora/receipt_checks.hpp"
 #include "receiptora/notify/notifier.hpp"
 #include "receiptora/render/render.hpp"
 #include "receiptora/reports/duplicates.hpp"
 #include "receiptora/reports/month_view.hpp"
 #include "receiptora/store/book.hpp"
 #include "receiptora/store/profile.hpp"
-#include "receiptora/tax_id.hpp"
+#include "receiptora_py/compare.hpp"
 
 namespace quillmarkers {
 
@@ -40,6 +41,11 @@ namespace store = receiptora::store;
 namespace notify = receiptora::notify;
 
 constexpr const char* kDuplicateReason = "重複開立";
+constexpr const char* kFlaggedReason = "開立內容有誤";
+// A request equal to the one handed over less than this before is the second press of one
+// intent (a double click), not a second receipt.
+constexpr double kDoublePressSeconds = 2.0;
+constexpr const char* kDoublePressText = "連按兩次，只開立一張";
 
 // Problems of the seller profile, logged when they differ from the last ones logged.
 class ProfileNotes {
@@ -58,8 +64,11 @@ class ProfileNotes {
 
 class ReceiptWorker {
  public:
-  ReceiptWorker(py::object queue, py::object busy, py::object error_log)
-      : queue_(std::move(queue)), busy_(std::move(busy)), error_log_(std::move(error_log)) {
+  ReceiptWorker(py::object queue, py::object busy, py::object error_log, py::object feedback)
+      : queue_(std::move(queue)),
+        busy_(std::move(busy)),
+        error_log_(std::move(error_log)),
+        feedback_(std::move(feedback)) {
     if (error_log_.is_none())
       error_log_ = py::module_::import("quillmarkers_model").attr("Try_Except_Model")();
   }
@@ -149,33 +158,36 @@ class ReceiptWorker {
     f(error_log_);
     f(thread_);
     f(current_);
+    f(feedback_);
+    f(last_request_);
   }
-  void clear() { queue_ = busy_ = error_log_ = thread_ = current_ = py::none(); }
+  void clear() { queue_ = busy_ = error_log_ = thread_ = current_ = feedback_ = last_request_ = py::none(); }
 
  private:
   void work(py::handle request) {
     std::string saved;  // the number, once the receipt's files are in place
     try {
+      if (double_press(request)) {
+        notify::Notifier::session().send({kDoublePressText, "", ""});
+        tell_window("double", kDoublePressText, "", "", py::list());
+        return;
+      }
       Prepared prepared = prepare(request);
       std::vector<std::string> problems;
       receiptora::issuing::Issued issued;
-      std::string tax_warning;
+      Notice notice;
       {
         py::gil_scoped_release released;
         store::ProfileRead profile = store::read_profile(prepared.root);
         problems = std::move(profile.problems);
         prepared.receipt.seller = profile.seller;
-        const std::string tax_id = prepared.receipt.buyer_tax_id;
-        const Summary summary = summarise(prepared.receipt);
+        const Summary summary = summarise(prepared.receipt, prepared.day);
         issued = receiptora::issuing::issue_receipt(std::move(prepared.receipt), prepared.root,
                                                     prepared.day);  // durable, one by one
         saved = issued.number;
-        // Issued as typed (the operator may know better), but said in the notice and the log.
-        if (!tax_id.empty() && !receiptora::valid_tax_id(tax_id))
-          tax_warning = "買受人統一編號「" + tax_id + "」檢查碼不符";
-        notify_issued(prepared.root, issued.number, summary,
-                      (store::month_folder(prepared.root, prepared.day) / (issued.number + ".pdf")).string(),
-                      tax_warning.empty() ? "" : tax_warning + "，已照輸入開立");
+        notice = notify_issued(
+            prepared.root, issued.number, summary,
+            (store::month_folder(prepared.root, prepared.day) / (issued.number + ".pdf")).string());
         // 自動列印 = 是: the saved receipt goes to the default printer; a failure is logged by
         // print_receipts and the receipt stays saved.
         if (profile.auto_print)
@@ -185,11 +197,14 @@ class ReceiptWorker {
       if (!issued.ledger_problem.empty())
         log_failure(error_log_, py::reinterpret_borrow<py::object>(PyExc_UserWarning)(issued.ledger_problem),
                     py::handle(), "收據已存檔並記入收據簿");
-      if (!tax_warning.empty())
+      if (!notice.oddities.empty())
         log_failure(error_log_,
-                    py::reinterpret_borrow<py::object>(PyExc_UserWarning)("收據 " + issued.number + " 的" +
-                                                                          tax_warning),
+                    py::reinterpret_borrow<py::object>(PyExc_UserWarning)("收據 " + issued.number + "：" +
+                                                                          notice.oddities),
                     request, "收據已照輸入開立");
+      tell_window(notice.void_reason ? "flagged" : "issued", notice.title, notice.body, notice.pdf,
+                  notice.void_reason ? window_void_action(prepared.root, issued.number, notice.void_reason)
+                                     : py::list());
       notes_.report(error_log_, problems);
     } catch (py::error_already_set& failure) {
       if (saved.empty()) not_issued(py::str(failure.value()));
@@ -209,37 +224,99 @@ class ReceiptWorker {
     }
   }
 
+  // True for a request equal to the one handed over less than kDoublePressSeconds before,
+  // whatever became of that one (a triple click issues once too). The queue says when each
+  // request was handed over (taken_handed_at, a time.monotonic() value: the app's queue keeps
+  // it); a queue that keeps no such note is filled by a program, not pressed, and is not checked.
+  bool double_press(py::handle request) {
+    py::object noted = py::getattr(queue_, "taken_handed_at", py::none());
+    if (!py::isinstance<py::float_>(noted)) return false;
+    const double handed = noted.cast<double>();
+    const bool again = !last_request_.is_none() && handed - last_handed_ < kDoublePressSeconds &&
+                       receiptora_py::same_value(request, last_request_);
+    last_request_ = py::reinterpret_borrow<py::object>(request);
+    last_handed_ = handed;
+    return again;
+  }
+
+  // The window's own word on a request (the host passes the kit's toast as `feedback`): a dict
+  // with kind (issued, flagged, refused, double, failed), title, body, pdf and actions, a list
+  // of (label, callable) the window runs off its own thread. A failing feedback is logged.
+  void tell_window(const char* kind, const std::string& title, const std::string& body,
+                   const std::string& pdf, py::list actions) {
+    if (feedback_.is_none()) return;
+    try {
+      feedback_(py::dict("kind"_a = kind, "title"_a = title, "body"_a = body, "pdf"_a = pdf,
+                         "actions"_a = actions));
+    } catch (py::error_already_set& failure) {
+      log_failure(error_log_, failure.value(), py::handle(), "視窗上的訊息無法顯示");
+    }
+  }
+
+  static py::list window_void_action(const fs::path& root, const std::string& number, const char* reason) {
+    py::list actions;
+    actions.append(py::make_tuple("作廢這張", py::cpp_function([root, number, reason] {
+                                    std::string said;
+                                    {
+                                      py::gil_scoped_release released;
+                                      said = void_flagged(root, number, reason);
+                                    }
+                                    return said;
+                                  })));
+    return actions;
+  }
+
   // What a failure's log entry says of the receipt: a failure after its files were saved
   // (a notice, a note that cannot be written) never calls it not made.
   static std::string outcome(const std::string& saved) {
     return saved.empty() ? "收據未開立" : "收據 " + saved + " 已存檔";
   }
 
-  // What the notice after a receipt says: its printed date and its total.
+  // What the notice after a receipt says: its printed date and its total, and what is odd.
   struct Summary {
     std::optional<receiptora::RocDate> date;
     mpz_class total;
     std::string stamp_notes;  // a ticked stamp the profile cannot fill
+    std::vector<std::string> oddities;
+    bool stamp_left_off = false;  // no 免用統一發票章, though the profile can draw one
   };
-  static Summary summarise(const render::Receipt& receipt) {
+  static Summary summarise(const render::Receipt& receipt, const store::Day& day) {
     Summary summary;
     if (receipt.date)
       summary.date = receiptora::roc_date(receipt.date->year, receipt.date->month, receipt.date->day);
-    for (const render::Item& item : receipt.items) summary.total += item.quantity * item.unit_price;
+    std::vector<receiptora::ItemFigures> figures;
+    for (const render::Item& item : receipt.items) {
+      summary.total += item.quantity * item.unit_price;
+      figures.push_back({item.name, item.quantity, item.unit_price});
+    }
+    summary.oddities = receiptora::receipt_oddities({figures,
+                                                     receipt.buyer_tax_id,
+                                                     {day.year, day.month, day.day},
+                                                     receiptora::today_local(),
+                                                     receipt.date.has_value()});
     const render::SellerProfile& seller = receipt.seller;
+    summary.stamp_left_off = !receipt.exemption_stamp && render::can_draw_exemption_stamp(seller);
     summary.stamp_notes = receiptora::stamp_notes({receipt.owner_seal, !seller.owner_seal_image.empty(),
                                                    seller.owner, receipt.exemption_stamp,
                                                    !seller.exemption_stamp_image.empty(), seller.name});
     return summary;
   }
 
-  // The notice after a receipt: number, date and total, what a ticked stamp could not show, a
-  // buyer's 統一編號 that fails its check, and a receipt of the same content issued a moment
-  // before (a press twice), with 「作廢這張」 to void the new one.
-  static void notify_issued(const fs::path& root, const std::string& number, const Summary& summary,
-                            const std::string& pdf, const std::string& tax_warning) {
-    std::string body;
-    auto add = [&](const std::string& line) { body += (body.empty() ? "" : "\n") + line; };
+  // The notice after a receipt, as sent to the desktop and told to the window.
+  struct Notice {
+    std::string title, body, pdf;
+    std::string oddities;               // the odd lines, for the error log
+    const char* void_reason = nullptr;  // flagged: 「作廢這張」 voids it for this reason
+  };
+
+  // The notice after a receipt: number, date and total; what is odd (a day not today first,
+  // then each odd row by its place, a buyer's 統一編號 that fails its check); what a ticked stamp
+  // could not show; and a receipt of the same content issued a moment before (a press twice).
+  // A duplicate or an odd receipt gets 「作廢這張」 to void it.
+  static Notice notify_issued(const fs::path& root, const std::string& number, const Summary& summary,
+                              const std::string& pdf) {
+    Notice notice{receiptora::issued_notice(number, summary.date, summary.total), "", pdf};
+    auto add = [&](const std::string& line) { notice.body += (notice.body.empty() ? "" : "\n") + line; };
     std::vector<notify::NoticeAction> actions;
     std::optional<std::string> same;
     try {
@@ -249,28 +326,41 @@ class ReceiptWorker {
       // The receipt is issued; only the hint is missing.
     }
     actions.push_back({"copy", "複製圖片", [root, number] { copy_picture(root, number); }, false});
-    if (same) {
-      add("與 " + *same + " 內容相同");
-      actions.push_back({"void", "作廢這張", [root, number] { void_duplicate(root, number); }});
+    for (const std::string& line : summary.oddities) {
+      add(line);
+      notice.oddities += (notice.oddities.empty() ? "" : "；") + line;
     }
+    if (same) add("與 " + *same + " 內容相同");
     if (!summary.stamp_notes.empty()) add(summary.stamp_notes);
-    if (!tax_warning.empty()) add(tax_warning);
-    notify::Notifier::session().send(
-        {receiptora::issued_notice(number, summary.date, summary.total), body, pdf, std::move(actions)});
+    if (same)
+      notice.void_reason = kDuplicateReason;
+    else if (!summary.oddities.empty() || summary.stamp_left_off)
+      notice.void_reason = kFlaggedReason;
+    if (notice.void_reason) {
+      const char* reason = notice.void_reason;
+      actions.push_back(
+          {"void", "作廢這張", [root, number, reason] { (void)void_flagged(root, number, reason); }});
+    }
+    notify::Notifier::session().send({notice.title, notice.body, pdf, std::move(actions)});
+    return notice;
   }
 
-  // 「作廢這張」 on a duplicate's notice: the new receipt is voided with the reason 重複開立, and
-  // a notice says what became of it. Runs on the notifier's thread.
-  static void void_duplicate(const fs::path& root, const std::string& number) {
+  // 「作廢這張」 on a duplicate's or an odd receipt's notice: the new receipt is voided with the
+  // reason given, and a notice says what became of it. Runs on the notifier's thread or one
+  // the window started.
+  // Returns what the notice said.
+  static std::string void_flagged(const fs::path& root, const std::string& number, const char* reason) {
     try {
-      receiptora::issuing::void_receipt(root, number, kDuplicateReason);
-      notify::Notifier::session().send(
-          {"已作廢 " + number + "（作廢原因：" + kDuplicateReason + "）", "", ""});
+      receiptora::issuing::void_receipt(root, number, reason);
+      const std::string said = "已作廢 " + number + "（作廢原因：" + reason + "）";
+      notify::Notifier::session().send({said, "", ""});
+      return said;
     } catch (const std::exception& failure) {
       receiptora::append_to_log(
           receiptora::default_log_path(),
           "=== " + receiptora::local_iso_timestamp() + " 作廢 " + number + "\n" + failure.what() + "\n");
       notify::Notifier::session().send({"未能作廢 " + number, failure.what(), ""});
+      return "未能作廢 " + number + "：" + failure.what();
     }
   }
 
@@ -285,9 +375,11 @@ class ReceiptWorker {
     notify::Notifier::session().send({"未能複製 " + number + " 的圖片", outcome.message, ""});
   }
 
-  // The window shows nothing of a receipt's fate; the desktop notice does, without waiting.
-  static void not_issued(const std::string& reason) {
-    notify::Notifier::session().send({receiptora::not_issued_notice(reason), "", ""});
+  // A receipt not made: the desktop notice, without waiting, and the window.
+  void not_issued(const std::string& reason) {
+    const std::string title = receiptora::not_issued_notice(reason);
+    notify::Notifier::session().send({title, "", ""});
+    tell_window("refused", title, "", "", py::list());
   }
 
   // What the first receipt would otherwise pay for, readied on this thread while the window
@@ -356,7 +448,9 @@ class ReceiptWorker {
     return sample;
   }
 
-  py::object queue_, busy_, error_log_, thread_ = py::none(), current_ = py::none();
+  py::object queue_, busy_, error_log_, feedback_, thread_ = py::none(), current_ = py::none();
+  py::object last_request_ = py::none();  // the request handed over last, and when
+  double last_handed_ = 0;
   ProfileNotes notes_;
   std::atomic<int> done_{0};
 };
@@ -367,9 +461,12 @@ void register_worker(py::module_& m) {
   py::class_<RaiseStored>(m, "_Raise_Stored", py::dynamic_attr()).def("__call__", &RaiseStored::operator());
   py::class_<ReceiptWorker>(m, "Receipt_Worker", collectable<ReceiptWorker>(),
                             "Issues the receipt requests put on a queue, one after the other.")
-      .def(py::init<py::object, py::object, py::object>(), "queue"_a, "busy"_a, "error_log"_a = py::none(),
-           "queue: the \"get_receipt\" queue; busy: its event, set while a request is worked on; "
-           "error_log: a Try_Except_Model (a new one by default).")
+      .def(py::init<py::object, py::object, py::object, py::object>(), "queue"_a, "busy"_a,
+           "error_log"_a = py::none(), "feedback"_a = py::none(),
+           "queue: the \"get_receipt\" queue (its taken_handed_at, when it has one, tells a double "
+           "press); busy: its event, set while a request is worked on; error_log: a Try_Except_Model (a "
+           "new one by default); feedback: called with a dict (kind, title, body, pdf, actions) on the "
+           "worker's thread after each request, for the window.")
       .def(
           "start", [](py::object self) { self.cast<ReceiptWorker&>().start(self); },
           "Starts the worker's thread (a daemon thread named Receipt_Worker).")

@@ -4,11 +4,18 @@
 
 #ifndef _WIN32
 #include <fontconfig/fontconfig.h>
+#include <strings.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <system_error>
 #endif
 
 #include "module_names.hpp"
 #include "receiptora/home_folder.hpp"
 #include "receiptora_py/picture.hpp"
+#include "templates.hpp"
 
 namespace gui::platform {
 
@@ -55,6 +62,62 @@ void open_output_folder() {
   reap(global("subprocess").attr("Popen")(command));
 }
 
+namespace {
+
+// The file of the face fontconfig gives for `faces` (the families the renderer asks for, comma
+// separated), when one of those families is installed; a substitute face does not count.
+std::optional<std::string> face_file(FcConfig* config, const char* faces) {
+  FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(faces));
+  if (!pattern) return std::nullopt;
+  FcConfigSubstitute(config, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result = FcResultNoMatch;
+  FcPattern* match = FcFontMatch(config, pattern, &result);
+  std::optional<std::string> file;
+  if (match) {
+    FcChar8* path = nullptr;
+    bool asked = false;
+    FcChar8* family = nullptr;
+    for (int i = 0; !asked && FcPatternGetString(match, FC_FAMILY, i, &family) == FcResultMatch; ++i) {
+      FcChar8* wanted = nullptr;
+      for (int j = 0; !asked && FcPatternGetString(pattern, FC_FAMILY, j, &wanted) == FcResultMatch; ++j)
+        asked = strcasecmp(reinterpret_cast<char*>(family), reinterpret_cast<char*>(wanted)) == 0;
+    }
+    if (asked && FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch)
+      file = reinterpret_cast<char*>(path);
+    FcPatternDestroy(match);
+  }
+  FcPatternDestroy(pattern);
+  return file;
+}
+
+// The Windows font files the templates need, mapped to this machine: a folder of links named as
+// those files (simhei.ttf), each to the file of the face the renderer draws that template with.
+// A face that is not installed has no link, so the check finds the file only when the receipt
+// would really be drawn in its face. The folder lives in the user's cache.
+std::optional<std::string> mapped_fonts_folder(FcConfig* config) {
+  namespace fs = std::filesystem;
+  const char* cache = std::getenv("XDG_CACHE_HOME");
+  const fs::path base = cache && fs::path(cache).is_absolute()
+                            ? fs::path(cache)
+                            : fs::path(receiptora::home_folder()) / ".cache";
+  const fs::path folder = base / "quillmarkers" / "Receiptora" / "template-fonts";
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (!fs::is_directory(folder, ec)) return std::nullopt;
+  for (const WindowTemplate& layout : kTemplates) {
+    if (*layout.font_file == '\0') continue;
+    const fs::path link = folder / layout.font_file;
+    const std::optional<std::string> file = face_file(config, layout.faces);
+    if (file && fs::read_symlink(link, ec) == fs::path(*file)) continue;
+    fs::remove(link, ec);
+    if (file) fs::create_symlink(*file, link, ec);
+  }
+  return folder.string();
+}
+
+}  // namespace
+
 py::list font_folders() {
   py::list folders;
   FcConfig* config = FcConfigGetCurrent();
@@ -69,6 +132,7 @@ py::list font_folders() {
     if (is_folder(path).cast<bool>()) folders.append(path);
   }
   FcStrListDone(list);
+  if (std::optional<std::string> mapped = mapped_fonts_folder(config)) folders.append(py::str(*mapped));
   return folders;
 }
 

@@ -18,7 +18,9 @@ py::str output_folder();
 // Opens the output folder in the file manager without waiting for it.
 void open_output_folder();
 
-// The folders searched for installed fonts, each to be listed without recursion.
+// The folders searched for installed fonts, each to be listed without recursion. On Linux:
+// fontconfig's folders, and one where each Windows font file a template needs (simhei.ttf)
+// stands for the face the renderer draws that template with, present only when it is installed.
 py::list font_folders();
 
 // The folder of the module's own file.

@@ -9,10 +9,11 @@ namespace gui {
 struct WindowTemplate {
   const char* name;
   const char* font_file;  // "" when the template needs no particular font
+  const char* faces;      // the families the renderer asks for, the first installed drawn
 };
 
-inline constexpr WindowTemplate kGeneralTemplate{"一般格式", ""};
-inline constexpr WindowTemplate kCatTemplate{"貓咪格式", "simhei.ttf"};
+inline constexpr WindowTemplate kGeneralTemplate{"一般格式", "", "AR PL UMing TW"};
+inline constexpr WindowTemplate kCatTemplate{"貓咪格式", "simhei.ttf", "SimHei, cwTeXHeiBold"};
 inline constexpr WindowTemplate kTemplates[] = {kGeneralTemplate, kCatTemplate};
 
 }  // namespace gui

@@ -18,7 +18,7 @@ import threading
 from dataclasses import dataclass
 from typing import Callable
 
-from receiptora import batch, book, launchers, shop
+from receiptora import batch, book, hand_over, launchers, shop
 
 WAIT_SECONDS = 30  # for the worker to finish what was queued once the window has closed
 
@@ -81,9 +81,13 @@ def run_app():
     if first_start():
         run_profile_form(first_start=True)  # before the receipt window; may be skipped
 
-    queues = {"get_receipt": queue.Queue(), "end": queue.Queue()}
+    # The window's slips are guarded around it: the queue notes each hand-over (a double press
+    # is issued once) and the worker's answer is shown on the window as well as the desktop.
+    quillmarkers_model.guard_slips()
+    queues = {"get_receipt": hand_over.ReceiptQueue(on_put=quillmarkers_model.expect), "end": queue.Queue()}
     events = {"get_receipt": threading.Event(), "end": threading.Event()}
-    worker = quillmarkers_model.Receipt_Worker(queues["get_receipt"], events["get_receipt"])
+    worker = quillmarkers_model.Receipt_Worker(queues["get_receipt"], events["get_receipt"],
+                                               feedback=quillmarkers_model.answer)
     worker.start()
     # The buyer and item entries suggest from the output folder's book while the operator types.
     quillmarkers_model.suggest_from(profile_folder())

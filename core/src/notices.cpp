@@ -16,30 +16,16 @@ std::string cut(std::string_view text, std::size_t bytes) {
   return std::string(text.substr(0, end)) + "…";
 }
 
-// Blank as the seal drawing reads a name: nothing but ASCII and ideographic spaces.
-bool blank(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
-    if (text[i] == ' ' || text[i] == '\t') {
-      ++i;
-    } else if (text.substr(i, 3) == "\u3000") {
-      i += 3;
-    } else {
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string stamp_notes(const TickedStamps& stamps) {
   std::string notes;
   auto add = [&](const char* note) { notes += (notes.empty() ? "" : "；") + std::string(note); };
-  if (stamps.owner_seal && !stamps.seal_picture && blank(stamps.owner))
+  if (stamps.owner_seal && !stamps.seal_picture && blank_text(stamps.owner))
     add("負責人章未蓋：賣方資料沒有負責人姓名");
   // A receipt without the 免用統一發票章 is noted, ticked or not: a shop may stamp the paper
   // by hand, but should know.
-  const bool nameless = blank(stamps.shop_name);
+  const bool nameless = blank_text(stamps.shop_name);
   if (!stamps.exemption_stamp || (!stamps.stamp_picture && nameless))
     add(nameless ? "未蓋免用統一發票章：賣方資料沒有商號名稱" : "未蓋免用統一發票章");
   else if (nameless)
@@ -50,9 +36,7 @@ std::string stamp_notes(const TickedStamps& stamps) {
 std::string issued_notice(std::string_view number, const std::optional<RocDate>& date,
                           const mpz_class& total) {
   std::string day = "不印日期";
-  if (date)
-    day = std::to_string(date->year) + "年" + std::to_string(date->month) + "月" + std::to_string(date->day) +
-          "日";
+  if (date) day = roc_day_text(*date);
   return "已開立 " + std::string(number) + "｜" + day + "｜合計 " + grouped_figures(total) + " 元";
 }
 

@@ -80,4 +80,22 @@ std::string roc_date_text(const RocDate& date) {
          std::to_string(date.day) + " 日";
 }
 
+std::string roc_day_text(const RocDate& date) {
+  return std::to_string(date.year) + "年" + std::to_string(date.month) + "月" + std::to_string(date.day) +
+         "日";
+}
+
+bool blank_text(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] == ' ' || text[i] == '\t') {
+      ++i;
+    } else if (text.substr(i, 3) == "\u3000") {
+      i += 3;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace receiptora

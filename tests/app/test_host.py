@@ -61,6 +61,13 @@ def test_worker_still_busy_after_the_wait_is_reported_and_its_receipt_logged(tmp
                     found = find(child)
                     if found:
                         return found
+            def entries(widget):
+                for child in widget.winfo_children():
+                    if isinstance(child, customtkinter.CTkEntry):
+                        yield child
+                    yield from entries(child)
+            for entry, text in zip(list(entries(app))[2:], ("茶", "1", "350")):  # after the buyer fields: row 1
+                entry.insert(0, text)
             find(app).invoke()
             app.destroy()
         customtkinter.CTk.mainloop = mainloop

@@ -154,3 +154,21 @@ def test_a_profile_saved_by_notepad_is_read(tmp_path, encoding):
     text = subprocess.run(["pdftotext", str(out / "2026-12" / "收據-20261207-001.pdf"), "-"], capture_output=True,
                           text=True, check=True).stdout
     assert "林記茶行" in text and "臺北市" in text
+
+
+def test_a_total_of_zero_or_below_is_refused_without_a_number(tmp_path):
+    sheet = tmp_path / "items.csv"
+    sheet.write_text("收據,買受人,統一編號,日期,品名,數量,單價\n"
+                     "負,王先生,,2026-12-07,退款,1,-500\n"
+                     "零,王先生,,2026-12-07,贈品,1,0\n"
+                     "折,王先生,,2026-12-07,蛋糕,2,300\n"
+                     "折,,,,折扣,1,-100\n", encoding="utf-8")
+    out = tmp_path / "out"
+    result = subprocess.run([COMMAND, "render", "--output", str(out), str(sheet)], capture_output=True, text=True,
+                            timeout=120, env=dict(os.environ, XDG_DATA_HOME=str(tmp_path / "data")))
+    assert result.returncode == 1
+    why = "：收據是收到款項的憑證，合計須大於 0"
+    assert f"{sheet}:2: 合計為負數（-500 元）{why}" in result.stderr
+    assert f"{sheet}:3: 合計為 0 元{why}" in result.stderr
+    rows = list(csv.reader((out / "收據清冊.csv").read_text(encoding="utf-8-sig").splitlines()))[1:]
+    assert [(r[0], r[5]) for r in rows] == [("收據-20261207-001", "500")]  # a discount line stays allowed

@@ -1,5 +1,6 @@
 """The receipt worker's contract with the window and the files it leaves in the output folder."""
 import csv
+import datetime
 import os
 import pathlib
 import queue
@@ -101,6 +102,8 @@ def test_requests_made_in_order_busy_around_each_and_nothing_after_none(tmp_path
     ("folder with a NUL", {"存檔路徑": "/tmp/receiptora\x00/"}),
     ("huge text", {"品名": ["茶" * 5_000_000, "蛋糕"]}),
     ("huge quantity and a wrong one", {"數量": [10 ** 6000, "1"]}),
+    ("negative total", {"單件價格": [-350, 90]}),
+    ("zero total", {"數量": [0, 0]}),
 ])
 def test_failing_request_is_logged_with_the_request_and_the_next_is_made(tmp_path, log, capsys, name, changes):
     out = tmp_path / "out"
@@ -111,7 +114,7 @@ def test_failing_request_is_logged_with_the_request_and_the_next_is_made(tmp_pat
     bad = {k: v for k, v in bad.items() if v is not None}
     _, worker = run_worker(log, bad, request(out, "好"))
     assert worker.done == 2
-    assert [row[2] for row in ledger(out)] == ["好"]
+    assert [row[:3:2] for row in ledger(out)] == [["收據-20261207-001", "好"]]  # no number used
     assert "'買受人': '壞'" in log_text(log)
     assert len(log_text(log)) < 30_000  # the request is cut to a sane length
     capsys.readouterr()
@@ -218,3 +221,27 @@ def test_a_failing_warm_up_is_logged_and_the_requests_are_still_made(tmp_path):
     in_fresh_process(tmp_path, child, str(log_path))
     assert "啟動時預先準備收據簿失敗" in log_path.read_text(encoding="utf-8")
     assert (out / "2026-12" / "收據-20261207-001.pdf").exists() and len(ledger(out)) == 1
+
+
+def test_the_window_is_answered_and_a_double_press_issues_once(tmp_path, log):
+    from receiptora.hand_over import ReceiptQueue
+    today = datetime.date.today()
+    out, day = tmp_path / "out", {"年": today.year, "月": today.month, "日": today.day}
+    good = request(out, "甲", **day)
+    odd = request(out, "乙", 品名=["烏龍茶", "", "蛋糕"], 數量=[2, 1, 3], 單件價格=[0, 500, 90],
+                  買受人統一編號="12345678", **day)
+    answers, q = [], ReceiptQueue()
+    for r in (good, dict(good), odd, request(out, "丙", 單件價格=[-350, 90], **day), None):
+        q.put(r)  # handed over within a moment: the copy of the first is its double press
+    worker = quillmarkers.Receipt_Worker(q, threading.Event(), log, feedback=answers.append)
+    worker.start()
+    assert worker.join(60)
+    assert [a["kind"] for a in answers] == ["issued", "double", "flagged", "refused"]
+    assert answers[1]["title"] == "連按兩次，只開立一張"
+    assert answers[2]["body"].splitlines()[:3] == [
+        "第 1 列沒有單價，金額 0", "第 2 列沒有品名，金額 500 元計入合計", "買受人統一編號「12345678」檢查碼不符"]
+    assert [label for label, _ in answers[2]["actions"]] == ["作廢這張"]
+    assert "合計為負數（-430 元）" in answers[3]["title"]
+    assert [row[2] for row in ledger(out)] == ["甲", "乙"]
+    number = ledger(out)[1][0]
+    assert answers[2]["actions"][0][1]() == f"已作廢 {number}（作廢原因：開立內容有誤）"

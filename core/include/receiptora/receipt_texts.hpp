@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace receiptora {
 
@@ -31,5 +32,11 @@ std::optional<RocDate> roc_date(long year, long month, long day);
 
 // "中華民國 115 年 12 月 7 日".
 std::string roc_date_text(const RocDate& date);
+
+// "115年12月7日": the short form messages and notices use.
+std::string roc_day_text(const RocDate& date);
+
+// Blank as a receipt prints a name: nothing but ASCII and ideographic spaces.
+bool blank_text(std::string_view text);
 
 }  // namespace receiptora
