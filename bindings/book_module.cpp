@@ -220,9 +220,12 @@ PYBIND11_MODULE(_book, m) {
       "rebuild_ledger",
       [](py::handle folder) {
         const fs::path root = folder_of(folder);
-        return released([&] { return issuing::rebuild_ledger(root); });
+        const store::LedgerRebuild rebuilt = released([&] { return issuing::rebuild_ledger(root); });
+        return py::dict("lines"_a = rebuilt.lines, "was_older"_a = rebuilt.was_older);
       },
-      "folder"_a, "Writes 收據清冊.csv again from the book, atomically; returns the number of lines.");
+      "folder"_a,
+      "Writes 收據清冊.csv again from the book, atomically; returns its lines and whether the ledger "
+      "replaced was of the older kind (作廢 lines with positive amounts).");
   m.def(
       "close", [] { released([] { issuing::close_books(); }); },
       "Closes the books this module opened, folding each -wal into its book file (also at exit).");

@@ -6,6 +6,7 @@
 #include "receiptora/amounts.hpp"
 #include "receiptora/captions.hpp"
 #include "receiptora/home_folder.hpp"
+#include "receiptora/people_dates.hpp"
 #include "receiptora/request_keys.hpp"
 #include "receiptora/tax_id.hpp"
 #include "receiptora_py/convert.hpp"
@@ -45,6 +46,39 @@ PYBIND11_MODULE(_numbers, m) {
       "valid_tax_id", [](const std::string& text) { return receiptora::valid_tax_id(text); }, py::arg("text"),
       "Whether the text is a unified business number (統一編號): eight digits whose checksum holds.");
   m.def("next_busy_caption", &receiptora::next_busy_caption, py::arg("caption"));
+  m.def(
+      "read_month",
+      [](const std::string& text) -> py::object {
+        const auto month = receiptora::read_month(text);
+        if (!month) return py::none();
+        return py::make_tuple(month->year, month->month);
+      },
+      py::arg("text"), "(year, month) of 2026-12, 115-12, 115/12, 115年12月 …, or None.");
+  m.def(
+      "read_day",
+      [](const std::string& text) -> py::object {
+        const auto day = receiptora::read_day(text);
+        if (!day) return py::none();
+        return py::make_tuple(day->year, day->month, day->day);
+      },
+      py::arg("text"), "(year, month, day) of 2026-12-05, 115/12/05, 115年12月5日 …, or None.");
+  m.def(
+      "read_quarter",
+      [](const std::string& text) -> py::object {
+        const auto month = receiptora::read_quarter(text);
+        if (!month) return py::none();
+        return py::make_tuple(month->year, (month->month + 2) / 3);
+      },
+      py::arg("text"), "(year, quarter) of 2026Q4 or 115Q4, or None.");
+  m.def(
+      "roc_day", [](const std::string& iso) { return receiptora::roc_day_of_iso(iso); }, py::arg("iso_day"),
+      "2026-12-05 → 115/12/05; other text as it is.");
+  m.def(
+      "roc_month",
+      [](int year, int month) {
+        return receiptora::roc_month_text({year, month});
+      },
+      py::arg("year"), py::arg("month"), "115年12月");
   py::tuple keys(receiptora::request_keys::kAll.size());
   for (size_t i = 0; i < keys.size(); ++i) keys[i] = py::str(receiptora::request_keys::kAll[i]);
   m.attr("REQUEST_KEYS") = keys;

@@ -8,6 +8,7 @@
 #include "receiptora/issuing/issue.hpp"
 #include "receiptora/print/clipboard.hpp"
 #include "receiptora/print/print.hpp"
+#include "receiptora/reports/accountant.hpp"
 #include "receiptora/reports/month_files.hpp"
 #include "receiptora/reports/month_view.hpp"
 #include "receiptora/store/backup.hpp"
@@ -207,6 +208,25 @@ void month_report(BookWindow& w) {
     }
     open_with_viewer(w, file);
     show_status(w, "已製作月報表 " + file.string(), false);
+  });
+}
+
+// The month for the accountant: checked, then one folder in the output folder, opened.
+void for_the_accountant(BookWindow& w) {
+  refusing(w, [&] {
+    if (!w.book) throw Refusal("還沒有收據可以交給會計");
+    receiptora::reports::AccountantFolder made;
+    {
+      py::gil_scoped_release unlocked;
+      made = receiptora::reports::write_accountant_folder(*w.book, w.month, w.root);
+    }
+    const std::string opener = py::str(w.module.attr("OPENER"));
+    const std::string error = launch({opener, made.folder.string()});
+    show_status(w,
+                "已整理給會計：" + made.folder.string() +
+                    (made.sound ? "（檢查無誤）" : "（檢查發現問題，見月報表第 1 頁）") +
+                    (error.empty() ? "" : "；無法開啟資料夾：" + error),
+                !made.sound);
   });
 }
 

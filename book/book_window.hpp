@@ -92,6 +92,7 @@ void void_receipt(BookWindow& w);
 void open_folder(BookWindow& w);
 void export_excel(BookWindow& w);
 void month_report(BookWindow& w);
+void for_the_accountant(BookWindow& w);
 void back_up(BookWindow& w);
 void copy_picture(BookWindow& w);
 

@@ -226,7 +226,7 @@ void build(const std::shared_ptr<Form>& shared, const store::ProfileRead& curren
   int row = 0;
   if (first_start) {
     py::object welcome = label(
-        form, form.app, "歡迎！請填寫印在每張收據上的商號資料。可以先略過，之後用 receiptora profile 修改。");
+        form, form.app, "歡迎！請填寫印在每張收據上的商號資料。可以先略過，之後從選單的「賣方資料」修改。");
     welcome.attr("configure")("wraplength"_a = 460, "justify"_a = "left");
     grid(welcome, row++, 0, 3);
   }
@@ -254,7 +254,9 @@ void build(const std::shared_ptr<Form>& shared, const store::ProfileRead& curren
   for (std::size_t i = 0; i < kPictures.size(); ++i) {
     grid(label(form, form.app, kPictures[i].first), row, 0);
     form.pictures[i] = form.ctk.attr("CTkEntry")(form.app, "width"_a = 240);
-    form.pictures[i].attr("insert")(0, current.seller.*kPictures[i].second);
+    // A picture inside the output folder is shown (and kept) by its short relative path.
+    const std::string& picture = current.seller.*kPictures[i].second;
+    form.pictures[i].attr("insert")(0, picture.empty() ? picture : stored_path(form, picture));
     form.pictures[i].attr("bind")("<FocusOut>", handler([i](Form& f) { show_preview(f, i); }));
     grid(form.pictures[i], row, 1);
     py::object pick =

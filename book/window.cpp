@@ -518,9 +518,11 @@ void open_book_window(const std::filesystem::path& root, int year, int month) {
   py::object actions = customtkinter.attr("CTkFrame")(s.app, "fg_color"_a = "transparent");
   actions.attr("grid")("row"_a = 2, "column"_a = 0, "sticky"_a = "ew", "padx"_a = 12);
   const std::pair<const char*, void (*)(BookWindow&)> kActions[] = {
-      {"開啟", open_receipt},       {"列印", print_receipt},  {"複製圖片", copy_picture},
-      {"補印", reprint_receipt},    {"作廢", void_receipt},   {"開啟資料夾", open_folder},
-      {"匯出 Excel", export_excel}, {"月報表", month_report}, {"備份", back_up},
+      {"開啟", open_receipt},         {"列印", print_receipt},
+      {"複製圖片", copy_picture},     {"補印", reprint_receipt},
+      {"作廢", void_receipt},         {"開啟資料夾", open_folder},
+      {"匯出 Excel", export_excel},   {"月報表", month_report},
+      {"給會計", for_the_accountant}, {"備份", back_up},
   };
   int column = 0;
   for (const auto& [name, action] : kActions) {

@@ -10,6 +10,7 @@
 #include "kit.hpp"
 #include "receiptora/captions.hpp"
 #include "receiptora/month_grid.hpp"
+#include "receiptora/people_dates.hpp"
 #include "receiptora_py/guards.hpp"
 #include "window_guards.hpp"
 
@@ -156,8 +157,7 @@ struct CalendarState : std::enable_shared_from_this<CalendarState> {
     if (!body) return;
     for (auto item : days()) item.second.attr("destroy")();
     shown = month;
-    title.attr("configure")("text"_a =
-                                std::to_string(month.year) + "年" + std::to_string(month.month) + "月");
+    title.attr("configure")("text"_a = roc_month_text(month));  // 民國, as every date a person reads
 
     auto self = shared_from_this();
     py::object day_button = day_button_class();

@@ -198,10 +198,10 @@ class ReceiptWorker {
         log_failure(error_log_, py::reinterpret_borrow<py::object>(PyExc_UserWarning)(issued.ledger_problem),
                     py::handle(), "收據已存檔並記入收據簿");
       if (!notice.oddities.empty())
-        log_failure(error_log_,
-                    py::reinterpret_borrow<py::object>(PyExc_UserWarning)("收據 " + issued.number + "：" +
-                                                                          notice.oddities),
-                    request, "收據已照輸入開立");
+        log_failure(
+            error_log_,
+            py::reinterpret_borrow<py::object>(PyExc_UserWarning)(issued.number + "：" + notice.oddities),
+            request, "收據已照輸入開立");
       tell_window(notice.void_reason ? "flagged" : "issued", notice.title, notice.body, notice.pdf,
                   notice.void_reason ? window_void_action(prepared.root, issued.number, notice.void_reason)
                                      : py::list());
@@ -269,7 +269,7 @@ class ReceiptWorker {
   // What a failure's log entry says of the receipt: a failure after its files were saved
   // (a notice, a note that cannot be written) never calls it not made.
   static std::string outcome(const std::string& saved) {
-    return saved.empty() ? "收據未開立" : "收據 " + saved + " 已存檔";
+    return saved.empty() ? "收據未開立" : saved + " 已存檔";
   }
 
   // What the notice after a receipt says: its printed date and its total, and what is odd.
@@ -390,7 +390,7 @@ class ReceiptWorker {
   // step that fails is logged and the worker goes on to the requests: a receipt that meets the
   // same failure logs it with its request.
   void warm_up() {
-    std::vector<std::string> failures;
+    std::vector<std::string> failures, notes;
     {
       py::gil_scoped_release released;
       const fs::path folder = receiptora::output_folder();
@@ -409,6 +409,7 @@ class ReceiptWorker {
         (void)store::sha256_hex("");
         if (!shop) return;
         store::Book& book = receiptora::issuing::book_for(folder);
+        notes = receiptora::issuing::recovery_of(folder).problems;  // also stamp pictures copied in
         const receiptora::CalendarDate today = receiptora::today_local();
         (void)store::list_receipts(book, receiptora::reports::month_key({today.year, today.month}), "");
       });
@@ -416,6 +417,9 @@ class ReceiptWorker {
     for (const std::string& failure : failures)
       log_failure(error_log_, py::reinterpret_borrow<py::object>(PyExc_RuntimeError)(failure), py::handle(),
                   "之後的收據照常處理");
+    for (const std::string& note : notes)
+      log_failure(error_log_, py::reinterpret_borrow<py::object>(PyExc_UserWarning)(note), py::handle(),
+                  "開啟收據簿時");
   }
 
   template <class Step>

@@ -115,7 +115,7 @@ def add_reprint_arguments(parser):
 
 
 def add_list_arguments(parser):
-    parser.add_argument("--month", metavar="YYYY-MM", help="只列這個月 · only this month")
+    parser.add_argument("--month", metavar="115-12|2026-12", help="只列這個月 · only this month")
     parser.add_argument("--buyer", metavar="TEXT", default="",
                         help="只列買受人、統一編號或號碼含有 TEXT 的收據 · only receipts whose buyer, buyer's "
                              "統一編號 or number holds TEXT")
@@ -126,10 +126,17 @@ def add_list_arguments(parser):
 
 def add_summary_arguments(parser):
     period = parser.add_mutually_exclusive_group(required=True)
-    period.add_argument("--month", metavar="YYYY-MM", help="這個月 · this month")
-    period.add_argument("--quarter", metavar="YYYYQn", help="這一季，例如 2026Q4 · this quarter, e.g. 2026Q4")
+    period.add_argument("--month", metavar="115-12|2026-12", help="這個月 · this month")
+    period.add_argument("--quarter", metavar="115Q4|2026Q4", help="這一季，例如 115Q4 · this quarter, e.g. 2026Q4")
     parser.add_argument("--format", choices=("table", "json"), default="table",
                         help="表格或 JSON · a table or JSON")
+    add_folder_argument(parser)
+
+
+def add_month_arguments(parser):
+    parser.add_argument("month", metavar="115-12|2026-12", help="哪一個月 · the month")
+    parser.add_argument("--to", metavar="DEST", dest="dest",
+                        help="資料夾放在這裡（預設：輸出資料夾） · where the folder goes (default: the output folder)")
     add_folder_argument(parser)
 
 
@@ -146,20 +153,32 @@ def add_backup_arguments(parser):
 
 
 def month_of(text):
-    match = re.fullmatch(r"(\d{4})-(\d{2})", text or "")
-    if not match or not 1 <= int(match[2]) <= 12:
-        raise CommandError(f"--month {text!r} 不是月份，請寫成 2026-12 · not a month like 2026-12")
-    return int(match[1]), int(match[2])
+    """(year, month) of a month in either calendar: 115-12, 115/12, 115年12月, 2026-12."""
+    from receiptora import _numbers
+    month = _numbers.read_month(text or "")
+    if month is None:
+        raise CommandError(f"「{shown(text or '')}」不是月份，請寫成 115-12 或 2026-12")
+    return month
+
+
+def day_of(text):
+    """(year, month, day) of a day in either calendar: 115/12/05, 115-12-05, 2026-12-05."""
+    from receiptora import _numbers
+    day = _numbers.read_day(text or "")
+    if day is None:
+        raise CommandError(f"「{shown(text or '')}」不是日期，請寫成 115/12/05 或 2026-12-05")
+    return day
 
 
 def months_of(args):
     """The months (year, month) of --month or --quarter."""
     if args.month:
         return [month_of(args.month)]
-    match = re.fullmatch(r"(\d{4})[Qq]([1-4])", args.quarter)
-    if not match:
-        raise CommandError(f"--quarter {args.quarter!r} 不是季別，請寫成 2026Q4 · not a quarter like 2026Q4")
-    year, quarter = int(match[1]), int(match[2])
+    from receiptora import _numbers
+    found = _numbers.read_quarter(args.quarter)
+    if found is None:
+        raise CommandError(f"「{shown(args.quarter)}」不是季別，請寫成 115Q4 或 2026Q4")
+    year, quarter = found
     return [(year, month) for month in range(3 * quarter - 2, 3 * quarter + 1)]
 
 
@@ -208,7 +227,8 @@ def show_list(rows, fmt):
             writer.writerow([r["number"], r["date"], batch.disarmed(r["buyer"]), batch.disarmed(r["buyer_tax_id"]),
                              r["total"], r["state"], "; ".join(r["files"])])
         return out.getvalue().rstrip("\n")
-    return table([[r["number"], r["date"], r["buyer"], r["buyer_tax_id"], grouped(r["total"]),
+    from receiptora import _numbers
+    return table([[r["number"], _numbers.roc_day(r["date"]), r["buyer"], r["buyer_tax_id"], grouped(r["total"]),
                    STATE_WORDS[r["state"]]] for r in rows],
                  ["收據號碼", "日期", "買受人", "統一編號", "總額", "狀態"], right={4}) + f"\n共 {len(rows)} 張收據"
 
@@ -216,6 +236,7 @@ def show_list(rows, fmt):
 def show_summary(result, months, fmt):
     if fmt == "json":
         return json.dumps(result, ensure_ascii=False, indent=1)
+    from receiptora import _numbers
     lines = [f"已開立：{grouped(result['receipts'])} 張", f"作廢：{grouped(result['void'])} 張",
              f"合計（不含作廢）：{grouped(result['total'])} 元"]
     sys.set_int_max_str_digits(0)  # totals have no digit limit
@@ -223,10 +244,10 @@ def show_summary(result, months, fmt):
         totals = {f"{y:04d}-{m:02d}": 0 for y, m in months}
         for day, total in result["days"].items():
             totals[day[:7]] = totals.get(day[:7], 0) + int(total)
-        lines += ["", table([[month, grouped(total)] for month, total in totals.items()], ["月份", "合計"],
-                            right={1})]
+        lines += ["", table([[_numbers.roc_month(int(month[:4]), int(month[5:])), grouped(total)]
+                             for month, total in totals.items()], ["月份", "合計"], right={1})]
     elif result["days"]:
-        lines += ["", table([[day, grouped(total)] for day, total in sorted(result["days"].items())],
+        lines += ["", table([[_numbers.roc_day(day), grouped(total)] for day, total in sorted(result["days"].items())],
                             ["日期", "合計"], right={1})]
     return "\n".join(lines)
 
@@ -244,7 +265,7 @@ def check_texts(args):
 
 
 # Commands that only read the book: they open it for reading, create nothing and write nothing.
-READING = {"list", "summary", "check"}
+READING = {"list", "summary", "check", "month"}
 
 
 def book_command(action):
@@ -325,10 +346,22 @@ def run_summary(args, folder):
 
 
 @book_command
+def run_month(args, folder):
+    from receiptora import _shop
+    year, month = month_of(args.month)
+    made = _shop.for_the_accountant(folder, year, month, args.dest)
+    print(f"已整理給會計：{made['folder']}（{made['receipts']} 張收據，{made['pdfs']} 個 PDF）")
+    print(made["verdict"])
+
+
+@book_command
 def run_ledger(args, folder):
     from receiptora import _book
-    lines = _book.rebuild_ledger(folder)
-    print(f"已由收據簿重寫 {os.path.join(folder, '收據清冊.csv')}：{lines} 行")
+    rebuilt = _book.rebuild_ledger(folder)
+    print(f"已由收據簿重寫 {os.path.join(folder, '收據清冊.csv')}：{rebuilt['lines']} 行")
+    if rebuilt["was_older"]:
+        print("注意：原本的收據清冊是舊格式，作廢行的總額是正數；改寫後作廢行的總額為負數、"
+              "並加上作廢原因，試算表加總「總額」就是已開立的合計")
 
 
 @book_command

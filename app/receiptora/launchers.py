@@ -1,4 +1,4 @@
-"""`receiptora install-launchers`: menu entries with icons for 收據 (the receipt window) and 收據簿
+"""`receiptora install-launchers`: menu entries with icons for 收據 (the receipt window), 賣方資料 and 收據簿
 (the book), in the user's freedesktop folders ($XDG_DATA_HOME, default ~/.local/share)."""
 import importlib.util
 import os
@@ -13,6 +13,8 @@ LAUNCHERS = (
     ("receiptora.desktop", "receiptora", "收據", "開立免用統一發票收據 (Receiptora)", []),
     ("receiptora-book.desktop", "receiptora-book", "收據簿", "收據的清單、列印、作廢、匯出與月報表 (Receiptora)",
      ["book"]),
+    ("receiptora-profile.desktop", "receiptora", "賣方資料", "修改收據上的商號、統一編號與印章 (Receiptora)",
+     ["profile"]),
 )
 
 
@@ -66,7 +68,7 @@ def entry(name, comment, icon, command):
 
 
 def install(folder=None):
-    """Writes the icons and the two entries; returns the paths written."""
+    """Writes the icons and the entries; returns the paths written."""
     from PIL import Image
 
     root = Path(folder) if folder else data_home()

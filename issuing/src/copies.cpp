@@ -70,7 +70,7 @@ StagedCopy stage_copy(const store::Record& record, const fs::path& root, render:
     }
     return copy;
   }
-  throw IssueError(record.number, true, "收據 " + record.number + " 的副本找不到可用的檔名");
+  throw IssueError(record.number, true, record.number + " 的副本找不到可用的檔名");
 }
 
 store::Record recorded(store::Book& book, const std::string& number) {
@@ -82,7 +82,7 @@ store::Record recorded(store::Book& book, const std::string& number) {
 }
 
 std::string never_issued(const std::string& number, store::State state) {
-  return "收據 " + number + " 沒有開立成功（" + std::string(store::state_label(state)) + "）";
+  return number + " 沒有開立成功（" + std::string(store::state_label(state)) + "）";
 }
 
 // Records the copy in the book through `record_with(place)`, which names the files in the
@@ -115,7 +115,7 @@ std::vector<std::string> void_receipt(const fs::path& root, const std::string& n
   store::Book& book = book_for(root);
   const store::Record record = recorded(book, number);
   if (record.state == store::State::Void)
-    throw store::BookError(store::BookError::Kind::AlreadyVoid, "收據 " + number + " 已經作廢");
+    throw store::BookError(store::BookError::Kind::AlreadyVoid, number + " 已經作廢");
   if (record.state != store::State::Issued)
     throw store::BookError(store::BookError::Kind::NotIssued, never_issued(number, record.state));
   // A receipt imported from a folder made before the book has no stored request to copy:
@@ -136,7 +136,7 @@ std::vector<std::string> void_receipt(const fs::path& root, const std::string& n
   book.checkpoint();
   const std::string problem = store::write_ledger_lines(book, {number}).problem;
   if (!problem.empty())
-    throw IssueError(number, true, "收據 " + number + " 已在收據簿作廢，但收據清冊缺這一行：" + problem);
+    throw IssueError(number, true, number + " 已在收據簿作廢，但收據清冊缺這一行：" + problem);
   return files;
 }
 
@@ -201,15 +201,14 @@ std::vector<std::string> reprint_receipt(const fs::path& root, const std::string
     std::string copy;
     for (const auto& file : record.files)
       if (file.kind == "void" && fs::path(file.name).extension() == ".pdf") copy = file.name;
-    throw store::BookError(store::BookError::Kind::AlreadyVoid,
-                           "收據 " + number + " 已作廢，不能補印" +
-                               (copy.empty() ? std::string() : "；要留底請列印作廢副本 " + copy));
+    throw store::BookError(
+        store::BookError::Kind::AlreadyVoid,
+        number + " 已作廢，不能補印" + (copy.empty() ? std::string() : "；要留底請列印作廢副本 " + copy));
   }
   if (record.state != store::State::Issued)
     throw store::BookError(store::BookError::Kind::NotIssued, never_issued(number, record.state));
   if (record.issued_at.empty())  // imported from a folder made before the book
-    throw IssueError(number, true,
-                     "收據 " + number + " 是收據簿建立前開立的，沒有留下開立內容，無法補印（原檔不變）");
+    throw IssueError(number, true, number + " 是收據簿建立前開立的，沒有留下開立內容，無法補印（原檔不變）");
   // Each reprint says which it is (第 2 次), so a second copy is told from the first.
   int count = 1;
   for (const auto& file : record.files)
@@ -221,11 +220,11 @@ std::vector<std::string> reprint_receipt(const fs::path& root, const std::string
   return names_of(copy.names);
 }
 
-std::size_t rebuild_ledger(const fs::path& root) {
+store::LedgerRebuild rebuild_ledger(const fs::path& root) {
   store::Book& book = book_for(root);
-  const std::size_t lines = store::rebuild_ledger_file(book);
+  const store::LedgerRebuild rebuilt = store::rebuild_ledger_file(book);
   book.checkpoint();
-  return lines;
+  return rebuilt;
 }
 
 }  // namespace receiptora::issuing

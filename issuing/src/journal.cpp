@@ -107,8 +107,7 @@ Staged stage(store::Book& book, const render::Receipt& receipt, bool flush) {
     } catch (const std::exception&) {
       // Left pending: the next start renders it again from the stored request.
     }
-    throw IssueError(receipt.number, false, "收據 " + receipt.number + " 未開立：" + reason,
-                     error_code(error));
+    throw IssueError(receipt.number, false, receipt.number + " 未開立：" + reason, error_code(error));
   }
 }
 
@@ -143,7 +142,7 @@ std::vector<std::exception_ptr> commit(store::Book& book, std::vector<Staged>& s
       }
       failures[i] = std::make_exception_ptr(IssueError(
           number, false,
-          "收據 " + number + " 未存檔：" + error.what() + (pdf_there ? "（PDF 已存檔，下次啟動時補齊）" : ""),
+          number + " 未存檔：" + error.what() + (pdf_there ? "（PDF 已存檔，下次啟動時補齊）" : ""),
           error_code(error)));
     }
   }
@@ -169,8 +168,8 @@ std::vector<std::exception_ptr> commit(store::Book& book, std::vector<Staged>& s
     for (size_t i : renamed) {
       const store::Record& r = staged[i].record;
       failures[i] = std::make_exception_ptr(IssueError(r.number, true,
-                                                       "收據 " + r.number + " 已存檔（" + r.files[0].name +
-                                                           "、" + r.files[1].name + "），但收據簿未能記錄：" +
+                                                       r.number + " 已存檔（" + r.files[0].name + "、" +
+                                                           r.files[1].name + "），但收據簿未能記錄：" +
                                                            error.what() + "；下次啟動時補記",
                                                        error_code(error)));
     }
@@ -190,8 +189,7 @@ Issued issue_receipt(render::Receipt receipt, const fs::path& root, store::Day d
   if (auto failure = commit(book, staged, ledger_problem).front()) std::rethrow_exception(failure);
   Issued issued{receipt.number, {}};
   if (!ledger_problem.empty())
-    issued.ledger_problem =
-        "收據 " + receipt.number + " 已存檔並記入收據簿，但收據清冊缺這一行：" + ledger_problem;
+    issued.ledger_problem = receipt.number + " 已存檔並記入收據簿，但收據清冊缺這一行：" + ledger_problem;
   return issued;
 }
 

@@ -9,6 +9,7 @@
 #include "parts.hpp"
 #include "receiptora/render/render.hpp"
 #include "receiptora/store/book_ledger.hpp"
+#include "receiptora/store/profile_edit.hpp"
 #include "receiptora/store/file_error.hpp"
 #include "receiptora/store/files.hpp"
 
@@ -134,6 +135,9 @@ Recovery recover(store::Book& book) {
   const store::LedgerWrite lines = store::write_missing_ledger_lines(book);
   report.ledger_lines = lines.lines;
   if (!lines.problem.empty()) report.problems.push_back(lines.problem);
+  // Stamp pictures named by a path outside the folder (profiles saved before pictures were
+  // kept in it) are copied in, so a backup of the folder carries them.
+  for (std::string& note : store::keep_profile_pictures(root)) report.problems.push_back(std::move(note));
   return report;
 }
 

@@ -10,6 +10,7 @@
 #include <functional>
 #include <atomic>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "../../store/tests/temp_folder.hpp"
@@ -554,8 +555,69 @@ TEST(RebuildLedger, OneLineForEachRecordAndBothLinesOfAVoidOne) {
   void_receipt(folder.path, "收據-20261207-002", "錯");
   const auto before = ledger_lines(folder.path);
   write_text(folder.path / std::string(store::kLedgerName), "garbage");
-  EXPECT_EQ(rebuild_ledger(folder.path), 3u);
+  EXPECT_EQ(rebuild_ledger(folder.path).lines, 3u);
   EXPECT_EQ(ledger_lines(folder.path), before);
+}
+
+// What a spreadsheet computes over the ledger: `formulas` (each over the ledger's cells, e.g.
+// SUM(F:F)) on a copy of it, recalculated and written out by Gnumeric's ssconvert.
+std::vector<std::string> spreadsheet_values(const fs::path& root, const std::vector<std::string>& formulas) {
+  const fs::path copy = root / "copy.csv", shown = root / "shown.csv";
+  std::string text = read_all(root / std::string(store::kLedgerName));
+  for (const std::string& formula : formulas) text += "總計,,,,," + formula + "\r\n";
+  write_text(copy, text);
+  const std::string command =
+      "ssconvert --recalc '" + copy.string() + "' '" + shown.string() + "' > /dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) return {"ssconvert (Debian package gnumeric) failed"};
+  std::vector<std::string> values;
+  std::istringstream lines(read_all(shown));
+  for (std::string line; std::getline(lines, line);)
+    if (line.starts_with("總計,")) values.push_back(line.substr(line.rfind(',') + 1));
+  return values;
+}
+
+TEST(Ledger, ASpreadsheetsSumIsTheIssuedTotalAndEachStateFiltersRight) {
+  TempFolder folder;
+  issue_receipt(sample("甲"), folder.path, kDay);  // 1,430
+  render::Receipt small = sample("乙");
+  small.items = {{"茶包", 2, 125, ""}};  // 250
+  issue_receipt(small, folder.path, kDay);
+  issue_receipt(sample("丙"), folder.path, kDay);  // 1,430, voided
+  void_receipt(folder.path, "收據-20261207-003", "=開錯");
+  const store::Summary summary = store::summarize(book_for(folder.path), "2026-12-01", "2026-12-31");
+  ASSERT_EQ(summary.total, "1680");
+  const std::vector<std::string> want{summary.total, "3110", "-1430"};
+  const std::vector<std::string> formulas{"=SUM(F2:F99)", "=SUMIF(I2:I99,\"已開立\",F2:F99)",
+                                          "=SUMIF(I2:I99,\"作廢\",F2:F99)"};
+  EXPECT_EQ(spreadsheet_values(folder.path, formulas), want);
+  // the same after the ledger is written again from the book
+  rebuild_ledger(folder.path);
+  EXPECT_EQ(spreadsheet_values(folder.path, formulas), want);
+  const auto lines = ledger_lines(folder.path);
+  EXPECT_EQ(lines.back().substr(lines.back().rfind(',') + 1), "'=開錯");  // the reason, disarmed
+}
+
+TEST(RebuildLedger, AnOlderLedgerIsRewrittenOnceAndCheckAsksForIt) {
+  TempFolder folder;
+  issue_receipt(sample("甲"), folder.path, kDay);
+  void_receipt(folder.path, "收據-20261207-001", "錯");
+  const fs::path ledger = folder.path / std::string(store::kLedgerName);
+  // as the older ledger was: no 作廢原因 column, the 作廢 line's amount positive
+  std::string older = store::ledger_header();
+  older.replace(older.find(",作廢原因"), std::string(",作廢原因").size(), "");
+  for (std::string line : ledger_lines(folder.path)) {
+    line.erase(line.rfind(','));
+    if (line.ends_with("作廢")) line.replace(line.find(",-1430,"), 7, ",1430,");
+    older += line + "\r\n";
+  }
+  write_text(ledger, older);
+  const auto faults = store::audit_folder(book_for(folder.path)).faults;
+  ASSERT_EQ(faults.size(), 1u);
+  EXPECT_NE(faults[0].problem.find("ledger --rebuild"), std::string::npos) << faults[0].problem;
+  EXPECT_TRUE(rebuild_ledger(folder.path).was_older);
+  EXPECT_FALSE(rebuild_ledger(folder.path).was_older);
+  EXPECT_TRUE(store::audit_folder(book_for(folder.path)).faults.empty());
+  EXPECT_EQ(spreadsheet_values(folder.path, {"=SUM(F2:F99)"}), std::vector<std::string>{"0"});
 }
 
 // --- the batch ---

@@ -72,6 +72,26 @@ double text(cairo_t* cr, const std::string& s, double x, double y, double size, 
   return static_cast<double>(h) / PANGO_SCALE;
 }
 
+// One line of `s` cut with … to `width`, its top at y (the list's cells).
+void cell(cairo_t* cr, const std::string& s, double x, double y, double width, double size, Rgb c,
+          Align align = Align::Left, bool bold = false) {
+  std::unique_ptr<PangoLayout, decltype(&g_object_unref)> layout(pango_cairo_create_layout(cr),
+                                                                 g_object_unref);
+  std::unique_ptr<PangoFontDescription, decltype(&pango_font_description_free)> font(
+      pango_font_description_from_string(kFace), pango_font_description_free);
+  pango_font_description_set_absolute_size(font.get(), size * PANGO_SCALE);
+  if (bold) pango_font_description_set_weight(font.get(), PANGO_WEIGHT_BOLD);
+  pango_layout_set_font_description(layout.get(), font.get());
+  pango_layout_set_width(layout.get(), static_cast<int>(width * PANGO_SCALE));
+  pango_layout_set_ellipsize(layout.get(), PANGO_ELLIPSIZE_END);
+  pango_layout_set_single_paragraph_mode(layout.get(), TRUE);
+  pango_layout_set_alignment(layout.get(), align == Align::Right ? PANGO_ALIGN_RIGHT : PANGO_ALIGN_LEFT);
+  pango_layout_set_text(layout.get(), s.c_str(), static_cast<int>(s.size()));
+  colour(cr, c);
+  cairo_move_to(cr, x, y);
+  pango_cairo_show_layout(cr, layout.get());
+}
+
 // 1, 2 or 5 times a power of ten, at least `value`: the chart's top gridline.
 double nice_ceiling(double value) {
   if (value <= 0) return 1;
@@ -131,6 +151,107 @@ void bar_chart(cairo_t* cr, double x, double y, double w, double h, const std::v
   }
 }
 
+struct Column {
+  const char* heading;
+  double width;
+  Align align;
+};
+constexpr Column kColumns[] = {{"號碼", 112, Align::Left},   {"日期", 52, Align::Left},
+                               {"買受人", 124, Align::Left}, {"統一編號", 58, Align::Left},
+                               {"總額", 78, Align::Right},   {"狀態", 40, Align::Left}};
+constexpr double kRow = 15;        // a row's height
+constexpr double kListSize = 8.5;  // its text
+
+// The list's rows cut into pages: each page's first row and its end.
+std::vector<std::pair<size_t, size_t>> list_pages(const std::vector<ReportListRow>& rows, double room) {
+  std::vector<std::pair<size_t, size_t>> pages;
+  size_t first = 0;
+  double used = 0;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const double height = rows[i].note.empty() ? kRow : 2 * kRow;
+    if (used + height > room && i > first) {
+      pages.push_back({first, i});
+      first = i;
+      used = 0;
+    }
+    used += height;
+  }
+  if (first < rows.size()) pages.push_back({first, rows.size()});
+  return pages;
+}
+
+mpz_class digits_value(const std::string& digits) {
+  mpz_class value;
+  return value.set_str(digits, 10) == 0 ? value : mpz_class(0);
+}
+
+// The pages of the list: a heading, the column headings, the rows (a void's date and reason on
+// a line under it) and, at the foot, the page's total of counted rows and the running total.
+void draw_list(cairo_t* cr, const MonthReport& report, const std::string& created) {
+  const double top = kMargin + 34, foot = kHeight - kMargin - 34;
+  const auto pages = list_pages(report.list, foot - top - kRow - 6);
+  mpz_class running = 0;
+  size_t counted_so_far = 0;
+  for (size_t p = 0; p < pages.size(); ++p) {
+    text(cr, report.list_caption, kMargin, kMargin, 14, kInk, Align::Left, true);
+    text(cr, "第 " + std::to_string(p + 1) + " / " + std::to_string(pages.size()) + " 頁", kWidth - kMargin,
+         kMargin + 4, 9, kMuted, Align::Right);
+    double x = kMargin, y = top;
+    for (const Column& column : kColumns) {
+      cell(cr, column.heading, x, y, column.width - 6, kListSize, kMuted, column.align, true);
+      x += column.width;
+    }
+    y += kRow;
+    colour(cr, kGrid);
+    cairo_set_line_width(cr, 0.6);
+    cairo_move_to(cr, kMargin, y - 2);
+    cairo_line_to(cr, kWidth - kMargin, y - 2);
+    cairo_stroke(cr);
+    mpz_class page_total = 0;
+    size_t page_count = 0;
+    for (size_t i = pages[p].first; i < pages[p].second; ++i) {
+      const ReportListRow& row = report.list[i];
+      const Rgb ink = row.counted ? kInk : kMuted;
+      const std::string total =
+          row.total.find_first_not_of("-0123456789") == std::string::npos && !row.total.empty()
+              ? grouped_figures(digits_value(row.total))
+              : row.total;
+      const std::string cells[] = {row.number, row.date, row.buyer, row.buyer_tax_id, total, row.state};
+      x = kMargin;
+      for (size_t c = 0; c < std::size(kColumns); ++c) {
+        cell(cr, cells[c], x, y, kColumns[c].width - 6, kListSize, c == 5 && !row.counted ? kLine : ink,
+             kColumns[c].align);
+        x += kColumns[c].width;
+      }
+      y += kRow;
+      if (!row.note.empty()) {
+        cell(cr, row.note, kMargin + kColumns[0].width + kColumns[1].width, y - 2,
+             kWidth - 2 * kMargin - kColumns[0].width - kColumns[1].width, kListSize - 0.5, kLine);
+        y += kRow;
+      }
+      if (row.counted) {
+        page_total += digits_value(row.total);
+        ++page_count;
+      }
+    }
+    running += page_total;
+    counted_so_far += page_count;
+    colour(cr, kGrid);
+    cairo_move_to(cr, kMargin, foot);
+    cairo_line_to(cr, kWidth - kMargin, foot);
+    cairo_stroke(cr);
+    text(cr, "本頁已開立 " + std::to_string(page_count) + " 張，合計 " + grouped_figures(page_total) + " 元",
+         kMargin, foot + 6, 9.5, kInk, Align::Left, true);
+    text(cr,
+         std::string(p + 1 == pages.size() ? "本月已開立合計 " : "累計 ") + std::to_string(counted_so_far) +
+             " 張，" + grouped_figures(running) + " 元",
+         kWidth - kMargin, foot + 6, 9.5, kInk, Align::Right, true);
+    text(cr, "作廢與未完成的收據列出但不計入合計 · Receiptora · " + created.substr(0, 10), kWidth - kMargin,
+         kHeight - kMargin + 10, 7.5, kMuted, Align::Right);
+    cairo_show_page(cr);
+  }
+}
+
 std::string now_iso() {
   std::time_t t = std::time(nullptr);
   std::tm tm{};
@@ -159,6 +280,16 @@ std::string render_month_report(const MonthReport& report) {
     y += text(cr, report.title, kMargin, y, 20, kInk, Align::Left, true) + 4;
     if (!report.shop.empty()) y += text(cr, report.shop, kMargin, y, 11, kMuted) + 4;
     y += 12;
+    if (!report.verdict.empty()) {  // the check's verdict, before any figure
+      const double height =
+          text(cr, report.verdict, kMargin + 10, y + 6, 10, report.verdict_sound ? kInk : kLine, Align::Left,
+               false, kWidth - 2 * kMargin - 20);
+      colour(cr, report.verdict_sound ? kGrid : kLine);
+      cairo_set_line_width(cr, 0.8);
+      cairo_rectangle(cr, kMargin + 2, y, kWidth - 2 * kMargin - 4, height + 12);
+      cairo_stroke(cr);
+      y += height + 12 + 14;
+    }
     // The figures in boxes across the page.
     if (!report.figures.empty()) {
       const double box = inner / static_cast<double>(report.figures.size());
@@ -184,6 +315,7 @@ std::string render_month_report(const MonthReport& report) {
     text(cr, "Receiptora · " + created.substr(0, 10), kWidth - kMargin, kHeight - kMargin + 10, 7.5, kMuted,
          Align::Right);
     cairo_show_page(cr);
+    if (!report.list.empty()) draw_list(cr, report, created);
     check(cairo_status(cr), "PDF drawing");
   }
   cairo_surface_finish(surface.get());

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "receiptora/people_dates.hpp"
 #include "receiptora/receipt_texts.hpp"
 
 namespace receiptora::reports {
@@ -43,20 +44,9 @@ std::string month_key(YearMonth month) {
   return text;
 }
 
-std::string roc_month_caption(YearMonth month) { return roc_year_month(month, "年", "月"); }
+std::string roc_month_caption(YearMonth month) { return roc_month_text(month); }
 
-std::string roc_day_caption(std::string_view iso_day) {
-  int year = 0, month = 0, day = 0;
-  char tail = 0;
-  if (iso_day.size() != 10 ||
-      std::sscanf(std::string(iso_day).c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &tail) != 3)
-    return std::string(iso_day);
-  const auto roc = roc_date(year, month, day);
-  if (!roc) return std::string(iso_day);
-  char text[32];
-  std::snprintf(text, sizeof text, "%d/%02d/%02d", roc->year, roc->month, roc->day);
-  return text;
-}
+std::string roc_day_caption(std::string_view iso_day) { return roc_day_of_iso(iso_day); }
 
 std::string_view state_caption(store::State state) {
   switch (state) {

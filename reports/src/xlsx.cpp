@@ -44,18 +44,16 @@ fs::path month_report_path(const fs::path& root, YearMonth month) {
 namespace {
 
 struct Formats {
-  lxw_format *head, *text, *date, *amount, *sum, *sum_label;
+  lxw_format *head, *text, *amount, *sum, *sum_label;
   explicit Formats(lxw_workbook* book)
       : head(workbook_add_format(book)),
         text(workbook_add_format(book)),
-        date(workbook_add_format(book)),
         amount(workbook_add_format(book)),
         sum(workbook_add_format(book)),
         sum_label(workbook_add_format(book)) {
     format_set_bold(head);
     format_set_bottom(head, LXW_BORDER_THIN);
     format_set_num_format(text, "@");
-    format_set_num_format(date, "yyyy-mm-dd");
     format_set_num_format(amount, "#,##0");
     format_set_num_format(sum, "#,##0");
     format_set_bold(sum);
@@ -94,14 +92,10 @@ void write_amount(lxw_worksheet* sheet, lxw_row_t r, lxw_col_t c, const std::str
     worksheet_write_string(sheet, r, c, digits.c_str(), f.text);
 }
 
+// A day as people read it, 115/12/07: text (a spreadsheet's date format would show the western
+// year), which sorts as the days do.
 void write_day(lxw_worksheet* sheet, lxw_row_t r, lxw_col_t c, const std::string& day, const Formats& f) {
-  int y = 0, m = 0, d = 0;
-  if (std::sscanf(day.c_str(), "%4d-%2d-%2d", &y, &m, &d) == 3) {
-    lxw_datetime when = {y, m, d, 0, 0, 0};
-    worksheet_write_datetime(sheet, r, c, &when, f.date);
-  } else {
-    worksheet_write_string(sheet, r, c, day.c_str(), f.text);
-  }
+  worksheet_write_string(sheet, r, c, roc_day_caption(day).c_str(), f.text);
 }
 
 // The sum row under column `c` (rows 2..r of the spreadsheet), with its cached value.
@@ -113,7 +107,7 @@ void write_sum(lxw_worksheet* sheet, lxw_row_t r, lxw_col_t c, const mpz_class& 
 
 void write_receipts(lxw_workbook* book, const Formats& f, YearMonth month,
                     const std::vector<store::ListRow>& rows) {
-  lxw_worksheet* sheet = add_sheet(book, f, month_key(month),
+  lxw_worksheet* sheet = add_sheet(book, f, "收據 " + roc_month_caption(month),
                                    {{"號碼", 20, true},
                                     {"日期", 12, false},
                                     {"買受人", 28, false},
@@ -134,7 +128,9 @@ void write_receipts(lxw_workbook* book, const Formats& f, YearMonth month,
     ++r;
   }
   // The sum of the issued receipts: void and unfinished ones are left out, as in the window.
-  worksheet_write_string(sheet, r, 3, "合計（已開立）", f.sum_label);
+  // in the wide 買受人 column: the narrow 統一編號 one would cut the label
+  worksheet_write_string(sheet, r, 2, "合計（已開立）", f.sum_label);
+  worksheet_write_blank(sheet, r, 3, f.sum_label);
   const std::string last = std::to_string(r);  // the data ends on spreadsheet row r
   const std::string formula = "=SUMIF(F2:F" + last + ",\"已開立\",E2:E" + last + ")";
   worksheet_write_formula_num(sheet, r, 4, formula.c_str(), f.sum, issued_sum.get_d());

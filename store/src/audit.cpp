@@ -72,7 +72,8 @@ void check_files(const fs::path& root, const std::vector<Record>& records, unsig
 }
 
 // Receipt files in the month folders that no record names.
-void check_strays(const fs::path& root, const std::vector<Record>& records, AuditReport& report) {
+void check_strays(const fs::path& root, const std::vector<Record>& records, const std::string& only,
+                  AuditReport& report) {
   static const std::regex month(R"(\d{4}-\d{2})");
   static const std::regex receipt_file(R"((收據-\d{8}-\d{3,6})(-作廢|-補印(-\d+)?)?\.(pdf|png))");
   std::set<std::string> named;
@@ -81,7 +82,9 @@ void check_strays(const fs::path& root, const std::vector<Record>& records, Audi
   std::error_code ec;
   for (const fs::directory_entry& folder : fs::directory_iterator(root, ec)) {
     const std::string name = folder.path().filename().string();
-    if (!std::regex_match(name, month) || !fs::is_directory(folder.symlink_status())) continue;
+    if (!std::regex_match(name, month) || (!only.empty() && name != only) ||
+        !fs::is_directory(folder.symlink_status()))
+      continue;
     for (const fs::directory_entry& file : fs::directory_iterator(folder.path(), ec)) {
       const std::string file_name = file.path().filename().string();
       std::smatch match;
@@ -110,15 +113,31 @@ void check_numbers(const std::vector<Record>& records, AuditReport& report) {
 }
 
 // The ledger against the book: the lines each record should have, once each, with its data.
-void check_ledger(const fs::path& root, const std::vector<Record>& records, AuditReport& report) {
+void check_ledger(const fs::path& root, const std::vector<Record>& records, const std::string& only,
+                  AuditReport& report) {
   const fs::path file = root / std::string(kLedgerName);
   const std::string shown(kLedgerName);
   std::vector<std::vector<std::string>> rows = read_ledger(file);
   if (!rows.empty() && !rows.front().empty() && rows.front()[0].find("收據號碼") != std::string::npos)
     rows.erase(rows.begin());
+  if (!only.empty()) {  // the month's lines: their numbers carry its YYYYMM
+    const std::string yyyymm = only.substr(0, 4) + only.substr(5, 2);
+    std::erase_if(rows, [&](const std::vector<std::string>& row) {
+      return row.empty() || day_and_sequence(row[0]).first.compare(0, 6, yyyymm) != 0;
+    });
+  }
   report.ledger_lines = rows.size();
-  for (auto& row : rows)
+  // A ledger from before 作廢 lines took their amount back: its 作廢 lines keep the amount
+  // positive and have no reason; it is said once, and those two cells are not compared.
+  const bool older = ledger_is_older(file);
+  if (older)
+    report.faults.push_back({"", shown,
+                             shown + " 是舊格式：作廢行的總額不是負數，試算表加總會多算作廢的金額；"
+                                     "請執行 receiptora ledger --rebuild 改寫一次"});
+  for (auto& row : rows) {
     if (row.size() == 8) row.push_back(std::string(state_label(State::Issued)));  // a ledger before the book
+    if (row.size() == 9) row.emplace_back();  // no 作廢原因 column: read as empty
+  }
   std::map<std::pair<std::string, std::string>, std::vector<const std::vector<std::string>*>> lines;
   for (const auto& row : rows)
     if (row.size() >= 9) lines[{row[0], row[8]}].push_back(&row);
@@ -148,7 +167,8 @@ void check_ledger(const fs::path& root, const std::vector<Record>& records, Audi
       // and only the files found, so its ledger line is compared on what the import knew.
       const bool imported = record.issued_at.empty();
       for (size_t column = 1; column < want.size() && column < std::size(kLedgerColumns); ++column)
-        if (row[column] != want[column] && !(imported && (column == 4 || column == 6)))
+        if (row[column] != want[column] && !(imported && (column == 4 || column == 6)) &&
+            !(older && state == State::Void && (column == 5 || column == 9)))
           differs += (differs.empty() ? "" : "、") + std::string(kLedgerColumns[column]) + "「" +
                      row[column] + "」（收據簿：「" + want[column] + "」）";
       if (!differs.empty())
@@ -165,16 +185,18 @@ void check_ledger(const fs::path& root, const std::vector<Record>& records, Audi
 
 }  // namespace
 
-AuditReport audit_folder(const Book& book, unsigned threads) {
+AuditReport audit_folder(const Book& book, unsigned threads, const std::string& month) {
   AuditReport report;
   const fs::path root = book.folder();
-  const std::vector<Record> records = all_records(book);
+  std::vector<Record> records = all_records(book);
+  if (!month.empty())
+    std::erase_if(records, [&](const Record& record) { return record.date.compare(0, 7, month) != 0; });
   report.receipts = records.size();
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
   check_files(root, records, threads, report);
-  check_strays(root, records, report);
+  check_strays(root, records, month, report);
   check_numbers(records, report);
-  check_ledger(root, records, report);
+  check_ledger(root, records, month, report);
   std::stable_sort(report.faults.begin(), report.faults.end(),
                    [](const Fault& a, const Fault& b) { return a.number < b.number; });
   return report;

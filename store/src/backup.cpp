@@ -18,6 +18,7 @@
 #include "receiptora/store/files.hpp"
 #include "receiptora/store/ledger.hpp"
 #include "receiptora/store/profile.hpp"
+#include "receiptora/store/profile_edit.hpp"
 
 namespace receiptora::store {
 
@@ -111,8 +112,8 @@ std::set<std::string> named_files(const fs::path& book_copy) {
 }
 
 // What the folder holds as of the copied book: every file its records name, and beside them
-// what is no receipt (the profile, exports, result tables, other files the shop keeps in a
-// month folder). A receipt file no record of the copy names was issued after it and is left
+// what is no receipt (the profile and its 印章 folder, exports, result tables, other files the
+// shop keeps in a month folder). A receipt file no record of the copy names was issued after it and is left
 // out (counted), so the backup is the folder of one moment; the ledger is written from the
 // copy. Hidden files (temporaries of a save under way) and symbolic links are left out.
 void copy_files(const fs::path& root, const fs::path& target, const std::set<std::string>& named,
@@ -126,6 +127,11 @@ void copy_files(const fs::path& root, const fs::path& target, const std::set<std
     const fs::file_status status = entry.symlink_status();
     if (fs::is_regular_file(status)) {
       copy_regular(entry.path(), target / name, report.files);
+    } else if (fs::is_directory(status) && name == kStampFolder) {  // the profile's stamp pictures
+      fs::create_directory(target / name);
+      for (const fs::directory_entry& file : fs::directory_iterator(entry.path()))
+        if (file.path().filename().string()[0] != '.' && fs::is_regular_file(file.symlink_status()))
+          copy_regular(file.path(), target / name / file.path().filename(), report.files);
     } else if (fs::is_directory(status) && std::regex_match(name, month)) {
       fs::create_directory(target / name);
       for (const fs::directory_entry& file : fs::directory_iterator(entry.path())) {
@@ -186,18 +192,19 @@ bool within(const fs::path& inner, const fs::path& outer) {
   return end == b.end();
 }
 
-// Stamp pictures the profile names outside the folder: copied beside the profile under
-// their own names (those inside the folder came with it).
-void copy_pictures(const fs::path& root, const fs::path& target, std::size_t& files) {
-  if (!fs::is_regular_file(fs::symlink_status(root / std::string(kProfileName)))) return;
-  const ProfileRead profile = read_profile(root);
-  for (const std::string& picture : {profile.seller.exemption_stamp_image, profile.seller.owner_seal_image}) {
-    if (picture.empty()) continue;
-    const fs::path file(picture);
-    const fs::path relative = file.lexically_relative(root);
-    if (!relative.empty() && *relative.begin() != "..") continue;
-    if (!fs::exists(target / file.filename())) copy_regular(file, target / file.filename(), files);
-  }
+// Stamp pictures the profile names outside the folder: copied into the backup's 印章 folder,
+// and the backup's profile names them there, so the backup restored on another computer
+// stamps its receipts (those inside the folder came with it).
+void copy_pictures(const fs::path& target, std::size_t& files) {
+  const auto count = [&] {
+    std::size_t n = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it(target / kStampFolder, ec), end; !ec && it != end; it.increment(ec)) ++n;
+    return n;
+  };
+  const std::size_t before = count();
+  (void)keep_profile_pictures(target);  // a picture that is gone stays named: check reports it
+  files += count() - before;
 }
 
 // The copy checked as a whole: SQLite's integrity check and every record file's SHA-256.
@@ -256,7 +263,7 @@ BackupReport back_up(Book& book, const fs::path& dest) {
     copy_book(book, partial / std::string(kBookName));
     copy_files(root, partial, named_files(partial / std::string(kBookName)), report);
     write_ledger_of_copy(partial);
-    copy_pictures(root, partial, report.files);
+    copy_pictures(partial, report.files);
     sync_file_system(partial);
     verify(partial, report);
     fs::remove(partial / kLockName);

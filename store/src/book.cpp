@@ -374,7 +374,7 @@ Record record_from_receipt(const render::Receipt& receipt, Day day) {
 Day day_of(const Record& record) {
   Day day;
   if (std::sscanf(record.date.c_str(), "%d-%d-%d", &day.year, &day.month, &day.day) != 3)
-    throw std::invalid_argument("收據 " + record.number + " 的紀錄沒有有效的日期：" + record.date);
+    throw std::invalid_argument(record.number + " 的紀錄沒有有效的日期：" + record.date);
   return day;
 }
 
@@ -392,7 +392,7 @@ render::Receipt receipt_from_record(const Record& record) {
     render::Item out;
     out.name = item.name;
     if (out.quantity.set_str(item.quantity, 10) != 0 || out.unit_price.set_str(item.unit_price, 10) != 0)
-      throw std::invalid_argument("收據 " + record.number + " 的紀錄有不是數字的金額");
+      throw std::invalid_argument(record.number + " 的紀錄有不是數字的金額");
     out.note = item.note;
     receipt.items.push_back(std::move(out));
   }
@@ -419,6 +419,10 @@ LedgerLine ledger_line_of(const Record& record) {
   }
   line.layout = record.layout == render::Template::Cat ? "貓咪格式" : "一般格式";
   line.state = state_label(record.state);
+  if (record.state == State::Void) {  // the 作廢 line takes the amount back: SUM(總額) is the issued total
+    if (!line.total.empty() && line.total != "0" && !line.total.starts_with('-')) line.total.insert(0, "-");
+    line.reason = record.void_reason;
+  }
   if (record.state == State::Unfinished && !record.unfinished_reason.empty())
     line.files = record.unfinished_reason;  // no files: the reason stands in their column
   return line;
@@ -739,10 +743,10 @@ void mark_void(Book& book, const std::string& number, const std::string& reason,
   std::lock_guard lock(book.mutex());
   Transaction transaction(book);
   const std::string now = state_in_book(book, number);
-  if (now == "void") throw BookError(BookError::Kind::AlreadyVoid, "收據 " + number + " 已經作廢");
+  if (now == "void") throw BookError(BookError::Kind::AlreadyVoid, number + " 已經作廢");
   if (now != "issued")
     throw BookError(BookError::Kind::NotIssued,
-                    "收據 " + number + " 沒有開立成功（" +
+                    number + " 沒有開立成功（" +
                         std::string(state_label(state_from_name(now).value_or(State::Pending))) + "）");
   Statement update(book.db(),
                    "UPDATE receipts SET state = 'void', voided_at = ?, void_reason = ?, ledger_written = 0 "
@@ -758,9 +762,8 @@ void add_reprint(Book& book, const std::string& number, const std::vector<BookFi
   std::lock_guard lock(book.mutex());
   Transaction transaction(book);
   const std::string now = state_in_book(book, number);
-  if (now == "void") throw BookError(BookError::Kind::AlreadyVoid, "收據 " + number + " 已作廢，不能補印");
-  if (now != "issued")
-    throw BookError(BookError::Kind::NotIssued, "收據 " + number + " 沒有開立成功，不能補印");
+  if (now == "void") throw BookError(BookError::Kind::AlreadyVoid, number + " 已作廢，不能補印");
+  if (now != "issued") throw BookError(BookError::Kind::NotIssued, number + " 沒有開立成功，不能補印");
   insert_files(book, number, copy);
   place();
   transaction.commit();

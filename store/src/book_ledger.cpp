@@ -154,13 +154,14 @@ std::string ledger_text(const Book& book, std::vector<std::string>* listed, std:
   return text;
 }
 
-std::size_t rebuild_ledger_file(Book& book) {
+LedgerRebuild rebuild_ledger_file(Book& book) {
   std::lock_guard lock(book.mutex());
   sql::Transaction transaction(book);
   std::vector<std::string> listed;
-  std::size_t count = 0;
-  const std::string text = ledger_text(book, &listed, &count);
+  LedgerRebuild result;
+  const std::string text = ledger_text(book, &listed, &result.lines);
   const fs::path file = ledger_of(book);
+  result.was_older = ledger_is_older(file);
   const StagedFile staged = stage_file(file, text, true);
   std::error_code ec;
   fs::rename(staged.temp, staged.target, ec);  // replaces the old ledger in one step
@@ -171,7 +172,7 @@ std::size_t rebuild_ledger_file(Book& book) {
   sync_folder(book.folder());
   note_listed(book, listed);
   transaction.commit();
-  return count;
+  return result;
 }
 
 }  // namespace receiptora::store

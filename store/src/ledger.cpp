@@ -146,8 +146,21 @@ std::vector<std::vector<std::string>> read_ledger_tail(const fs::path& file, std
   return ledger_rows(ledger_bytes(file, bytes));
 }
 
+bool ledger_is_older(const fs::path& file) {
+  std::error_code ec;
+  if (!fs::is_regular_file(file, ec)) return false;
+  std::FILE* f = std::fopen(file.c_str(), "rb");
+  if (!f) return false;
+  char buffer[512];  // the header line is shorter
+  const std::string head(buffer, std::fread(buffer, 1, sizeof buffer, f));
+  std::fclose(f);
+  const size_t end = head.find_first_of("\r\n");
+  if (head.empty() || end == std::string::npos) return false;
+  return head.substr(0, end).find("作廢原因") == std::string::npos;
+}
+
 std::string ledger_header() {
-  return "\xEF\xBB\xBF收據號碼,日期,買受人,買受人統一編號,品項數,總額,檔案,版本,狀態\r\n";
+  return "\xEF\xBB\xBF收據號碼,日期,買受人,買受人統一編號,品項數,總額,檔案,版本,狀態,作廢原因\r\n";
 }
 
 std::string ledger_line(const LedgerLine& line) {
@@ -169,6 +182,8 @@ std::string ledger_line(const LedgerLine& line) {
   if (!line.state.empty()) {
     text += ',';
     text += field(line.state, Cell::Plain);
+    text += ',';
+    text += field(line.reason, Cell::Typed);
   }
   text += "\r\n";
   return text;

@@ -81,5 +81,64 @@ TEST(SaveProfile, ReplacesTheFileAndReadsBackAsSaved) {
   EXPECT_EQ(files, 1u);  // no temporary file left beside it
 }
 
+// Where a chosen picture ends up: the profile names it inside the output folder.
+struct PictureCase {
+  const char* name;
+  const char* chosen;  // {out} the output folder, {away} a folder outside it
+  const char* kept;    // the path the profile keeps
+  bool copied;         // the chosen picture's bytes are at the kept path afterwards
+};
+
+class KeptPicture : public testing::TestWithParam<PictureCase> {};
+
+TEST_P(KeptPicture, InsideTheOutputFolder) {
+  TempFolder dir;
+  const fs::path out = dir.path / "out", away = dir.path / "away";
+  fs::create_directories(out / "印章");
+  fs::create_directories(away);
+  write_text(away / "負責人章.png", kTinyPngBytes);
+  write_text(out / "印章" / "taken.png", "another picture");
+  write_text(out / "印章" / "same.png", kTinyPngBytes);
+  write_text(away / "taken.png", kTinyPngBytes);
+  write_text(away / "same.png", kTinyPngBytes);
+  const auto placed = [&](std::string path) {
+    for (const auto& [mark, folder] : {std::pair{"{out}", out}, {"{away}", away}})
+      if (path.starts_with(mark)) path = folder.string() + path.substr(std::string(mark).size());
+    return path;
+  };
+  EXPECT_EQ(kept_picture(out, placed(GetParam().chosen)), placed(GetParam().kept));
+  if (GetParam().copied) EXPECT_EQ(read_all(out / GetParam().kept), kTinyPngBytes);
+}
+
+const PictureCase kPictures[] = {
+    {"OutsideIsCopiedIn", "{away}/負責人章.png", "印章/負責人章.png", true},
+    {"InsideByItsRelativePath", "{out}/印章/same.png", "印章/same.png", false},
+    {"RelativeAsItIs", "印章/x.png", "印章/x.png", false},
+    {"MissingAsItIs", "{away}/gone.png", "{away}/gone.png", false},
+    {"ANameTakenByAnotherPictureIsNotReplaced", "{away}/taken.png", "印章/taken-2.png", true},
+    {"TheSamePictureIsNotCopiedTwice", "{away}/same.png", "印章/same.png", true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, KeptPicture, testing::ValuesIn(kPictures), CaseName());
+
+TEST(KeepProfilePictures, CopiesAnOlderProfilesPicturesInOnceWithANote) {
+  TempFolder dir;
+  const fs::path out = dir.path / "out", away = dir.path / "away";
+  fs::create_directories(away);
+  write_text(away / "章.png", kTinyPngBytes);
+  write_text(out / std::string(kProfileName), "# 我的註解\n\"商號名稱\" = \"林記\"\n\"負責人章圖檔\" = \"" +
+                                                  (away / "章.png").string() + "\"\n");
+  const std::vector<std::string> notes = keep_profile_pictures(out);
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_NE(notes[0].find("印章/章.png"), std::string::npos) << notes[0];
+  fs::remove_all(away);  // the old picture folder gone: the profile still draws the stamp
+  EXPECT_EQ(read_all(out / std::string(kProfileName)),
+            "# 我的註解\n\"商號名稱\" = \"林記\"\n\"負責人章圖檔\" = \"印章/章.png\"\n");
+  const ProfileRead read = read_profile(out);
+  EXPECT_TRUE(read.problems.empty()) << read.problems.front();
+  EXPECT_EQ(read.seller.owner_seal_image, (out / "印章" / "章.png").string());
+  EXPECT_TRUE(keep_profile_pictures(out).empty());
+}
+
 }  // namespace
 }  // namespace receiptora::store

@@ -63,9 +63,44 @@ def test_summary_json(shop, period, expected):
     assert json.loads(result.stdout) == expected
 
 
+@pytest.mark.parametrize("command, roc, iso", [
+    (["list", "--format", "json", "--month"], "115-12", "2026-12"),
+    (["list", "--format", "json", "--month"], "115年12月", "2026/12"),
+    (["summary", "--format", "json", "--month"], "115/12", "2026-12"),
+    (["summary", "--format", "json", "--quarter"], "116Q1", "2027Q1"),
+])
+def test_both_calendars_name_the_same_period(shop, command, roc, iso):
+    out, env = shop
+    said_roc, said_iso = (receiptora(*command, period, "--output", str(out), env=env) for period in (roc, iso))
+    assert said_roc.returncode == 0, said_roc.stderr
+    assert said_roc.stdout == said_iso.stdout and json.loads(said_roc.stdout)
+
+
+def test_month_for_the_accountant_in_either_calendar(shop, tmp_path):
+    out, env = shop
+    for month, name in (("115-12", "給會計-115年12月"), ("2026-12", "給會計-115年12月-2")):
+        made = receiptora("month", month, "--to", str(tmp_path), "--output", str(out), env=env)
+        assert made.returncode == 0, made.stderr
+        assert "檢查結果：無誤" in made.stdout and name in made.stdout
+        folder = tmp_path / name
+        assert sorted(p.name for p in (folder / "收據").iterdir()) == ["收據-20261207-001.pdf", "收據-20261207-002.pdf"]
+        assert {p.name for p in folder.iterdir()} == {"收據", "收據簿-115年12月.xlsx", "月報表-115年12月.pdf", "說明.txt"}
+
+
+def test_people_read_roc_dates_and_machines_iso(shop):
+    out, env = shop
+    table = receiptora("list", "--output", str(out), "--month", "115-12", env=env).stdout
+    assert "115/12/07" in table and "2026-12-07" not in table
+    summary = receiptora("summary", "--output", str(out), "--month", "2026-12", env=env).stdout
+    assert "115/12/07" in summary and "2026" not in summary
+    quarter = receiptora("summary", "--output", str(out), "--quarter", "116Q1", env=env).stdout
+    assert "116年1月" in quarter and "116年3月" in quarter
+
+
 @pytest.mark.parametrize("args, message", [
-    (["summary", "--quarter", "2026Q5"], "不是季別，請寫成 2026Q4"),
-    (["list", "--month", "2026-13"], "不是月份，請寫成 2026-12"),
+    (["summary", "--quarter", "2026Q5"], "「2026Q5」不是季別，請寫成 115Q4 或 2026Q4"),
+    (["list", "--month", "2026-13"], "「2026-13」不是月份，請寫成 115-12 或 2026-12"),
+    (["summary", "--month", "115/13"], "「115/13」不是月份"),
     (["void", "收據-20261207-099", "--reason", "x"], "沒有收據 收據-20261207-099"),
     (["reprint", "收據-20261207-099"], "沒有收據 收據-20261207-099"),
     (["void", "收據-\x1b[2J099", "--reason", "\x1b]0;x\x07"], "沒有收據 收據-[2J099"),

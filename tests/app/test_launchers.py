@@ -38,9 +38,10 @@ def test_entries_and_icons_for_both_windows(tmp_path):
         if shutil.which("desktop-file-validate"):
             check = subprocess.run(["desktop-file-validate", str(path)], capture_output=True, text=True)
             assert check.returncode == 0, check.stdout + check.stderr
-    assert set(found) == {"收據", "收據簿"}
+    assert set(found) == {"收據", "收據簿", "賣方資料"}
     assert shlex.split(found["收據"]["Exec"]) == [COMMAND]
     assert shlex.split(found["收據簿"]["Exec"]) == [COMMAND, "book"]
+    assert shlex.split(found["賣方資料"]["Exec"]) == [COMMAND, "profile"]
     for entry in found.values():
         for size in (48, 256):
             with Image.open(tmp_path / "icons" / "hicolor" / f"{size}x{size}" / "apps" / f"{entry['Icon']}.png") as icon:

@@ -1,5 +1,4 @@
 """The month as .xlsx (read back with openpyxl) and the monthly report as an A4 PDF."""
-import datetime
 import os
 import re
 import shutil
@@ -27,8 +26,7 @@ def test_xlsx_types_and_sum_without_void(month):
     rows = list(sheet.iter_rows(values_only=True))
     assert rows[0] == ("號碼", "日期", "買受人", "統一編號", "合計", "狀態")
     assert [r[0] for r in rows[1:4]] == numbers
-    assert rows[1][1] == datetime.datetime(2026, 12, 7)
-    assert sheet["B2"].is_date
+    assert (sheet["B2"].data_type, rows[1][1]) == ("s", "115/12/07")  # 民國, as people read it
     assert (sheet["D2"].data_type, sheet["D2"].value) == ("s", "04595257")
     assert (sheet["D4"].value, sheet["F4"].value) == ("00123456", "已作廢")
     assert (sheet["C3"].data_type, sheet["C3"].value) == ("s", "=HYPERLINK(\"x\")")  # text, never a formula
@@ -64,11 +62,11 @@ def test_xlsx_holds_the_regulars_and_items_of_the_month_and_the_year(tmp_path):
     _book.void(str(tmp_path), "收據-20261207-003", "打錯")
     path = _shop.export_month(str(tmp_path), 2026, 12)
     book = openpyxl.load_workbook(path)
-    assert book.sheetnames == ["2026-12", "常客 115年12月", "品項 115年12月", "常客 115年", "品項 115年"]
+    assert book.sheetnames == ["收據 115年12月", "常客 115年12月", "品項 115年12月", "常客 115年", "品項 115年"]
     assert list(book["常客 115年12月"].iter_rows(values_only=True)) == [
         ("買受人", "統一編號", "張數", "合計", "最近日期"),
-        ("陳小姐", None, 1, 1440, datetime.datetime(2026, 12, 7)),
-        ("林記茶行", "04595257", 1, 980, datetime.datetime(2026, 12, 7)),
+        ("陳小姐", None, 1, 1440, "115/12/07"),
+        ("林記茶行", "04595257", 1, 980, "115/12/07"),
         ("合計", None, "=SUM(C2:C3)", "=SUM(D2:D3)", None)]
     assert [r[:4] for r in book["品項 115年"].iter_rows(values_only=True)][1:] == [
         ("蛋黃酥禮盒", 13, 6240, 2), ("烏龍茶", 2, 900, 1), ("運費", 1, 80, 1), ("合計", None, "=SUM(C2:C4)", None)]
@@ -79,4 +77,28 @@ def test_xlsx_holds_the_regulars_and_items_of_the_month_and_the_year(tmp_path):
         subprocess.run(["ssconvert", "-S", str(path), str(tmp_path / "sheet.csv")], check=True, capture_output=True,
                        timeout=120, env=env)
         year = (tmp_path / "sheet.csv.3").read_text(encoding="utf-8").splitlines()
-        assert year[1:] == ['陳小姐,,2,6240,2026/12/07', '林記茶行,04595257,1,980,2026/12/07', '合計,,3,7220,']
+        assert year[1:] == ['陳小姐,,2,6240,115/12/07', '林記茶行,04595257,1,980,115/12/07', '合計,,3,7220,']
+
+
+def display_width(text):
+    """Columns of a spreadsheet's width unit a text takes: a CJK character two, others one."""
+    import unicodedata
+    return sum(2 if unicodedata.east_asian_width(c) in "WF" else 1 for c in str(text))
+
+
+def test_no_xlsx_caption_is_cut(month):
+    """Every text a person reads in the workbook (headings, labels, names, days) fits its column,
+    or runs into an empty cell beside it, as spreadsheets show a long text."""
+    folder, _ = month
+    book = openpyxl.load_workbook(_shop.export_month(str(folder), 2026, 12))
+    cut = []
+    for sheet in book:
+        for row in sheet.iter_rows():
+            for cell in row:
+                if not isinstance(cell.value, str) or cell.value.startswith("="):
+                    continue
+                width = sheet.column_dimensions[cell.column_letter].width
+                beside = sheet.cell(row=cell.row, column=cell.column + 1).value
+                if display_width(cell.value) > width and beside is not None:
+                    cut.append(f"{sheet.title}!{cell.coordinate} {cell.value}")
+    assert cut == []

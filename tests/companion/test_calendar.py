@@ -45,7 +45,7 @@ def test_days_of_the_shown_month(window, year, month, first_column):
     buttons = cal.data["日曆按鈕"]
     assert list(buttons) == [f"{year}-{month}-{d}" for d in range(1, days + 1)]
     assert [b.cget("text") for b in buttons.values()] == [str(d) for d in range(1, days + 1)]
-    assert cal.data["日曆標題"].cget("text") == f"{year}年{month}月"
+    assert cal.data["日曆標題"].cget("text") == f"{year - 1911}年{month}月"
     for d, button in enumerate(buttons.values(), start=1):
         slot = first_column + d - 1
         assert (button.grid_info()["row"] - buttons[f"{year}-{month}-1"].grid_info()["row"], button.grid_info()["column"]) == divmod(slot, 7)

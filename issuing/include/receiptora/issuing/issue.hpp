@@ -21,6 +21,7 @@
 
 #include "receiptora/render/receipt.hpp"
 #include "receiptora/store/book.hpp"
+#include "receiptora/store/book_ledger.hpp"
 #include "receiptora/store/files.hpp"
 #include "receiptora/store/numbering.hpp"
 
@@ -149,8 +150,9 @@ std::vector<VoidOutcome> void_run(const fs::path& root, const std::vector<std::s
 // copy is what prints. Returns the new file names.
 std::vector<std::string> reprint_receipt(const fs::path& root, const std::string& number);
 
-// Writes 收據清冊.csv again from the book, replacing the old one atomically. Returns lines.
-std::size_t rebuild_ledger(const fs::path& root);
+// Writes 收據清冊.csv again from the book, replacing the old one atomically: the lines, and
+// whether the ledger replaced was of the older kind (作廢 lines with positive amounts).
+store::LedgerRebuild rebuild_ledger(const fs::path& root);
 
 // Today, from the local clock.
 render::Date today();

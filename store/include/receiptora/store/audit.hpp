@@ -34,7 +34,8 @@ struct AuditReport {
   bool sound() const { return faults.empty(); }
 };
 
-// Audits `book`'s folder, hashing the files on `threads` threads.
-AuditReport audit_folder(const Book& book, unsigned threads = 0);
+// Audits `book`'s folder, hashing the files on `threads` threads; with `month` ("YYYY-MM") only
+// that month: its receipts, its month folder and its ledger lines.
+AuditReport audit_folder(const Book& book, unsigned threads = 0, const std::string& month = "");
 
 }  // namespace receiptora::store

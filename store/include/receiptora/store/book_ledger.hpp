@@ -44,8 +44,12 @@ LedgerWrite write_missing_ledger_lines(Book& book);
 std::string ledger_text(const Book& book, std::vector<std::string>* listed = nullptr,
                         std::size_t* count = nullptr);
 
-// Writes the ledger again from the book, replacing the old one in one rename; returns the
-// number of lines. Throws std::system_error or BookError.
-std::size_t rebuild_ledger_file(Book& book);
+// Writes the ledger again from the book, replacing the old one in one rename. Throws
+// std::system_error or BookError.
+struct LedgerRebuild {
+  std::size_t lines = 0;
+  bool was_older = false;  // the old ledger's 作廢 lines kept their amount positive (ledger_is_older)
+};
+LedgerRebuild rebuild_ledger_file(Book& book);
 
 }  // namespace receiptora::store

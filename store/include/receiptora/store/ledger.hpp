@@ -22,10 +22,11 @@ struct LedgerLine {
   std::string buyer;         // 買受人, as typed
   std::string buyer_tax_id;  // 買受人統一編號, as typed
   std::size_t item_count = 0;
-  std::string total;       // decimal, any length
-  std::string files;       // the receipt's files relative to the ledger's folder
-  std::string layout;      // 一般格式 / 貓咪格式
-  std::string state = {};  // 已開立 / 作廢 / 未完成 (empty: left out, as ledgers before the book)
+  std::string total;        // decimal, any length; a 作廢 line's is negative
+  std::string files;        // the receipt's files relative to the ledger's folder
+  std::string layout;       // 一般格式 / 貓咪格式
+  std::string state = {};   // 已開立 / 作廢 / 未完成 (empty: left out, as ledgers before the book)
+  std::string reason = {};  // a 作廢 line's reason, as typed (written with the state only)
 };
 
 // The byte-order mark and the header line, CRLF-terminated.
@@ -48,7 +49,11 @@ std::string ledger_line(const LedgerLine& line);
 std::vector<std::string> ledger_cells(const LedgerLine& line);
 // The columns' names, in order, as the header line spells them.
 inline constexpr std::string_view kLedgerColumns[] = {
-    "收據號碼", "日期", "買受人", "買受人統一編號", "品項數", "總額", "檔案", "版本", "狀態"};
+    "收據號碼", "日期", "買受人", "買受人統一編號", "品項數", "總額", "檔案", "版本", "狀態", "作廢原因"};
+
+// A ledger written before 作廢 lines carried their amount negated: its header has no 作廢原因
+// column, and SUM(總額) over it counts a void receipt twice. `ledger --rebuild` rewrites it.
+bool ledger_is_older(const fs::path& file);
 
 // The text a ledger cell stands for, as a CSV reader returns it: ="04595257" → 04595257;
 // any other cell as it is.
