@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <atomic>
@@ -559,12 +560,17 @@ TEST(RebuildLedger, OneLineForEachRecordAndBothLinesOfAVoidOne) {
   EXPECT_EQ(ledger_lines(folder.path), before);
 }
 
-// What a spreadsheet computes over the ledger: `formulas` (each over the ledger's cells, e.g.
-// SUM(F:F)) on a copy of it, recalculated and written out by Gnumeric's ssconvert.
+// What a spreadsheet computes over the ledger: `formulas` (each over whole columns of the
+// ledger, e.g. SUM(F:F)), put in rows of their own beyond its columns on a copy of it,
+// recalculated and written out by Gnumeric's ssconvert.
 std::vector<std::string> spreadsheet_values(const fs::path& root, const std::vector<std::string>& formulas) {
   const fs::path copy = root / "copy.csv", shown = root / "shown.csv";
   std::string text = read_all(root / std::string(store::kLedgerName));
-  for (const std::string& formula : formulas) text += "總計,,,,," + formula + "\r\n";
+  for (const std::string& formula : formulas) {
+    std::string quoted;  // a CSV field: quotes doubled
+    for (char c : formula) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    text += "總計,,,,,,,,,,,\"" + quoted + "\"\r\n";
+  }
   write_text(copy, text);
   const std::string command =
       "ssconvert --recalc '" + copy.string() + "' '" + shown.string() + "' > /dev/null 2>&1";
@@ -587,8 +593,8 @@ TEST(Ledger, ASpreadsheetsSumIsTheIssuedTotalAndEachStateFiltersRight) {
   const store::Summary summary = store::summarize(book_for(folder.path), "2026-12-01", "2026-12-31");
   ASSERT_EQ(summary.total, "1680");
   const std::vector<std::string> want{summary.total, "3110", "-1430"};
-  const std::vector<std::string> formulas{"=SUM(F2:F99)", "=SUMIF(I2:I99,\"已開立\",F2:F99)",
-                                          "=SUMIF(I2:I99,\"作廢\",F2:F99)"};
+  const std::vector<std::string> formulas{"=SUM(F:F)", "=SUMIF(I:I,\"已開立\",F:F)",
+                                          "=SUMIF(I:I,\"作廢\",F:F)"};
   EXPECT_EQ(spreadsheet_values(folder.path, formulas), want);
   // the same after the ledger is written again from the book
   rebuild_ledger(folder.path);
@@ -617,7 +623,7 @@ TEST(RebuildLedger, AnOlderLedgerIsRewrittenOnceAndCheckAsksForIt) {
   EXPECT_TRUE(rebuild_ledger(folder.path).was_older);
   EXPECT_FALSE(rebuild_ledger(folder.path).was_older);
   EXPECT_TRUE(store::audit_folder(book_for(folder.path)).faults.empty());
-  EXPECT_EQ(spreadsheet_values(folder.path, {"=SUM(F2:F99)"}), std::vector<std::string>{"0"});
+  EXPECT_EQ(spreadsheet_values(folder.path, {"=SUM(F:F)"}), std::vector<std::string>{"0"});
 }
 
 // --- the batch ---

@@ -3,6 +3,7 @@
 #include <gmpxx.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <fstream>
 #include <system_error>
 

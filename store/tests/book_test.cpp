@@ -538,7 +538,7 @@ TEST(LedgerLineOf, StateInWordsAndFilesJoined) {
   const LedgerLine line = ledger_line_of(r);
   EXPECT_EQ(line.state, "作廢");
   EXPECT_EQ(line.files, "2026-12/a.pdf; 2026-12/a.png");
-  EXPECT_EQ(line.total, "200");
+  EXPECT_EQ(line.total, "-200");  // the 作廢 line takes the amount back
 }
 
 }  // namespace

@@ -73,6 +73,9 @@ const CellCase kCells[] = {
      {"n", "", "b", "", 1, "-1000000000000000007", "f", "l", ""},
      "n,,b,,1,\"=\"\"-1000000000000000007\"\"\",f,l"},
     {"DigitsWithDash", {"n", "", "b", "02-2345-6789", 1, "1", "f", "l", ""}, "n,,b,02-2345-6789,1,1,f,l"},
+    {"VoidLineWithItsReasonDisarmed",
+     {"n", "", "b", "", 1, "-970", "f", "l", "作廢", "=開錯, 重開"},
+     "n,,b,,1,-970,f,l,作廢,\"'=開錯, 重開\""},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, LedgerCells, testing::ValuesIn(kCells), CaseName());
@@ -114,7 +117,7 @@ TEST(Ledger, SpreadsheetAndCsvReaderGetTheTextsBack) {
     ASSERT_TRUE(std::getline(spreadsheet, shown_line));
     ASSERT_TRUE(std::getline(written, written_line));
     const std::vector<std::string> values = csv_cells(shown_line), cells = csv_cells(written_line);
-    ASSERT_EQ(values.size(), 9u) << shown_line;  // the state column left empty
+    ASSERT_EQ(values.size(), 10u) << shown_line;  // the state and reason columns left empty
     const std::pair<size_t, const std::string*> checked[] = {
         {1, &cell.line.date}, {2, &cell.line.buyer}, {3, &cell.line.buyer_tax_id}, {5, &cell.line.total}};
     for (const auto& [column, text] : checked) {

@@ -121,10 +121,23 @@ const PictureCase kPictures[] = {
 
 INSTANTIATE_TEST_SUITE_P(Cases, KeptPicture, testing::ValuesIn(kPictures), CaseName());
 
+TEST(SaveProfile, AChosenPictureIsKeptInTheOutputFolder) {
+  TempFolder dir;
+  fs::create_directories(dir.path / "away");
+  write_text(dir.path / "away" / "章.png", kTinyPngBytes);
+  ProfileValues values = shop();
+  values.seller.owner_seal_image = (dir.path / "away" / "章.png").string();
+  save_profile(dir.path / "out", values);
+  EXPECT_NE(read_all(dir.path / "out" / std::string(kProfileName)).find("\"負責人章圖檔\" = \"印章/章.png\""),
+            std::string::npos);
+  EXPECT_EQ(read_all(dir.path / "out" / "印章" / "章.png"), kTinyPngBytes);
+}
+
 TEST(KeepProfilePictures, CopiesAnOlderProfilesPicturesInOnceWithANote) {
   TempFolder dir;
   const fs::path out = dir.path / "out", away = dir.path / "away";
   fs::create_directories(away);
+  fs::create_directories(out);
   write_text(away / "章.png", kTinyPngBytes);
   write_text(out / std::string(kProfileName), "# 我的註解\n\"商號名稱\" = \"林記\"\n\"負責人章圖檔\" = \"" +
                                                   (away / "章.png").string() + "\"\n");

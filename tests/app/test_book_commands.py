@@ -216,7 +216,7 @@ def test_undoing_a_run_voids_only_what_the_book_says_the_run_issued(tmp_path):
         return receiptora("void", "--run", str(table), "--reason", "重做", "--yes", "-o", str(out), env=env)
     refused = void(foreign)  # a table of another folder: its run is not in this book
     assert refused.returncode == 1 and "另一個輸出資料夾" in refused.stderr, refused.stderr
-    undone = void(second)
+    undone = void(second.name)  # a bare name, run elsewhere: the table is found in the output folder
     assert undone.returncode == 0, undone.stderr
     assert "不作廢 收據-20261207-001" in undone.stderr and "已作廢 收據-20261207-002" in undone.stdout
     first.unlink()  # the table gone: the book still knows the run
