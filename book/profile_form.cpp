@@ -135,6 +135,7 @@ void choose_picture(Form& form, std::size_t i) {
   if (!py::isinstance<py::str>(chosen) || py::len(chosen) == 0) return;
   form.pictures[i].attr("delete")(0, "end");
   form.pictures[i].attr("insert")(0, stored_path(form, chosen.cast<std::string>()));
+  form.pictures[i].attr("xview_moveto")(1.0);  // a long path shows its file name, not its start
   show_preview(form, i);
 }
 
@@ -258,6 +259,7 @@ void build(const std::shared_ptr<Form>& shared, const store::ProfileRead& curren
     // A picture inside the output folder is shown (and kept) by its short relative path.
     const std::string& picture = current.seller.*kPictures[i].second;
     form.pictures[i].attr("insert")(0, picture.empty() ? picture : stored_path(form, picture));
+    form.pictures[i].attr("xview_moveto")(1.0);
     form.pictures[i].attr("bind")("<FocusOut>", handler([i](Form& f) { show_preview(f, i); }));
     grid(form.pictures[i], row, 1);
     py::object pick =
