@@ -1,6 +1,7 @@
 // The month's Excel workbook, monthly report and 給會計 folder, for the window's buttons, the
 // `month` command and the tests.
 #include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
 #include <optional>
