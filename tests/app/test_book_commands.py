@@ -169,7 +169,7 @@ def test_void_reprint_and_ledger_rebuild(tmp_path):
     ledger.write_text("broken")
     assert receiptora("ledger", "--rebuild", "-o", str(out), env=env).returncode == 0
     assert ledger.read_bytes() == before
-    states = [row[-1] for row in csv.reader(before.decode("utf-8-sig").splitlines()[1:])]
+    states = [row[8] for row in csv.reader(before.decode("utf-8-sig").splitlines()[1:])]
     assert states == ["已開立", "作廢"]
 
 
