@@ -64,7 +64,7 @@ def test_lines_stay_exact_under_commands_at_once_and_a_kill(tmp_path):
 
     rows = json.loads(receiptora("list", "--output", str(out), "--format", "json", env=env).stdout)
     ledger = list(csv.reader((out / "收據清冊.csv").read_text(encoding="utf-8-sig").splitlines()))[1:]
-    lines = collections.Counter((line[0], line[-1]) for line in ledger)
+    lines = collections.Counter((line[0], line[8]) for line in ledger)
     expected = collections.Counter()
     for row in rows:
         expected[(row["number"], {"void": "已開立", "unfinished": "未完成"}.get(row["state"], "已開立"))] += 1
