@@ -62,7 +62,7 @@ def run_worker(log, *requests):
 def ledger(folder):
     """The ledger's rows, text cells ="…" read as their text (as the README tells a reader)."""
     text = (folder / "收據清冊.csv").read_bytes().decode("utf-8")
-    assert text.startswith("\ufeff收據號碼,日期,買受人,買受人統一編號,品項數,總額,檔案,版本,狀態\r\n")
+    assert text.startswith("\ufeff收據號碼,日期,買受人,買受人統一編號,品項數,總額,檔案,版本,狀態,作廢原因\r\n")
     rows = list(csv.reader(text[1:].splitlines()))[1:]
     return [[c[2:-1].replace('""', '"') if c.startswith('="') else c for c in row] for row in rows]
 
@@ -86,7 +86,7 @@ def test_requests_made_in_order_busy_around_each_and_nothing_after_none(tmp_path
     assert [row[:3] for row in ledger(out)] == [["收據-20261207-001", "2026-12-07", "甲"],
                                                ["收據-20261207-002", "2026-12-07", "丙"]]
     assert ledger(out)[0][3:] == ["22099131", "2", "970", "2026-12/收據-20261207-001.pdf; 2026-12/收據-20261207-001.png",
-                                  "一般格式", "已開立"]
+                                  "一般格式", "已開立", ""]  # no 作廢原因
     assert (month / "收據-20261207-001.pdf").read_bytes().startswith(b"%PDF")
     assert (month / "收據-20261207-002.png").read_bytes().startswith(b"\x89PNG")
     assert "'買受人': '乙'" in log_text(log) and "收據未開立" in log_text(log)
