@@ -400,7 +400,8 @@ def run_verify(args):
         print(f"receiptora verify: {said(error)}", file=sys.stderr)
         return 1
     for _, text in answers:
-        print(printable(text))
+        for line in text.split("\n"):
+            print(printable(line))
     return 0 if all(genuine for genuine, _ in answers) else 1
 
 

@@ -71,6 +71,32 @@ std::vector<unsigned char> scaled(const unsigned char* pixels, int width, int he
   return out;
 }
 
+// `pixels` sharpened (an unsharp mask over a box of 2r+1 pixels): the edges of a blurred
+// photo's modules stand out again for zbar's threshold.
+std::vector<unsigned char> sharpened(const unsigned char* pixels, int width, int height, int r,
+                                     double amount) {
+  const size_t w = static_cast<size_t>(width) + 1;
+  std::vector<long> sum(w * (static_cast<size_t>(height) + 1), 0);  // integral image
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      sum[(y + 1) * w + x + 1] = pixels[static_cast<size_t>(y) * width + x] + sum[y * w + x + 1] +
+                                 sum[(y + 1) * w + x] - sum[y * w + x];
+  std::vector<unsigned char> out(static_cast<size_t>(width) * height);
+  for (int y = 0; y < height; ++y) {
+    const int y0 = std::max(0, y - r), y1 = std::min(height, y + r + 1);
+    for (int x = 0; x < width; ++x) {
+      const int x0 = std::max(0, x - r), x1 = std::min(width, x + r + 1);
+      const double mean =
+          static_cast<double>(sum[y1 * w + x1] - sum[y0 * w + x1] - sum[y1 * w + x0] + sum[y0 * w + x0]) /
+          ((y1 - y0) * (x1 - x0));
+      const double v = pixels[static_cast<size_t>(y) * width + x];
+      out[static_cast<size_t>(y) * width + x] =
+          static_cast<unsigned char>(std::clamp(v + amount * (v - mean), 0.0, 255.0));
+    }
+  }
+  return out;
+}
+
 // Grey pixels of a cairo image surface (RGB24 or ARGB32 over white).
 std::vector<unsigned char> grey_of(cairo_surface_t* surface) {
   cairo_surface_flush(surface);
@@ -124,16 +150,19 @@ void totals_on_page(PopplerPage* page, const char* text, std::vector<std::string
 
 std::vector<std::string> codes_in_grey(const unsigned char* pixels, int width, int height) {
   std::vector<std::string> found = scan(pixels, width, height);
-  // Modules of a photo taken from afar are a pixel or two: zbar reads them better enlarged.
-  // A very large photo reads faster and as well halved.
-  for (double factor : {2.0, 0.5}) {
-    if (!found.empty()) break;
-    if (factor > 1 && static_cast<double>(width) * height > 16e6) continue;
-    int w = 0, h = 0;
-    const std::vector<unsigned char> other = scaled(pixels, width, height, factor, w, h);
-    found = scan(other.data(), w, h);
+  if (!found.empty()) return found;
+  // A photo: its modules may be a pixel or two (zbar reads them better enlarged), blurred
+  // (sharpened they read again), or the photo very large (halved it reads faster and as well).
+  const bool huge = static_cast<double>(width) * height > 16e6;
+  int w = 0, h = 0;
+  if (!huge) {
+    const std::vector<unsigned char> larger = scaled(pixels, width, height, 2, w, h);
+    if (!(found = scan(larger.data(), w, h)).empty()) return found;
+    if (!(found = scan(sharpened(pixels, width, height, 2, 2).data(), width, height)).empty()) return found;
+    if (!(found = scan(sharpened(larger.data(), w, h, 3, 2).data(), w, h)).empty()) return found;
   }
-  return found;
+  const std::vector<unsigned char> smaller = scaled(pixels, width, height, 0.5, w, h);
+  return scan(smaller.data(), w, h);
 }
 
 std::vector<std::string> codes_in_picture(const fs::path& file) {
