@@ -24,6 +24,7 @@ void draw_qr(cairo_t* cr, const std::string& text, double x, double y, double si
     module = std::floor((size - 1) / n);  // whole pixels: no grey seams between modules
     x = std::ceil(x);
     y = std::ceil(y);
+    cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);  // edges on pixel boundaries: nothing to smooth
   }
   cairo_identity_matrix(cr);
   cairo_set_source_rgb(cr, 0, 0, 0);
