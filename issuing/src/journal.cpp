@@ -45,7 +45,7 @@ render::Date today() {
 }
 
 store::Claim claim(store::Book& book, render::Receipt& receipt, store::Day day, const std::string& batch_key,
-                   const std::string& order_label, const std::string& run) {
+                   const std::string& order_label, const std::string& run, bool hold_changed) {
   // The creation date is fixed now and kept with the request, so the receipt made again from
   // its record (recovery) is the same file, byte for byte.
   if (receipt.created_at.empty()) receipt.created_at = store::now_iso();
@@ -56,8 +56,8 @@ store::Claim claim(store::Book& book, render::Receipt& receipt, store::Day day, 
   record.run = run;
   record.owner = this_owner(book.folder());
   try {
-    store::Claim claimed = store::claim_receipt(book, record);
-    if (!claimed.claimed_before) receipt.number = claimed.number;
+    store::Claim claimed = store::claim_receipt(book, record, hold_changed);
+    if (!claimed.claimed_before && !claimed.held) receipt.number = claimed.number;
     return claimed;
   } catch (const std::exception& error) {
     throw IssueError("", false, std::string("未能取得收據號碼：") + error.what(), error_code(error));

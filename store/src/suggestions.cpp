@@ -88,14 +88,17 @@ void SuggestionList::assign(std::vector<Suggestion> all) {
   weighed_on_.clear();
 }
 
+void SuggestionList::weigh(std::string_view today) {
+  if (weighed_on_ == today && weights_.size() == all_.size()) return;
+  weights_.resize(all_.size());
+  for (size_t i = 0; i < all_.size(); ++i) weights_[i] = suggestion_weight(all_[i], today);
+  weighed_on_ = today;
+}
+
 std::vector<Suggestion> SuggestionList::match(std::string_view typed, std::string_view today, size_t limit) {
   const std::string needle = fold_for_matching(trimmed(typed));
   if (needle.empty() || limit == 0) return {};
-  if (weighed_on_ != today || weights_.size() != all_.size()) {
-    weights_.resize(all_.size());
-    for (size_t i = 0; i < all_.size(); ++i) weights_[i] = suggestion_weight(all_[i], today);
-    weighed_on_ = today;
-  }
+  weigh(today);
   std::vector<size_t> found;
   for (size_t i = 0; i < folded_.size(); ++i)
     if (folded_[i].find(needle) != std::string::npos) found.push_back(i);

@@ -5,7 +5,8 @@
 namespace receiptora::store {
 
 inline constexpr char kBackBeforeCounts[] =
-    "DROP INDEX receipts_by_run; ALTER TABLE receipts DROP COLUMN run; DROP TABLE buyer_uses; DROP TABLE "
+    "DROP INDEX receipts_by_order; DROP INDEX receipts_by_run; ALTER TABLE receipts DROP COLUMN run; DROP "
+    "TABLE buyer_uses; DROP TABLE "
     "item_uses; DROP INDEX receipts_issued_by_buyer; DROP INDEX "
     "items_by_name; "
     "DROP TRIGGER receipt_issued_added; DROP TRIGGER item_of_issued_added; DROP TRIGGER receipt_issued; "
