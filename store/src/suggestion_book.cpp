@@ -2,7 +2,9 @@
 // own: the receipt window's process reads them without the rest of the store.
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <stdexcept>
 #include <system_error>
@@ -88,6 +90,7 @@ std::string unreadable(const fs::path& folder, const std::string& why) {
 // The counts read again on a thread of their own, over a connection of its own.
 struct SuggestionBook::ReadAside {
   std::int64_t version = -1;  // the keystroke connection's data_version when the reading began
+  std::chrono::steady_clock::time_point began = std::chrono::steady_clock::now();
   std::atomic<bool> done{false};
   bool counted = false;
   SuggestionList lists[2];
@@ -171,6 +174,11 @@ void SuggestionBook::take_read_aside() {
   counted_ = read->counted;
   for (int kind = 0; kind < 2; ++kind) lists_[kind] = std::move(read->lists[kind]);
   data_version_ = read->version;
+  // While a batch commits receipt after receipt, the counts are read again at most about once
+  // a second, so the reading does not take the processor the window types on.
+  const auto now = std::chrono::steady_clock::now();
+  next_read_ =
+      now + std::max<std::chrono::steady_clock::duration>(std::chrono::seconds(1), now - read->began);
 }
 
 void SuggestionBook::refresh() {
@@ -178,7 +186,8 @@ void SuggestionBook::refresh() {
   const std::int64_t now = pragma("data_version");
   if (now == data_version_ || aside_) return;  // unchanged, or the reading under way brings the change
   if (data_version_ >= 0 && lists_[0].size() + lists_[1].size() > kReadAsideRows) {
-    aside_ = std::make_unique<ReadAside>(folder_ / std::string(kBookName), now, today_);
+    if (std::chrono::steady_clock::now() >= next_read_)
+      aside_ = std::make_unique<ReadAside>(folder_ / std::string(kBookName), now, today_);
     return;
   }
   try {
@@ -186,6 +195,7 @@ void SuggestionBook::refresh() {
   } catch (const Unreadable&) {
     fail();
   }
+  for (SuggestionList& list : lists_) list.weigh(today_);  // both kinds now, not at their first keystroke
   data_version_ = now;
 }
 

@@ -4,6 +4,7 @@
 // them into memory once per change of the book and answers each keystroke from there.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -40,7 +41,7 @@ class SuggestionList {
  public:
   void assign(std::vector<Suggestion> all);
   std::vector<Suggestion> match(std::string_view typed, std::string_view today, size_t limit = 6);
-  // Computes the weights as of `today` now rather than at the next match.
+  // Weighs and orders the suggestions as of `today` now rather than at the next match.
   void weigh(std::string_view today);
   size_t size() const { return all_.size(); }
 
@@ -48,6 +49,7 @@ class SuggestionList {
   std::vector<Suggestion> all_;
   std::vector<std::string> folded_;
   std::vector<double> weights_;  // for weighed_on_
+  std::vector<size_t> order_;    // indices, best first, as of weighed_on_
   std::string weighed_on_;
 };
 
@@ -90,6 +92,7 @@ class SuggestionBook {
   std::string today_;  // of the last keystroke: the counts read aside are weighed as of it
   struct ReadAside;    // the counts being read on their own thread
   std::unique_ptr<ReadAside> aside_;
+  std::chrono::steady_clock::time_point next_read_{};  // no reading aside begins before
 };
 
 // Rows (buyers and items together) up to which the counts are read on the keystroke's own
