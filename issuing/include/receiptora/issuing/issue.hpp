@@ -99,10 +99,11 @@ struct Staged {
   std::vector<std::string> more_png_sha256;
 };
 // Step 1: the number; receipt.number is set. A batch key the book already holds takes no
-// number: the claim says which receipt has it (claimed_before; receipt.number unchanged).
+// number: the claim says which receipt has it (claimed_before; receipt.number unchanged); so
+// does, with `hold_changed`, an order whose 收據 value has a receipt of other content (held).
 // Throws IssueError (no number taken).
 store::Claim claim(store::Book& book, render::Receipt& receipt, store::Day day, const std::string& batch_key,
-                   const std::string& order_label, const std::string& run = {});
+                   const std::string& order_label, const std::string& run = {}, bool hold_changed = false);
 // Step 2: renders and writes both files under temporary names. On failure the record
 // becomes unfinished with the reason (and its ledger line), and IssueError is thrown.
 Staged stage(store::Book& book, const render::Receipt& receipt, bool flush);
