@@ -224,6 +224,7 @@ void build(const std::shared_ptr<Form>& shared, const store::ProfileRead& curren
   };
   form.app.attr("title")("賣方資料 · 收據");
   form.app.attr("resizable")(false, false);
+  use_taiwan_dialogs(form.app);  // Ctrl+A selects all and a paste inserts text, in every field
   int row = 0;
   if (first_start) {
     py::object welcome = label(

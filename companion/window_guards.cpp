@@ -27,6 +27,9 @@ using receiptora::CalendarDate;
 
 constexpr const char* kGuardsAttribute = "_receiptora_guards";
 constexpr int kToastMilliseconds = 6000;
+// A message that asks for a decision (「作廢這張」 on a flagged or duplicate receipt) stays long
+// enough to be read and acted on.
+constexpr int kDecisionToastMilliseconds = 20000;
 constexpr int kAnswerPollMilliseconds = 100;
 constexpr double kAnswerPatienceSeconds = 120;  // an answer lost (a worker gone) stops the poll
 constexpr size_t kToastLines = 3;
@@ -178,8 +181,10 @@ struct Guards : std::enable_shared_from_this<Guards> {
     const CalendarDate today = receiptora::today_local(), day = day_in_force();
     if (day != today && date_printed()) {
       const std::string text = "收據日期：" + day_text(day) + "（不是今天）";
-      if (py::str(badge.attr("cget")("text")).cast<std::string>() != text)
+      if (py::str(badge.attr("cget")("text")).cast<std::string>() != text) {
         badge.attr("configure")("text"_a = text);
+        fit_badge(text);
+      }
       badge.attr("place")("in_"_a = badge_anchor, "relx"_a = 1, "x"_a = 4, "rely"_a = 0.5, "anchor"_a = "w");
       badge.attr("lift")();
     } else {
@@ -192,6 +197,24 @@ struct Guards : std::enable_shared_from_this<Guards> {
                                           self->midnight_timer = py::none();
                                           guarded("midnight", [&] { self->show_day(); });
                                         }));
+  }
+
+  // The panel right of the date switch is narrow: the badge takes the largest size, down to
+  // 8 pt, at which its whole text fits there, so the day in force is never cut off.
+  void fit_badge(const std::string& text) {
+    receiptora_py::silently([&] {
+      py::object panel = badge_anchor.attr("master");
+      const int room = panel.attr("winfo_width")().cast<int>() - badge_anchor.attr("winfo_x")().cast<int>() -
+                       badge_anchor.attr("winfo_width")().cast<int>() - 4 - 2 * 4 - 6;
+      if (room <= 0) return;  // not laid out yet: keep the size it has
+      for (int size : {11, 10, 9, 8}) {
+        py::object font = kit_font(size, "bold");
+        if (size == 8 || font.attr("measure")(text).cast<int>() <= room) {
+          badge.attr("configure")("font"_a = font);
+          return;
+        }
+      }
+    });
   }
 
   static long milliseconds_to_midnight() {
@@ -272,8 +295,24 @@ struct Guards : std::enable_shared_from_this<Guards> {
     });
     toast.attr("place")("relx"_a = 0.5, "rely"_a = 1.0, "y"_a = -8, "anchor"_a = "s");
     toast.attr("lift")();
+    bool decision = false;
+    for (py::handle shown : lines) decision = decision || py::len(shown["actions"]) > 0;
+    toast_lasts = decision ? kDecisionToastMilliseconds : kToastMilliseconds;
+    start_toast_timer();
+  }
+
+  int toast_lasts = kToastMilliseconds;
+
+  void stop_toast_timer() {
     if (!toast_timer.is_none()) receiptora_py::silently([&] { root.attr("after_cancel")(toast_timer); });
-    toast_timer = root.attr("after")(kToastMilliseconds, py::cpp_function([self] {
+    toast_timer = py::none();
+  }
+
+  void start_toast_timer() {
+    stop_toast_timer();
+    if (toast.is_none()) return;
+    auto self = shared_from_this();
+    toast_timer = root.attr("after")(toast_lasts, py::cpp_function([self] {
                                        self->toast_timer = py::none();
                                        guarded("toast", [&] { self->hide_toast(); });
                                      }));

@@ -16,9 +16,9 @@ std::string date_text(const Receipt& r) {
   if (!r.date) return "";
   const auto roc = roc_date(r.date->year, r.date->month, r.date->day);
   if (!roc) {
-    throw std::invalid_argument("receipt date " + std::to_string(r.date->year) + "-" +
+    throw std::invalid_argument("收據日期 " + std::to_string(r.date->year) + "-" +
                                 std::to_string(r.date->month) + "-" + std::to_string(r.date->day) +
-                                " is no day of the Republic-of-China calendar");
+                                " 不是民國曆上的日子");
   }
   return roc_date_text(*roc);
 }

@@ -76,7 +76,7 @@ void picture(cairo_t* cr, const std::string& path, double x, double y, double w,
   cairo_surface_t* image = cairo_image_surface_create_from_png(path.c_str());
   if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(image);
-    throw std::runtime_error("stamp picture cannot be read as PNG: " + path);
+    throw std::runtime_error("印章圖檔無法當作 PNG 讀取：" + path);
   }
   const double iw = cairo_image_surface_get_width(image), ih = cairo_image_surface_get_height(image);
   const double scale = std::min(w / iw, h / ih);

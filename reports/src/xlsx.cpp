@@ -4,11 +4,13 @@
 #include <unistd.h>
 #include <xlsxwriter.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
 
 #include "receiptora/reports/month_view.hpp"
+#include "receiptora/store/file_error.hpp"
 
 namespace receiptora::reports {
 
@@ -24,9 +26,10 @@ bool exact_as_number(const std::string& digits) {
   return true;
 }
 
+// libxlsxwriter says why only in English and keeps no errno: its failures are all "could not
+// write the file", as the shop owner needs to hear it.
 void check(lxw_error error, const fs::path& file) {
-  if (error != LXW_NO_ERROR)
-    throw std::runtime_error("cannot write " + file.string() + ": " + lxw_strerror(error));
+  if (error != LXW_NO_ERROR) throw std::runtime_error("無法寫入 " + file.string() + "（Excel 檔未完成）");
 }
 
 }  // namespace
@@ -199,7 +202,7 @@ void write_month_xlsx(const fs::path& file, const MonthWorkbook& contents) {
   const fs::path temporary =
       file.parent_path() / (std::string(".") + file.filename().string() + "." + std::to_string(getpid()));
   lxw_workbook* book = workbook_new(temporary.c_str());
-  if (!book) throw std::runtime_error("cannot write " + file.string());
+  if (!book) throw store::FileError(errno ? errno : EIO, "無法寫入 " + file.string());
   const Formats formats(book);
   const YearMonth month = contents.month;
   write_receipts(book, formats, month, contents.rows);
@@ -215,8 +218,9 @@ void write_month_xlsx(const fs::path& file, const MonthWorkbook& contents) {
   }
   fs::rename(temporary, file, ec);
   if (ec) {
+    const int failure = ec.value();  // the rename's errno, before the clean-up reuses ec
     fs::remove(temporary, ec);
-    throw std::runtime_error("cannot write " + file.string() + ": " + ec.message());
+    throw store::FileError(failure, "無法寫入 " + file.string());
   }
 }
 

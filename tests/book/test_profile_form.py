@@ -56,6 +56,10 @@ def test_typed_details_are_saved_with_the_comments_kept(monkeypatch, tmp_path):
     def scenario(app, entries, labels, buttons):
         name, tax_id, owner, address, phone, stamp, seal, standard = entries
         type_into(name, "林記茶行")
+        name._entry.focus_force()
+        name._entry.icursor(2)
+        name._entry.event_generate("<Control-a>")  # as on Windows: selects all, not the line start
+        notes.append(name._entry.selection_present() and name._entry.index("sel.last") == 4)
         type_into(tax_id, "12345678")
         notes.append(texts(labels))
         type_into(tax_id, "22099131")
@@ -65,7 +69,8 @@ def test_typed_details_are_saved_with_the_comments_kept(monkeypatch, tmp_path):
         buttons["儲存"].invoke()
 
     assert run_form(monkeypatch, tmp_path, scenario) is True
-    assert "✗ 須為八位數字且檢查碼正確" in notes[0] and "✓ 統一編號正確" in notes[1]
+    assert notes[0] is True, "Ctrl+A selects the whole field"
+    assert "✗ 須為八位數字且檢查碼正確" in notes[1] and "✓ 統一編號正確" in notes[2]
     text = (tmp_path / "賣方資料.toml").read_text(encoding="utf-8")
     assert "# 商號名稱（店名）\n\"商號名稱\" = \"林記茶行\"\n" in text
     assert "\"統一編號\" = \"22099131\"" in text and "\"負責人章圖檔\" = \"seal.png\"" in text

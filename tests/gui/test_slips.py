@@ -108,6 +108,8 @@ def test_the_slips_of_a_day_at_the_counter(guarded, tmp_path):
         (badge,) = labels(w, "收據日期")
         roc = f"{today.year - 1911}年{today.month}月{past}日"
         assert badge.cget("text") == f"收據日期：{roc}（不是今天）"
+        w.pump(0.1)
+        assert badge.winfo_x() + badge.winfo_reqwidth() <= badge.master.winfo_width(), "the whole day shows"
         click(badge)  # one click: today again, through the calendar
         until(w, lambda: not labels(w, "收據日期"), "the badge goes")
         w.ticks()

@@ -22,7 +22,8 @@ struct MonthWorkbook {
 };
 
 // Writes the workbook to `file` (replaced whole, through a temporary file in the same folder).
-// Throws std::runtime_error naming the file when it cannot be written.
+// Throws naming the file, in Chinese, when it cannot be written (store::FileError with the errno
+// when the file system refused).
 void write_month_xlsx(const fs::path& file, const MonthWorkbook& contents);
 
 // <root>/YYYY-MM/收據簿-YYYY-MM.xlsx and 月報表-YYYY-MM.pdf: where the window's buttons save.
