@@ -212,7 +212,9 @@ PYBIND11_MODULE(_book, m) {
         for (const store::Fault& f : report->faults)
           faults.append(py::dict("number"_a = f.number, "file"_a = f.file, "problem"_a = f.problem));
         return py::dict("receipts"_a = report->receipts, "files"_a = report->files,
-                        "ledger_lines"_a = report->ledger_lines, "faults"_a = faults);
+                        "ledger_lines"_a = report->ledger_lines, "faults"_a = faults,
+                        "chain_links"_a = report->chain_links, "chain_whole"_a = report->chain_whole,
+                        "chain_note"_a = report->chain_note);
       },
       "folder"_a,
       "Audits the output folder, reading only; None when it has no book. Faults name the receipt and file.");

@@ -194,6 +194,11 @@ COMMANDS = (
             "verified", book.add_backup_arguments, book.run_backup, "DEST [--output FOLDER]", ("{backup}",)),
     Command("check", "檢查輸出資料夾：檔案、SHA-256、收據清冊與號碼是否都與收據簿相符 · audit the output folder",
             book.add_check_arguments, book.run_check, "[--output FOLDER]"),
+    Command("verify", "驗證收據是真的：讀 PDF、圖片或手機照片上的驗證碼，核對簽章與內容 · verify a receipt from its "
+            "PDF, a picture or its code", book.add_verify_arguments, book.run_verify,
+            "FILE… [--key 驗證卡.png|FINGERPRINT] [--output FOLDER]", ("{pdf}",)),
+    Command("key", "製作驗證卡：商號、統一編號、公鑰 QR 碼與金鑰指紋 · make the shop's verification card",
+            book.add_key_arguments, book.run_key, "card [--output FOLDER]", ("card",)),
     Command("install-launchers", "把「收據」與「收據簿」加入桌面選單 · add 收據 and 收據簿 to the desktop's menu",
             launchers.add_arguments, launchers.run, "[--data-home FOLDER]"),
     Command("help", "開啟本機的使用說明 · open the local help page", no_arguments, open_help),

@@ -231,7 +231,7 @@ def show_summary(result, months, fmt):
     return "\n".join(lines)
 
 
-PATHS = {"output", "dest", "run", "files"}  # any bytes the file system takes
+PATHS = {"output", "dest", "run", "files", "inputs", "key"}  # any bytes the file system takes
 
 
 def check_texts(args):
@@ -364,10 +364,63 @@ def run_check(args):
         return 1
     print(f"檢查 {folder}：收據 {report['receipts']} 張，檔案 {report['files']} 個，"
           f"收據清冊 {report['ledger_lines']} 行")
+    if report["chain_links"] or not report["chain_whole"]:
+        print(f"驗證鏈完整：{report['chain_links']:,} 張" if report["chain_whole"]
+              else f"驗證鏈斷開：斷開前有 {report['chain_links']:,} 張簽章相符")
+    if report["chain_note"]:
+        print(report["chain_note"])
     for fault in report["faults"]:
         print("  " + "  ".join(printable(part) for part in (fault["number"], fault["file"], fault["problem"]) if part))
     if report["faults"]:
         print(f"發現 {len(report['faults'])} 個問題")
         return 1
     print("全部相符：每張收據的檔案與 SHA-256、收據清冊、每天的號碼都與收據簿一致，沒有待完成的收據")
+    return 0
+
+
+def add_verify_arguments(parser):
+    parser.add_argument("inputs", nargs="+", metavar="FILE",
+                        help="收據的 PDF、圖片（掃描或手機照片）或驗證碼文字 · a receipt's PDF, a picture of it, "
+                             "or its code's text")
+    parser.add_argument("--key", default="", metavar="驗證卡|FINGERPRINT",
+                        help="商家的驗證卡（圖片或 PDF），或金鑰指紋；預設用輸出資料夾的金鑰 · the shop's "
+                             "verification card or key fingerprint (default: the output folder's key)")
+    add_folder_argument(parser)
+
+
+def run_verify(args):
+    """Verifies each receipt given, one answer per line group: exit status 0 when every one is
+    genuine, 1 otherwise."""
+    from receiptora import _verify
+    folder = args.output or batch.default_folder()
+    try:
+        check_texts(args)
+        answers = _verify.verify(os.fsencode(folder), [os.fsencode(i) for i in args.inputs], os.fsencode(args.key))
+    except (CommandError, ValueError, OSError, RuntimeError) as error:
+        print(f"receiptora verify: {said(error)}", file=sys.stderr)
+        return 1
+    for _, text in answers:
+        for line in text.split("\n"):
+            print(printable(line))
+    return 0 if all(genuine for genuine, _ in answers) else 1
+
+
+def add_key_arguments(parser):
+    parser.add_argument("action", choices=["card"],
+                        help="card：製作驗證卡 驗證卡.pdf 與 驗證卡.png · make the verification card")
+    add_folder_argument(parser)
+
+
+def run_key(args):
+    """Writes the shop's verification card into the output folder and names its files."""
+    from receiptora import _verify
+    folder = args.output or batch.default_folder()
+    try:
+        os.makedirs(folder, exist_ok=True)
+        written = _verify.key_card(os.fsencode(folder))
+    except (ValueError, OSError, RuntimeError) as error:
+        print(f"receiptora key: {said(error)}", file=sys.stderr)
+        return 1
+    print("已製作驗證卡：" + "、".join(written))
+    print("把驗證卡交給買方或會計師，他們就能用 receiptora verify --key 驗證卡.png 收據.pdf 驗證本店的收據")
     return 0

@@ -10,6 +10,7 @@
 #include "receiptora/render/render.hpp"
 #include "receiptora/store/book_ledger.hpp"
 #include "receiptora/store/ledger.hpp"
+#include "receiptora/store/signing.hpp"
 
 namespace receiptora::issuing {
 
@@ -58,8 +59,16 @@ store::Claim claim(store::Book& book, render::Receipt& receipt, store::Day day, 
   record.run = run;
   record.owner = this_owner(book.folder());
   try {
+    // The shop's key, made on the first receipt (never again once the book records one: a
+    // lost key is restored from a backup); the number's transaction signs the record.
+    if (!book.signer())
+      store::attach_key(book, store::ShopKey::of_folder(book.folder(), store::book_public_key(book).empty()));
     store::Claim claimed = store::claim_receipt(book, record);
-    if (!claimed.claimed_before) receipt.number = claimed.number;
+    if (!claimed.claimed_before) {
+      receipt.number = claimed.number;
+      receipt.code = record.code;
+      receipt.code_key = record.key_id;
+    }
     return claimed;
   } catch (const std::exception& error) {
     throw IssueError("", false, std::string("未能取得收據號碼：") + error.what(), error_code(error));

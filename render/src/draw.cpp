@@ -55,6 +55,7 @@ struct Document::Impl {
       draw_header(cr, sheet, page);
       draw_table(cr, sheet, page);
     }
+    if (layers & kCode) draw_code(cr, sheet, page);
     if (layers & kStamps) draw_stamps(cr, sheet, p.band_top);
     if (layers & kMark) draw_mark(cr, sheet, page);
   }

@@ -13,7 +13,7 @@ namespace receiptora::render::detail {
 
 // What a page is drawn with; the tests draw the stamps apart from everything else to see
 // that they never cover it.
-enum Layer : unsigned { kPrint = 1, kStamps = 2, kMark = 4, kAllLayers = 7 };
+enum Layer : unsigned { kPrint = 1, kStamps = 2, kMark = 4, kCode = 8, kAllLayers = 15 };
 
 // A receipt laid out into pages. Built once, then each page is drawn on its own context, as
 // often as wanted (the PDF and the picture). Drawing keeps the texts it lays out, so one

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
+#include "qr.hpp"
 #include "receiptora/receipt_texts.hpp"
 
 namespace receiptora::render::detail {
@@ -547,6 +549,17 @@ double draw_table(cairo_t* cr, const Sheet& sheet, int page) {
     }
   }
   return y;
+}
+
+void draw_code(cairo_t* cr, const Sheet& sheet, int page) {
+  const Receipt& r = sheet.receipt;
+  if (r.code.empty()) return;
+  const Page& p = sheet.layout.pages[page];
+  draw_qr(cr, r.code, p.code_box.x, p.code_box.y, p.code_box.width);
+  set_colour(cr, kInk);
+  const Fitted& caption = sheet.text.fit_once("驗證碼 " + r.code_key, sheet.look.faces, 8, kMinSize,
+                                              p.code_caption.width, p.code_caption.height);
+  show(cr, caption, p.code_caption.x, p.code_caption.y + (p.code_caption.height - caption.height) / 2);
 }
 
 void draw_mark(cairo_t* cr, const Sheet& sheet, int page) {

@@ -84,6 +84,9 @@ double draw_table(cairo_t* cr, const Sheet& sheet, int page);
 void draw_stamps(cairo_t* cr, const Sheet& sheet, double top);
 // The left end of the stamps drawn in the band (kRight with none).
 double stamps_left(const Receipt& receipt);
+// The receipt's verification code as a QR code filling the page's code box (modules on whole
+// pixels on a picture, so a scan reads them sharp), with 驗證碼 and the key's group beside it.
+void draw_code(cairo_t* cr, const Sheet& sheet, int page);
 // 作廢 across the page (clear of the stamps) or 補印 in a corner.
 void draw_mark(cairo_t* cr, const Sheet& sheet, int page);
 

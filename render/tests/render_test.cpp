@@ -334,6 +334,10 @@ struct Layer {
   bool ink(int x, int y) const { return alpha[size_t(y) * width + x] > 0; }
 };
 
+// A verification code as long as a shop's (a 統一編號, three items, the hashes and signature).
+const std::string kCode = "R1.12345678.20261207-003.2880.3." + std::string(26, 'Q') + "." +
+                          std::string(26, '7') + "." + std::string(103, 'X');
+
 // A void reason long enough to wrap (and no date in it).
 const std::string kLongReason =
     "買受人名稱與統一編號均有誤，另行開立正確收據交付買受人並收回原收據存查，本張收據作廢";
@@ -355,12 +359,15 @@ void expect_clean_pages(const detail::Document& document) {
   for (int page = 0; page < document.pages(); ++page) {
     const Layer print(document, page, detail::kPrint), stamps(document, page, detail::kStamps);
     const Layer all(document, page, detail::kAllLayers), mark(document, page, detail::kMark);
+    const Layer others(document, page, detail::kAllLayers & ~detail::kCode),
+        code(document, page, detail::kCode);
     const detail::Page& p = document.layout().pages[page];
     const auto inside = [](const detail::Box& b, int x, int y) {
       const double px = x / Layer::kScale, py = y / Layer::kScale;
       return px >= b.x && px < b.right() && py >= b.y && py < b.bottom();
     };
-    int covered = 0, near_edge = 0, stamp_ink = 0, marked = 0, in_code_box = 0;
+    int covered = 0, near_edge = 0, stamp_ink = 0, marked = 0, in_code_box = 0, code_outside = 0,
+        code_ink = 0;
     for (int y = 0; y < print.height; ++y)
       for (int x = 0; x < print.width; ++x) {
         stamp_ink += stamps.ink(x, y);
@@ -368,13 +375,18 @@ void expect_clean_pages(const detail::Document& document) {
         marked += stamps.ink(x, y) && mark.ink(x, y);
         const bool margin = x < edge || y < edge || x >= print.width - edge || y >= print.height - edge;
         near_edge += margin && all.ink(x, y);
-        in_code_box += (inside(p.code_box, x, y) || inside(p.code_caption, x, y)) && all.ink(x, y);
+        const bool in_box = inside(p.code_box, x, y) || inside(p.code_caption, x, y);
+        in_code_box += in_box && others.ink(x, y);
+        code_outside += !in_box && code.ink(x, y);
+        code_ink += code.ink(x, y);
       }
     EXPECT_EQ(covered, 0) << "page " << page + 1;
     EXPECT_EQ(marked, 0) << "a copy's mark under the stamps, page " << page + 1;
     EXPECT_EQ(near_edge, 0) << "page " << page + 1;
     EXPECT_GT(stamp_ink, 0) << "stamps on every page, page " << page + 1;
-    EXPECT_EQ(in_code_box, 0) << "the code's box stays free, page " << page + 1;
+    EXPECT_EQ(in_code_box, 0) << "the code's box holds the code alone, page " << page + 1;
+    EXPECT_EQ(code_outside, 0) << "the code stays in its box, page " << page + 1;
+    EXPECT_GT(code_ink, 0) << "the code on every page, page " << page + 1;
     EXPECT_LE(p.code_box.bottom(), detail::kBottom) << page + 1;
   }
 }
@@ -393,6 +405,8 @@ TEST_P(Layout, StampsCoverNothingAndInkKeepsOffTheEdges) {
                        25, i % 4 == 0 ? "含運" : ""});
   if (c.huge_quantity) r.items.back().quantity = mpz_class(c.huge_quantity);
   if (c.mark) r.mark = Mark{*c.mark, {2026, 12, 8}, *c.mark == Mark::Kind::Void ? kLongReason : ""};
+  r.code = kCode;
+  r.code_key = "3F2A";
   const detail::Document document(r);
   ASSERT_EQ(document.pages(), c.pages);
   expect_clean_pages(document);
@@ -452,6 +466,7 @@ TEST(Layout, FuzzedProfilesAndItemsKeepEveryPageClean) {
     if (round % 3 == 1)
       r.mark = Mark{round % 2 ? Mark::Kind::Void : Mark::Kind::Reprint, {2026, 12, 8}, "", 3};
     SCOPED_TRACE("round " + std::to_string(round));
+    r.code = kCode;
     const detail::Document document(r);
     if (items == 7) EXPECT_EQ(document.pages(), 1);
     expect_clean_pages(document);

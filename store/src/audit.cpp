@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "receiptora/store/ledger.hpp"
+#include "receiptora/store/signing.hpp"
 
 namespace receiptora::store {
 
@@ -176,6 +177,25 @@ void check_ledger(const fs::path& root, const std::vector<Record>& records, Audi
 
 }  // namespace
 
+namespace {
+
+// The chain of signatures, and the key that continues it.
+void check_chain(const Book& book, AuditReport& report) {
+  const ChainReport chain = verify_chain(book);
+  report.chain_links = chain.links;
+  report.chain_whole = chain.whole();
+  report.chain_note = book.version() >= 5 ? chain_batch_note(book) : std::string();
+  if (!chain.whole()) report.faults.push_back({chain.broken_at, "", "驗證鏈在此斷開：" + chain.problem});
+  std::error_code ec;
+  if (book.version() >= 5 && !book_public_key(book).empty() &&
+      !fs::exists(fs::symlink_status(book.folder() / std::string(kKeyName), ec)))
+    report.faults.push_back(
+        {"", std::string(kKeyName),
+         "簽章金鑰不在輸出資料夾：請從備份放回，否則無法再開立收據（新收據無法接續驗證鏈）"});
+}
+
+}  // namespace
+
 AuditReport audit_folder(const Book& book, unsigned threads) {
   AuditReport report;
   const fs::path root = book.folder();
@@ -186,6 +206,7 @@ AuditReport audit_folder(const Book& book, unsigned threads) {
   check_strays(root, records, report);
   check_numbers(records, report);
   check_ledger(root, records, report);
+  check_chain(book, report);
   std::stable_sort(report.faults.begin(), report.faults.end(),
                    [](const Fault& a, const Fault& b) { return a.number < b.number; });
   return report;

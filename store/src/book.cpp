@@ -171,6 +171,15 @@ END;
 ALTER TABLE receipts ADD COLUMN run TEXT NOT NULL DEFAULT '';
 CREATE INDEX receipts_by_run ON receipts(run) WHERE run <> '';
 )sql",
+    // Each receipt's signed code, its key's first fingerprint group and its place in the chain
+    // of signatures (NULL until signed: the records of an older book are signed, in number
+    // order, when the book first gets its key).
+    R"sql(
+ALTER TABLE receipts ADD COLUMN code TEXT NOT NULL DEFAULT '';
+ALTER TABLE receipts ADD COLUMN key_id TEXT NOT NULL DEFAULT '';
+ALTER TABLE receipts ADD COLUMN chain INTEGER;
+CREATE UNIQUE INDEX receipts_by_chain ON receipts(chain) WHERE chain IS NOT NULL;
+)sql",
 };
 static_assert(std::size(kMigrations) == kBookVersion);
 #undef RECEIPTORA_ITEM_USED
@@ -187,8 +196,8 @@ void insert_rows(sqlite3* db, const Record& r, std::int64_t seq) {
       "INSERT INTO receipts(number, day, seq, state, buyer, buyer_tax_id, print_date, "
       "exemption_stamp, owner_seal, layout, created_at, seller_name, seller_tax_id, seller_owner, "
       "seller_address, seller_phone, seller_exemption_image, seller_seal_image, total, issued_at, "
-      "voided_at, void_reason, unfinished_reason, batch_key, ledger_written, owner, order_label, run) VALUES "
-      "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+      "voided_at, void_reason, unfinished_reason, batch_key, ledger_written, owner, order_label, run, code, "
+      "key_id, chain) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
   std::int64_t i = 0;
   auto text = [&](std::string_view value) { insert.bind(static_cast<int>(++i), value); };
   auto number = [&](std::int64_t value) { insert.bind(static_cast<int>(++i), value); };
@@ -216,6 +225,12 @@ void insert_rows(sqlite3* db, const Record& r, std::int64_t seq) {
   text(r.owner);
   text(r.order_label);
   text(r.run);
+  text(r.code);
+  text(r.key_id);
+  if (r.chain == 0)
+    insert.bind_null(static_cast<int>(++i));
+  else
+    number(r.chain);
   insert.run();
 
   Statement item(db,
@@ -269,7 +284,8 @@ std::string record_columns(const Book& book) {
              "created_at, seller_name, seller_tax_id, seller_owner, seller_address, seller_phone, "
              "seller_exemption_image, seller_seal_image, total, issued_at, voided_at, void_reason, "
              "unfinished_reason, batch_key, ledger_written, owner, ") +
-         (book.version() >= 2 ? "order_label" : "''") + (book.version() >= 4 ? ", run" : ", ''");
+         (book.version() >= 2 ? "order_label" : "''") + (book.version() >= 4 ? ", run" : ", ''") +
+         (book.version() >= 5 ? ", code, key_id, coalesce(chain, 0)" : ", '', '', 0");
 }
 
 Record read_record(sqlite3* db, const Statement& row) {
@@ -302,6 +318,9 @@ Record read_record(sqlite3* db, const Statement& row) {
   r.owner = row.text(i++);
   r.order_label = row.text(i++);
   r.run = row.text(i++);
+  r.code = row.text(i++);
+  r.key_id = row.text(i++);
+  r.chain = row.integer(i++);
 
   Statement items(db, "SELECT name, quantity, unit_price, note FROM items WHERE number = ? ORDER BY line");
   items.bind(1, r.number);
@@ -400,6 +419,8 @@ render::Receipt receipt_from_record(const Record& record) {
   receipt.owner_seal = record.owner_seal;
   receipt.layout = record.layout;
   receipt.created_at = record.created_at;
+  receipt.code = record.code;
+  receipt.code_key = record.key_id;
   return receipt;
 }
 
@@ -669,6 +690,7 @@ Claim claim_receipt(Book& book, Record& record) {
   highest.bind(1, record.date);
   highest.step();
   record.number = receipt_number(day, static_cast<int>(highest.integer(0)) + 1);
+  sql::sign_new_record(book, record);
   insert_rows(book.db(), record, highest.integer(0) + 1);
   transaction.commit();
   return {record.number, false, record.state};
@@ -687,7 +709,9 @@ size_t insert_records(Book& book, const std::vector<Record>& records) {
     const bool known = exists.step();
     exists.reset();
     if (known) continue;
-    insert_rows(book.db(), record, sequence_of(record.number));
+    Record signed_record = record;
+    sql::sign_new_record(book, signed_record);
+    insert_rows(book.db(), signed_record, sequence_of(record.number));
     ++added;
   }
   transaction.commit();

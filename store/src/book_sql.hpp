@@ -151,5 +151,8 @@ class Transaction {
 std::string record_columns(const Book& book);
 // A record from a row of record_columns (then its items and files).
 Record read_record(sqlite3* db, const Statement& row);
+// Inside a write transaction: signs `record` (its number set) with the book's signer, after the
+// chain's last receipt; nothing when the book has no signer (signing.cpp).
+void sign_new_record(const Book& book, Record& record);
 
 }  // namespace receiptora::store::sql

@@ -61,6 +61,10 @@ struct Temporary {
   fs::path path;
 };
 Temporary create_temporary(const fs::path& folder, const std::string& prefix);
+// The same, readable and writable by its owner only (0600): for a secret such as a key.
+Temporary create_private_temporary(const fs::path& folder, const std::string& prefix);
+// True when nobody but the file's owner may read or write it (no group or other bits).
+bool private_to_owner(const File& file, const fs::path& path);
 
 void write_all(const File& file, std::string_view bytes, const fs::path& path);
 // One write() of all of `bytes` at the end; false (errno set) when it wrote less.

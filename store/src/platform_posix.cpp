@@ -186,6 +186,20 @@ Temporary create_temporary(const fs::path& folder, const std::string& prefix) {
   return {std::move(file), fs::path(name)};
 }
 
+Temporary create_private_temporary(const fs::path& folder, const std::string& prefix) {
+  native(folder);
+  std::string name = (folder / (prefix + "XXXXXX")).string();
+  File file(::mkstemp(name.data()));  // 0600
+  if (file.fd() < 0) fail(errno, "無法在這個資料夾建立檔案：", folder);
+  return {std::move(file), fs::path(name)};
+}
+
+bool private_to_owner(const File& file, const fs::path& path) {
+  struct stat info {};
+  if (::fstat(file.fd(), &info) != 0) fail(errno, "無法讀取", path);
+  return (info.st_mode & 077) == 0;
+}
+
 void write_all(const File& file, std::string_view bytes, const fs::path& path) {
   while (!bytes.empty()) {
     const ssize_t n = ::write(file.fd(), bytes.data(), bytes.size());

@@ -206,6 +206,8 @@ def test_a_backup_is_an_output_folder_of_its_own(shop, tmp_path):
     assert listed[0] == listed[1].replace(str(copy), str(out)) and "收據-20270102-001" in listed[1]
     checked = receiptora("check", "--output", str(copy), env=env)
     assert checked.returncode == 0 and "全部相符" in checked.stdout, checked.stdout + checked.stderr
+    assert "驗證鏈完整：3 張" in checked.stdout
+    assert (copy / "收據簽章金鑰.pem").stat().st_mode & 0o777 == 0o600, "the key copied, still private"
     (copy / "2026-12" / "收據-20261207-002.png").write_bytes(b"another picture")
     checked = receiptora("check", "--output", str(copy), env=env)
     assert checked.returncode == 1

@@ -100,7 +100,8 @@ def shop(tmp_path):
 
 def example(command, tmp_path):
     fill = {"{number}": NUMBER, "{month}": DAY[:7], "{csv}": str(tmp_path / "items.csv"),
-            "{backup}": str(tmp_path / "backups")}
+            "{backup}": str(tmp_path / "backups"),
+            "{pdf}": str(tmp_path / "home" / "quillmarkers" / "Receiptora" / DAY[:7] / f"{NUMBER}.pdf")}
     return [fill.get(part, part) for part in command.example]
 
 

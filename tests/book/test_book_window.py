@@ -153,6 +153,19 @@ def test_search_follows_each_keystroke_and_open_starts_the_viewer(book, monkeypa
     assert wait_for(opened) == f"{folder}/2026-12/{numbers[1]}.pdf\n"
 
 
+def test_the_status_line_says_the_chain_of_signatures_is_whole(book, monkeypatch):
+    folder, numbers, _ = book
+    seen = {}
+
+    def scenario(w):
+        end = time.monotonic() + 20
+        while not w.status() and time.monotonic() < end:
+            w.pump(0.05)
+        seen["status"] = w.status()
+    run_book_window(monkeypatch, folder, scenario)
+    assert seen["status"] == f"驗證鏈完整：{len(numbers)} 張"
+
+
 def test_void_with_its_dialog_greys_the_row(book, monkeypatch):
     folder, numbers, _ = book
 

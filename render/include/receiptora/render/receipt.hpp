@@ -64,6 +64,10 @@ struct Receipt {
   // empty: the local time of rendering.
   std::string created_at;
   std::optional<Mark> mark;  // none: the original receipt
+  // The signed verification code, drawn as a QR code on every page with 驗證碼 and `code_key`
+  // (the first group of the shop key's fingerprint) beside it; empty: no code.
+  std::string code;
+  std::string code_key;
 };
 
 }  // namespace receiptora::render

@@ -6,7 +6,9 @@
 //     已開立 line) once, with the book's date, total and state, and no line the book lacks;
 //   - the numbers of each day run from 001 without a gap (a number that failed stays in the
 //     book as 未完成 and a voided one as 作廢, so those explain themselves);
-//   - nothing is pending.
+//   - nothing is pending;
+//   - the chain of signatures verifies from the first receipt to the last (signing.hpp), and
+//     the shop's key is in the folder once the book records it.
 #pragma once
 
 #include <cstddef>
@@ -30,7 +32,10 @@ struct AuditReport {
   std::size_t receipts = 0;      // records in the book
   std::size_t files = 0;         // record files checked
   std::size_t ledger_lines = 0;  // lines of the ledger after its header
-  std::vector<Fault> faults;     // by receipt number
+  std::size_t chain_links = 0;   // signed receipts verified in chain order, up to any break
+  bool chain_whole = true;
+  std::string chain_note;     // which receipts were signed together when signing began
+  std::vector<Fault> faults;  // by receipt number
   bool sound() const { return faults.empty(); }
 };
 

@@ -24,12 +24,16 @@
 struct sqlite3;
 
 namespace receiptora::store {
+class ShopKey;
+}
+
+namespace receiptora::store {
 
 namespace fs = std::filesystem;
 
 inline constexpr std::string_view kBookName = "收據簿.sqlite3";
 // The schema this build writes; older books are migrated on open, newer ones refused.
-inline constexpr int kBookVersion = 4;
+inline constexpr int kBookVersion = 5;
 // How long a command waits for another process's write transaction before it gives up.
 inline constexpr std::chrono::milliseconds kBusyLimit{10000};
 
@@ -80,6 +84,11 @@ struct Record {
   // Who is issuing a pending record (a process id): recovery leaves alone what a live
   // process is still working on.
   std::string owner;
+  // The receipt's signed code (signing.hpp), the first group of its key's fingerprint and its
+  // place in the chain of signatures (0: not signed).
+  std::string code;
+  std::string key_id;
+  std::int64_t chain = 0;
 };
 
 // The month folder's subfolder where a void receipt's clean original is kept for audit, out
@@ -156,6 +165,15 @@ class Book {
   // For the book's own functions.
   sqlite3* db() const { return db_; }
   std::mutex& mutex() const { return mutex_; }
+  // The key that signs each record the book stores (signing.hpp's attach_key), or none.
+  std::shared_ptr<const ShopKey> signer() const {
+    std::lock_guard lock(signer_mutex_);
+    return signer_;
+  }
+  void set_signer(std::shared_ptr<const ShopKey> key) {
+    std::lock_guard lock(signer_mutex_);
+    signer_ = std::move(key);
+  }
 
  private:
   int read_version() const;
@@ -168,6 +186,8 @@ class Book {
   std::optional<std::pair<std::uintmax_t, fs::file_time_type>> file_stamp_;  // ReadFile: as opened
   sqlite3* db_ = nullptr;
   mutable std::mutex mutex_;
+  mutable std::mutex signer_mutex_;
+  std::shared_ptr<const ShopKey> signer_;
 };
 
 // The folder's book opened for reading, or nullptr when the folder has no book yet (before

@@ -1,0 +1,45 @@
+#include "qr.hpp"
+
+#include <qrencode.h>
+
+#include <cmath>
+#include <memory>
+#include <stdexcept>
+
+namespace receiptora::render::detail {
+
+void draw_qr(cairo_t* cr, const std::string& text, double x, double y, double size) {
+  // Level L keeps the modules largest in a small square; libqrencode picks the compact
+  // alphanumeric mode for upper-case letters, digits and the dots of a code.
+  std::unique_ptr<QRcode, decltype(&QRcode_free)> qr(
+      QRcode_encodeString(text.c_str(), 0, QR_ECLEVEL_L, QR_MODE_8, 1), &QRcode_free);
+  if (!qr) throw std::runtime_error("驗證碼無法編成 QR 碼");
+  const int n = qr->width;
+  cairo_save(cr);
+  double unused = 0;
+  cairo_user_to_device(cr, &x, &y);
+  cairo_user_to_device_distance(cr, &size, &unused);
+  double module = size / n;
+  if (cairo_surface_get_type(cairo_get_target(cr)) == CAIRO_SURFACE_TYPE_IMAGE && module >= 2) {
+    module = std::floor((size - 1) / n);  // whole pixels: no grey seams between modules
+    x = std::ceil(x);
+    y = std::ceil(y);
+  }
+  cairo_identity_matrix(cr);
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  // One rectangle per run of dark modules in a row: a small PDF, and no seams.
+  for (int row = 0; row < n; ++row)
+    for (int col = 0; col < n;) {
+      if (!(qr->data[row * n + col] & 1)) {
+        ++col;
+        continue;
+      }
+      const int start = col;
+      while (col < n && (qr->data[row * n + col] & 1)) ++col;
+      cairo_rectangle(cr, x + start * module, y + row * module, (col - start) * module, module);
+    }
+  cairo_fill(cr);
+  cairo_restore(cr);
+}
+
+}  // namespace receiptora::render::detail
