@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 namespace receiptora::render::detail {
 
@@ -24,19 +25,34 @@ void draw_qr(cairo_t* cr, const std::string& text, double x, double y, double si
     module = std::floor((size - 1) / n);  // whole pixels: no grey seams between modules
     x = std::ceil(x);
     y = std::ceil(y);
+    cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);  // edges on pixel boundaries: nothing to smooth
   }
   cairo_identity_matrix(cr);
   cairo_set_source_rgb(cr, 0, 0, 0);
-  // One rectangle per run of dark modules in a row: a small PDF, and no seams.
+  // Dark modules as few rectangles: a run of a row, extended down over the rows where the
+  // same modules are dark too. A small PDF, and no seams.
+  std::vector<bool> covered(static_cast<size_t>(n) * n, false);
+  auto dark = [&](int row, int col) {
+    return (qr->data[row * n + col] & 1) && !covered[static_cast<size_t>(row) * n + col];
+  };
   for (int row = 0; row < n; ++row)
     for (int col = 0; col < n;) {
-      if (!(qr->data[row * n + col] & 1)) {
+      if (!dark(row, col)) {
         ++col;
         continue;
       }
       const int start = col;
-      while (col < n && (qr->data[row * n + col] & 1)) ++col;
-      cairo_rectangle(cr, x + start * module, y + row * module, (col - start) * module, module);
+      while (col < n && dark(row, col)) ++col;
+      int rows = 1;
+      while (row + rows < n) {
+        bool all = true;
+        for (int c = start; c < col && all; ++c) all = dark(row + rows, c);
+        if (!all) break;
+        ++rows;
+      }
+      for (int r = row; r < row + rows; ++r)
+        for (int c = start; c < col; ++c) covered[static_cast<size_t>(r) * n + c] = true;
+      cairo_rectangle(cr, x + start * module, y + row * module, (col - start) * module, rows * module);
     }
   cairo_fill(cr);
   cairo_restore(cr);

@@ -9,6 +9,7 @@
 
 #include "case_name.hpp"
 #include "older_book.hpp"
+#include "receiptora/store/audit.hpp"
 #include "temp_folder.hpp"
 
 namespace receiptora::store {
@@ -281,6 +282,26 @@ TEST(Chain, ALostKeyIsNotMadeAgainAndAnotherKeyIsRefused) {
   Book book(folder.path);
   EXPECT_THROW(attach_key(book, ShopKey::of_folder(folder.path)), KeyError);
   EXPECT_EQ(book.signer(), nullptr);
+}
+
+TEST(Check, NamesTheReceiptWhereTheChainBreaksAndAMissingKey) {
+  TempFolder folder;
+  Book book(folder.path);
+  attach_key(book, ShopKey::of_folder(folder.path));
+  for (int i = 0; i < 3; ++i) claim(book, sample("2026-12-08"));
+  sql(book, "UPDATE receipts SET total = '1' WHERE number = '收據-20261208-002'");
+  fs::remove(folder.path / std::string(kKeyName));
+  const AuditReport report = audit_folder(book, 1);
+  EXPECT_FALSE(report.chain_whole);
+  EXPECT_EQ(report.chain_links, 1u);
+  auto has_fault = [&](const std::string& number, const std::string& file, const std::string& words) {
+    for (const Fault& fault : report.faults)
+      if (fault.number == number && fault.file == file && fault.problem.find(words) != std::string::npos)
+        return true;
+    return false;
+  };
+  EXPECT_TRUE(has_fault("收據-20261208-002", "", "驗證鏈在此斷開"));
+  EXPECT_TRUE(has_fault("", std::string(kKeyName), "簽章金鑰不在輸出資料夾"));
 }
 
 }  // namespace
