@@ -1,9 +1,12 @@
 // Prints how long `receiptora backup` takes for a folder of 10,000 receipts and `receiptora
 // check` for one of 100,000 (each receipt a PDF and a PNG of about 20 kB, as the renderer
-// writes them), the first run after the files were written (the page cache still warm):
+// writes them), the first run after the files were written (the page cache still warm); and
+// the backup again while a thread issues real receipts into the folder, with what `check`
+// finds in that backup (target: ≤ 30 s and no fault):
 //   bench_backup_check [BACKUP_RECEIPTS] [CHECK_RECEIPTS] [TEMP_FOLDER]
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -11,8 +14,10 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "receiptora/issuing/issue.hpp"
 #include "receiptora/store/audit.hpp"
 #include "receiptora/store/backup.hpp"
 #include "receiptora/store/book.hpp"
@@ -86,8 +91,42 @@ int main(int argc, char** argv) {
     std::printf("backup of %ld receipts (%zu files, each checked): %.1f s\n", backup_count, report.files,
                 seconds_since(start));
   }
+  {
+    // The same folder again, a thread issuing receipts meanwhile, as a batch would.
+    std::atomic<bool> done{false};
+    std::atomic<long> issued{0};
+    std::thread batch([&] {
+      for (long n = 0; !done; ++n) {
+        receiptora::render::Receipt receipt;
+        receipt.buyer = "批次客戶 " + std::to_string(n);
+        receipt.date = receiptora::render::Date{2026, 12, 8};
+        receipt.items = {{"茶", 1, 350, ""}};
+        receiptora::issuing::issue_receipt(receipt, work / "backup", {2026, 12, 8});
+        ++issued;
+      }
+    });
+    while (issued == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    store::Book book(work / "backup");
+    const auto start = std::chrono::steady_clock::now();
+    const store::BackupReport report = store::back_up(book, work / "dest-during");
+    const double took = seconds_since(start);
+    const long during = issued;
+    done = true;
+    batch.join();
+    receiptora::issuing::close_books();
+    store::Book copy(report.folder, store::Book::Access::Read);
+    const store::AuditReport audit = store::audit_folder(copy);
+    std::printf(
+        "backup of %zu receipts while a batch issued %ld more (%zu issued after the copy left out): "
+        "%.1f s; check of the backup: %zu faults\n",
+        report.receipts, during, report.left_out, took, audit.faults.size());
+    for (size_t i = 0; i < audit.faults.size() && i < 5; ++i)
+      std::printf("  %s %s %s\n", audit.faults[i].number.c_str(), audit.faults[i].file.c_str(),
+                  audit.faults[i].problem.c_str());
+  }
   fs::remove_all(work / "backup");
   fs::remove_all(work / "dest");
+  fs::remove_all(work / "dest-during");
 
   fill(work / "check", check_count);
   {

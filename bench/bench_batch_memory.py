@@ -1,6 +1,8 @@
 """Prints the batch command's peak memory on a long sheet: reading a 100,000-row CSV into
 orders (100,000 one-line orders), and `receiptora render` of a 100,000-row CSV (10,000
-orders of ten items each), each in a fresh process; and how a 200 MB file is answered.
+orders of ten items each), each in a fresh process; `receiptora render` of a 100 MB sheet whose
+every line is refused (a 統一編號 cut short, as a spreadsheet does to leading zeros; target
+peak ≤ 150 MB, the result table and the error log bounded); and how a 200 MB file is answered.
 
     .venv/bin/python bench/bench_batch_memory.py [--rows 100000]
 """
@@ -43,6 +45,24 @@ def main():
     with tempfile.TemporaryDirectory() as folder:
         folder = Path(folder)
         env = dict(os.environ, HOME=str(folder), XDG_DATA_HOME=str(folder / "data"))
+        # First: the peak a process reports is the highest of all children so far.
+        refused = folder / "refused.csv"
+        with open(refused, "w", encoding="utf-8") as f:
+            f.write(HEADER)
+            line, n = 0, len(HEADER.encode())
+            while n < 100 * 1024 * 1024 - 200:
+                text = f"R{line:07d},林記茶行 {line},4595257,2026-12-07,凍頂烏龍茶 150g,1,350,宅配\n"
+                f.write(text)
+                n += len(text.encode())
+                line += 1
+        out = folder / "refused-out"
+        seconds, peak, result = child_peak_mb([COMMAND, "render", "--output", str(out), str(refused)], env)
+        table = max((p.stat().st_size for p in out.glob("開立結果-*.csv")), default=0)
+        log = folder / "data" / "quillmarkers" / "Receiptora" / "error.log"
+        print(f"render of {n / 1024 / 1024:.0f} MB, {line:,} lines all refused: {seconds:.1f} s, peak {peak:.0f} MB "
+              f"(target ≤ 150 MB), result table {table / 1024:.0f} kB, error log "
+              f"{log.stat().st_size / 1024 if log.exists() else 0:.0f} kB (exit {result.returncode})")
+
         single = folder / "single.csv"
         write_sheet(single, rows, 1)
         reading = ("import sys\nfrom receiptora import orders\n"

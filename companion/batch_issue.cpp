@@ -6,6 +6,7 @@
 #include <pybind11/stl.h>
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,15 +23,18 @@ using namespace pybind11::literals;
 namespace issuing = receiptora::issuing;
 
 // One request's outcome as a dict: state "issued" (number), "skipped" (the number its key
-// was issued under before), "under_way" (another run is issuing it: the number it took),
-// "failed" (error: the exception, number when one was taken), "not_started" (stopped first).
-// A receipt whose files were saved but whose record failed counts as issued (the next
-// start completes the record), with a note in `problems`.
+// was issued under before), "skipped_void" (likewise, that receipt void since), "under_way" (another run is
+// issuing it: the number it took), "held" (its order has a receipt of other content: that receipt's number),
+// "failed" (error: the exception, number when one was taken), "not_started" (stopped first). A receipt whose
+// files were saved but whose record failed counts as issued (the next start completes the record), with a
+// note in `problems`.
 py::dict outcome_details(const issuing::BatchOutcome& outcome, std::vector<std::string>& problems) {
   py::object error = py::none();
   std::string state = "not_started", number = outcome.number;
   if (outcome.skipped) {
-    state = outcome.under_way ? "under_way" : "skipped";
+    state = outcome.under_way ? "under_way" : outcome.void_before ? "skipped_void" : "skipped";
+  } else if (outcome.held) {
+    state = "held";
   } else if (outcome.failure) {
     state = "failed";
     try {
@@ -57,18 +61,22 @@ py::dict outcome_details(const issuing::BatchOutcome& outcome, std::vector<std::
 // exception that stopped it, or None when Ctrl+C came first (with `details`, the dict of
 // outcome_details, or the exception when the request itself was refused); and the problems.
 py::tuple issue_receipts(const py::sequence& requests, int jobs, py::object progress, py::object keys,
-                         bool again, py::object orders, bool details, const std::string& run) {
+                         bool again, py::object orders, bool details, const std::string& run,
+                         const std::vector<std::string>& again_orders) {
   const size_t count = py::len(requests);
   std::vector<py::object> results(count);
   std::vector<issuing::BatchJob> work;
   std::vector<size_t> place;  // the request of each job
+  const std::set<std::string> anew_orders(again_orders.begin(), again_orders.end());
   for (size_t i = 0; i < count; ++i) {
     try {
       Prepared prepared = prepare(requests[i]);
       std::string key = keys.is_none() ? std::string() : py::cast<std::string>(keys[py::int_(i)]);
       std::string order = orders.is_none() ? std::string() : py::cast<std::string>(orders[py::int_(i)]);
+      const bool anew = anew_orders.count(order) > 0;
       work.push_back({std::move(prepared.receipt), std::move(prepared.root), prepared.day, std::move(key),
-                      prepared.exemption_stamp_unset, prepared.owner_seal_unset, std::move(order), run});
+                      prepared.exemption_stamp_unset, prepared.owner_seal_unset, std::move(order), run,
+                      anew});
       place.push_back(i);
     } catch (py::error_already_set& failure) {
       results[i] = failure.value();
@@ -110,7 +118,7 @@ py::tuple issue_receipts(const py::sequence& requests, int jobs, py::object prog
       result = outcome_dict;
     else if (state == "issued")
       result = outcome_dict["number"];
-    else if (state == "skipped" || state == "under_way")
+    else if (state == "skipped" || state == "skipped_void" || state == "under_way" || state == "held")
       result = py::str("");
     else if (state == "failed")
       result = outcome_dict["error"];
@@ -131,12 +139,16 @@ py::tuple issue_receipts(const py::sequence& requests, int jobs, py::object prog
 void register_batch_issue(py::module_& m) {
   m.def("issue_receipts", &issue_receipts, "requests"_a, "jobs"_a = 2, "progress"_a = py::none(),
         "keys"_a = py::none(), "again"_a = false, "orders"_a = py::none(), "details"_a = false, "run"_a = "",
+        "again_orders"_a = std::vector<std::string>(),
         "Issues the requests on `jobs` threads with the GIL released. Returns (results, problems): per "
         "request its receipt number, \"\" when its key (keys[i]) is the book's already (issued before, or "
         "under way in another run) and `again` is false, the exception that stopped it, or None when "
         "interrupted first; and the problems met (seller profile, recovery, ledger). orders[i] is kept "
-        "with the receipt (its 收據 value). With details=True each result is a dict: state (issued, "
-        "skipped, under_way, failed, not_started), number (for skipped: the earlier receipt's), error. "
+        "with the receipt (its 收據 value); an order whose 收據 value has a receipt of other content is held "
+        "unless listed in again_orders (issued anew, as `again` does for all). With details=True each result "
+        "is a dict: state (issued, skipped, skipped_void, under_way, held, failed, not_started), number (for "
+        "skipped and "
+        "held: the earlier receipt's), error. "
         "progress(n) is called as n more receipts are saved. `run` names the run in the book (its result "
         "table's stamp).");
 }

@@ -28,16 +28,22 @@ size_t characters(const std::string& utf8) {
   return count;
 }
 
-void check_lengths(const render::Receipt& receipt) {
+// The typed texts: not too long, and without NUL, which neither the receipt nor the ledger's
+// cells can carry (a spreadsheet ends the cell there).
+void check_texts(const render::Receipt& receipt) {
   auto check = [](const std::string& text, const std::string& what) {
     if (characters(text) > kTextLimit)
       throw py::value_error(what + " 有 " + std::to_string(characters(text)) + " 個字，收據一欄最多 " +
                             std::to_string(kTextLimit) + " 個字");
+    if (text.find('\0') != std::string::npos)
+      throw py::value_error(what + " 含有 NUL 字元（\\0），收據與收據清冊都不能記下，請刪除後再開立");
   };
   check(receipt.buyer, "\"買受人\"");
   check(receipt.buyer_tax_id, "\"買受人統一編號\"");
-  for (size_t i = 0; i < receipt.items.size(); ++i)
+  for (size_t i = 0; i < receipt.items.size(); ++i) {
     check(receipt.items[i].name, "\"品名\"[" + std::to_string(i) + "]");
+    check(receipt.items[i].note, "\"備註\"[" + std::to_string(i) + "]");
+  }
 }
 
 }  // namespace
@@ -45,7 +51,7 @@ void check_lengths(const render::Receipt& receipt) {
 Prepared prepare(py::handle request) {
   Prepared prepared;
   prepared.receipt = receiptora_py::receipt_from_request(request, "", {});
-  check_lengths(prepared.receipt);
+  check_texts(prepared.receipt);
   // Refused before anything is claimed: no number is used for it.
   mpz_class total;
   for (const render::Item& item : prepared.receipt.items) total += item.quantity * item.unit_price;

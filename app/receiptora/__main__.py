@@ -172,7 +172,7 @@ class Command:
 
 COMMANDS = (
     Command("render", "由 JSON 或 CSV 檔開立收據，不開視窗 · receipts from JSON or CSV files, without the window",
-            batch.add_arguments, batch.run, "FILE… [--output FOLDER] [--jobs N] [--again]", ("{csv}",)),
+            batch.add_arguments, batch.run, "FILE… [--output FOLDER] [--jobs N] [--again [ORDER…]]", ("{csv}",)),
     Command("profile", "填寫或修改賣方資料（商號、統一編號、印章） · edit the seller profile in a form",
             no_arguments, in_a_window(run_profile_form), window="receiptora"),
     Command("book", "開啟收據簿視窗：清單、列印、作廢、匯出 · the 收據簿 window: list, print, void, export",

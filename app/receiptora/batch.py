@@ -2,7 +2,8 @@
 
 The files are read as streams of orders (orders.py) and issued a chunk at a time, so a long
 sheet never sits in memory whole. An order whose key the book already holds is skipped
-unless --again. Each run writes its result table 開立結果-YYYYMMDD-HHMMSS.csv in the output
+unless --again; an order whose 收據 value has a receipt of other content is held until
+named with --again ORDER (or its receipt is void). Each run writes its result table 開立結果-YYYYMMDD-HHMMSS.csv in the output
 folder (order → number, total, state or reason) and prints a short summary; Ctrl+C or
 SIGTERM stops after the receipts in flight, with the summary, and exit status 130.
 """
@@ -12,11 +13,12 @@ import datetime
 import io
 import itertools
 import os
+import shlex
 import signal
 import sys
 
 from receiptora import orders
-from receiptora.messages import said
+from receiptora.messages import printable, said
 
 CHUNK = 500  # orders handed to the issuer at once: bounds the memory a long sheet takes
 SHOWN = 5  # refused orders named in the summary
@@ -25,6 +27,7 @@ REASON_CHARS = 500  # of one refusal's reason (a line of a megabyte is not repea
 RESULT_HEADER = ["來源", "收據", "收據號碼", "總額", "狀態", "原因", "執行編號", "輸出資料夾"]
 TABLE_PREFIX = "開立結果-"
 ISSUED, SKIPPED, REFUSED, UNFINISHED, NOT_STARTED = "已開立", "先前已開立", "未開立", "未完成", "未開始"
+SKIPPED_VOID, HELD = "先前已開立（已作廢）", "待確認"
 
 
 def default_folder():
@@ -58,8 +61,11 @@ def add_arguments(parser):
     parser.add_argument("files", nargs="+", metavar="FILE", help="JSON 或 CSV 檔 · JSON or CSV files")
     parser.add_argument("-o", "--output", metavar="FOLDER",
                         help=f"收據存放的資料夾 · where the receipts go (default: {default_folder()})")
-    parser.add_argument("--again", action="store_true",
-                        help="連同先前已開立的訂單也全部重新開立 · issue every order anew, also those issued before")
+    parser.add_argument("--again", nargs="*", metavar="ORDER",
+                        help="不加訂單：連同先前已開立的訂單也全部重新開立；加上 收據 欄的值：只重新開立這些訂單"
+                             "（內容已變更而待確認的訂單也以此開立；請寫在檔案之後）· without ORDER: issue every order "
+                             "anew, also those issued before; with ORDER values (after the files): those orders only, "
+                             "also those held because their content changed")
     parser.add_argument("-j", "--jobs", type=int, default=os.cpu_count() or 1,
                         help="同時繪製的收據數，最多為處理器數 · receipts made at once "
                              "(default and most: the number of processors)")
@@ -81,7 +87,10 @@ def epilog():
         "JSON 檔：一張收據請求，或請求的清單 · JSON files: one receipt request or a list of them.\n"
         "已開立過的訂單（內容相同）再執行時略過；每次執行的結果寫在輸出資料夾的 開立結果-日期-時間.csv。\n"
         "Orders issued before (same content) are skipped on a re-run; each run's result table is "
-        "開立結果-YYYYMMDD-HHMMSS.csv in the output folder.")
+        "開立結果-YYYYMMDD-HHMMSS.csv in the output folder.\n"
+        "已開立過、但內容已變更的訂單不開立（待確認），要開立請加 --again 訂單，或先作廢舊收據。\n"
+        "An order issued before whose content changed is held: issue it with --again ORDER, or void its receipt "
+        "first.")
 
 
 def log_failures(problems):
@@ -195,6 +204,13 @@ class Tally:
         self.unread = []  # problems of no one order: a file not read, a line without 收據
         self.notes = []  # the run's own: seller profile, recovery, ledger
         self.failed = False  # a ledger line not written: the exit status says so
+        self.held = []  # orders held for a changed content: (收據 value, its earlier receipt), the first KEPT
+        self.held_count = 0
+
+
+def quoted(label):
+    """An order's 收據 value as the shell takes it back after --again."""
+    return shlex.quote(printable(label))
 
 
 def reason_of(result):
@@ -243,8 +259,8 @@ def issue_chunk(chunk, args, tally, table, bar, borrowed):
             print(f"receiptora: {target} 沒有賣方資料，已複製預設輸出資料夾的 {source}", file=sys.stderr)
     results, problems = quillmarkers_model.issue_receipts(
         [o.request for _, o in ready], jobs=usable_jobs(args.jobs, len(ready)), progress=bar.update,
-        keys=[o.key for _, o in ready], again=args.again, orders=[o.label or "" for _, o in ready],
-        details=True, run=table.run_id()) if ready else ([], [])
+        keys=[o.key for _, o in ready], again=args.again == [], orders=[o.label or "" for _, o in ready],
+        details=True, run=table.run_id(), again_orders=args.again or []) if ready else ([], [])
     for problem in problems:
         if problem not in tally.notes:
             tally.notes.append(problem)
@@ -263,6 +279,17 @@ def issue_chunk(chunk, args, tally, table, bar, borrowed):
             tally.skipped += 1
             rows[at] = [order.place, order.label, number, total, SKIPPED,
                         "同一訂單先前已開立（--again 全部重新開立）" if state == "skipped" else "同一訂單正由另一次執行開立"]
+        elif state == "skipped_void":
+            tally.skipped += 1
+            rows[at] = [order.place, order.label, number, total, SKIPPED_VOID,
+                        f"同一訂單先前的收據已作廢；要重新開立請加 --again {quoted(order.label)}"]
+        elif state == "held":
+            tally.held_count += 1
+            if len(tally.held) < KEPT:
+                tally.held.append((order.label, number))
+            rows[at] = [order.place, order.label, number, total, HELD,
+                        f"內容與先前開立的 {number} 不同，未開立；確認要開立請加 --again {quoted(order.label)}，"
+                        "或先作廢該收據"]
         elif state == "not_started":
             stopped = True
             rows[at] = [order.place, order.label, "", total, NOT_STARTED, "執行被中斷，未開始"]
@@ -291,6 +318,12 @@ def print_summary(tally, folder, table, stopped):
     print(f"已開立 {tally.issued} 張收據{span}，存於 {readable(os.fsdecode(folder))}", file=out)
     if tally.skipped:
         print(f"略過 {tally.skipped} 張：先前已開立（--again 全部重新開立）", file=out)
+    if tally.held_count:
+        named = "、".join(f"{printable(label)}（{number}）" for label, number in tally.held[:SHOWN])
+        more = " 等" if tally.held_count > SHOWN else ""
+        print(f"待確認 {tally.held_count} 張：訂單內容與先前開立的收據不同，未開立：{named}{more}；"
+              f"確認要開立請加 --again {' '.join(quoted(label) for label, _ in tally.held[:SHOWN])}{more}，"
+              "或先作廢舊收據", file=out)
     if tally.refused_count:
         print(f"{tally.refused_count} 張未能開立，原因列於上方，也寫入錯誤紀錄"
               + (f"（開立結果檔與錯誤紀錄只列前 {KEPT} 張）" if tally.refused_count > KEPT else ""), file=out)
@@ -343,4 +376,4 @@ def run(args):
     print_summary(tally, folder, table, stopped)
     if stopped:
         return 130
-    return 1 if tally.refused_count or tally.unread_count or tally.failed else 0
+    return 1 if tally.refused_count or tally.unread_count or tally.failed or tally.held_count else 0

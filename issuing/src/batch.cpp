@@ -52,25 +52,30 @@ BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
       runs[i] = 0;
     }
   }
+  // A job asked anew whose key the book holds is issued without it; any other such job is
+  // skipped, naming the earlier receipt.
   if (again)
-    for (BatchJob& job : jobs) job.key.clear();
-  else {
-    std::map<fs::path, std::vector<std::string>> keys;
-    for (size_t i = 0; i < count; ++i)
-      if (runs[i] && !jobs[i].key.empty()) keys[jobs[i].root].push_back(jobs[i].key);
-    std::map<fs::path, std::map<std::string, std::string>> claimed;
-    for (auto& [root, list] : keys)
-      for (auto& [key, number] : store::claimed_batch_keys(*books.at(root), list))
-        claimed[root][key] = number;
-    for (size_t i = 0; i < count; ++i) {
-      if (!runs[i] || jobs[i].key.empty()) continue;
-      const auto& known = claimed[jobs[i].root];
-      const auto found = known.find(jobs[i].key);
-      if (found == known.end()) continue;
-      report.outcomes[i].skipped = true;
-      report.outcomes[i].number = found->second;
-      runs[i] = 0;
+    for (BatchJob& job : jobs) job.again = true;
+  std::map<fs::path, std::vector<std::string>> keys;
+  for (size_t i = 0; i < count; ++i)
+    if (runs[i] && !jobs[i].key.empty()) keys[jobs[i].root].push_back(jobs[i].key);
+  std::map<fs::path, std::map<std::string, store::KeyHolder>> claimed;
+  for (auto& [root, list] : keys)
+    for (store::KeyHolder& holder : store::claimed_batch_keys(*books.at(root), list))
+      claimed[root][holder.key] = std::move(holder);
+  for (size_t i = 0; i < count; ++i) {
+    if (!runs[i] || jobs[i].key.empty()) continue;
+    const auto& known = claimed[jobs[i].root];
+    const auto found = known.find(jobs[i].key);
+    if (found == known.end()) continue;
+    if (jobs[i].again) {
+      jobs[i].key.clear();
+      continue;
     }
+    report.outcomes[i].skipped = true;
+    report.outcomes[i].number = found->second.number;
+    report.outcomes[i].void_before = found->second.state == store::State::Void;
+    runs[i] = 0;
   }
 
   std::vector<std::optional<Staged>> staged(count);
@@ -97,7 +102,7 @@ BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
       std::optional<Staged> done;
       std::exception_ptr failure;
       std::string number;
-      bool skipped = false, under_way = false;
+      bool skipped = false, under_way = false, held = false, void_before = false;
       wait_for_turn(i);
       bool turn_passed = false;
       if (runs[i]) {
@@ -113,12 +118,14 @@ BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
                 pass();
               }
             } pass{pass_turn, turn_passed};
-            return claim(book, receipt, jobs[i].day, jobs[i].key, jobs[i].order, jobs[i].run);
+            return claim(book, receipt, jobs[i].day, jobs[i].key, jobs[i].order, jobs[i].run, !jobs[i].again);
           }();
           number = claimed.number;
+          held = claimed.held;
           skipped = claimed.claimed_before;
           under_way = skipped && claimed.state == store::State::Pending;
-          if (!skipped) done = stage(book, receipt, false);
+          void_before = skipped && claimed.state == store::State::Void;
+          if (!skipped && !held) done = stage(book, receipt, false);
         } catch (const IssueError& error) {
           failure = std::current_exception();
           if (error.number().empty() && error.code() == EBUSY && !stop.exchange(true)) {
@@ -133,8 +140,10 @@ BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
       if (!turn_passed) pass_turn();
       std::lock_guard lock(mutex);
       if (runs[i]) {  // those skipped before the start keep their outcome
-        report.outcomes[i].started = !skipped;
+        report.outcomes[i].started = !skipped && !held;
         report.outcomes[i].skipped = skipped;
+        report.outcomes[i].held = held;
+        report.outcomes[i].void_before = void_before;
         report.outcomes[i].under_way = under_way;
         report.outcomes[i].number = number;
       }
@@ -236,7 +245,7 @@ BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
   for (size_t i = 0; i < count; ++i) {
     const BatchOutcome& o = report.outcomes[i];
     const render::Receipt& r = jobs[i].receipt;
-    if (o.number.empty() || o.failure || o.skipped) continue;
+    if (o.number.empty() || o.failure || o.skipped || o.held) continue;
     if (noted.insert(jobs[i].root).second) {
       render::Receipt stamped = r;
       stamped.exemption_stamp = true;

@@ -47,7 +47,7 @@ render::Date today() {
 }
 
 store::Claim claim(store::Book& book, render::Receipt& receipt, store::Day day, const std::string& batch_key,
-                   const std::string& order_label, const std::string& run) {
+                   const std::string& order_label, const std::string& run, bool hold_changed) {
   if (blank_text(receipt.seller.name)) throw IssueError("", false, kNoSeller);
   // The creation date is fixed now and kept with the request, so the receipt made again from
   // its record (recovery) is the same file, byte for byte.
@@ -63,8 +63,8 @@ store::Claim claim(store::Book& book, render::Receipt& receipt, store::Day day, 
     // lost key is restored from a backup); the number's transaction signs the record.
     if (!book.signer())
       store::attach_key(book, store::ShopKey::of_folder(book.folder(), store::book_public_key(book).empty()));
-    store::Claim claimed = store::claim_receipt(book, record);
-    if (!claimed.claimed_before) {
+    store::Claim claimed = store::claim_receipt(book, record, hold_changed);
+    if (!claimed.claimed_before && !claimed.held) {
       receipt.number = claimed.number;
       receipt.code = record.code;
       receipt.code_key = record.key_id;

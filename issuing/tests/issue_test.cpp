@@ -681,6 +681,38 @@ TEST(IssueBatch, ARerunIssuesOnlyWhatIsMissingAndAgainIssuesAll) {
   EXPECT_EQ(issue_batch(again, 1, true, nullptr).outcomes[0].number, "收據-20261207-007");
 }
 
+TEST(IssueBatch, AChangedOrderIsHeldUntilAskedAnewAndAVoidOneIsSaidSo) {
+  ShopFolder folder;
+  auto job = [&](const std::string& key, const std::string& order, const std::string& buyer) {
+    return BatchJob{sample(buyer), folder.path, kDay, key, false, false, order};
+  };
+  std::vector<BatchJob> first{job("a05", "A05", "甲"), job("a06", "A06", "乙")};
+  issue_batch(first, 2, false, nullptr);  // 001 and 002
+
+  std::vector<BatchJob> changed{job("a05-edited", "A05", "甲商行"), job("a07", "A07", "丙")};
+  const BatchReport held = issue_batch(changed, 2, false, nullptr);
+  EXPECT_TRUE(held.outcomes[0].held);
+  EXPECT_FALSE(held.outcomes[0].started);
+  EXPECT_EQ(held.outcomes[0].number, "收據-20261207-001") << "the receipt it was issued as";
+  EXPECT_EQ(held.outcomes[1].number, "收據-20261207-003");
+  EXPECT_EQ(ledger_lines(folder.path).size(), 3u);
+
+  changed = {job("a05-edited", "A05", "甲商行")};
+  changed[0].again = true;
+  EXPECT_EQ(issue_batch(changed, 1, false, nullptr).outcomes[0].number, "收據-20261207-004");
+  changed = {job("a05-edited", "A05", "甲商行")};
+  EXPECT_TRUE(issue_batch(changed, 1, false, nullptr).outcomes[0].skipped) << "issued anew with its key";
+
+  void_receipt(folder.path, "收據-20261207-002", "寫錯");
+  std::vector<BatchJob> rerun{job("a06", "A06", "乙")};
+  const BatchOutcome voided = issue_batch(rerun, 1, false, nullptr).outcomes[0];
+  EXPECT_TRUE(voided.skipped && voided.void_before);
+  EXPECT_EQ(voided.number, "收據-20261207-002");
+  rerun = {job("a06-edited", "A06", "乙商行")};
+  EXPECT_EQ(issue_batch(rerun, 1, false, nullptr).outcomes[0].number, "收據-20261207-005")
+      << "an order whose receipt is void is issued with its new content";
+}
+
 TEST(IssueBatch, StoppingLeavesNothingPendingAndNoReceiptStartedUnsaved) {
   ShopFolder folder;
   std::vector<BatchJob> jobs;

@@ -180,6 +180,11 @@ ALTER TABLE receipts ADD COLUMN key_id TEXT NOT NULL DEFAULT '';
 ALTER TABLE receipts ADD COLUMN chain INTEGER;
 CREATE UNIQUE INDEX receipts_by_chain ON receipts(chain) WHERE chain IS NOT NULL;
 )sql",
+    // A batch order's 收據 value found quickly: an order whose content changed since its
+    // receipt was issued is held, which every claim of a batch asks the book.
+    R"sql(
+CREATE INDEX receipts_by_order ON receipts(order_label) WHERE order_label <> '';
+)sql",
 };
 static_assert(std::size(kMigrations) == kBookVersion);
 #undef RECEIPTORA_ITEM_USED
@@ -663,7 +668,7 @@ std::unique_ptr<Book> open_book_for_reading(const fs::path& folder) {
   return std::make_unique<Book>(folder, Book::Access::Read);
 }
 
-Claim claim_receipt(Book& book, Record& record) {
+Claim claim_receipt(Book& book, Record& record, bool hold_changed) {
   check_iso_day(record.date);
   const Day day = day_of(record);
   std::lock_guard lock(book.mutex());
@@ -684,6 +689,19 @@ Claim claim_receipt(Book& book, Record& record) {
       if (state != State::Unfinished) return {earlier.text(0), true, state};
       Statement release(book.db(), "UPDATE receipts SET batch_key = NULL WHERE batch_key = ?");
       release.bind(1, record.batch_key).run();
+    }
+    if (hold_changed && !record.order_label.empty()) {
+      // The same order issued before under another key: its content has changed since.
+      Statement other(book.db(),
+                      "SELECT number, state FROM receipts WHERE order_label = ? AND order_label <> '' "
+                      "AND batch_key IS NOT NULL AND batch_key <> ? AND state IN ('issued', 'pending') "
+                      "ORDER BY day DESC, seq DESC LIMIT 1");
+      other.bind(1, record.order_label).bind(2, record.batch_key);
+      if (other.step()) {
+        Claim held{other.text(0), false, state_from_name(other.text(1)).value_or(State::Pending)};
+        held.held = true;
+        return held;
+      }
     }
   }
   Statement highest(book.db(), "SELECT coalesce(max(seq), 0) FROM receipts WHERE day = ?");
@@ -871,14 +889,15 @@ bool adopt_files(Book& book, const std::string& number, const std::vector<BookFi
   return voided;
 }
 
-std::vector<std::pair<std::string, std::string>> claimed_batch_keys(const Book& book,
-                                                                    const std::vector<std::string>& keys) {
+std::vector<KeyHolder> claimed_batch_keys(const Book& book, const std::vector<std::string>& keys) {
   std::lock_guard lock(book.mutex());
-  Statement query(book.db(), "SELECT number FROM receipts WHERE batch_key = ? AND state != 'unfinished'");
-  std::vector<std::pair<std::string, std::string>> out;
+  Statement query(book.db(),
+                  "SELECT number, state FROM receipts WHERE batch_key = ? AND state != 'unfinished'");
+  std::vector<KeyHolder> out;
   for (const std::string& key : keys) {
     query.bind(1, key);
-    if (query.step()) out.emplace_back(key, query.text(0));
+    if (query.step())
+      out.push_back({key, query.text(0), state_from_name(query.text(1)).value_or(State::Pending)});
     query.reset();
   }
   return out;

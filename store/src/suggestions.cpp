@@ -85,30 +85,33 @@ void SuggestionList::assign(std::vector<Suggestion> all) {
   folded_.reserve(all_.size());
   for (const Suggestion& s : all_) folded_.push_back(fold_for_matching(s.name));
   weights_.clear();
+  order_.clear();
   weighed_on_.clear();
+}
+
+void SuggestionList::weigh(std::string_view today) {
+  if (weighed_on_ == today && weights_.size() == all_.size()) return;
+  weights_.resize(all_.size());
+  for (size_t i = 0; i < all_.size(); ++i) weights_[i] = suggestion_weight(all_[i], today);
+  weighed_on_ = today;
+  // Best first, once: a keystroke then walks this order and stops at the limit's match.
+  order_.resize(all_.size());
+  std::iota(order_.begin(), order_.end(), size_t{0});
+  std::sort(order_.begin(), order_.end(), [&](size_t a, size_t b) {
+    if (weights_[a] != weights_[b]) return weights_[a] > weights_[b];
+    if (all_[a].last_day != all_[b].last_day) return all_[a].last_day > all_[b].last_day;
+    if (all_[a].name != all_[b].name) return all_[a].name < all_[b].name;
+    return all_[a].detail < all_[b].detail;
+  });
 }
 
 std::vector<Suggestion> SuggestionList::match(std::string_view typed, std::string_view today, size_t limit) {
   const std::string needle = fold_for_matching(trimmed(typed));
   if (needle.empty() || limit == 0) return {};
-  if (weighed_on_ != today || weights_.size() != all_.size()) {
-    weights_.resize(all_.size());
-    for (size_t i = 0; i < all_.size(); ++i) weights_[i] = suggestion_weight(all_[i], today);
-    weighed_on_ = today;
-  }
-  std::vector<size_t> found;
-  for (size_t i = 0; i < folded_.size(); ++i)
-    if (folded_[i].find(needle) != std::string::npos) found.push_back(i);
-  auto better = [&](size_t a, size_t b) {
-    if (weights_[a] != weights_[b]) return weights_[a] > weights_[b];
-    if (all_[a].last_day != all_[b].last_day) return all_[a].last_day > all_[b].last_day;
-    if (all_[a].name != all_[b].name) return all_[a].name < all_[b].name;
-    return all_[a].detail < all_[b].detail;
-  };
-  const size_t shown = std::min(limit, found.size());
-  std::partial_sort(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(shown), found.end(), better);
+  weigh(today);
   std::vector<Suggestion> out;
-  for (size_t i = 0; i < shown; ++i) out.push_back(all_[found[i]]);
+  for (size_t i = 0; i < order_.size() && out.size() < limit; ++i)
+    if (folded_[order_[i]].find(needle) != std::string::npos) out.push_back(all_[order_[i]]);
   return out;
 }
 

@@ -334,7 +334,7 @@ TEST_P(BatchKey, AKeyTheBookHoldsTakesNoNumberUnlessItsOrderWasNeverMade) {
     EXPECT_EQ(claim.number, earlier);
     EXPECT_EQ(claim.state, *GetParam().holder);
     EXPECT_EQ(claimed_batch_keys(book, {"order-1", "other"}),
-              (std::vector<std::pair<std::string, std::string>>{{"order-1", earlier}}));
+              (std::vector<KeyHolder>{{"order-1", earlier, *GetParam().holder}}));
   } else {
     EXPECT_EQ(claim.number, "收據-20261208-001");
     EXPECT_EQ(find_receipt(book, claim.number)->batch_key, "order-1");
@@ -349,6 +349,60 @@ INSTANTIATE_TEST_SUITE_P(Holders, BatchKey,
                                            KeyRow{"PendingInAnotherRun", State::Pending, true},
                                            KeyRow{"Unfinished", State::Unfinished, false}),
                          [](const auto& row) { return std::string(row.param.name); });
+
+// An order (its 收據 value) issued before under another key, that is with other content.
+struct HeldRow {
+  const char* name;
+  std::optional<State> earlier;  // the state of the earlier receipt, under key "old"; none: no receipt
+  const char* earlier_label;     // its order
+  const char* label;             // the claim's order
+  const char* key;               // the claim's key
+  bool hold_changed;
+  bool held;
+};
+
+class ChangedOrder : public ::testing::TestWithParam<HeldRow> {};
+
+TEST_P(ChangedOrder, IsHeldWhileItsEarlierReceiptStandsUnlessAskedAnew) {
+  TempFolder folder;
+  Book book(folder.path);
+  std::string earlier;
+  if (const auto state = GetParam().earlier) {
+    Record r = sample("2026-12-07");
+    r.batch_key = "old";
+    r.order_label = GetParam().earlier_label;
+    earlier = claim_receipt(book, r).number;
+    if (*state == State::Issued || *state == State::Void) mark_issued(book, earlier, {}, "t");
+    if (*state == State::Void) mark_void(book, earlier, "x", "t", {}, [] {});
+    if (*state == State::Unfinished) mark_unfinished(book, earlier, "renderer failed");
+  }
+  Record r = sample("2026-12-08", "乙");
+  r.batch_key = GetParam().key;
+  r.order_label = GetParam().label;
+  const Claim claim = claim_receipt(book, r, GetParam().hold_changed);
+  EXPECT_EQ(claim.held, GetParam().held);
+  if (GetParam().held) {
+    EXPECT_EQ(claim.number, earlier);
+    EXPECT_EQ(claim.state, *GetParam().earlier);
+    EXPECT_EQ(all_records(book).size(), 1u) << "a held order takes no number";
+  } else if (!claim.claimed_before) {
+    EXPECT_EQ(claim.number, "收據-20261208-001");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Orders, ChangedOrder,
+    ::testing::Values(HeldRow{"IssuedBefore", State::Issued, "A-17", "A-17", "new", true, true},
+                      HeldRow{"UnderWayInAnotherRun", State::Pending, "A-17", "A-17", "new", true, true},
+                      HeldRow{"VoidBefore", State::Void, "A-17", "A-17", "new", true, false},
+                      HeldRow{"NeverMade", State::Unfinished, "A-17", "A-17", "new", true, false},
+                      HeldRow{"SameContentIsTheKeysAffair", State::Issued, "A-17", "A-17", "old", true,
+                              false},
+                      HeldRow{"AnotherOrder", State::Issued, "A-17", "A-18", "new", true, false},
+                      HeldRow{"NoOrderValue", State::Issued, "", "", "new", true, false},
+                      HeldRow{"AskedAnew", State::Issued, "A-17", "A-17", "new", false, false},
+                      HeldRow{"FirstTime", std::nullopt, "", "A-17", "new", true, false}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(BatchKeyRace, TwoConnectionsClaimingTheSameKeysTakeOneNumberPerKey) {
   TempFolder folder;

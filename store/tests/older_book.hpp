@@ -5,6 +5,7 @@
 namespace receiptora::store {
 
 inline constexpr char kBackBeforeCounts[] =
+    "DROP INDEX receipts_by_order; "
     "DROP INDEX receipts_by_chain; ALTER TABLE receipts DROP COLUMN code; ALTER TABLE receipts DROP COLUMN "
     "key_id; "
     "ALTER TABLE receipts DROP COLUMN chain; DROP INDEX receipts_by_run; ALTER TABLE receipts DROP COLUMN "

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <chrono>
+#include <thread>
+
 #include "case_name.hpp"
 #include "older_book.hpp"
 #include "receiptora/store/book.hpp"
@@ -209,6 +212,34 @@ TEST(SuggestionBook, HiddenStaysHiddenThroughNewUsesUntilShownAgain) {
   suggestions.set_hidden(SuggestionKind::Item, "紅茶", "", false);
   EXPECT_EQ(shown(suggestions.suggest(SuggestionKind::Item, "茶", "2026-12-08")), "紅茶 31");
   EXPECT_EQ(shown(suggestions.hidden(SuggestionKind::Item)), "");
+}
+
+TEST(SuggestionBook, ALargeBookChangingAnswersFromTheCountsReadUntilTheNewOnesAreReady) {
+  TempFolder folder;
+  Book book(folder.path);
+  {
+    std::vector<Record> many;  // more buyers than are read on the keystroke's thread
+    for (size_t i = 0; i <= kReadAsideRows; ++i) {
+      many.push_back(receipt("2026-12-01", "客戶" + std::to_string(i), "", {}));
+      many.back().number = "收據-20261201-" + std::to_string(i + 1);
+      many.back().state = State::Issued;
+    }
+    insert_records(book, many);
+  }
+  SuggestionBook suggestions(folder.path);
+  EXPECT_EQ(shown(suggestions.suggest(SuggestionKind::Buyer, "甲店", "2026-12-08")), "");  // read at once
+  issue(book, receipt("2026-12-02", "甲店", "1", {}));
+  EXPECT_EQ(shown(suggestions.suggest(SuggestionKind::Buyer, "甲店", "2026-12-08")), "")
+      << "the keystroke does not wait for the counts read anew";
+  std::string seen;
+  for (int tries = 0; tries < 500 && seen.empty(); ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    seen = shown(suggestions.suggest(SuggestionKind::Buyer, "甲店", "2026-12-08"));
+  }
+  EXPECT_EQ(seen, "甲店 1");
+  suggestions.set_hidden(SuggestionKind::Buyer, "甲店", "1", true);
+  EXPECT_EQ(shown(suggestions.suggest(SuggestionKind::Buyer, "甲店", "2026-12-08")), "")
+      << "hiding takes effect at once";
 }
 
 TEST(SuggestionBook, NoBookSuggestsNothingAndCreatesNothing) {

@@ -178,3 +178,25 @@ def test_a_total_of_zero_or_below_is_refused_without_a_number(tmp_path):
     rows = list(csv.reader((out / "收據清冊.csv").read_text(encoding="utf-8-sig").splitlines()))[1:]
     assert [(r[0], r[5]) for r in rows] == [("收據-20261207-001", "500")]  # a discount line stays allowed
 
+
+def test_a_changed_order_is_held_named_with_its_receipt_and_issued_when_asked(tmp_path):
+    header = "收據,買受人,統一編號,日期,品名,數量,單價\n"
+    (tmp_path / "orders.csv").write_text(header + "A05,林記,,2026-12-07,茶,2,350\n", encoding="utf-8")
+    out = named_shop(tmp_path / "out")
+
+    def render(*extra):
+        return subprocess.run([COMMAND, "render", "--output", str(out), str(tmp_path / "orders.csv"), *extra],
+                              capture_output=True, text=True, timeout=120,
+                              env=dict(os.environ, XDG_DATA_HOME=str(tmp_path / "data")))
+    assert render().returncode == 0
+    (tmp_path / "orders.csv").write_text(header + "A05,林記,,2026-12-07,茶,3,350\n", encoding="utf-8")
+    held = render()
+    assert held.returncode == 1 and "已開立 0 張收據" in held.stdout
+    assert "待確認 1 張：訂單內容與先前開立的收據不同，未開立：A05（收據-20261207-001）；確認要開立請加 --again A05" \
+        in held.stdout
+    table = Path(held.stdout.rstrip("\n").rpartition("開立結果：")[2])
+    assert [row[1:5] for row in results(table)] == [["A05", "收據-20261207-001", "1050", "待確認"]]
+    assert render().returncode == 1, "held again until the operator says so"
+    issued = render("--again", "A05")
+    assert issued.returncode == 0 and issued.stdout.startswith("已開立 1 張收據（收據-20261207-002）")
+    assert render().stdout.splitlines()[1] == "略過 1 張：先前已開立（--again 全部重新開立）"

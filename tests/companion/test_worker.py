@@ -104,6 +104,7 @@ def test_requests_made_in_order_busy_around_each_and_nothing_after_none(tmp_path
     ("folder not text", {"存檔路徑": 7}),
     ("folder with a NUL", {"存檔路徑": "/tmp/receiptora\x00/"}),
     ("huge text", {"品名": ["茶" * 5_000_000, "蛋糕"]}),
+    ("a NUL in an item name", {"品名": ["茶\x00", "蛋糕"]}),
     ("huge quantity and a wrong one", {"數量": [10 ** 6000, "1"]}),
     ("negative total", {"單件價格": [-350, 90]}),
     ("zero total", {"數量": [0, 0]}),

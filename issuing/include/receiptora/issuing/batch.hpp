@@ -25,6 +25,9 @@ struct BatchJob {
   bool exemption_stamp_unset = false, owner_seal_unset = false;
   std::string order;  // the order's 收據 value, kept with the receipt
   std::string run;    // the run issuing it (its result table's stamp), kept with the receipt
+  // Issued anew: also when its key is the book's already (then without the key), and also
+  // when its order has a receipt of other content (not held).
+  bool again = false;
 };
 
 struct BatchOutcome {
@@ -33,6 +36,10 @@ struct BatchOutcome {
   bool started = false;        // false: not reached (stopped first) or skipped
   bool skipped = false;        // its key is the book's already: issued before, or under way
   bool under_way = false;      // skipped because another run is issuing it right now (pending)
+  bool void_before = false;    // skipped, and the earlier receipt is void
+  // Not issued: its order (收據 value) has a receipt of other content, `number`, issued or
+  // under way; issued when asked anew (again) or once that receipt is void.
+  bool held = false;
 };
 
 struct BatchReport {
@@ -45,7 +52,8 @@ struct BatchReport {
 // Issues the jobs on `threads` threads. A job whose key its folder's book already holds
 // (issued, void, or pending in another run at the same moment) is skipped: the key is
 // claimed in the same transaction as the number, so two runs of one sheet issue each order
-// once. With `again` the keys are not used (every job issued anew, without a key). A book
+// once. A job whose order (its 收據 value) has a receipt of other content is held, in that
+// same transaction. With `again` every job is issued as if asked anew (BatchJob::again). A book
 // locked by another program stops the batch after the first claim that waited in vain. `poll(saved)` runs on
 // the calling thread about every 100 ms with the number of receipts saved since the last call; when it
 // returns false no new receipt starts, and those under way are finished and saved.

@@ -103,10 +103,11 @@ inline constexpr const char* kNoSeller = "請先填寫賣方資料（receiptora 
 // Step 1: the number; receipt.number is set. A receipt whose seller has no 商號名稱 is
 // refused (IssueError kNoSeller) before a number is taken: a paper without the shop's name is
 // no receipt. A batch key the book already holds takes no
-// number: the claim says which receipt has it (claimed_before; receipt.number unchanged).
+// number: the claim says which receipt has it (claimed_before; receipt.number unchanged); so
+// does, with `hold_changed`, an order whose 收據 value has a receipt of other content (held).
 // Throws IssueError (no number taken).
 store::Claim claim(store::Book& book, render::Receipt& receipt, store::Day day, const std::string& batch_key,
-                   const std::string& order_label, const std::string& run = {});
+                   const std::string& order_label, const std::string& run = {}, bool hold_changed = false);
 // Step 2: renders and writes both files under temporary names. On failure the record
 // becomes unfinished with the reason (and its ledger line), and IssueError is thrown.
 Staged stage(store::Book& book, const render::Receipt& receipt, bool flush);

@@ -33,7 +33,7 @@ namespace fs = std::filesystem;
 
 inline constexpr std::string_view kBookName = "收據簿.sqlite3";
 // The schema this build writes; older books are migrated on open, newer ones refused.
-inline constexpr int kBookVersion = 5;
+inline constexpr int kBookVersion = 6;
 // How long a command waits for another process's write transaction before it gives up.
 inline constexpr std::chrono::milliseconds kBusyLimit{10000};
 
@@ -205,14 +205,18 @@ bool read_book_once(const fs::path& folder, const std::function<void(const Book&
 struct Claim {
   std::string number;
   bool claimed_before = false;
-  State state = State::Pending;  // of the earlier record, when claimed_before
+  State state = State::Pending;  // of the earlier record, when claimed_before or held
+  // The order's 收據 value has an issued (or pending) receipt of other content, named by
+  // `number`: nothing is claimed, the changed order waits for the operator's word.
+  bool held = false;
 };
 // Claims the next number of the record's day and stores the record (normally pending) in
 // one transaction; sets record.number. A record with a batch key that the book already
 // holds takes no number (an earlier unfinished record gives its key up: its order was never
 // made). Another process claiming at the same time waits (busy timeout) and gets the next
-// number, or sees the key.
-Claim claim_receipt(Book& book, Record& record);
+// number, or sees the key. With `hold_changed`, a batch record whose order (its 收據 value)
+// has an issued or pending receipt under another key takes no number either: it is held.
+Claim claim_receipt(Book& book, Record& record, bool hold_changed = false);
 // Stores a record whose number is already known (an import); false when the number exists.
 bool insert_record(Book& book, const Record& record);
 // Many at once, in one transaction; returns how many were new.
@@ -259,9 +263,14 @@ inline constexpr std::string_view kContentUnknown =
 
 // Every record, by day and number (the ledger rebuilt).
 std::vector<Record> all_records(const Book& book);
-// The batch keys among `keys` that the book holds (issued, void or pending), with the number.
-std::vector<std::pair<std::string, std::string>> claimed_batch_keys(const Book& book,
-                                                                    const std::vector<std::string>& keys);
+// The batch keys among `keys` that the book holds (issued, void or pending), with the number
+// and state of the receipt holding each.
+struct KeyHolder {
+  std::string key, number;
+  State state = State::Issued;
+  bool operator==(const KeyHolder&) const = default;
+};
+std::vector<KeyHolder> claimed_batch_keys(const Book& book, const std::vector<std::string>& keys);
 
 // A value kept with the book (for instance that an older output folder was imported).
 std::optional<std::string> book_setting(const Book& book, const std::string& key);

@@ -4,9 +4,11 @@
 // them into memory once per change of the book and answers each keystroke from there.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,19 +41,25 @@ class SuggestionList {
  public:
   void assign(std::vector<Suggestion> all);
   std::vector<Suggestion> match(std::string_view typed, std::string_view today, size_t limit = 6);
+  // Weighs and orders the suggestions as of `today` now rather than at the next match.
+  void weigh(std::string_view today);
   size_t size() const { return all_.size(); }
 
  private:
   std::vector<Suggestion> all_;
   std::vector<std::string> folded_;
   std::vector<double> weights_;  // for weighed_on_
+  std::vector<size_t> order_;    // indices, best first, as of weighed_on_
   std::string weighed_on_;
 };
 
 // The suggestions of a folder's book. Opens nothing until asked, creates nothing, and reads the
 // counts again only when the book changed (SQLite's data_version), so a keystroke costs a
-// search in memory. A folder without a book, or a book from before the counts, suggests
-// nothing. Failures to read are std::runtime_error in Chinese. One thread at a time.
+// search in memory. Counts of more than kReadAsideRows rows are read again on a thread of their
+// own (a connection of its own): while a batch writes the book, each keystroke answers from the
+// counts already read and takes the new ones once they are ready, instead of reading them all
+// at every change. A folder without a book, or a book from before the counts, suggests
+// nothing. Failures to read are std::runtime_error in Chinese. One calling thread at a time.
 class SuggestionBook {
  public:
   explicit SuggestionBook(std::filesystem::path folder);
@@ -75,11 +83,20 @@ class SuggestionBook {
   std::int64_t pragma(const char* name);
   std::vector<Suggestion> read(SuggestionKind kind, const char* where);
   [[noreturn]] void fail() const;
+  void take_read_aside();
   std::filesystem::path folder_;
   sqlite3* db_ = nullptr;
   std::int64_t data_version_ = -1;
   bool counted_ = false;  // the book has the counts' tables
   SuggestionList lists_[2];
+  std::string today_;  // of the last keystroke: the counts read aside are weighed as of it
+  struct ReadAside;    // the counts being read on their own thread
+  std::unique_ptr<ReadAside> aside_;
+  std::chrono::steady_clock::time_point next_read_{};  // no reading aside begins before
 };
+
+// Rows (buyers and items together) up to which the counts are read on the keystroke's own
+// thread: a few milliseconds, and the list shows what the book holds at once.
+inline constexpr std::size_t kReadAsideRows = 2000;
 
 }  // namespace receiptora::store
