@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "receiptora/receipt_texts.hpp"
 #include "receiptora/store/profile.hpp"
 #include "receiptora/store/profile_edit.hpp"
 #include "receiptora/store/suggestions.hpp"
@@ -329,9 +330,21 @@ bool profile_form(const store::fs::path& folder, bool first_start) {
   return saved;
 }
 
+// Whether `folder`'s profile names the shop: without a 商號名稱 nothing is issued, so the app
+// opens the form before the receipt window. Reads only; a missing profile is not made here.
+bool shop_named(const store::fs::path& folder) {
+  py::gil_scoped_release released;
+  std::error_code ec;
+  if (!store::fs::exists(store::fs::symlink_status(folder / std::string(store::kProfileName), ec)))
+    return false;
+  return !receiptora::blank_text(store::read_profile(folder).seller.name);
+}
+
 }  // namespace
 
 void register_profile_form(py::module_& m) {
+  m.def("shop_named", &shop_named, py::arg("folder"),
+        "True when folder/賣方資料.toml gives the shop's 商號名稱 (nothing is issued without it).");
   m.def("profile_form", &profile_form, py::arg("folder"), py::arg("first_start") = false,
         "Opens the 賣方資料 form on folder/賣方資料.toml; returns True when the operator saved it.");
 }

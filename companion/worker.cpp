@@ -50,12 +50,12 @@ constexpr const char* kDoublePressText = "連按兩次，只開立一張";
 // Problems of the seller profile, logged when they differ from the last ones logged.
 class ProfileNotes {
  public:
-  void report(py::handle error_log, const std::vector<std::string>& problems) {
+  void report(py::handle error_log, const std::vector<std::string>& problems, bool issued) {
     if (problems == last_) return;
     last_ = problems;
     for (const std::string& problem : problems)
       log_failure(error_log, py::reinterpret_borrow<py::object>(PyExc_UserWarning)(problem), py::handle(),
-                  "收據仍已開立");
+                  issued ? "收據仍已開立" : "收據未開立");
   }
 
  private:
@@ -165,7 +165,8 @@ class ReceiptWorker {
 
  private:
   void work(py::handle request) {
-    std::string saved;  // the number, once the receipt's files are in place
+    std::string saved;                  // the number, once the receipt's files are in place
+    std::vector<std::string> problems;  // the seller profile's, logged whatever became of the receipt
     try {
       if (double_press(request)) {
         notify::Notifier::session().send({kDoublePressText, "", ""});
@@ -173,7 +174,6 @@ class ReceiptWorker {
         return;
       }
       Prepared prepared = prepare(request);
-      std::vector<std::string> problems;
       receiptora::issuing::Issued issued;
       Notice notice;
       {
@@ -205,7 +205,6 @@ class ReceiptWorker {
       tell_window(notice.void_reason ? "flagged" : "issued", notice.title, notice.body, notice.pdf,
                   notice.void_reason ? window_void_action(prepared.root, issued.number, notice.void_reason)
                                      : py::list());
-      notes_.report(error_log_, problems);
     } catch (py::error_already_set& failure) {
       if (saved.empty()) not_issued(py::str(failure.value()));
       log_failure(error_log_, failure.value(), request, outcome(saved));
@@ -215,13 +214,15 @@ class ReceiptWorker {
       py::error_already_set error;
       log_failure(error_log_, error.value(), request, outcome(saved));
     } catch (const receiptora::issuing::IssueError& failure) {
+      if (failure.saved()) saved = failure.number();
       if (!failure.saved()) not_issued(failure.what());
-      log_failure(error_log_, as_python_error(failure), request,
-                  outcome(failure.saved() ? failure.number() : ""));
+      log_failure(error_log_, as_python_error(failure), request, outcome(saved));
     } catch (const std::exception& failure) {
       if (saved.empty()) not_issued(failure.what());
       log_failure(error_log_, as_python_error(failure), request, outcome(saved));
     }
+    // After the receipt's own entry: a profile that could not be read may be why it was refused.
+    notes_.report(error_log_, problems, !saved.empty());
   }
 
   // True for a request equal to the one handed over less than kDoublePressSeconds before,
@@ -276,7 +277,8 @@ class ReceiptWorker {
   struct Summary {
     std::optional<receiptora::RocDate> date;
     mpz_class total;
-    std::string stamp_notes;  // a ticked stamp the profile cannot fill
+    std::string stamp_notes;                // a ticked stamp the profile cannot fill
+    std::vector<std::string> seller_notes;  // what the profile leaves the drawn 專用章 without
     std::vector<std::string> oddities;
     bool stamp_left_off = false;  // no 免用統一發票章, though the profile can draw one
   };
@@ -296,6 +298,9 @@ class ReceiptWorker {
                                                      receipt.date.has_value()});
     const render::SellerProfile& seller = receipt.seller;
     summary.stamp_left_off = !receipt.exemption_stamp && render::can_draw_exemption_stamp(seller);
+    render::Receipt stamped = receipt;
+    stamped.exemption_stamp = true;
+    summary.seller_notes = render::seller_notes(stamped);
     summary.stamp_notes = receiptora::stamp_notes({receipt.owner_seal, !seller.owner_seal_image.empty(),
                                                    seller.owner, receipt.exemption_stamp,
                                                    !seller.exemption_stamp_image.empty(), seller.name});
@@ -332,6 +337,7 @@ class ReceiptWorker {
     }
     if (same) add("與 " + *same + " 內容相同");
     if (!summary.stamp_notes.empty()) add(summary.stamp_notes);
+    for (const std::string& line : summary.seller_notes) add(line);
     if (same)
       notice.void_reason = kDuplicateReason;
     else if (!summary.oddities.empty() || summary.stamp_left_off)

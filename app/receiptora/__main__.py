@@ -115,8 +115,12 @@ def profile_folder():
 
 
 def first_start():
-    """No seller profile in the output folder yet: the shop has never issued a receipt."""
-    return not os.path.lexists(os.path.join(profile_folder(), batch.PROFILE))
+    """No seller profile naming the shop in the output folder yet: nothing can be issued, so the
+    profile form comes before the receipt window."""
+    if not os.path.lexists(os.path.join(profile_folder(), batch.PROFILE)):
+        return True
+    from receiptora import _shop
+    return not _shop.shop_named(profile_folder())
 
 
 def run_profile_form(args=None, first_start=False):

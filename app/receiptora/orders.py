@@ -261,10 +261,48 @@ def csv_rows(path, f, encoding, bad):
     return header, rows()
 
 
+class Seen:
+    """The 收據 values a reading has met, in 2 MB whatever the sheet's length: a value never
+    met is told apart from one met, except rarely (about one in a hundred over a million
+    values), and such a value then merely counts as one whose lines are apart."""
+    BITS = 1 << 24
+
+    def __init__(self):
+        self.bits = bytearray(self.BITS // 8)
+
+    def add(self, text):
+        """Notes `text`; True when it was met before."""
+        h = hash(text) & 0xFFFFFFFFFFFFFFFF
+        met = True
+        for place in (h & 0xFFFFFF, (h >> 24) & 0xFFFFFF, (h >> 40) & 0xFFFFFF):
+            byte, bit = place >> 3, 1 << (place & 7)
+            if not self.bits[byte] & bit:
+                met = False
+                self.bits[byte] |= bit
+        return met
+
+
+def scattered(rows, column):
+    """The last line of each 收據 value whose lines stand apart (other orders' lines between
+    them). A value whose lines stand together is not kept: its order ends where the next value
+    begins, so a sheet of a million orders holds no table of a million values."""
+    last, seen, previous = {}, Seen(), None
+    for _, end, cells in rows:
+        label = (cells[column] if column < len(cells) else "").strip()
+        if label != previous:
+            if seen.add(label):
+                last[label] = end
+        elif label in last:
+            last[label] = end
+        previous = label
+    return last
+
+
 def read_csv(path, folder):
     """The orders of one CSV file, in the order they start. Read twice as a stream: first
-    where each 收據 value's last line is, then the orders, each handed on once its last line
-    and those of the orders before it are read (a sheet sorted by 收據 holds one at a time)."""
+    where the last line is of each 收據 value whose lines stand apart, then the orders, each
+    handed on once its last line and those of the orders before it are read (a sheet sorted
+    by 收據 holds one at a time)."""
     try:
         with open_input(path) as f:
             encoding = detect_encoding(f)
@@ -273,7 +311,7 @@ def read_csv(path, folder):
                 last = {}
             else:
                 column = header.index("收據")
-                last = {(cells[column] if column < len(cells) else "").strip(): end for _, end, cells in rows}
+                last = scattered(rows, column)
             f.seek(0)
             yield from csv_orders(path, f, encoding, folder, last)
     except Refused as error:
@@ -313,10 +351,14 @@ def csv_orders(path, f, encoding, folder, last):
                         "品項": [[name.strip(), quantity, price, note] for name, quantity, price, note in items]})
         return Order(place, label, order_key(content), request)
 
+    previous = None
     try:
         for start, end, cells in rows:
             row = dict(zip(header, cells + [""] * (len(header) - len(cells))))
             label = row["收據"].strip()
+            if label != previous and previous in open_orders and previous not in last:
+                complete.add(previous)  # its lines stood together: the next value ends it
+            previous = label
             entry = open_orders.get(label)
             try:
                 if any(start <= number <= end for number in bad):
@@ -339,7 +381,7 @@ def csv_orders(path, f, encoding, folder, last):
                 if entry is None:
                     entry = open_orders[label] = [start, row, None, [], []]
                 entry[4].append(f"{path}:{start}: {error}")
-            if last.get(label, end) <= end:
+            if label in last and last[label] <= end:
                 complete.add(label)
             while open_orders and next(iter(open_orders)) in complete:  # in the order they start
                 first = next(iter(open_orders))
@@ -352,7 +394,7 @@ def csv_orders(path, f, encoding, folder, last):
             yield Order(order.place, label, problems=order.problems[:-1] + [stop])
         yield Order(str(path), problems=[stop])
         return
-    for label in list(open_orders):  # the file changed between the two readings
+    for label in list(open_orders):  # the last order, and any the file changed between the two readings
         yield finished(label)
 
 

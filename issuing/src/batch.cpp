@@ -237,22 +237,28 @@ BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
     book->checkpoint();
   }
   report.problems.assign(problems.begin(), problems.end());
-  // Receipts issued without the 免用統一發票章: said once for the run, naming them.
+  // Receipts issued without the 免用統一發票章: said once for the run, naming them; and what
+  // each folder's drawn 專用章 lacks, once per folder.
   std::string unstamped;
-  bool nameless = false;
   size_t unstamped_count = 0;
+  std::set<fs::path> noted;
   for (size_t i = 0; i < count; ++i) {
     const BatchOutcome& o = report.outcomes[i];
     const render::Receipt& r = jobs[i].receipt;
     if (o.number.empty() || o.failure || o.skipped || o.held) continue;
-    if (r.exemption_stamp && render::can_draw_exemption_stamp(r.seller) && !r.seller.name.empty()) continue;
-    nameless = nameless || r.seller.name.find_first_not_of(" \t") == std::string::npos;
+    if (noted.insert(jobs[i].root).second) {
+      render::Receipt stamped = r;
+      stamped.exemption_stamp = true;
+      for (std::string& note : render::seller_notes(stamped))
+        if (std::find(report.problems.begin(), report.problems.end(), note) == report.problems.end())
+          report.problems.push_back(std::move(note));
+    }
+    if (r.exemption_stamp && render::can_draw_exemption_stamp(r.seller)) continue;
     if (++unstamped_count <= 5) unstamped += (unstamped.empty() ? "" : "、") + o.number;
   }
   if (unstamped_count > 0) {
     report.problems.push_back(std::to_string(unstamped_count) + " 張收據未蓋免用統一發票章：" + unstamped +
-                              (unstamped_count > 5 ? " 等" : "") +
-                              (nameless ? "（賣方資料.toml 沒有商號名稱，請填寫）" : "（可於紙本加蓋）"));
+                              (unstamped_count > 5 ? " 等" : "") + "（可於紙本加蓋）");
   }
   return report;
 }

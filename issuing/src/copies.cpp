@@ -1,6 +1,7 @@
 // Copies of an issued receipt: the void copy (作廢, the reason, the day) and reprints (補印),
 // and the ledger written again from the book. Void is final: a void receipt is never printed
-// again clean, and a void that fails leaves no file behind.
+// again clean, its clean original is moved out of the month's view (into .原本), and a void
+// that fails leaves no file behind.
 #include <map>
 #include <system_error>
 
@@ -134,9 +135,20 @@ std::vector<std::string> void_receipt(const fs::path& root, const std::string& n
     files = names_of(copy.names);
   }
   book.checkpoint();
+  // Void in the book first, then the clean original leaves the month's view: a stop between
+  // the two is finished by the next start's recovery.
+  std::string kept;
+  try {
+    store::Record voided = recorded(book, number);
+    store::keep_originals_out_of_view(root, voided);
+  } catch (const std::exception& error) {
+    kept = error.what();
+  }
   const std::string problem = store::write_ledger_lines(book, {number}).problem;
   if (!problem.empty())
     throw IssueError(number, true, number + " 已在收據簿作廢，但收據清冊缺這一行：" + problem);
+  if (!kept.empty())
+    throw IssueError(number, true, number + " 已作廢，但原本未能移出月份資料夾：" + kept + "（下次啟動時再移）");
   return files;
 }
 

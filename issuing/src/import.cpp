@@ -138,6 +138,17 @@ std::size_t import_folder(store::Book& book, bool first_time, std::vector<std::s
       else if (receipt->kind != "original")  // a known receipt's own files are recovery's to judge
         unnamed[receipt->number].push_back(book_file(month->path(), name, file_name, receipt->kind));
     }
+    // The clean originals of void receipts, kept in the month's .原本 folder: recorded under the
+    // names they were issued with.
+    const fs::path kept = month->path() / std::string(store::kKeptOriginals);
+    for (fs::directory_iterator it(kept, ec2); !ec2 && it != end; it.increment(ec2)) {
+      const std::string file_name = it->path().filename().string();
+      const auto receipt = receipt_file(file_name);
+      if (!receipt || receipt->kind != "original" || known.count(receipt->number) || it->is_symlink(ec2))
+        continue;
+      files[receipt->number].push_back(book_file(kept, name, file_name, receipt->kind));
+    }
+    ec2.clear();
     if (first_time)
       for (fs::directory_iterator it(month->path() / ".claimed", ec2); !ec2 && it != end; it.increment(ec2)) {
         store::Day day;

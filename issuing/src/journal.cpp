@@ -6,6 +6,7 @@
 
 #include "owners.hpp"
 #include "parts.hpp"
+#include "receiptora/receipt_texts.hpp"
 #include "receiptora/render/render.hpp"
 #include "receiptora/store/book_ledger.hpp"
 #include "receiptora/store/ledger.hpp"
@@ -47,6 +48,7 @@ render::Date today() {
 
 store::Claim claim(store::Book& book, render::Receipt& receipt, store::Day day, const std::string& batch_key,
                    const std::string& order_label, const std::string& run, bool hold_changed) {
+  if (blank_text(receipt.seller.name)) throw IssueError("", false, kNoSeller);
   // The creation date is fixed now and kept with the request, so the receipt made again from
   // its record (recovery) is the same file, byte for byte.
   if (receipt.created_at.empty()) receipt.created_at = store::now_iso();

@@ -132,6 +132,15 @@ Recovery recover(store::Book& book) {
       }
     }
   }
+  // A void whose process stopped before the clean original left the month folder (or a
+  // restored folder's void receipts): the original goes into the month's .原本 folder.
+  for (const store::Record& record : store::records_in_state(book, store::State::Void)) {
+    try {
+      store::keep_originals_out_of_view(root, record);
+    } catch (const std::exception& error) {
+      report.problems.push_back(record.number + "：" + error.what());
+    }
+  }
   const store::LedgerWrite lines = store::write_missing_ledger_lines(book);
   report.ledger_lines = lines.lines;
   if (!lines.problem.empty()) report.problems.push_back(lines.problem);

@@ -21,6 +21,7 @@
 #include "receiptora/store/backup.hpp"
 #include "receiptora/store/book_ledger.hpp"
 #include "receiptora/store/ledger.hpp"
+#include "receiptora/store/profile.hpp"
 
 namespace receiptora::issuing {
 namespace {
@@ -33,12 +34,18 @@ constexpr store::Day kDay{2026, 12, 7};
 
 render::Receipt sample(const std::string& buyer = "王小明") {
   render::Receipt r;
+  r.seller.name = "林記茶行";
   r.buyer = buyer;
   r.buyer_tax_id = "22099131";
   r.date = render::Date{2026, 12, 7};
   r.items = {{"茶葉", 3, 450, ""}, {"運費", 1, 80, "宅配"}};
   return r;
 }
+
+// A shop's output folder: a profile with the shop's name, which the batch reads.
+struct ShopFolder : TempFolder {
+  ShopFolder() { write_text(path / std::string(store::kProfileName), "\"商號名稱\" = \"林記茶行\"\n"); }
+};
 
 // A PDF's text as pdftotext reads it.
 std::string pdf_text(const fs::path& pdf) {
@@ -104,6 +111,50 @@ TEST(IssueReceipt, AReceiptThatCannotBeRenderedKeepsItsNumberAsUnfinished) {
   EXPECT_EQ(lines_with(folder.path, "未完成"), 1u);
   EXPECT_FALSE(fs::exists(folder.path / "2026-12" / "收據-20261207-001.pdf"));
   EXPECT_EQ(issue_receipt(sample(), folder.path, kDay).number, "收據-20261207-002");
+}
+
+// A seller without a 商號名稱 (none, blank, full-width blank) issues nothing: the window's
+// worker and the batch are refused before a number is taken; the shop's first named receipt
+// is then the day's first number.
+TEST(IssueReceipt, NoReceiptWithoutTheShopsName) {
+  for (const char* name : {"", " \t", "\u3000"}) {
+    SCOPED_TRACE(name);
+    TempFolder folder;
+    render::Receipt r = sample();
+    r.seller = {name, "22099131", "王小明", "臺北市", "02-2345-6789", "", ""};
+    try {
+      issue_receipt(r, folder.path, kDay);
+      ADD_FAILURE() << "issued without a seller";
+    } catch (const IssueError& error) {
+      EXPECT_EQ(std::string(error.what()), kNoSeller);
+      EXPECT_TRUE(error.number().empty());
+      EXPECT_FALSE(error.saved());
+    }
+    write_text(folder.path / std::string(store::kProfileName),
+               "\"商號名稱\" = \"" + std::string(name) + "\"\n");
+    std::vector<BatchJob> jobs{{sample(), folder.path, kDay, "a", false, false, ""}};
+    const BatchReport report = issue_batch(jobs, 1, false, nullptr);
+    ASSERT_TRUE(report.outcomes[0].failure);
+    EXPECT_TRUE(report.outcomes[0].number.empty());
+    EXPECT_EQ(issue_receipt(sample(), folder.path, kDay).number, "收據-20261207-001");
+    close_books();
+  }
+}
+
+// A profile without 統一編號, 負責人 or 地址 issues, and the batch says what the 專用章 lacks.
+TEST(IssueBatch, SaysWhatTheStampLacksOncePerFolder) {
+  TempFolder folder;
+  write_text(folder.path / std::string(store::kProfileName),
+             "\"商號名稱\" = \"林記茶行\"\n\"地址\" = \"臺北市\"\n");
+  std::vector<BatchJob> jobs{{sample(), folder.path, kDay, "a", false, false, ""},
+                             {sample(), folder.path, kDay, "b", false, false, ""}};
+  const BatchReport report = issue_batch(jobs, 1, false, nullptr);
+  for (const BatchOutcome& outcome : report.outcomes) EXPECT_FALSE(outcome.failure);
+  size_t lacking = 0;
+  for (const std::string& problem : report.problems)
+    if (problem.find("專用章缺「統一編號」、「負責人」：") != std::string::npos) ++lacking;
+  EXPECT_EQ(lacking, 1u);
+  close_books();
 }
 
 // --- recovery: what a kill between the journal's steps leaves, and what the next start makes of it ---
@@ -267,7 +318,7 @@ TEST(Import, EveryNumberOfAnOlderFolderIsKeptAndNeverReused) {
 
 // --- void, reprint, ledger rebuilt ---
 
-TEST(VoidAndReprint, CopiesBesideTheOriginalWhichStaysUntouched) {
+TEST(VoidAndReprint, CopiesBesideTheOriginalWhichIsKeptUntouched) {
   TempFolder folder;
   const std::string number = issue_receipt(sample(), folder.path, kDay).number;
   const std::string original = store::sha256_of_file(folder.path / kPdf);
@@ -283,7 +334,7 @@ TEST(VoidAndReprint, CopiesBesideTheOriginalWhichStaysUntouched) {
 
   const auto copies = void_receipt(folder.path, number, "金額打錯");
   EXPECT_EQ(copies[0], "2026-12/收據-20261207-001-作廢.pdf");
-  EXPECT_EQ(store::sha256_of_file(folder.path / kPdf), original);
+  EXPECT_EQ(store::sha256_of_file(folder.path / "2026-12/.原本/收據-20261207-001.pdf"), original);
   const auto record = store::find_receipt(book_for(folder.path), number);
   EXPECT_EQ(record->state, store::State::Void);
   EXPECT_EQ(record->void_reason, "金額打錯");
@@ -303,6 +354,40 @@ TEST(VoidAndReprint, CopiesBesideTheOriginalWhichStaysUntouched) {
       EXPECT_EQ(error.kind(), refusal.kind);
       EXPECT_NE(std::string(error.what()).find(refusal.number), std::string::npos);
     }
+  }
+}
+
+// After a void the month folder holds no clean copy: the original is kept, untouched, in the
+// month's .原本 folder, where check and backup find it. A stop between the void and the move
+// leaves the original in view, which check names and the next start moves.
+TEST(VoidAndReprint, TheCleanOriginalLeavesTheMonthsView) {
+  const fs::path month = "2026-12", kept = month / ".原本";
+  for (const bool stopped_before_the_move : {false, true}) {
+    SCOPED_TRACE(stopped_before_the_move ? "stopped before the move" : "voided");
+    TempFolder folder, dest;
+    const std::string number = issue_receipt(sample(), folder.path, kDay).number;
+    const std::string original = store::sha256_of_file(folder.path / kPdf);
+    void_receipt(folder.path, number, "退貨");
+    if (stopped_before_the_move) {
+      for (const char* file : {"收據-20261207-001.pdf", "收據-20261207-001.png"})
+        fs::rename(folder.path / kept / file, folder.path / month / file);
+      close_books();
+      const auto before = store::audit_folder(store::Book(folder.path, store::Book::Access::Read), 1);
+      ASSERT_EQ(before.faults.size(), 2u);
+      EXPECT_NE(before.faults[0].problem.find("原本仍在月份資料夾"), std::string::npos)
+          << before.faults[0].problem;
+    }
+    store::Book& book = book_for(folder.path);  // the next start's recovery, or the same process
+    for (const char* file : {"收據-20261207-001.pdf", "收據-20261207-001.png"}) {
+      EXPECT_FALSE(fs::exists(folder.path / month / file)) << file;
+      EXPECT_TRUE(fs::is_regular_file(folder.path / kept / file)) << file;
+    }
+    EXPECT_EQ(store::sha256_of_file(folder.path / kept / "收據-20261207-001.pdf"), original);
+    const auto audit = store::audit_folder(book, 1);
+    for (const auto& fault : audit.faults) ADD_FAILURE() << fault.file << " " << fault.problem;
+    const fs::path copy = store::back_up(book, dest.path).folder;
+    EXPECT_EQ(store::sha256_of_file(copy / kept / "收據-20261207-001.pdf"), original);
+    close_books();
   }
 }
 
@@ -471,7 +556,8 @@ TEST(Restore, CopiedBackOverAFolderThatMovedOnKeepsEveryNumberAndEveryVoid) {
 
 // Backups taken while a batch issues: each is the folder of one moment, and audits sound.
 TEST(Restore, BackupsTakenWhileABatchIssuesAuditSound) {
-  TempFolder folder, dest;
+  ShopFolder folder;
+  TempFolder dest;
   issue_receipt(sample(), folder.path, kDay);
   std::vector<BatchJob> jobs(24);
   for (BatchJob& job : jobs) {
@@ -629,7 +715,7 @@ TEST(RebuildLedger, AnOlderLedgerIsRewrittenOnceAndCheckAsksForIt) {
 // --- the batch ---
 
 TEST(IssueBatch, ARerunIssuesOnlyWhatIsMissingAndAgainIssuesAll) {
-  TempFolder folder;
+  ShopFolder folder;
   auto jobs_of = [&](std::vector<std::string> keys) {
     std::vector<BatchJob> jobs;
     for (const auto& key : keys)
@@ -664,7 +750,7 @@ TEST(IssueBatch, ARerunIssuesOnlyWhatIsMissingAndAgainIssuesAll) {
 }
 
 TEST(IssueBatch, AChangedOrderIsHeldUntilAskedAnewAndAVoidOneIsSaidSo) {
-  TempFolder folder;
+  ShopFolder folder;
   auto job = [&](const std::string& key, const std::string& order, const std::string& buyer) {
     return BatchJob{sample(buyer), folder.path, kDay, key, false, false, order};
   };
@@ -696,7 +782,7 @@ TEST(IssueBatch, AChangedOrderIsHeldUntilAskedAnewAndAVoidOneIsSaidSo) {
 }
 
 TEST(IssueBatch, StoppingLeavesNothingPendingAndNoReceiptStartedUnsaved) {
-  TempFolder folder;
+  ShopFolder folder;
   std::vector<BatchJob> jobs;
   for (int i = 0; i < 20; ++i)
     jobs.push_back({sample(), folder.path, kDay, std::to_string(i), false, false, ""});

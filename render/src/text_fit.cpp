@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace receiptora::render::detail {
 
@@ -299,16 +302,22 @@ bool show_as_words(cairo_t* cr, PangoLayout* layout) {
 // the run's text, so a reader extracts, searches and copies the emoji too (and keeps the
 // row in its order). A glyph without ink would be dropped by cairo; the picture covers this
 // one. Only in a PDF: a picture has no text to carry.
+bool colour_font(PangoFont* font) {
+  hb_face_t* face = hb_font_get_face(pango_font_get_hb_font(font));
+  return hb_ot_color_has_png(face) || hb_ot_color_has_layers(face);
+}
+
+bool on_pdf(cairo_t* cr) { return cairo_surface_get_type(cairo_get_target(cr)) == CAIRO_SURFACE_TYPE_PDF; }
+
 void carry_emoji_text(cairo_t* cr, PangoLayout* layout) {
-  if (cairo_surface_get_type(cairo_get_target(cr)) != CAIRO_SURFACE_TYPE_PDF) return;
+  if (!on_pdf(cr)) return;
   const char* text = pango_layout_get_text(layout);
   PangoFont* body = nullptr;
   PangoLayoutIter* iter = pango_layout_get_iter(layout);
   do {
     PangoLayoutRun* run = pango_layout_iter_get_run_readonly(iter);
     if (!run) continue;
-    hb_face_t* face = hb_font_get_face(pango_font_get_hb_font(run->item->analysis.font));
-    if (!hb_ot_color_has_png(face) && !hb_ot_color_has_layers(face)) continue;
+    if (!colour_font(run->item->analysis.font)) continue;
     if (!body)
       body = pango_context_load_font(pango_layout_get_context(layout),
                                      pango_layout_get_font_description(layout));
@@ -336,6 +345,74 @@ void carry_emoji_text(cairo_t* cr, PangoLayout* layout) {
   pango_layout_iter_free(iter);
   if (body) g_object_unref(body);
 }
+
+// In a PDF cairo embeds a colour glyph as a picture of its size on the page, 72 pixels to the
+// inch: blurry on paper. There each colour run is painted instead as a picture drawn at
+// kEmojiPpi, and pango draws the layout with that run's glyphs empty (put back afterwards:
+// the picture of the same layout draws them itself). Equal runs share one picture in the file.
+constexpr double kEmojiPpi = 600;
+
+class EmojiPictures {
+ public:
+  EmojiPictures(cairo_t* cr, PangoLayout* layout) {
+    if (!on_pdf(cr)) return;
+    constexpr double k = kEmojiPpi / 72;
+    PangoLayoutIter* iter = pango_layout_get_iter(layout);
+    do {
+      PangoLayoutRun* run = pango_layout_iter_get_run(iter);
+      if (!run || !colour_font(run->item->analysis.font)) continue;
+      PangoRectangle ink, logical;
+      pango_layout_iter_get_run_extents(iter, &ink, &logical);
+      constexpr double unit = PANGO_SCALE;
+      // The run's ink and room, out to whole points: the picture holds all of the glyphs.
+      const double x0 = std::floor(std::min(ink.x, logical.x) / unit);
+      const double y0 = std::floor(std::min(ink.y, logical.y) / unit);
+      const double x1 = std::ceil(std::max(ink.x + ink.width, logical.x + logical.width) / unit);
+      const double y1 = std::ceil(std::max(ink.y + ink.height, logical.y + logical.height) / unit);
+      const double baseline = pango_layout_iter_get_baseline(iter) / unit;
+      cairo_surface_t* picture =
+          cairo_image_surface_create(CAIRO_FORMAT_ARGB32, static_cast<int>(std::ceil((x1 - x0) * k)),
+                                     static_cast<int>(std::ceil((y1 - y0) * k)));
+      cairo_t* pc = cairo_create(picture);
+      cairo_scale(pc, k, k);
+      cairo_move_to(pc, logical.x / unit - x0, baseline - y0);
+      pango_cairo_show_glyph_string(pc, run->item->analysis.font, run->glyphs);
+      cairo_destroy(pc);
+      PangoFontDescription* font = pango_font_describe(run->item->analysis.font);
+      char* described = pango_font_description_to_string(font);
+      std::string id = std::string("receiptora-emoji ") + described;
+      g_free(described);
+      pango_font_description_free(font);
+      for (int i = 0; i < run->glyphs->num_glyphs; ++i) {
+        PangoGlyphInfo& glyph = run->glyphs->glyphs[i];
+        id += " " + std::to_string(glyph.glyph) + ":" + std::to_string(glyph.geometry.width) + ":" +
+              std::to_string(glyph.geometry.x_offset) + ":" + std::to_string(glyph.geometry.y_offset);
+        hidden_.emplace_back(&glyph, glyph.glyph);
+        glyph.glyph = PANGO_GLYPH_EMPTY;
+      }
+      auto* kept = new std::string(std::move(id));
+      cairo_surface_set_mime_data(
+          picture, CAIRO_MIME_TYPE_UNIQUE_ID, reinterpret_cast<const unsigned char*>(kept->data()),
+          kept->size(), [](void* data) { delete static_cast<std::string*>(data); }, kept);
+      cairo_save(cr);
+      cairo_translate(cr, x0, y0);
+      cairo_scale(cr, 1 / k, 1 / k);
+      cairo_set_source_surface(cr, picture, 0, 0);
+      cairo_paint(cr);
+      cairo_restore(cr);
+      cairo_surface_destroy(picture);
+    } while (pango_layout_iter_next_run(iter));
+    pango_layout_iter_free(iter);
+  }
+  ~EmojiPictures() {
+    for (auto& [glyph, id] : hidden_) glyph->glyph = id;
+  }
+  EmojiPictures(const EmojiPictures&) = delete;
+  EmojiPictures& operator=(const EmojiPictures&) = delete;
+
+ private:
+  std::vector<std::pair<PangoGlyphInfo*, PangoGlyph>> hidden_;
+};
 
 }  // namespace
 
@@ -390,6 +467,7 @@ void show(cairo_t* cr, const Fitted& f, double x, double y) {
   // pango, as every other text: still readable, only split into single characters.
   if (!f.spaced || !show_as_words(cr, f.layout.get())) {
     carry_emoji_text(cr, f.layout.get());
+    const EmojiPictures pictures(cr, f.layout.get());
     cairo_move_to(cr, 0, 0);
     pango_cairo_show_layout(cr, f.layout.get());
   }

@@ -7,9 +7,13 @@
 #include <cairo.h>
 
 #include <array>
+#include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <optional>
 #include <random>
 #include <stdexcept>
@@ -807,6 +811,128 @@ TEST(Legible, NoTextBelowSevenPoints) {
       if (std::string(pango_layout_get_text(t.fitted.layout.get())).find("家長會") != std::string::npos)
         EXPECT_GE(pango_layout_get_line_count(t.fitted.layout.get()), 2) << "the buyer wraps";
   }
+}
+
+// The size of every text a PDF shows, as a reader sets it: its content streams (the pages'
+// and the stamps' groups), uncompressed by qpdf, read operator by operator; a text's size is
+// its Tf size scaled by its text matrix (Tm) and by the cm matrices in force.
+std::vector<double> text_sizes(const std::string& pdf) {
+  const std::string in = temp_file(pdf, ".pdf"), out = in + ".qdf";
+  run("qpdf --qdf --object-streams=disable " + in + " " + out);
+  std::ifstream file(out, std::ios::binary);
+  const std::string qdf((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::remove(in.c_str());
+  std::remove(out.c_str());
+  const auto scale_of = [](const std::vector<double>& m) {
+    return std::sqrt(std::abs(m[m.size() - 6] * m[m.size() - 3] - m[m.size() - 5] * m[m.size() - 4]));
+  };
+  std::vector<double> sizes;
+  for (size_t at = qdf.find("stream\n"); at != std::string::npos; at = qdf.find("stream\n", at + 1)) {
+    if (at > 0 && qdf[at - 1] == 'd') continue;   // endstream
+    const size_t object = qdf.rfind(" obj", at);  // the stream's dictionary, nested ones and all
+    const std::string dict = qdf.substr(object, at - object);
+    const bool content =
+        dict.find("/Subtype") == std::string::npos || dict.find("/Form") != std::string::npos;
+    const size_t end = qdf.find("endstream", at);
+    if (!content || dict.find("/Length1") != std::string::npos || end == std::string::npos) continue;
+    std::vector<double> operands, cm_scales{1};
+    double font = 1, matrix = 1;
+    for (size_t p = at + 7; p < end;) {
+      const char c = qdf[p];
+      if (std::isspace(static_cast<unsigned char>(c))) {
+        ++p;
+      } else if (c == '(') {  // a string, nested parentheses and escapes
+        for (int depth = 0; p < end; ++p) {
+          if (qdf[p] == '\\')
+            ++p;
+          else if (qdf[p] == '(')
+            ++depth;
+          else if (qdf[p] == ')' && --depth == 0)
+            break;
+        }
+        ++p;
+      } else if (c == '<' || c == '[' || c == ']' || c == '>' || c == '/' || c == '{' || c == '}') {
+        p = c == '<' ? qdf.find('>', p) + 1 : p + 1;
+        if (c == '/') p = qdf.find_first_of(" \n\r\t/[]<>()", p);
+      } else {
+        const size_t stop = std::min(end, qdf.find_first_of(" \n\r\t/[]<>()", p));
+        const std::string token = qdf.substr(p, stop - p);
+        p = stop;
+        char* rest = nullptr;
+        const double number = std::strtod(token.c_str(), &rest);
+        if (rest && *rest == '\0' && !token.empty()) {
+          operands.push_back(number);
+          continue;
+        }
+        if (token == "q")
+          cm_scales.push_back(cm_scales.back());
+        else if (token == "Q" && cm_scales.size() > 1)
+          cm_scales.pop_back();
+        else if (token == "cm" && operands.size() >= 6)
+          cm_scales.back() *= scale_of(operands);
+        else if (token == "Tm" && operands.size() >= 6)
+          matrix = scale_of(operands);
+        else if (token == "BT")
+          matrix = 1;
+        else if (token == "Tf" && !operands.empty())
+          font = operands.back();
+        else if (token == "Tj" || token == "TJ" || token == "'" || token == "\"")
+          sizes.push_back(font * matrix * cm_scales.back());
+        operands.clear();
+      }
+    }
+  }
+  return sizes;
+}
+
+// The receipts that once set text under 7 pt, read back from their PDFs: the 補印 day, a
+// 120-character 備註 and a 300-character 品名 under the longest profile, a void's reason, both
+// templates. No text of any of them is smaller than 7 pt.
+TEST(Legible, EveryTextInThePdfIsAtLeastSevenPoints) {
+  const auto times = [](const std::string& unit, int n) {
+    std::string t;
+    while (n-- > 0) t += unit;
+    return t;
+  };
+  for (const Template layout : {Template::General, Template::Cat}) {
+    Receipt r = sample();
+    r.layout = layout;
+    r.seller.name = times("喵", 96);
+    r.seller.address = times("號", 170);
+    r.seller.phone = times("04-2234-5678 ", 8);
+    r.items = {{times("名", 300), 1, 99, times("註", 120)}, {"貓咪貼紙😀", 2, 20, times("note ", 24)}};
+    for (const std::optional<Mark>& mark :
+         {std::optional<Mark>{}, std::optional<Mark>{Mark{Mark::Kind::Reprint, {2026, 12, 28}, "", 12}},
+          std::optional<Mark>{Mark{Mark::Kind::Void, {2026, 12, 28}, kLongReason}}}) {
+      r.mark = mark;
+      const std::vector<double> sizes = text_sizes(render_pdf(r));
+      ASSERT_FALSE(sizes.empty());
+      for (const double size : sizes)
+        EXPECT_GE(size, detail::kMinSize - 0.01) << (mark ? "a copy" : "original");
+    }
+  }
+}
+
+// Emoji are pictures in the PDF: each drawn at 300 pixels to the inch at least (pdfimages
+// reports every picture's resolution as placed on the page), so they print sharp.
+TEST(Emoji, PrintSharpInThePdf) {
+  Receipt r = sample();
+  r.items = {{"笑臉😀🐈", 1, 1, "🎉"}, {"大字😀", 1, 1, ""}};
+  const std::string path = temp_file(render_pdf(r), ".pdf");
+  const std::string listed = run("pdfimages -list " + path);
+  std::remove(path.c_str());
+  int pictures = 0;
+  size_t line = listed.find('\n', listed.find("-----"));
+  for (size_t next; line != std::string::npos && (next = listed.find('\n', line + 1)) != std::string::npos;
+       line = next) {
+    std::istringstream fields(listed.substr(line + 1, next - line - 1));
+    std::vector<std::string> f{std::istream_iterator<std::string>(fields), {}};
+    if (f.size() < 14) continue;
+    ++pictures;
+    EXPECT_GE(std::stod(f[12]), 300) << listed;
+    EXPECT_GE(std::stod(f[13]), 300) << listed;
+  }
+  EXPECT_GE(pictures, 3) << listed;
 }
 
 // Every kind of receipt passes qpdf's check: emoji on several pages, marks, a long profile.

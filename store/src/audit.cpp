@@ -47,10 +47,15 @@ void check_files(const fs::path& root, const std::vector<Record>& records, unsig
   auto work = [&] {
     for (size_t i; (i = next++) < jobs.size();) {
       Job& job = jobs[i];
-      const fs::path path = root / job.file->name;
+      const std::string stored = stored_name(*job.record, *job.file);
+      const fs::path path = root / stored;
       std::error_code ec;
       const fs::file_status status = fs::symlink_status(path, ec);
-      if (!fs::exists(status)) {
+      if (!fs::exists(status) && stored != job.file->name &&
+          fs::exists(fs::symlink_status(root / job.file->name, ec))) {
+        job.problem = "作廢收據的原本仍在月份資料夾裡（應收在 " + std::string(kKeptOriginals) +
+                      " 資料夾；receiptora 下次啟動時移入）";
+      } else if (!fs::exists(status)) {
         job.problem = "檔案不見了";
       } else if (!fs::is_regular_file(status)) {
         job.problem = "不是一般檔案（捷徑、資料夾或裝置）";
@@ -68,7 +73,8 @@ void check_files(const fs::path& root, const std::vector<Record>& records, unsig
   work();
   for (std::thread& thread : pool) thread.join();
   for (const Job& job : jobs)
-    if (!job.problem.empty()) report.faults.push_back({job.record->number, job.file->name, job.problem});
+    if (!job.problem.empty())
+      report.faults.push_back({job.record->number, stored_name(*job.record, *job.file), job.problem});
   report.files = jobs.size();
 }
 
@@ -77,9 +83,13 @@ void check_strays(const fs::path& root, const std::vector<Record>& records, cons
                   AuditReport& report) {
   static const std::regex month(R"(\d{4}-\d{2})");
   static const std::regex receipt_file(R"((收據-\d{8}-\d{3,6})(-作廢|-補印(-\d+)?)?\.(pdf|png))");
-  std::set<std::string> named;
+  std::set<std::string> named, kept;  // kept: a void receipt's originals, which belong in .原本
   for (const Record& record : records)
-    for (const BookFile& file : record.files) named.insert(file.name);
+    for (const BookFile& file : record.files) {
+      const std::string stored = stored_name(record, file);
+      named.insert(stored);
+      if (stored != file.name) kept.insert(file.name);
+    }
   std::error_code ec;
   for (const fs::directory_entry& folder : fs::directory_iterator(root, ec)) {
     const std::string name = folder.path().filename().string();
@@ -89,7 +99,8 @@ void check_strays(const fs::path& root, const std::vector<Record>& records, cons
     for (const fs::directory_entry& file : fs::directory_iterator(folder.path(), ec)) {
       const std::string file_name = file.path().filename().string();
       std::smatch match;
-      if (std::regex_match(file_name, match, receipt_file) && !named.count(name + "/" + file_name))
+      if (std::regex_match(file_name, match, receipt_file) && !named.count(name + "/" + file_name) &&
+          !kept.count(name + "/" + file_name))  // a void receipt's original still here: check_files says so
         report.faults.push_back({match[1], name + "/" + file_name, "收據簿裡沒有這個檔案"});
     }
   }

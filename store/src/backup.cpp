@@ -103,11 +103,21 @@ void copy_regular(const fs::path& from, const fs::path& to, std::size_t& files) 
   ++files;
 }
 
-// The files the copied book names (relative to the folder), each only once.
+// The files of the copied book's records with where each lives (a void receipt's originals in
+// the month's .原本 folder): number, name, sha256, kind, state.
+constexpr const char* kStoredFiles =
+    "SELECT files.number, files.name, files.sha256, files.kind, receipts.state FROM files "
+    "JOIN receipts ON receipts.number = files.number ORDER BY files.number";
+std::string stored(sqlite3_stmt* row, int name) {
+  return stored_name(state_from_name(text(row, 4)).value_or(State::Pending),
+                     BookFile{text(row, name), "", text(row, 3)});
+}
+
+// The files the copied book names (relative to the folder, where each lives), each only once.
 std::set<std::string> named_files(const fs::path& book_copy) {
   std::set<std::string> named;
   Connection copy(book_copy, SQLITE_OPEN_READONLY);
-  copy.each("SELECT name FROM files", [&](sqlite3_stmt* row) { named.insert(text(row, 0)); });
+  copy.each(kStoredFiles, [&](sqlite3_stmt* row) { named.insert(stored(row, 1)); });
   return named;
 }
 
@@ -215,8 +225,8 @@ void verify(const fs::path& folder, BackupReport& report) {
   if (integrity != "ok") throw BackupError("備份的收據簿未通過完整性檢查：" + integrity);
   copy.each("SELECT count(*) FROM receipts",
             [&](sqlite3_stmt* row) { report.receipts = sqlite3_column_int64(row, 0); });
-  copy.each("SELECT number, name, sha256 FROM files ORDER BY number", [&](sqlite3_stmt* row) {
-    const std::string number = text(row, 0), name = text(row, 1), sha256 = text(row, 2);
+  copy.each(kStoredFiles, [&](sqlite3_stmt* row) {
+    const std::string number = text(row, 0), name = stored(row, 1), sha256 = text(row, 2);
     std::string actual;
     try {
       actual = sha256_of_file(folder / name);

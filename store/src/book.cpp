@@ -429,6 +429,17 @@ render::Receipt receipt_from_record(const Record& record) {
   return receipt;
 }
 
+std::string stored_name(State state, const BookFile& file) {
+  if (state != State::Void || file.kind != "original") return file.name;
+  const size_t slash = file.name.rfind('/');
+  if (slash == std::string::npos) return file.name;
+  return file.name.substr(0, slash + 1) + std::string(kKeptOriginals) + file.name.substr(slash);
+}
+
+std::string stored_name(const Record& record, const BookFile& file) {
+  return stored_name(record.state, file);
+}
+
 LedgerLine ledger_line_of(const Record& record) {
   LedgerLine line;
   line.number = record.number;

@@ -15,6 +15,8 @@ import time
 import pytest
 from pathlib import Path
 
+from shop_profile import named_shop
+
 COMMAND = str(Path(sys.executable).with_name("receiptora"))
 KILLS, RECEIPTS, JOBS = 20, 40, 2
 
@@ -25,7 +27,7 @@ def test_twenty_kills_lose_nothing_and_issue_nothing_twice(tmp_path):
                  "單件價格": [i + 1] * 7, "存檔路徑": "", "顯示免用統一發票章": False, "顯示負責人章": False,
                  "顯示日期": True, "年": 2026, "月": 12, "日": 7} for i in range(RECEIPTS)]
     (tmp_path / "in.json").write_text(json.dumps(requests), encoding="utf-8")
-    out = tmp_path / "out"
+    out = named_shop(tmp_path / "out")
     run = [COMMAND, "render", "--jobs", str(JOBS), "--output", str(out), str(tmp_path / "in.json")]
     rng = random.Random(14)
     for _ in range(KILLS):
@@ -62,7 +64,7 @@ def test_ctrl_c_or_sigterm_finishes_what_is_under_way_and_says_what_was_made(tmp
                  "單件價格": [i + 1], "存檔路徑": "", "顯示免用統一發票章": False, "顯示負責人章": False,
                  "顯示日期": True, "年": 2026, "月": 12, "日": 7} for i in range(2000)]
     (tmp_path / "in.json").write_text(json.dumps(requests), encoding="utf-8")
-    out = tmp_path / "out"
+    out = named_shop(tmp_path / "out")
     process = subprocess.Popen([COMMAND, "render", "--jobs", "2", "--output", str(out), str(tmp_path / "in.json")],
                                env=dict(os.environ, XDG_DATA_HOME=str(tmp_path / "data")), stdout=subprocess.PIPE,
                                stderr=subprocess.PIPE, text=True)

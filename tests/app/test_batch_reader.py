@@ -210,3 +210,13 @@ def test_only_regular_files_within_the_limit_are_read(tmp_path, case, make, refu
     ((found,)) = orders.read_files([path], "/out/")
     assert found.request is None and found.label is None
     assert found.problems[0].startswith(f"{path}: ") and refusal in found.problems[0], case
+
+
+@pytest.mark.parametrize("labels, apart", [
+    ("AABBC", {}),  # each order's lines together: nothing kept, however long the sheet
+    ("ABA", {"A": 3}),
+    ("AABAA", {"A": 5}),
+    ("ABAB", {"A": 3, "B": 4}),
+])
+def test_only_orders_whose_lines_stand_apart_are_remembered_with_their_last_line(labels, apart):
+    assert orders.scattered([(n, n, [label]) for n, label in enumerate(labels, 1)], 0) == apart

@@ -9,6 +9,8 @@ from pathlib import Path
 
 import pytest
 
+from shop_profile import named_shop
+
 COMMAND = str(Path(sys.executable).with_name("receiptora"))
 
 
@@ -29,7 +31,7 @@ def shop(tmp_path_factory):
     requests = [request("林記茶行", "22099131", 10 ** 25, 12, 7), request("王小明", "", 45, 12, 7),
                 request("陳", "", 1, 1, 2)]
     (root / "in.json").write_text(json.dumps(requests), encoding="utf-8")
-    out = root / "out"
+    out = named_shop(root / "out")
     made = receiptora("render", "--output", str(out), str(root / "in.json"), env=env)
     assert made.returncode == 0, made.stderr
     return out, env
@@ -151,7 +153,7 @@ def test_void_reprint_and_ledger_rebuild(tmp_path):
                "單件價格": [5], "存檔路徑": "", "顯示免用統一發票章": False, "顯示負責人章": False,
                "顯示日期": True, "年": 2026, "月": 12, "日": 7}
     (tmp_path / "one.json").write_text(json.dumps(request), encoding="utf-8")
-    out = tmp_path / "out"
+    out = named_shop(tmp_path / "out")
     assert receiptora("render", "-o", str(out), str(tmp_path / "one.json"), env=env).returncode == 0
     number, month = "收據-20261207-001", out / "2026-12"
     original = (month / f"{number}.pdf").read_bytes()
@@ -162,7 +164,8 @@ def test_void_reprint_and_ledger_rebuild(tmp_path):
     assert void.returncode == 0 and (month / f"{number}-作廢.png").exists()
     again = receiptora("void", number, "--reason", "打錯", "-o", str(out), env=env)
     assert again.returncode == 1 and "已經作廢" in again.stderr
-    assert (month / f"{number}.pdf").read_bytes() == original
+    assert not (month / f"{number}.pdf").exists()  # no clean copy left in view: kept in .原本, untouched
+    assert (month / ".原本" / f"{number}.pdf").read_bytes() == original
 
     ledger = out / "收據清冊.csv"
     before = ledger.read_bytes()
@@ -175,7 +178,7 @@ def test_void_reprint_and_ledger_rebuild(tmp_path):
 
 def test_void_of_several_numbers_and_of_a_whole_run(tmp_path):
     env = dict(os.environ, XDG_DATA_HOME=str(tmp_path / "data"))
-    out = tmp_path / "out"
+    out = named_shop(tmp_path / "out")
     sheet = tmp_path / "orders.csv"
     sheet.write_text("收據,買受人,統一編號,日期,品名,數量,單價\nA,甲,,2026-12-07,茶,1,5\nB,乙,,2026-12-07,茶,1,6\n",
                      encoding="utf-8")
@@ -199,7 +202,7 @@ def test_void_of_several_numbers_and_of_a_whole_run(tmp_path):
 
 def test_undoing_a_run_voids_only_what_the_book_says_the_run_issued(tmp_path):
     env = dict(os.environ, XDG_DATA_HOME=str(tmp_path / "data"))
-    out, other = tmp_path / "out", tmp_path / "other"
+    out, other = named_shop(tmp_path / "out"), named_shop(tmp_path / "other")
     sheet = tmp_path / "orders.csv"
     sheet.write_text("收據,買受人,統一編號,日期,品名,數量,單價\nA,甲,,2026-12-07,茶,1,5\n", encoding="utf-8")
 
@@ -252,7 +255,7 @@ def test_list_prints_no_terminal_controls_and_its_csv_runs_no_formula(tmp_path):
                "品名": ["茶"], "數量": [1], "單件價格": [5], "存檔路徑": "", "顯示免用統一發票章": False,
                "顯示負責人章": False, "顯示日期": True, "年": 2026, "月": 12, "日": 7}
     (tmp_path / "one.json").write_text(json.dumps(request), encoding="utf-8")
-    out = tmp_path / "out"
+    out = named_shop(tmp_path / "out")
     assert receiptora("render", "-o", str(out), str(tmp_path / "one.json"), env=env).returncode == 0
     for fmt in ("table", "json", "csv"):
         printed = receiptora("list", "-o", str(out), "--format", fmt, env=env).stdout

@@ -13,6 +13,8 @@ import threading
 import time
 from pathlib import Path
 
+from shop_profile import named_shop
+
 COMMAND = str(Path(sys.executable).with_name("receiptora"))
 ORDERS = 160
 
@@ -23,7 +25,7 @@ def receiptora(*args, env):
 
 def test_lines_stay_exact_under_commands_at_once_and_a_kill(tmp_path):
     env = dict(os.environ, XDG_DATA_HOME=str(tmp_path / "data"))
-    out = tmp_path / "out"
+    out = named_shop(tmp_path / "out")
 
     def sheet(name, count, first=0):
         requests = [{"版本": "一般格式", "買受人": f"客{i}", "買受人統一編號": "", "品名": ["茶"], "數量": [1],

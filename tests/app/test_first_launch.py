@@ -34,7 +34,7 @@ def launch_and_shoot(home, picture):
 def test_first_launch_looks_like_the_second(tmp_path):
     home = tmp_path / "home"
     (home / "quillmarkers" / "Receiptora").mkdir(parents=True)
-    (home / "quillmarkers" / "Receiptora" / "賣方資料.toml").write_text("")  # no profile form first
+    (home / "quillmarkers" / "Receiptora" / "賣方資料.toml").write_text('"商號名稱" = "林記茶行"\n')  # no profile form first
     first = launch_and_shoot(home, tmp_path / "first.png")
     second = launch_and_shoot(home, tmp_path / "second.png")
     assert first.size == second.size

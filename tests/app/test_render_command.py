@@ -8,6 +8,8 @@ from pathlib import Path
 
 import pytest
 
+from shop_profile import named_shop
+
 COMMAND = str(Path(sys.executable).with_name("receiptora"))
 
 
@@ -21,7 +23,7 @@ def test_good_receipts_made_in_order_and_a_bad_line_reported(tmp_path):
                "單件價格": [1200], "存檔路徑": "/ignored/", "顯示免用統一發票章": False, "顯示負責人章": False,
                "顯示日期": False, "年": 2026, "月": 12, "日": 8}
     (tmp_path / "one.json").write_text(json.dumps(request), encoding="utf-8")
-    out = tmp_path / "out"
+    out = named_shop(tmp_path / "out")
     env = dict(os.environ, XDG_DATA_HOME=str(tmp_path / "data"))
 
     def render(*extra):
@@ -62,7 +64,7 @@ def test_a_sheet_whose_name_is_not_utf8_and_whose_lines_are_mostly_refused(tmp_p
     lines = ["收據,買受人,統一編號,日期,品名,數量,單價", "A,甲,,2026-12-07,茶,1,5"]
     lines += [f"R{i},乙,1234,2026-12-07,茶,1,5" for i in range(1005)]  # a 統一編號 a spreadsheet cut short
     sheet.write_text("\n".join(lines) + "\n", encoding="utf-8")
-    out = tmp_path / "out"
+    out = named_shop(tmp_path / "out")
     result = subprocess.run([COMMAND, "render", "--output", str(out), str(sheet)], capture_output=True, text=True,
                             timeout=120, env=dict(os.environ, XDG_DATA_HOME=str(tmp_path / "data")))
     assert result.returncode == 1 and "Traceback" not in result.stderr, result.stderr
@@ -82,7 +84,7 @@ def test_an_edited_sheet_issues_only_the_orders_not_seen_before(tmp_path):
                       "B,陳,,,餅,3,90\n"
     (tmp_path / "orders.csv").write_text(first, encoding="utf-8")
     (tmp_path / "orders-fixed.csv").write_bytes(edited.encode("cp950"))
-    out = tmp_path / "out"
+    out = named_shop(tmp_path / "out")
 
     def render(name, zone, *extra):  # -12 and +14 hours: never the same day
         return subprocess.run([COMMAND, "render", "--output", str(out), str(tmp_path / name), *extra],
@@ -127,6 +129,7 @@ def test_hostile_input_ends_in_messages_and_the_good_receipt(tmp_path):
     (tmp_path / "list.json").write_text(text, encoding="utf-8")
     (tmp_path / "deep.json").write_text("[" * 50_000 + "]" * 50_000, encoding="utf-8")
     out = tmp_path / "out"
+    named_shop(tmp_path / "quillmarkers" / "Receiptora")  # the default folder, under HOME
     result = subprocess.run([COMMAND, "render", "--jobs", "100000", str(tmp_path / "deep.json"),
                              str(tmp_path / "list.json")], capture_output=True, text=True, timeout=120,
                             env={**os.environ, "HOME": str(tmp_path)})
@@ -150,7 +153,9 @@ def test_a_profile_saved_by_notepad_is_read(tmp_path, encoding):
                                         encoding="utf-8")
     result = subprocess.run([COMMAND, "render", "--output", str(out), str(tmp_path / "items.csv")],
                             capture_output=True, text=True, timeout=120, env=dict(os.environ, HOME=str(tmp_path)))
-    assert result.returncode == 0 and "賣方資料" not in result.stderr, result.stderr
+    # Read whole: the only word on it is what its 專用章 lacks.
+    assert result.returncode == 0, result.stderr
+    assert result.stderr == "receiptora: 免用統一發票專用章缺「統一編號」、「負責人」：請在賣方資料.toml 填寫。\n"
     text = subprocess.run(["pdftotext", str(out / "2026-12" / "收據-20261207-001.pdf"), "-"], capture_output=True,
                           text=True, check=True).stdout
     assert "林記茶行" in text and "臺北市" in text
@@ -163,7 +168,7 @@ def test_a_total_of_zero_or_below_is_refused_without_a_number(tmp_path):
                      "零,王先生,,2026-12-07,贈品,1,0\n"
                      "折,王先生,,2026-12-07,蛋糕,2,300\n"
                      "折,,,,折扣,1,-100\n", encoding="utf-8")
-    out = tmp_path / "out"
+    out = named_shop(tmp_path / "out")
     result = subprocess.run([COMMAND, "render", "--output", str(out), str(sheet)], capture_output=True, text=True,
                             timeout=120, env=dict(os.environ, XDG_DATA_HOME=str(tmp_path / "data")))
     assert result.returncode == 1
@@ -177,7 +182,7 @@ def test_a_total_of_zero_or_below_is_refused_without_a_number(tmp_path):
 def test_a_changed_order_is_held_named_with_its_receipt_and_issued_when_asked(tmp_path):
     header = "收據,買受人,統一編號,日期,品名,數量,單價\n"
     (tmp_path / "orders.csv").write_text(header + "A05,林記,,2026-12-07,茶,2,350\n", encoding="utf-8")
-    out = tmp_path / "out"
+    out = named_shop(tmp_path / "out")
 
     def render(*extra):
         return subprocess.run([COMMAND, "render", "--output", str(out), str(tmp_path / "orders.csv"), *extra],

@@ -10,6 +10,8 @@ from pathlib import Path
 
 import pytest
 
+from shop_profile import named_shop
+
 COMMAND = str(Path(sys.executable).with_name("receiptora"))
 CUPS_PDF_CONF = Path("/etc/cups/cups-pdf.conf")
 
@@ -25,7 +27,7 @@ def issue(folder, buyers, day=7, tax_ids=None, items=None, month=12):
                  "單件價格": [line[2] for line in items[i]], "存檔路徑": "/ignored/", "顯示免用統一發票章": False,
                  "顯示負責人章": False, "顯示日期": True, "年": 2026, "月": month, "日": day}
                 for i, buyer in enumerate(buyers)]
-    source = Path(folder) / "requests.json"
+    source = named_shop(folder) / "requests.json"
     source.write_text(json.dumps(requests), encoding="utf-8")
     # One job: receipts drawn at once may take their numbers in either order.
     subprocess.run([COMMAND, "render", "--jobs", "1", "--output", str(folder), str(source)], check=True,

@@ -13,7 +13,7 @@ REQUEST = {"版本": "一般格式", "買受人": "林記茶行", "買受人統�
 
 
 def issue_with_worker(folder, auto_print):
-    (folder / "賣方資料.toml").write_text(f'"自動列印" = "{auto_print}"\n', encoding="utf-8")
+    (folder / "賣方資料.toml").write_text(f'"商號名稱" = "林記茶行"\n"自動列印" = "{auto_print}"\n', encoding="utf-8")
     requests = queue.Queue()
     requests.put(dict(REQUEST, 存檔路徑=str(folder) + "/"))
     requests.put(None)

@@ -12,6 +12,7 @@ import customtkinter
 import pytest
 
 from book_helpers import COMMAND, cups_pdf_folder, issue, printed_file
+from shop_profile import named_shop
 from receiptora import _shop
 
 pytestmark = [pytest.mark.gui,
@@ -197,7 +198,8 @@ def test_void_with_its_dialog_greys_the_row(book, monkeypatch):
     assert scenario.row[5] == "已作廢"
     assert scenario.colours == {"#6f7377"}  # greyed
     assert scenario.status.startswith(f"已作廢 {numbers[0]}")
-    assert (folder / "2026-12" / f"{numbers[0]}.pdf").exists()  # the original stays
+    assert not (folder / "2026-12" / f"{numbers[0]}.pdf").exists()  # no clean copy left in view:
+    assert (folder / "2026-12" / ".原本" / f"{numbers[0]}.pdf").exists()  # the original kept for audit
 
 
 def test_print_reprint_and_export(book, monkeypatch):
@@ -309,7 +311,7 @@ def test_the_list_is_drawn_before_the_months_figures(book, monkeypatch):
 def issue_in_another_process(folder, w, buyers, first=1):
     """`receiptora render` in its own process while the window keeps drawing; returns the numbers.
     (No thread: one would collect the window's Tk variables off the main thread.)"""
-    folder.mkdir(exist_ok=True)
+    named_shop(folder)
     requests = [{"版本": "一般格式", "買受人": buyer, "買受人統一編號": "", "品名": ["烏龍茶"], "數量": [2],
                  "單件價格": [350], "存檔路徑": "/ignored/", "顯示免用統一發票章": False, "顯示負責人章": False,
                  "顯示日期": True, "年": 2026, "月": 12, "日": 7} for buyer in buyers]

@@ -12,6 +12,8 @@ from pathlib import Path
 
 import pytest
 
+from shop_profile import named_shop
+
 pytestmark = pytest.mark.skipif(shutil.which("dbus-daemon") is None, reason="dbus-daemon is needed")
 
 
@@ -86,13 +88,15 @@ def run_worker(tmp_path, address, requests, then_wait_for=""):
     assert result.returncode == 0, result.stderr
 
 
-UNSTAMPED = "未蓋免用統一發票章：賣方資料沒有商號名稱"  # the note of a receipt made with an empty profile
+# The note on every receipt of a shop whose profile gives its name alone.
+LACKING = "免用統一發票專用章缺「統一編號」、「負責人」、「地址」：請在賣方資料.toml 填寫。"
 COPY_AND_OPEN = ["default", "開啟 PDF", "copy", "複製圖片"]
 
 
 def request(folder, show_date=True):
+    named_shop(folder, '"商號名稱" = "林記茶行"\n')
     return {"版本": "一般格式", "買受人": "林記茶行", "買受人統一編號": "", "品名": ["凍頂烏龍茶", "手工蛋糕"],
-            "數量": [2, 13], "單件價格": [350, 90], "存檔路徑": str(folder) + "/", "顯示免用統一發票章": False,
+            "數量": [2, 13], "單件價格": [350, 90], "存檔路徑": str(folder) + "/", "顯示免用統一發票章": True,
             "顯示負責人章": False, "顯示日期": show_date, "年": 2026, "月": 12, "日": 8}
 
 
@@ -111,7 +115,7 @@ def test_each_receipt_and_each_failure_is_notified(tmp_path, session_bus):
     summaries, bodies = [body[3] for body in server.received], [body[4] for body in server.received]
     assert summaries[:2] == ["已開立 收據-20261208-001｜115年12月8日｜合計 1,870 元",
                              "已開立 收據-20261208-002｜不印日期｜合計 1,870 元"]
-    assert bodies[:2] == [UNSTAMPED, "負責人章未蓋：賣方資料沒有負責人姓名；" + UNSTAMPED]
+    assert bodies[:2] == [LACKING, "負責人章未蓋：賣方資料沒有負責人姓名\n" + LACKING]
     assert summaries[2].startswith("收據未開立：") and summaries[2].endswith("（已記錄於 error.log）")
     app_name, _, _, _, _, actions, _, _ = server.received[0]
     assert app_name == "Receiptora" and actions == ["default", "開啟 PDF", "copy", "複製圖片"]
@@ -134,11 +138,11 @@ def test_a_duplicate_is_voided_from_its_notice_and_a_wrong_tax_id_is_said(tmp_pa
         worker.join()
         server.close()
     notices = {body[3]: (body[4], body[5]) for body in server.received}
-    assert notices["已開立 收據-20261208-001｜115年12月8日｜合計 1,870 元"] == (UNSTAMPED, COPY_AND_OPEN)
+    assert notices["已開立 收據-20261208-001｜115年12月8日｜合計 1,870 元"] == (LACKING, COPY_AND_OPEN)
     assert notices["已開立 收據-20261208-002｜115年12月8日｜合計 1,870 元"] == (
-        "與 收據-20261208-001 內容相同\n" + UNSTAMPED, COPY_AND_OPEN + ["void", "作廢這張"])
+        "與 收據-20261208-001 內容相同\n" + LACKING, COPY_AND_OPEN + ["void", "作廢這張"])
     assert notices["已開立 收據-20261208-003｜115年12月8日｜合計 1,870 元"] == (  # flagged: what is odd first
-        "買受人統一編號「12345678」檢查碼不符\n" + UNSTAMPED, COPY_AND_OPEN + ["void", "作廢這張"])
+        "買受人統一編號「12345678」檢查碼不符\n" + LACKING, COPY_AND_OPEN + ["void", "作廢這張"])
     assert "已作廢 收據-20261208-002（作廢原因：重複開立）" in notices
     assert (folder / "2026-12" / "收據-20261208-002-作廢.pdf").is_file()
     log = (tmp_path / "data" / "quillmarkers" / "Receiptora" / "error.log").read_text(encoding="utf-8")

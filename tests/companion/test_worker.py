@@ -11,6 +11,7 @@ import threading
 import pytest
 
 import quillmarkers_model as quillmarkers
+from shop_profile import named_shop
 
 DAY = {"年": 2026, "月": 12, "日": 7}
 # What a sanitizer run sets for every Python process; a child started with a bare environment keeps it.
@@ -18,6 +19,8 @@ SANITIZER_VARIABLES = ("LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS", "PYTHONMAL
 
 
 def request(folder, buyer="林記茶行", **changes):
+    """A request for the shop in `folder` (given a profile naming the shop, unless it has one)."""
+    named_shop(folder)
     r = {"版本": "一般格式", "買受人": buyer, "買受人統一編號": "22099131", "品名": ["烏龍茶", "蛋糕"],
          "數量": [2, 3], "單件價格": [350, 90], "存檔路徑": str(folder) + "/", "顯示免用統一發票章": True,
          "顯示負責人章": False, "顯示日期": True, **DAY}
@@ -142,20 +145,21 @@ def test_numbers_per_day_never_overwrite_and_two_workers_share_the_folder(tmp_pa
     capsys.readouterr()
 
 
-@pytest.mark.parametrize("make_profile, problem", [
+@pytest.mark.parametrize("make_profile, problem, issued", [
     (lambda f: f.write_text('"商號名稱" = "林記"\n"統一編號" = "12345678"\n', encoding="utf-8"),
-     '統一編號 "12345678" 檢查碼不符'),
-    (lambda f: f.symlink_to(f.with_name("elsewhere.toml")), "（未使用賣方資料）"),
+     '統一編號 "12345678" 檢查碼不符', 2),
+    (lambda f: f.symlink_to(f.with_name("elsewhere.toml")), "（未使用賣方資料）", 0),  # no shop's name
 ])
-def test_invalid_profile_is_logged_once_and_receipts_still_made(tmp_path, log, capsys, make_profile, problem):
+def test_invalid_profile_is_logged_once_whatever_became_of_the_receipts(tmp_path, log, capsys, make_profile,
+                                                                        problem, issued):
     out = tmp_path / "out"
     out.mkdir()
     make_profile(out / "賣方資料.toml")
     run_worker(log, request(out, "甲"), request(out, "乙"))
-    assert len(ledger(out)) == 2
+    assert len(list(out.glob("2026-12/*.pdf"))) == issued
     text = log_text(log)
     assert text.count(problem) == 1
-    assert text.count("收據仍已開立") == 1  # true whether a field or the whole profile was left out
+    assert text.count("收據仍已開立" if issued else "請先填寫賣方資料（receiptora profile）") == (1 if issued else 2)
     capsys.readouterr()
 
 
@@ -198,7 +202,8 @@ def test_a_receipt_left_pending_in_the_window_folder_is_finished_when_the_worker
 
 
 @pytest.mark.parametrize("profile", [b"\xff\xfe" + '"商號名稱" = "林記"\n'.encode("utf-16-le"),
-                                     '"商號名稱" = "林記"\n'.encode("cp950"), b'"\xff\x80" = "\xfe"\n'])
+                                     '"商號名稱" = "林記"\n'.encode("cp950"),
+                                     '"商號名稱" = "林記"\n"統一編號" = 22099131 x\n'.encode()])
 def test_a_receipt_saved_under_any_profile_is_never_logged_as_not_made(tmp_path, log, profile):
     out = tmp_path / "out"
     out.mkdir()
@@ -246,3 +251,24 @@ def test_the_window_is_answered_and_a_double_press_issues_once(tmp_path, log):
     assert [row[2] for row in ledger(out)] == ["甲", "乙"]
     number = ledger(out)[1][0]
     assert answers[2]["actions"][0][1]() == f"已作廢 {number}（作廢原因：開立內容有誤）"
+
+
+@pytest.mark.parametrize("profile, kind, said", [
+    (None, "refused", "收據未開立：請先填寫賣方資料（receiptora profile）"),
+    ('"商號名稱" = "林記"\n', "issued", "免用統一發票專用章缺「統一編號」、「負責人」、「地址」"),
+])
+def test_the_window_hears_what_the_profile_leaves_out(tmp_path, log, profile, kind, said):
+    out, today = tmp_path / "out", datetime.date.today()
+    made = request(out, 年=today.year, 月=today.month, 日=today.day)  # nothing odd to flag
+    (out / "賣方資料.toml").unlink()
+    if profile:
+        (out / "賣方資料.toml").write_text(profile, encoding="utf-8")
+    answers, q = [], queue.Queue()
+    for r in (made, None):
+        q.put(r)
+    worker = quillmarkers.Receipt_Worker(q, threading.Event(), log, feedback=answers.append)
+    worker.start()
+    assert worker.join(60)
+    assert [a["kind"] for a in answers] == [kind]
+    assert said in answers[0]["title"] + answers[0]["body"]
+    assert len(list(out.glob("*/*.pdf"))) == (kind == "issued")

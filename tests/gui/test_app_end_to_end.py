@@ -11,6 +11,8 @@ from pathlib import Path
 
 import pytest
 
+from shop_profile import named_shop
+
 pytestmark = [pytest.mark.gui,
               pytest.mark.skipif(shutil.which("xdotool") is None or shutil.which("pdftotext") is None,
                                  reason="xdotool and pdftotext are needed")]
@@ -42,8 +44,7 @@ def xdotool(*args):
 def test_typed_receipt_is_saved_as_a_pdf_with_its_content(window, tmp_path):
     places = offsets(window)
     (tmp_path / ".fonts").mkdir()  # customtkinter installs its font there
-    (tmp_path / "quillmarkers" / "Receiptora").mkdir(parents=True)
-    (tmp_path / "quillmarkers" / "Receiptora" / "賣方資料.toml").write_text("")  # no profile form first
+    named_shop(tmp_path / "quillmarkers" / "Receiptora")  # a shop with its profile: no profile form first
     env = dict(os.environ, HOME=str(tmp_path), XDG_DATA_HOME=str(tmp_path / "data"))
     command = Path(sys.executable).with_name("receiptora")
     app = subprocess.Popen([str(command)], env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)

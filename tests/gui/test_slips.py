@@ -13,6 +13,8 @@ import tkinter
 import customtkinter
 import pytest
 
+from shop_profile import named_shop
+
 import GUI
 import quillmarkers_model
 from receiptora.hand_over import ReceiptQueue
@@ -55,6 +57,7 @@ def toast_says(w, text):
 def guarded(monkeypatch, tmp_path):
     """The window as the app runs it: guards on, the app's queue, the real worker answering."""
     monkeypatch.setenv("HOME", str(tmp_path))
+    named_shop(tmp_path / "quillmarkers" / "Receiptora")  # the window's output folder
     quillmarkers_model.guard_slips(True)
     q, busy = ReceiptQueue(on_put=quillmarkers_model.expect), threading.Event()
     log = quillmarkers_model.Try_Except_Model()

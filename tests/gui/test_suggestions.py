@@ -9,6 +9,8 @@ from pathlib import Path
 import pytest
 import quillmarkers_model
 
+from shop_profile import named_shop
+
 from test_end_to_end import click, type_into, xdotool
 
 pytestmark = [pytest.mark.gui,
@@ -23,7 +25,7 @@ RECEIPTS = [  # buyer, 統一編號, items (name, quantity, unit price), day
 
 @pytest.fixture(scope="module")
 def book_folder(tmp_path_factory):
-    folder = tmp_path_factory.mktemp("shop")
+    folder = named_shop(tmp_path_factory.mktemp("shop"))
     requests = [{"版本": "一般格式", "買受人": buyer, "買受人統一編號": tax_id, "品名": [i[0] for i in items],
                  "數量": [i[1] for i in items], "單件價格": [i[2] for i in items], "存檔路徑": "/ignored/",
                  "顯示免用統一發票章": False, "顯示負責人章": False, "顯示日期": True,

@@ -98,7 +98,12 @@ struct Staged {
   std::vector<store::StagedFile> more_pngs;
   std::vector<std::string> more_png_sha256;
 };
-// Step 1: the number; receipt.number is set. A batch key the book already holds takes no
+// What a receipt without a seller is refused with: no 商號名稱 in the profile, no receipt.
+inline constexpr const char* kNoSeller = "請先填寫賣方資料（receiptora profile）";
+
+// Step 1: the number; receipt.number is set. A receipt whose seller has no 商號名稱 is
+// refused (IssueError kNoSeller) before a number is taken: a paper without the shop's name is
+// no receipt. A batch key the book already holds takes no
 // number: the claim says which receipt has it (claimed_before; receipt.number unchanged); so
 // does, with `hold_changed`, an order whose 收據 value has a receipt of other content (held).
 // Throws IssueError (no number taken).
@@ -114,8 +119,10 @@ Staged stage(store::Book& book, const render::Receipt& receipt, bool flush);
 std::vector<std::exception_ptr> commit(store::Book& book, std::vector<Staged>& staged,
                                        std::string& ledger_problem);
 
-// Void: a copy of the receipt with the 作廢 mark, the reason and today's date beside the
-// original, the record marked void, a ledger line with the state 作廢. Throws
+// Void: a copy of the receipt with the 作廢 mark, the reason and today's date in the month
+// folder, the record marked void, a ledger line with the state 作廢, and then the clean
+// original moved into the month's .原本 folder (store::keep_originals_out_of_view; a stop
+// before that is finished by the next start's recovery). Throws
 // store::BookError (unknown number, already void, never issued) or IssueError; a void that
 // fails leaves no file. Returns the copy's file names.
 std::vector<std::string> void_receipt(const fs::path& root, const std::string& number,

@@ -91,6 +91,19 @@ struct Record {
   std::int64_t chain = 0;
 };
 
+// The month folder's subfolder where a void receipt's clean original is kept for audit, out
+// of the view of someone browsing the month: YYYY-MM/.原本/收據-…-003.pdf. The book and the
+// ledger keep the names the files were issued under; stored_name() says where one lives.
+inline constexpr std::string_view kKeptOriginals = ".原本";
+// Where a record's file lives, relative to the output folder: under its name, except the
+// original files of a void receipt, in its month's kKeptOriginals folder.
+std::string stored_name(const Record& record, const BookFile& file);
+std::string stored_name(State state, const BookFile& file);
+// Moves a void receipt's original files that are still in the month folder into its .原本
+// folder (the folder made, a real one; each rename never replaces, both folders flushed).
+// Returns the stored names moved; nothing for a record not void. Throws std::system_error.
+std::vector<std::string> keep_originals_out_of_view(const fs::path& root, const Record& record);
+
 // A record from a numbered receipt: request, seller, total (its number, day and state
 // stay for the caller). And back: the receipt the record describes, without a mark.
 Record record_from_receipt(const render::Receipt& receipt, Day day);
