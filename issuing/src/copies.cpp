@@ -148,7 +148,8 @@ std::vector<std::string> void_receipt(const fs::path& root, const std::string& n
   if (!problem.empty())
     throw IssueError(number, true, number + " 已在收據簿作廢，但收據清冊缺這一行：" + problem);
   if (!kept.empty())
-    throw IssueError(number, true, number + " 已作廢，但原本未能移出月份資料夾：" + kept + "（下次啟動時再移）");
+    throw IssueError(number, true,
+                     number + " 已作廢，但原本未能移出月份資料夾：" + kept + "（下次啟動時再移）");
   return files;
 }
 
