@@ -215,7 +215,8 @@ class ReceiptWorker {
       log_failure(error_log_, error.value(), request, outcome(saved));
     } catch (const receiptora::issuing::IssueError& failure) {
       if (failure.saved()) saved = failure.number();
-      if (!failure.saved()) not_issued(failure.what());
+      const bool nameless = failure.what() == std::string_view(receiptora::issuing::kNoSeller);
+      if (!failure.saved()) not_issued(failure.what(), nameless ? profile_action() : py::list());
       log_failure(error_log_, as_python_error(failure), request, outcome(saved));
     } catch (const std::exception& failure) {
       if (saved.empty()) not_issued(failure.what());
@@ -382,10 +383,25 @@ class ReceiptWorker {
   }
 
   // A receipt not made: the desktop notice, without waiting, and the window.
-  void not_issued(const std::string& reason) {
+  void not_issued(const std::string& reason, py::list actions = py::list()) {
     const std::string title = receiptora::not_issued_notice(reason);
     notify::Notifier::session().send({title, "", ""});
-    tell_window("refused", title, "", "", py::list());
+    tell_window("refused", title, "", "", std::move(actions));
+  }
+
+  // 「填寫賣方資料」 on the window's message of a receipt refused for want of the shop's name:
+  // the profile form in a process of its own (`receiptora profile`), so the window never waits.
+  static py::list profile_action() {
+    py::list actions;
+    actions.append(
+        py::make_tuple("填寫賣方資料", py::cpp_function([] {
+                         py::object executable = py::module_::import("sys").attr("executable");
+                         py::module_::import("subprocess")
+                             .attr("Popen")(py::make_tuple(executable, "-m", "receiptora", "profile"),
+                                            "start_new_session"_a = true);
+                         return std::string("已開啟賣方資料：填好商號名稱並儲存後，再按一次輸出單據");
+                       })));
+    return actions;
   }
 
   // What the first receipt would otherwise pay for, readied on this thread while the window

@@ -271,4 +271,5 @@ def test_the_window_hears_what_the_profile_leaves_out(tmp_path, log, profile, ki
     assert worker.join(60)
     assert [a["kind"] for a in answers] == [kind]
     assert said in answers[0]["title"] + answers[0]["body"]
+    assert [label for label, _ in answers[0]["actions"]] == (["填寫賣方資料"] if kind == "refused" else [])
     assert len(list(out.glob("*/*.pdf"))) == (kind == "issued")
