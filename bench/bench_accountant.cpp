@@ -73,6 +73,8 @@ void fill(const fs::path& root, long count) {
   }
   store::insert_records(book, records);
   store::append_ledger(root / std::string(store::kLedgerName), lines);
+  for (const store::Record& record : records)  // as a void leaves them: the clean original out of view
+    if (record.state == store::State::Void) store::keep_originals_out_of_view(root, record);
 }
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
@@ -94,6 +96,8 @@ int main(int argc, char** argv) {
     const store::AuditReport audit = store::audit_folder(*book, 0, "2026-12");
     std::printf("check of the month (%ld receipts, %zu files): %.2f s (target 3 s)%s\n", count, audit.files,
                 seconds_since(start), audit.sound() ? "" : " — faults found!");
+    if (!audit.sound())
+      std::printf("  first fault: %s %s\n", audit.faults[0].number.c_str(), audit.faults[0].problem.c_str());
     start = std::chrono::steady_clock::now();
     const auto made = receiptora::reports::write_accountant_folder(*book, {2026, 12}, work / "dest");
     std::printf("給會計 folder (%zu receipts, %zu PDFs): %.2f s (target 10 s)\n", made.receipts, made.pdfs,
