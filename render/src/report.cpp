@@ -46,17 +46,24 @@ cairo_status_t append(void* closure, const unsigned char* data, unsigned int len
 
 enum class Align { Left, Centre, Right };
 
-// Draws `text` with its top at y; x is the left edge, centre or right edge as `align` says.
-// Returns the text's height.
-double text(cairo_t* cr, const std::string& s, double x, double y, double size, Rgb c,
-            Align align = Align::Left, bool bold = false, double width = -1) {
-  std::unique_ptr<PangoLayout, decltype(&g_object_unref)> layout(pango_cairo_create_layout(cr),
-                                                                 g_object_unref);
+using Layout = std::unique_ptr<PangoLayout, decltype(&g_object_unref)>;
+
+// A layout in the report's face at `size` points.
+Layout report_layout(cairo_t* cr, double size, bool bold) {
+  Layout layout(pango_cairo_create_layout(cr), g_object_unref);
   std::unique_ptr<PangoFontDescription, decltype(&pango_font_description_free)> font(
       pango_font_description_from_string(kFace), pango_font_description_free);
   pango_font_description_set_absolute_size(font.get(), size * PANGO_SCALE);
   if (bold) pango_font_description_set_weight(font.get(), PANGO_WEIGHT_BOLD);
   pango_layout_set_font_description(layout.get(), font.get());
+  return layout;
+}
+
+// Draws `text` with its top at y; x is the left edge, centre or right edge as `align` says.
+// Returns the text's height.
+double text(cairo_t* cr, const std::string& s, double x, double y, double size, Rgb c,
+            Align align = Align::Left, bool bold = false, double width = -1) {
+  const Layout layout = report_layout(cr, size, bold);
   if (width > 0) {
     pango_layout_set_width(layout.get(), static_cast<int>(width * PANGO_SCALE));
     pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
@@ -75,13 +82,7 @@ double text(cairo_t* cr, const std::string& s, double x, double y, double size, 
 // One line of `s` cut with … to `width`, its top at y (the list's cells).
 void cell(cairo_t* cr, const std::string& s, double x, double y, double width, double size, Rgb c,
           Align align = Align::Left, bool bold = false) {
-  std::unique_ptr<PangoLayout, decltype(&g_object_unref)> layout(pango_cairo_create_layout(cr),
-                                                                 g_object_unref);
-  std::unique_ptr<PangoFontDescription, decltype(&pango_font_description_free)> font(
-      pango_font_description_from_string(kFace), pango_font_description_free);
-  pango_font_description_set_absolute_size(font.get(), size * PANGO_SCALE);
-  if (bold) pango_font_description_set_weight(font.get(), PANGO_WEIGHT_BOLD);
-  pango_layout_set_font_description(layout.get(), font.get());
+  const Layout layout = report_layout(cr, size, bold);
   pango_layout_set_width(layout.get(), static_cast<int>(width * PANGO_SCALE));
   pango_layout_set_ellipsize(layout.get(), PANGO_ELLIPSIZE_END);
   pango_layout_set_single_paragraph_mode(layout.get(), TRUE);

@@ -5,7 +5,6 @@ import os
 import re
 import shutil
 import subprocess
-import threading
 import time
 
 import customtkinter
@@ -169,25 +168,19 @@ def test_the_status_line_says_the_chain_of_signatures_is_whole(book, monkeypatch
 def test_void_with_its_dialog_greys_the_row(book, monkeypatch):
     folder, numbers, _ = book
 
-    def answer_dialogs():
-        # The dialogs run event loops of their own, so the keys come from beside the window.
-        # xdotool matches titles in their X encoding: only the number's ASCII part is found.
-        for keys in (["type", "--delay", "30", "wrong total"], []):
-            subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", numbers[0][3:],
-                            "windowfocus", "--sync", "%1"], check=True, timeout=20)
-            time.sleep(0.4)
-            if keys:
-                subprocess.run(["xdotool", *keys], check=True)
-            subprocess.run(["xdotool", "key", "Return"], check=True)
-            time.sleep(0.6)
+    # The dialogs run event loops of their own, so the keys come from beside the window: from a
+    # shell of its own, as a Python thread here could collect the window's Tk variables off its
+    # thread. xdotool matches titles in their X encoding: only the number's ASCII part is found.
+    find = f"xdotool search --sync --onlyvisible --name {numbers[0][3:]} windowfocus --sync %1"
+    answer_dialogs = (f"{find} && sleep 0.4 && xdotool type --delay 30 'wrong total' && xdotool key Return "
+                      f"&& sleep 0.6 && {find} && sleep 0.4 && xdotool key Return")
 
     def scenario(w):
         w.pump(0.3)
         w.click_row(0)
-        helper = threading.Thread(target=answer_dialogs)
-        helper.start()
+        helper = subprocess.Popen(["sh", "-c", answer_dialogs])
         w.click(w.button("作廢"))
-        helper.join(30)
+        helper.wait(30)
         w.pump(0.2)
         canvas = w.list_canvas
         first_row = [i for i in canvas.find_all() if canvas.type(i) == "text"][6:12]
