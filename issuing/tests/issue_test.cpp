@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "../../store/tests/temp_folder.hpp"
+#include "../../core/tests/pdf_text.hpp"
 #include "receiptora/issuing/batch.hpp"
 #include "receiptora/render/render.hpp"
 #include "receiptora/store/audit.hpp"
@@ -46,16 +47,6 @@ render::Receipt sample(const std::string& buyer = "王小明") {
 struct ShopFolder : TempFolder {
   ShopFolder() { write_text(path / std::string(store::kProfileName), "\"商號名稱\" = \"林記茶行\"\n"); }
 };
-
-// A PDF's text as pdftotext reads it.
-std::string pdf_text(const fs::path& pdf) {
-  std::string out;
-  FILE* pipe = popen(("pdftotext -raw '" + pdf.string() + "' -").c_str(), "r");
-  char buffer[4096];
-  for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  if (pipe) pclose(pipe);
-  return out;
-}
 
 // The ledger's lines after the header, without their CRLF.
 std::vector<std::string> ledger_lines(const fs::path& root) {

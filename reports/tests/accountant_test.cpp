@@ -8,6 +8,7 @@
 #include <set>
 
 #include "../../core/tests/case_label.hpp"
+#include "../../core/tests/pdf_text.hpp"
 #include "../../store/tests/shop_folder.hpp"
 #include "receiptora/store/book_ledger.hpp"
 
@@ -16,15 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using store::write_text;
-
-std::string pdf_text(const fs::path& pdf) {
-  std::string out;
-  FILE* pipe = popen(("pdftotext -raw '" + pdf.string() + "' -").c_str(), "r");
-  char buffer[4096];
-  for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  if (pipe) pclose(pipe);
-  return out;
-}
 
 struct FolderCase {
   std::string label;
