@@ -67,7 +67,8 @@ std::string capital_numerals(const mpz_class& amount) {
 }
 
 std::optional<RocDate> roc_date(long year, long month, long day) {
-  if (year < 1912 || year > 999999 || month < 1 || month > 12 || day < 1) return std::nullopt;
+  if (year < kFirstReceiptYear || year > kLastReceiptYear || month < 1 || month > 12 || day < 1)
+    return std::nullopt;
   static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
   const long last = kDays[month - 1] + (month == 2 && leap ? 1 : 0);

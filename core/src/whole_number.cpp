@@ -68,6 +68,32 @@ std::optional<mpz_class> parse_whole_number(std::u32string_view text) {
   return mpz_class(ascii, 10);
 }
 
+std::optional<mpz_class> parse_figure(std::u32string_view text) {
+  auto is_comma = [](char32_t c) { return c == U',' || c == U'\uFF0C'; };
+  if (std::none_of(text.begin(), text.end(), is_comma)) return parse_whole_number(text);
+  size_t begin = 0;
+  size_t end = text.size();
+  while (begin < end && is_number_white_space(text[begin])) ++begin;
+  while (end > begin && is_number_white_space(text[end - 1])) --end;
+  std::u32string digits;
+  if (begin < end && (text[begin] == U'+' || text[begin] == U'-')) digits.push_back(text[begin++]);
+  size_t group = 0;  // digits in the group being read
+  bool first_group = true;
+  for (size_t i = begin; i < end; ++i) {
+    if (is_comma(text[i])) {
+      if (group == 0 || (first_group ? group > 3 : group != 3)) return std::nullopt;
+      first_group = false;
+      group = 0;
+      continue;
+    }
+    if (unicode_decimal_value(text[i]) < 0) return std::nullopt;
+    digits.push_back(text[i]);
+    ++group;
+  }
+  if (group != 3) return std::nullopt;  // the last group, after at least one comma
+  return parse_whole_number(digits);
+}
+
 std::string decimal_text(const mpz_class& value) { return value.get_str(10); }
 
 std::string magnitude_bytes_le(const mpz_class& value) {

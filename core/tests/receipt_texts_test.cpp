@@ -72,6 +72,8 @@ const DateCase kDateCases[] = {
     {"leap_day", 2024, 2, 29, "中華民國 113 年 2 月 29 日"},
     {"century_leap", 2000, 2, 29, "中華民國 89 年 2 月 29 日"},
     {"before_republic", 1911, 12, 31, ""},
+    {"last_receipt_year", 2111, 12, 31, "中華民國 200 年 12 月 31 日"},
+    {"after_roc_200", 2112, 1, 1, ""},
     {"common_year_feb_29", 2100, 2, 29, ""},
     {"april_31", 2026, 4, 31, ""},
     {"month_13", 2026, 13, 1, ""},

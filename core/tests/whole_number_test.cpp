@@ -78,6 +78,38 @@ const Case kCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Cases, WholeNumber, testing::ValuesIn(kCases), CaseLabel{});
 
+class Figure : public testing::TestWithParam<Case> {};
+
+TEST_P(Figure, ReadsThousandsGroupsAndOtherwiseTheWholeNumberRule) {
+  const Case& c = GetParam();
+  const auto parsed = parse_figure(*decode_utf8(c.text));
+  if (!c.value) {
+    EXPECT_FALSE(parsed.has_value()) << "read as " << parsed->get_str();
+  } else {
+    ASSERT_TRUE(parsed.has_value());
+    EXPECT_EQ(parsed->get_str(), *c.value);
+  }
+}
+
+const Case kFigureCases[] = {
+    {"plain", "1680", "1680"},
+    {"grouped", "1,680", "1680"},
+    {"millions_negative", "-12,345,678", "-12345678"},
+    {"plus_and_spaces", " +1,000 ", "1000"},
+    {"full_width", "１，６８０", "1680"},
+    {"underscores_alone", "1_000", "1000"},
+    {"group_of_two", "1,68", std::nullopt},
+    {"group_of_four", "1,6800", std::nullopt},
+    {"first_group_of_four", "1680,000", std::nullopt},
+    {"leading_comma", ",680", std::nullopt},
+    {"trailing_comma", "1,", std::nullopt},
+    {"double_comma", "1,,680", std::nullopt},
+    {"comma_and_underscore", "1,6_80", std::nullopt},
+    {"decimal_point", "1,680.5", std::nullopt},
+    {"sign_alone", "-,680", std::nullopt},
+};
+INSTANTIATE_TEST_SUITE_P(Cases, Figure, testing::ValuesIn(kFigureCases), CaseLabel{});
+
 TEST(WholeNumberSize, TenThousandDigitsReadExactly) {
   std::string digits = "9" + std::string(9999, '0');
   const auto parsed = parse_whole_number_utf8(digits);

@@ -93,19 +93,24 @@ std::optional<FoundFile> receipt_file(const std::string& name) {
   return FoundFile{match[1], copy.empty() ? "original" : copy == "-作廢" ? "void" : "reprint"};
 }
 
-store::BookFile book_file(const fs::path& folder, const std::string& month, const std::string& name,
-                          const std::string& kind) {
-  std::string sha256;
+// The file as the book records it, with its SHA-256. A file that cannot be read is left out of
+// the record (a hash of nothing would pass for the receipt's) and named in `notes`: `check`
+// then lists it as a receipt file without a record.
+std::optional<store::BookFile> book_file(const fs::path& folder, const std::string& month,
+                                         const std::string& name, const std::string& kind,
+                                         std::vector<std::string>& notes) {
   try {
-    sha256 = store::sha256_of_file(folder / name);
-  } catch (const std::exception&) {
+    return store::BookFile{month + "/" + name, store::sha256_of_file(folder / name), kind};
+  } catch (const std::exception& error) {
+    notes.push_back("收據檔 " + month + "/" + name + " 無法讀取，未記入收據簿（" + error.what() +
+                    "）：請檢查這個檔案，receiptora check 會列出");
+    return std::nullopt;
   }
-  return {month + "/" + name, sha256, kind};
 }
 
 }  // namespace
 
-std::size_t import_folder(store::Book& book, bool first_time, std::vector<std::string>* notes) {
+std::size_t import_folder(store::Book& book, bool first_time, std::vector<std::string>& notes) {
   const fs::path root = book.folder();
   const std::vector<std::string> numbers_known = store::record_numbers(book);
   const std::set<std::string> known(numbers_known.begin(), numbers_known.end());
@@ -133,10 +138,15 @@ std::size_t import_folder(store::Book& book, bool first_time, std::vector<std::s
       const std::string file_name = it->path().filename().string();
       const auto receipt = receipt_file(file_name);
       if (!receipt || named.count(name + "/" + file_name) || it->is_symlink(ec2)) continue;
-      if (!known.count(receipt->number))
-        files[receipt->number].push_back(book_file(month->path(), name, file_name, receipt->kind));
-      else if (receipt->kind != "original")  // a known receipt's own files are recovery's to judge
-        unnamed[receipt->number].push_back(book_file(month->path(), name, file_name, receipt->kind));
+      if (known.count(receipt->number)) {
+        if (receipt->kind == "original") continue;  // a known receipt's own files are recovery's to judge
+        if (auto file = book_file(month->path(), name, file_name, receipt->kind, notes))
+          unnamed[receipt->number].push_back(*file);
+      } else {
+        auto& its_files = files[receipt->number];  // its number is kept even when the file cannot be read
+        if (auto file = book_file(month->path(), name, file_name, receipt->kind, notes))
+          its_files.push_back(*file);
+      }
     }
     // The clean originals of void receipts, kept in the month's .原本 folder: recorded under the
     // names they were issued with.
@@ -146,7 +156,8 @@ std::size_t import_folder(store::Book& book, bool first_time, std::vector<std::s
       const auto receipt = receipt_file(file_name);
       if (!receipt || receipt->kind != "original" || known.count(receipt->number) || it->is_symlink(ec2))
         continue;
-      files[receipt->number].push_back(book_file(kept, name, file_name, receipt->kind));
+      auto& into = files[receipt->number];  // its number is kept even when the file cannot be read
+      if (auto file = book_file(kept, name, file_name, receipt->kind, notes)) into.push_back(*file);
     }
     ec2.clear();
     if (first_time)
@@ -214,13 +225,13 @@ std::size_t import_folder(store::Book& book, bool first_time, std::vector<std::s
       std::error_code gone;
       return fs::is_regular_file(fs::symlink_status(root / file.name, gone));
     });
-  if (notes && unknown)
-    notes->push_back(
+  if (unknown)
+    notes.push_back(
         std::to_string(unknown) +
         " 張收據只找到收據檔，收據簿與收據清冊都沒有它的買受人與總額（總額以 0 計）：請依收據檔核對，"
         "receiptora check 會列出");
-  if (notes && voided)
-    notes->push_back(std::to_string(voided) + " 張收據依其作廢副本改記為作廢（收據簿裡原本記為已開立）");
+  if (voided)
+    notes.push_back(std::to_string(voided) + " 張收據依其作廢副本改記為作廢（收據簿裡原本記為已開立）");
   return imported;
 }
 

@@ -39,6 +39,6 @@ fs::path real_month_folder(const fs::path& root, const store::Record& record);
 // copies of known receipts the book does not name, and numbers of the ledger's newest lines the
 // book lacks. No number of theirs is issued again. Returns how many records were added; what
 // the shop owner should know goes to `notes`.
-std::size_t import_folder(store::Book& book, bool first_time, std::vector<std::string>* notes = nullptr);
+std::size_t import_folder(store::Book& book, bool first_time, std::vector<std::string>& notes);
 
 }  // namespace receiptora::issuing::parts

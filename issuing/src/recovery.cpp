@@ -113,7 +113,7 @@ Recovery recover(store::Book& book) {
     report.problems.push_back(error.what());
   }
   const bool first_time = !store::book_setting(book, "imported");
-  report.imported = parts::import_folder(book, first_time, &report.problems);
+  report.imported = parts::import_folder(book, first_time, report.problems);
   if (first_time) store::set_book_setting(book, "imported", store::now_iso());
   for (const store::Record& record : store::records_in_state(book, store::State::Pending)) {
     if (owner_alive(root, record.owner)) continue;  // still being issued

@@ -307,6 +307,24 @@ TEST(Import, EveryNumberOfAnOlderFolderIsKeptAndNeverReused) {
   EXPECT_EQ(issue_receipt(sample(), folder.path, kDay).number, "收據-20261207-004");
 }
 
+TEST(Import, AFileThatCannotBeReadKeepsItsNumberButNoHashAndIsNamed) {
+  TempFolder folder;
+  const fs::path month = folder.path / "2026-12";
+  fs::create_directories(month / "收據-20261207-001.pdf");  // no file to read: a folder by that name
+  write_text(month / "收據-20261207-001.png", "PNG");
+
+  const Recovery report = recovery_of(folder.path);
+  const auto record = store::find_receipt(book_for(folder.path), "收據-20261207-001");
+  ASSERT_TRUE(record);
+  ASSERT_EQ(record->files.size(), 1u) << "the unreadable file is left out of the record";
+  EXPECT_EQ(record->files[0].name, "2026-12/收據-20261207-001.png");
+  std::string notes;
+  for (const std::string& problem : report.problems) notes += problem + "\n";
+  EXPECT_NE(notes.find("2026-12/收據-20261207-001.pdf 無法讀取"), std::string::npos) << notes;
+  EXPECT_EQ(issue_receipt(sample(), folder.path, kDay).number, "收據-20261207-002");
+  close_books();
+}
+
 // --- void, reprint, ledger rebuilt ---
 
 TEST(VoidAndReprint, CopiesBesideTheOriginalWhichIsKeptUntouched) {

@@ -18,7 +18,7 @@ std::string date_text(const Receipt& r) {
   if (!roc) {
     throw std::invalid_argument("收據日期 " + std::to_string(r.date->year) + "-" +
                                 std::to_string(r.date->month) + "-" + std::to_string(r.date->day) +
-                                " 不是民國曆上的日子");
+                                " 不是民國 1 年至 200 年間存在的日子");
   }
   return roc_date_text(*roc);
 }

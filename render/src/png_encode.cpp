@@ -151,7 +151,7 @@ std::string encode_png(cairo_surface_t* image, double dpi) {
   out.reserve(indexed ? 128 * 1024 : 512 * 1024);
   if (!write(&out, width, height, indexed, p.colours.data(), static_cast<int>(p.colours.size()), rows.data(),
              dpi)) {
-    throw std::runtime_error("PNG encoding failed");
+    throw std::runtime_error("收據圖片（PNG）無法產生：libpng 編碼失敗");
   }
   return out;
 }

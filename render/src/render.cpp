@@ -116,8 +116,9 @@ std::string png_of(const detail::Document& document, int first, int count) {
   // can reach (cairo's limit is 32767 pixels); a longer receipt is refused, never cut short.
   constexpr int kMaxPictureHeight = 32767;
   if (count > kMaxPictureHeight / page_height) {
-    throw std::length_error("a receipt of " + std::to_string(count) +
-                            " pages is too long for one picture; its PDF holds it all");
+    throw std::length_error("收據有 " + std::to_string(count) + " 頁，一張圖片放不下（最多 " +
+                            std::to_string(kMaxPictureHeight / page_height) +
+                            " 頁）；請改用 PDF，它包含每一頁");
   }
   // White paper from the start: one pass over the pixels, where a cleared surface painted
   // white would take two.

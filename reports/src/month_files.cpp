@@ -5,6 +5,7 @@
 #include "receiptora/render/report.hpp"
 #include "receiptora/reports/month_view.hpp"
 #include "receiptora/reports/xlsx.hpp"
+#include "receiptora/store/file_error.hpp"
 #include "receiptora/store/files.hpp"
 #include "receiptora/store/profile.hpp"
 
@@ -31,7 +32,7 @@ std::filesystem::path write_month_report(const store::Book& book, YearMonth mont
   fs::rename(staged.temp, file, ec);
   if (ec) {
     store::discard_file(staged);
-    throw std::system_error(ec, "cannot write " + file.string());
+    throw store::FileError(ec.value(), "無法寫入 " + file.string());
   }
   return file;
 }

@@ -31,8 +31,8 @@ void check_path_text(const fs::path& path) {
     if (c < 0x20 || c == 0x7F) {
       char code[8];
       std::snprintf(code, sizeof code, "U+%04X", c);
-      throw std::invalid_argument("the folder name holds a control character (" + std::string(code) +
-                                  " at byte " + std::to_string(i) + "), which no folder name may hold");
+      throw std::invalid_argument("資料夾名稱 " + text.substr(0, i) + "… 含有控制字元（" + std::string(code) +
+                                  "，第 " + std::to_string(i + 1) + " 個位元組），資料夾名稱不能有控制字元");
     }
   }
 }

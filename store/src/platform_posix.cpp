@@ -94,7 +94,8 @@ namespace {
 // call would act on another file: refused.
 const char* native(const fs::path& path) {
   if (path.native().find('\0') != std::string::npos)
-    throw std::invalid_argument("a file name holds a NUL character, which no file name may hold");
+    throw std::invalid_argument("檔名 " + std::string(path.native().c_str()) +
+                                "… 含有 NUL 字元，檔名不能有這個字元");
   return path.c_str();
 }
 

@@ -77,7 +77,7 @@ TEST(Store, NameWithANulNeverReachesTheSystem) {
                std::invalid_argument);
   const ProfileRead profile = read_profile(folder);
   ASSERT_EQ(profile.problems.size(), 1u);
-  EXPECT_NE(profile.problems[0].find("control character"), std::string::npos) << profile.problems[0];
+  EXPECT_NE(profile.problems[0].find("控制字元"), std::string::npos) << profile.problems[0];
   EXPECT_EQ(read_all(cut), "");
   EXPECT_EQ(entries(dir.path), 1u);
 }

@@ -25,9 +25,14 @@ struct RocDate {
   int day = 0;
 };
 
+// The years a receipt can carry: 民國 1 to 民國 200. Before 1912 a day has no 民國 year (and
+// printing a year ≤ 0 would be wrong); a year beyond 民國 200 is a slip of the keyboard
+// (20266 for 2026), and people write 民國 years in at most three digits. The window, the
+// worker, the batch's sheets and the renderer all refuse a day outside these years.
+inline constexpr long kFirstReceiptYear = 1912, kLastReceiptYear = 2111;
+
 // The Republic-of-China date of a Gregorian day, or nothing when the day does not exist
-// (month 13, 31 April, 29 February of a common year) or lies before the first day of the
-// Republic, 1912-01-01: such a day has no 民國 year, and printing a year ≤ 0 would be wrong.
+// (month 13, 31 April, 29 February of a common year) or lies outside the receipt years.
 std::optional<RocDate> roc_date(long year, long month, long day);
 
 // "中華民國 115 年 12 月 7 日".

@@ -15,6 +15,13 @@ namespace receiptora {
 // Anything else (empty text, "1.5", "1,000", "+ 7", "1__0", a trailing unit) is no number.
 std::optional<mpz_class> parse_whole_number(std::u32string_view text);
 
+// A figure as people write one on a sheet or in a form: the whole-number rule above, or its
+// digits grouped by thousands with commas (1,680; -12,345,678; the full-width ， a Chinese
+// input method types), every group after the first of exactly three digits. The batch's
+// sheets and the 賣方資料 form read their figures with it. The receipt window keeps the rule
+// above: its item table reads quantities and prices as int() does.
+std::optional<mpz_class> parse_figure(std::u32string_view text);
+
 bool is_unicode_white_space(char32_t c);
 
 // The decimal value 0..9 of a Unicode decimal digit, or -1 for any other character.
