@@ -2,7 +2,7 @@
 """Draw Receiptora's logo, lettering and button pictures.
 
 Run from anywhere: ``python3 tools/gen_artwork.py [--out DIR]``.
-Without ``--out`` the pictures go to ``model/格式範本/`` in this repository.
+Without ``--out`` the pictures go to ``modules/GUI/格式範本/`` in this repository.
 
 Every picture is drawn at a large size and shrunk with LANCZOS, which gives
 smooth antialiased edges.  Nothing random or time dependent is used, so each
@@ -20,7 +20,7 @@ from pathlib import Path
 from PIL import Image, ImageDraw, ImageFont
 
 REPO_ROOT = Path(__file__).resolve().parent.parent
-DEFAULT_OUT = REPO_ROOT / "model" / "格式範本"
+DEFAULT_OUT = REPO_ROOT / "modules" / "GUI" / "格式範本"
 
 LOGO_PNG = "logo.png"
 LOGO_ICO = "logo.ico"
@@ -358,7 +358,7 @@ def write_all(out_dir: Path) -> list[Path]:
 def main(argv: list[str] | None = None) -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--out", type=Path, default=DEFAULT_OUT,
-                        help="folder to write into (default: model/格式範本/)")
+                        help="folder to write into (default: modules/GUI/格式範本/)")
     args = parser.parse_args(argv)
     for path in write_all(args.out):
         print(path)

@@ -15,7 +15,7 @@ import customtkinter
 import quillmarkers_model as quillmarkers
 
 REPO = pathlib.Path(__file__).resolve().parent.parent
-PICTURES = REPO / "model" / "格式範本"
+PICTURES = REPO / "modules" / "GUI" / "格式範本"
 
 
 def build(app):

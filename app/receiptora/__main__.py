@@ -18,7 +18,7 @@ import threading
 from dataclasses import dataclass
 from typing import Callable
 
-from receiptora import batch, book, hand_over, launchers, shop
+from receiptora import batch, book_commands, hand_over, launchers, shop
 
 WAIT_SECONDS = 30  # for the worker to finish what was queued once the window has closed
 
@@ -178,30 +178,30 @@ COMMANDS = (
     Command("book", "開啟收據簿視窗：清單、列印、作廢、匯出 · the 收據簿 window: list, print, void, export",
             shop.add_book_arguments, in_a_window(shop.run_book), "[--output FOLDER]", window="receiptora-book"),
     Command("list", "列出收據簿裡的收據 · list the receipts in the book",
-            book.add_list_arguments, book.run_list, "[--month 115-12] [--buyer TEXT] [--format table|json|csv]"),
+            book_commands.add_list_arguments, book_commands.run_list, "[--month 115-12] [--buyer TEXT] [--format table|json|csv]"),
     Command("summary", "統計一個月或一季的張數與金額 · count and total a month or a quarter",
-            book.add_summary_arguments, book.run_summary, "--month 115-12 | --quarter 115Q4",
+            book_commands.add_summary_arguments, book_commands.run_summary, "--month 115-12 | --quarter 115Q4",
             ("--month", "{month}")),
     Command("month", "給會計：一個月的 Excel、月報表與收據清單、每張收據的 PDF，先檢查再放進一個資料夾 · the month "
-            "for the accountant, checked, in one folder", book.add_month_arguments, book.run_month,
+            "for the accountant, checked, in one folder", book_commands.add_month_arguments, book_commands.run_month,
             "115-12 [--to DEST] [--output FOLDER]", ("{month}", "--to", "{backup}")),
     Command("void", "作廢收據：旁邊存一份作廢副本，收據簿與收據清冊一併更新 · void an issued receipt",
-            book.add_void_arguments, book.run_void, "NUMBER… | --run FILE, --reason 作廢原因", ("{number}", "--reason", "打錯")),
+            book_commands.add_void_arguments, book_commands.run_void, "NUMBER… | --run FILE, --reason 作廢原因", ("{number}", "--reason", "打錯")),
     Command("reprint", "補印收據：由收據簿另存一份標示補印的副本 · print a receipt again, marked 補印",
-            book.add_reprint_arguments, book.run_reprint, "NUMBER", ("{number}",)),
+            book_commands.add_reprint_arguments, book_commands.run_reprint, "NUMBER", ("{number}",)),
     Command("print", "把收據送到印表機 · send receipts to the printer",
             shop.add_print_arguments, shop.run_print, "NUMBER… [--printer NAME] [--copies N]", ("{number}",)),
     Command("ledger", "由收據簿重寫收據清冊.csv · write the ledger 收據清冊.csv again from the book",
-            book.add_ledger_arguments, book.run_ledger, "--rebuild", ("--rebuild",)),
+            book_commands.add_ledger_arguments, book_commands.run_ledger, "--rebuild", ("--rebuild",)),
     Command("backup", "備份輸出資料夾：收據簿、每月資料夾、收據清冊、賣方資料，並逐一檢查 · back up the output folder, "
-            "verified", book.add_backup_arguments, book.run_backup, "DEST [--output FOLDER]", ("{backup}",)),
+            "verified", book_commands.add_backup_arguments, book_commands.run_backup, "DEST [--output FOLDER]", ("{backup}",)),
     Command("check", "檢查輸出資料夾：檔案、SHA-256、收據清冊與號碼是否都與收據簿相符 · audit the output folder",
-            book.add_check_arguments, book.run_check, "[--output FOLDER]"),
+            book_commands.add_check_arguments, book_commands.run_check, "[--output FOLDER]"),
     Command("verify", "驗證收據是真的：讀 PDF、圖片或手機照片上的驗證碼，核對簽章與內容 · verify a receipt from its "
-            "PDF, a picture or its code", book.add_verify_arguments, book.run_verify,
+            "PDF, a picture or its code", book_commands.add_verify_arguments, book_commands.run_verify,
             "FILE… [--key 驗證卡.png|FINGERPRINT] [--output FOLDER]", ("{pdf}",)),
     Command("key", "製作驗證卡：商號、統一編號、公鑰 QR 碼與金鑰指紋 · make the shop's verification card",
-            book.add_key_arguments, book.run_key, "card [--output FOLDER]", ("card",)),
+            book_commands.add_key_arguments, book_commands.run_key, "card [--output FOLDER]", ("card",)),
     Command("install-launchers", "把「收據」與「收據簿」加入桌面選單 · add 收據 and 收據簿 to the desktop's menu",
             launchers.add_arguments, launchers.run, "[--data-home FOLDER]"),
     Command("help", "開啟本機的使用說明 · open the local help page", no_arguments, open_help),

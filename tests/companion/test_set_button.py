@@ -7,7 +7,7 @@ import quillmarkers_model as quillmarkers
 
 pytestmark = pytest.mark.gui
 
-PICTURES = pathlib.Path(__file__).resolve().parents[2] / "model" / "格式範本"
+PICTURES = pathlib.Path(__file__).resolve().parents[2] / "modules" / "GUI" / "格式範本"
 FOLDER, HELP, CALENDAR = (str(PICTURES / name) for name in ("資料夾.png", "問號001.png", "日曆001.png"))
 
 Set_Button = quillmarkers.Customtkinter_Model().Set_Button

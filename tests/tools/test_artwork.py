@@ -10,7 +10,7 @@ from PIL import Image
 
 REPO = Path(__file__).resolve().parents[2]
 SCRIPT = REPO / "tools" / "gen_artwork.py"
-ART = REPO / "model" / "格式範本"
+ART = REPO / "modules" / "GUI" / "格式範本"
 ICO_SIZES = [16, 24, 32, 48, 64, 128, 256]
 
 # file name -> width / height

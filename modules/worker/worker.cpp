@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "kit.hpp"
+#include "receiptora_py/collectable.hpp"
+#include "receiptora_py/compare.hpp"
 #include "receipt_requests.hpp"
 #include "receiptora/home_folder.hpp"
 #include "receiptora/issuing/issue.hpp"
@@ -27,6 +28,7 @@
 #include "receiptora/reports/month_view.hpp"
 #include "receiptora/store/book.hpp"
 #include "receiptora/store/profile.hpp"
+#include "receiptora_py/collectable.hpp"
 #include "receiptora_py/compare.hpp"
 
 namespace quillmarkers {
@@ -485,7 +487,7 @@ class ReceiptWorker {
 
 void register_worker(py::module_& m) {
   py::class_<RaiseStored>(m, "_Raise_Stored", py::dynamic_attr()).def("__call__", &RaiseStored::operator());
-  py::class_<ReceiptWorker>(m, "Receipt_Worker", collectable<ReceiptWorker>(),
+  py::class_<ReceiptWorker>(m, "Receipt_Worker", receiptora_py::collectable<ReceiptWorker>(),
                             "Issues the receipt requests put on a queue, one after the other.")
       .def(py::init<py::object, py::object, py::object, py::object>(), "queue"_a, "busy"_a,
            "error_log"_a = py::none(), "feedback"_a = py::none(),

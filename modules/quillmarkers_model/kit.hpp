@@ -4,11 +4,13 @@
 
 #include <pybind11/pybind11.h>
 
+#include "receiptora_py/collectable.hpp"
 #include "receiptora_py/compare.hpp"
 
 namespace quillmarkers {
 
 namespace py = pybind11;
+using receiptora_py::collectable;
 using receiptora_py::same_value;
 
 void register_error_log(py::module_& m);
@@ -48,35 +50,5 @@ py::object kit_entry_class();
 // Kit_Frame and Kit_Option_Menu (kit_frame.cpp): the kit object's CTkFrame and CTkOptionMenu.
 py::object kit_frame_class();
 py::object kit_option_menu_class();
-
-// Python's cycle collector cannot see Python objects held in C++ members, so a cycle through
-// one (a button whose command refers back to the Set_Button that owns it) would never be
-// freed. This class option makes such members visible: T::visit(f) calls f(py::handle) for
-// each of them and T::clear() drops them. HasDict: the class is py::dynamic_attr().
-template <class T, bool HasDict = false>
-py::custom_type_setup collectable() {
-  return py::custom_type_setup([](PyHeapTypeObject* heap_type) {
-    PyTypeObject* type = &heap_type->ht_type;
-    type->tp_flags |= Py_TPFLAGS_HAVE_GC;
-    type->tp_traverse = [](PyObject* self, visitproc visit, void* arg) -> int {
-      if constexpr (HasDict) {
-        if (int result = py::detail::pybind11_traverse(self, visit, arg)) return result;
-      } else {
-        Py_VISIT(Py_TYPE(self));
-      }
-      if (!py::detail::is_holder_constructed(self)) return 0;
-      int result = 0;
-      py::cast<T&>(py::handle(self)).visit([&](py::handle member) {
-        if (result == 0 && member.ptr() != nullptr) result = visit(member.ptr(), arg);
-      });
-      return result;
-    };
-    type->tp_clear = [](PyObject* self) -> int {
-      if constexpr (HasDict) py::detail::pybind11_clear(self);
-      if (py::detail::is_holder_constructed(self)) py::cast<T&>(py::handle(self)).clear();
-      return 0;
-    };
-  });
-}
 
 }  // namespace quillmarkers
