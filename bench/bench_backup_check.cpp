@@ -97,9 +97,9 @@ int main(int argc, char** argv) {
     std::atomic<long> issued{0};
     std::thread batch([&] {
       for (long n = 0; !done; ++n) {
-        receiptora::render::Receipt receipt;
+        receiptora::Receipt receipt;
         receipt.buyer = "批次客戶 " + std::to_string(n);
-        receipt.date = receiptora::render::Date{2026, 12, 8};
+        receipt.date = receiptora::Date{2026, 12, 8};
         receipt.items = {{"茶", 1, 350, ""}};
         receiptora::issuing::issue_receipt(receipt, work / "backup", {2026, 12, 8});
         ++issued;

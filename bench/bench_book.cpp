@@ -52,12 +52,12 @@ void fill(Book& book, int count) {
   insert_records(book, records);
 }
 
-receiptora::render::Receipt seven_items(int i) {
-  receiptora::render::Receipt r;
+receiptora::Receipt seven_items(int i) {
+  receiptora::Receipt r;
   r.buyer = "買受人" + std::to_string(i);
   r.buyer_tax_id = "22099131";
   r.seller.name = "林記茶行";  // a receipt without the shop's name is refused
-  r.date = receiptora::render::Date{2026, 12, 7};
+  r.date = receiptora::Date{2026, 12, 7};
   for (int n = 0; n < 7; ++n) r.items.push_back({"茶葉", 3, 450 + n, ""});
   return r;
 }

@@ -44,13 +44,13 @@ double median_cpu_microseconds(int repeats, F&& f) {
   return times[repeats / 2];
 }
 
-render::Receipt sample() {
-  render::Receipt r;
+receiptora::Receipt sample() {
+  receiptora::Receipt r;
   r.seller.name = "林記茶行";
   r.seller.tax_id = "22099131";
   r.number = "收據-20261208-003";
   r.buyer = "王小明";
-  r.date = render::Date{2026, 12, 8};
+  r.date = receiptora::Date{2026, 12, 8};
   r.items = {{"茶葉", 3, 450, ""}, {"運費", 1, 80, "宅配"}, {"禮盒", 2, 150, ""}};
   return r;
 }
@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
   fs::create_directories(root);
 
   const auto key = store::ShopKey::of_folder(root);
-  render::Receipt receipt = sample();
+  receiptora::Receipt receipt = sample();
   store::Record record = store::record_from_receipt(receipt, {2026, 12, 8});
   std::string previous(64, 'x');
   const double sign =

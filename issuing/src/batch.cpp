@@ -195,7 +195,7 @@ class BatchRun {
     try {
       Turn turn(*this);
       store::Book& book = *books_.at(job.root);
-      render::Receipt receipt = job.receipt;
+      Receipt receipt = job.receipt;
       const store::Claim claimed = claim(book, receipt, job.day, job.key, job.order, job.run, !job.again);
       turn.pass();
       attempt.number = claimed.number;
@@ -304,7 +304,7 @@ class BatchRun {
     std::set<fs::path> noted;
     for (size_t i = 0; i < count_; ++i) {
       if (!issued(report_.outcomes[i]) || !noted.insert(jobs_[i].root).second) continue;
-      render::Receipt stamped = jobs_[i].receipt;
+      Receipt stamped = jobs_[i].receipt;
       stamped.exemption_stamp = true;
       for (std::string& note : render::seller_notes(stamped))
         if (std::find(report_.problems.begin(), report_.problems.end(), note) == report_.problems.end())
@@ -319,7 +319,7 @@ class BatchRun {
     size_t unstamped_count = 0;
     for (size_t i = 0; i < count_; ++i) {
       const BatchOutcome& o = report_.outcomes[i];
-      const render::Receipt& r = jobs_[i].receipt;
+      const Receipt& r = jobs_[i].receipt;
       if (!issued(o) || (r.exemption_stamp && render::can_draw_exemption_stamp(r.seller))) continue;
       if (++unstamped_count <= 5) unstamped += (unstamped.empty() ? "" : "、") + o.number;
     }

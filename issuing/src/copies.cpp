@@ -44,9 +44,9 @@ struct StagedCopy {
   }
 };
 
-StagedCopy stage_copy(const store::Record& record, const fs::path& root, render::Mark mark,
-                      const std::string& suffix, const std::string& kind) {
-  render::Receipt receipt = store::receipt_from_record(record);
+StagedCopy stage_copy(const store::Record& record, const fs::path& root, Mark mark, const std::string& suffix,
+                      const std::string& kind) {
+  Receipt receipt = store::receipt_from_record(record);
   receipt.mark = std::move(mark);
   const render::RenderedPages pages = render::render_pages(receipt);
   parts::real_month_folder(root, record);
@@ -129,7 +129,7 @@ std::vector<std::string> void_receipt(const fs::path& root, const std::string& n
   if (record.issued_at.empty()) {
     store::mark_void(book, number, reason, now, {}, [] {});
   } else {
-    StagedCopy copy = stage_copy(record, root, {render::Mark::Kind::Void, today(), reason}, "-作廢", "void");
+    StagedCopy copy = stage_copy(record, root, {Mark::Kind::Void, today(), reason}, "-作廢", "void");
     record_copy(copy,
                 [&](const auto& place) { store::mark_void(book, number, reason, now, copy.names, place); });
     files = names_of(copy.names);
@@ -226,8 +226,7 @@ std::vector<std::string> reprint_receipt(const fs::path& root, const std::string
   int count = 1;
   for (const auto& file : record.files)
     count += file.kind == "reprint" && fs::path(file.name).extension() == ".pdf";
-  StagedCopy copy =
-      stage_copy(record, root, {render::Mark::Kind::Reprint, today(), "", count}, "-補印", "reprint");
+  StagedCopy copy = stage_copy(record, root, {Mark::Kind::Reprint, today(), "", count}, "-補印", "reprint");
   record_copy(copy, [&](const auto& place) { store::add_reprint(book, number, copy.names, place); });
   book.checkpoint();
   return names_of(copy.names);

@@ -53,7 +53,7 @@ void from_ledger(const std::vector<std::vector<std::string>>& rows,
     r.buyer = untyped(row[2]);
     r.buyer_tax_id = untyped(row[3]);
     r.total = row[5].empty() ? "0" : row[5];
-    r.layout = row.size() > 7 && row[7] == "貓咪格式" ? render::Template::Cat : render::Template::General;
+    r.layout = row.size() > 7 && row[7] == "貓咪格式" ? Template::Cat : Template::General;
     if (row.size() > 8 && row[8] == "作廢") {
       r.state = store::State::Void;
       if (row.size() > 9) r.void_reason = untyped(row[9]);

@@ -39,14 +39,14 @@ std::string list_one(store::Book& book, const std::string& number) {
 
 }  // namespace
 
-render::Date today() {
+Date today() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
   return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
 }
 
-store::Claim claim(store::Book& book, render::Receipt& receipt, store::Day day, const std::string& batch_key,
+store::Claim claim(store::Book& book, Receipt& receipt, store::Day day, const std::string& batch_key,
                    const std::string& order_label, const std::string& run, bool hold_changed) {
   if (blank_text(receipt.seller.name)) throw IssueError("", false, kNoSeller);
   // The creation date is fixed now and kept with the request, so the receipt made again from
@@ -94,7 +94,7 @@ void flush_staged(const fs::path& root, const std::vector<const Staged*>& staged
   }
 }
 
-Staged stage(store::Book& book, const render::Receipt& receipt, bool flush) {
+Staged stage(store::Book& book, const Receipt& receipt, bool flush) {
   store::Record record;
   try {
     auto found = store::find_receipt(book, receipt.number);
@@ -197,8 +197,7 @@ std::vector<std::exception_ptr> commit(store::Book& book, std::vector<Staged>& s
   return failures;
 }
 
-Issued issue_receipt(render::Receipt receipt, const fs::path& root, store::Day day,
-                     const std::string& batch_key) {
+Issued issue_receipt(Receipt receipt, const fs::path& root, store::Day day, const std::string& batch_key) {
   store::Book& book = book_for(root);
   const store::Claim claimed = claim(book, receipt, day, batch_key, {});
   if (claimed.claimed_before)

@@ -33,12 +33,12 @@ using store::write_text;
 
 constexpr store::Day kDay{2026, 12, 7};
 
-render::Receipt sample(const std::string& buyer = "王小明") {
-  render::Receipt r;
+Receipt sample(const std::string& buyer = "王小明") {
+  Receipt r;
   r.seller.name = "林記茶行";
   r.buyer = buyer;
   r.buyer_tax_id = "22099131";
-  r.date = render::Date{2026, 12, 7};
+  r.date = Date{2026, 12, 7};
   r.items = {{"茶葉", 3, 450, ""}, {"運費", 1, 80, "宅配"}};
   return r;
 }
@@ -88,8 +88,8 @@ TEST(IssueReceipt, FilesRecordAndLedgerLineAgree) {
 
 TEST(IssueReceipt, AReceiptThatCannotBeRenderedKeepsItsNumberAsUnfinished) {
   TempFolder folder;
-  render::Receipt bad = sample();
-  bad.date = render::Date{1800, 1, 1};  // no day of the Republic-of-China calendar
+  Receipt bad = sample();
+  bad.date = Date{1800, 1, 1};  // no day of the Republic-of-China calendar
   try {
     issue_receipt(bad, folder.path, kDay);
     FAIL() << "issued an unrenderable receipt";
@@ -111,7 +111,7 @@ TEST(IssueReceipt, NoReceiptWithoutTheShopsName) {
   for (const char* name : {"", " \t", "\u3000"}) {
     SCOPED_TRACE(name);
     TempFolder folder;
-    render::Receipt r = sample();
+    Receipt r = sample();
     r.seller = {name, "22099131", "王小明", "臺北市", "02-2345-6789", "", ""};
     try {
       issue_receipt(r, folder.path, kDay);
@@ -159,8 +159,7 @@ struct RecoveryRow {
 };
 
 // Steps 1 (and 2 or 3, when `files`) of the journal, as a process killed there leaves them.
-void pending(const fs::path& root, store::Book& book, const std::string& files,
-             render::Receipt r = sample()) {
+void pending(const fs::path& root, store::Book& book, const std::string& files, Receipt r = sample()) {
   r.created_at = "2026-12-07T10:00:00+08:00";  // as claim() fixes it
   store::Record record = store::record_from_receipt(r, kDay);
   record.state = store::State::Pending;
@@ -170,7 +169,7 @@ void pending(const fs::path& root, store::Book& book, const std::string& files,
   // The files the killed process saved: the receipt's own bytes, or another receipt's (a
   // book older than the folder).
   const bool foreign = files.find("foreign") != std::string::npos;
-  render::Receipt made = store::receipt_from_record(*store::find_receipt(book, record.number));
+  Receipt made = store::receipt_from_record(*store::find_receipt(book, record.number));
   if (foreign) made.buyer = "別的客人";
   const auto [pdf, png] = render::render_both(made);
   if (files.find("pdf") != std::string::npos) write_text(root / "2026-12" / (record.number + ".pdf"), pdf);
@@ -255,7 +254,7 @@ INSTANTIATE_TEST_SUITE_P(
                     store::State::Issued, nullptr, nullptr},
         RecoveryRow{"ARequestThatNoLongerRenders",
                     [](const fs::path& root, store::Book& book) {
-                      render::Receipt r = sample();
+                      Receipt r = sample();
                       r.items[0].name = "";
                       pending(root, book, "", r);
                       // A stored request the renderer refuses (no such day) cannot be made again.
@@ -403,8 +402,8 @@ TEST(VoidAndReprint, TheCleanOriginalLeavesTheMonthsView) {
 // A receipt of several pages: one picture per page, each in the book, for the copies too.
 TEST(IssueReceipt, EveryPageHasItsPicture) {
   TempFolder folder;
-  render::Receipt r = sample();
-  r.items.assign(30, render::Item{"茶葉", 1, 1, ""});
+  Receipt r = sample();
+  r.items.assign(30, Item{"茶葉", 1, 1, ""});
   const std::string number = issue_receipt(r, folder.path, kDay).number;
   const auto record = store::find_receipt(book_for(folder.path), number);
   ASSERT_TRUE(record);
@@ -617,7 +616,7 @@ TEST(LedgerWriters, IssuingRecoveryAndRebuildsAtOnceLeaveEachLineOnce) {
   auto issuer = [&] {
     store::Book book(folder.path);  // a process of its own
     for (int i = 0; i < 15; ++i) {
-      render::Receipt receipt = sample();
+      Receipt receipt = sample();
       claim(book, receipt, kDay, {}, {});
       std::vector<Staged> staged{stage(book, receipt, true)};
       std::string problem;
@@ -680,7 +679,7 @@ std::vector<std::string> spreadsheet_values(const fs::path& root, const std::vec
 TEST(Ledger, ASpreadsheetsSumIsTheIssuedTotalAndEachStateFiltersRight) {
   TempFolder folder;
   issue_receipt(sample("甲"), folder.path, kDay);  // 1,430
-  render::Receipt small = sample("乙");
+  Receipt small = sample("乙");
   small.items = {{"茶包", 2, 125, ""}};  // 250
   issue_receipt(small, folder.path, kDay);
   issue_receipt(sample("丙"), folder.path, kDay);  // 1,430, voided

@@ -7,9 +7,9 @@
 #include "guards.hpp"
 #include "module_names.hpp"
 #include "platform.hpp"
-#include "templates.hpp"
 #include "receiptora/request_keys.hpp"
 #include "receiptora/request_rows.hpp"
+#include "receiptora/templates.hpp"
 #include "receiptora_py/compare.hpp"
 #include "receiptora_py/convert.hpp"
 #include "window_state.hpp"
@@ -21,6 +21,9 @@ using namespace pybind11::literals;
 namespace keys = receiptora::request_keys;
 
 namespace {
+
+using receiptora::Template;
+using receiptora::template_info;
 
 bool contains(py::handle text, const char* part) {
   const int result = PySequence_Contains(text.ptr(), name(part).ptr());
@@ -45,12 +48,13 @@ py::list list_fonts(const py::list& font_dirs) {
 void check_font(WindowState& s, py::handle template_name) {
   on_exception(
       [&] {
+        const receiptora::TemplateInfo& cat = template_info(Template::Cat);
         py::object parameters = s.parameters_record.attr(name("parameters"));
-        if (!contains(template_name, kCatTemplate.name) ||
+        if (!contains(template_name, cat.name.data()) ||
             !receiptora_py::equals(parameters[name("check_simhei.ttf")], Py_False))
           return;
         py::list font_dirs = platform::font_folders();
-        if (contains(list_fonts(font_dirs), kCatTemplate.font_file)) return;
+        if (contains(list_fonts(font_dirs), cat.window_font.data())) return;
         global("messagebox")
             .attr(name("showinfo"))("軟體提示", "此模板的收據需要安裝simhei.ttf的字型才能正常使用。");
         parameters[name("check_simhei.ttf")] = true;
@@ -123,10 +127,11 @@ void press(WindowState& s) {
   py::object table = s.item_table.attr(name("get"))();
   py::dict request;
   py::object template_name = s.template_menu.attr(name("get"))();
-  if (contains(template_name, kCatTemplate.name)) {
-    request[name(keys::kTemplate)] = kCatTemplate.name;
-  } else if (contains(template_name, kGeneralTemplate.name)) {
-    request[name(keys::kTemplate)] = kGeneralTemplate.name;
+  for (const receiptora::TemplateInfo& layout : receiptora::templates()) {
+    if (contains(template_name, layout.name.data())) {
+      request[name(keys::kTemplate)] = layout.name.data();
+      break;
+    }
   }
   check_font(s, template_name);
 

@@ -2,8 +2,8 @@
 #include "module_names.hpp"
 #include "py_class.hpp"
 #include "receiptora/request_keys.hpp"
+#include "receiptora/templates.hpp"
 #include "registration.hpp"
-#include "templates.hpp"
 
 namespace gui {
 
@@ -19,7 +19,8 @@ void register_parameters() {
         parameters[keys::kShowOwnerSeal] = false;
         parameters[keys::kShowDate] = true;
         py::list templates;
-        for (const WindowTemplate& t : kTemplates) templates.append(t.name);
+        for (const receiptora::TemplateInfo& t : receiptora::templates())
+          templates.append(py::str(t.name.data(), t.name.size()));
         parameters["格式列表"] = templates;
         parameters["check_simhei.ttf"] = false;
         // One reading of the clock, so a record built at midnight cannot mix two dates.

@@ -14,8 +14,8 @@
 
 #include "module_names.hpp"
 #include "receiptora/home_folder.hpp"
+#include "receiptora/templates.hpp"
 #include "receiptora_py/picture.hpp"
-#include "templates.hpp"
 
 namespace gui::platform {
 
@@ -105,9 +105,9 @@ std::optional<std::string> mapped_fonts_folder(FcConfig* config) {
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (!fs::is_directory(folder, ec)) return std::nullopt;
-  for (const WindowTemplate& layout : kTemplates) {
-    if (*layout.font_file == '\0') continue;
-    const fs::path link = folder / layout.font_file;
+  for (const receiptora::TemplateInfo& layout : receiptora::templates()) {
+    if (layout.window_font.empty()) continue;
+    const fs::path link = folder / layout.window_font;
     const std::optional<std::string> file = face_file(config, layout.faces);
     if (file && fs::read_symlink(link, ec) == fs::path(*file)) continue;
     fs::remove(link, ec);

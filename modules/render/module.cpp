@@ -9,7 +9,7 @@
 
 #include "receiptora/receipt_texts.hpp"
 #include "receiptora/render/render.hpp"
-#include "receiptora/render/templates.hpp"
+#include "receiptora/templates.hpp"
 #include "receiptora_py/errors.hpp"
 #include "receiptora_py/main_interpreter.hpp"
 #include "receiptora_py/receipt_request.hpp"
@@ -21,13 +21,13 @@ namespace {
 
 // A copy's mark: None, or {"kind": "void" | "reprint", "date": (year, month, day), "reason": str,
 // "count": which reprint}.
-std::optional<render::Mark> mark_of(py::handle mark) {
+std::optional<receiptora::Mark> mark_of(py::handle mark) {
   if (mark.is_none()) return std::nullopt;
   const py::dict d = py::cast<py::dict>(mark);
-  render::Mark out;
+  receiptora::Mark out;
   const std::string kind = py::cast<std::string>(d["kind"]);
   if (kind != "void" && kind != "reprint") throw py::value_error("mark kind must be 'void' or 'reprint'");
-  out.kind = kind == "void" ? render::Mark::Kind::Void : render::Mark::Kind::Reprint;
+  out.kind = kind == "void" ? receiptora::Mark::Kind::Void : receiptora::Mark::Kind::Reprint;
   const auto [year, month, day] = py::cast<std::tuple<int, int, int>>(d["date"]);
   if (!receiptora::roc_date(year, month, day)) throw py::value_error("mark date is no day");
   out.date = {year, month, day};
@@ -36,19 +36,20 @@ std::optional<render::Mark> mark_of(py::handle mark) {
   return out;
 }
 
-render::Receipt receipt_of(py::handle request, std::string number, py::handle seller, std::string created_at,
-                           py::handle mark = py::none()) {
-  render::Receipt receipt = receiptora_py::receipt_from_request(request, std::move(number),
-                                                                receiptora_py::seller_from_dict(seller));
+receiptora::Receipt receipt_of(py::handle request, std::string number, py::handle seller,
+                               std::string created_at, py::handle mark = py::none()) {
+  receiptora::Receipt receipt = receiptora_py::receipt_from_request(request, std::move(number),
+                                                                    receiptora_py::seller_from_dict(seller));
   receipt.created_at = std::move(created_at);
   receipt.mark = mark_of(mark);
   return receipt;
 }
 
-template <std::string (*Render)(const render::Receipt&)>
+template <std::string (*Render)(const receiptora::Receipt&)>
 py::bytes rendered(py::handle request, std::string number, py::handle seller, std::string created_at,
                    py::handle mark) {
-  const render::Receipt receipt = receipt_of(request, std::move(number), seller, std::move(created_at), mark);
+  const receiptora::Receipt receipt =
+      receipt_of(request, std::move(number), seller, std::move(created_at), mark);
   std::string out;
   {
     py::gil_scoped_release unlocked;
@@ -59,7 +60,8 @@ py::bytes rendered(py::handle request, std::string number, py::handle seller, st
 
 py::tuple rendered_both(py::handle request, std::string number, py::handle seller, std::string created_at,
                         py::handle mark) {
-  const render::Receipt receipt = receipt_of(request, std::move(number), seller, std::move(created_at), mark);
+  const receiptora::Receipt receipt =
+      receipt_of(request, std::move(number), seller, std::move(created_at), mark);
   render::Rendered out;
   {
     py::gil_scoped_release unlocked;
@@ -70,7 +72,8 @@ py::tuple rendered_both(py::handle request, std::string number, py::handle selle
 
 py::tuple rendered_pages(py::handle request, std::string number, py::handle seller, std::string created_at,
                          py::handle mark) {
-  const render::Receipt receipt = receipt_of(request, std::move(number), seller, std::move(created_at), mark);
+  const receiptora::Receipt receipt =
+      receipt_of(request, std::move(number), seller, std::move(created_at), mark);
   render::RenderedPages out;
   {
     py::gil_scoped_release unlocked;
@@ -96,7 +99,7 @@ PYBIND11_MODULE(_render, m) {
   m.doc() = "Receiptora's receipt renderer";
   receiptora_py::use_error_policy_in_this_module();
   py::list names;
-  for (const render::TemplateInfo& t : render::templates())
+  for (const receiptora::TemplateInfo& t : receiptora::templates())
     names.append(py::str(t.name.data(), t.name.size()));
   m.attr("TEMPLATES") = py::tuple(names);  // the templates' names, the default first
   m.def("render_pdf", &rendered<render::render_pdf>, py::arg("request"), py::arg("number"), py::arg("seller"),

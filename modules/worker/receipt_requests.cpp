@@ -12,7 +12,6 @@ namespace quillmarkers {
 
 namespace py = pybind11;
 namespace fs = std::filesystem;
-namespace render = receiptora::render;
 namespace store = receiptora::store;
 
 namespace {
@@ -30,7 +29,7 @@ size_t characters(const std::string& utf8) {
 
 // The typed texts: not too long, and without NUL, which neither the receipt nor the ledger's
 // cells can carry (a spreadsheet ends the cell there).
-void check_texts(const render::Receipt& receipt) {
+void check_texts(const receiptora::Receipt& receipt) {
   auto check = [](const std::string& text, const std::string& what) {
     if (characters(text) > kTextLimit)
       throw py::value_error(what + " 有 " + std::to_string(characters(text)) + " 個字，收據一欄最多 " +
@@ -54,7 +53,7 @@ Prepared prepare(py::handle request) {
   check_texts(prepared.receipt);
   // Refused before anything is claimed: no number is used for it.
   mpz_class total;
-  for (const render::Item& item : prepared.receipt.items) total += item.quantity * item.unit_price;
+  for (const receiptora::Item& item : prepared.receipt.items) total += item.quantity * item.unit_price;
   if (std::optional<std::string> refusal = receiptora::total_refusal(total)) throw py::value_error(*refusal);
   prepared.exemption_stamp_unset =
       request.attr("get")(receiptora::request_keys::kShowExemptionStamp).is_none();
@@ -64,7 +63,7 @@ Prepared prepare(py::handle request) {
     throw py::type_error("存檔路徑 應為資料夾名稱，不能空白");
   const std::string raw = py::bytes(py::module_::import("os").attr("fsencode")(folder));
   prepared.root = fs::path(raw);
-  std::optional<render::Date> date = prepared.receipt.date;
+  std::optional<receiptora::Date> date = prepared.receipt.date;
   if (!date) {  // not printed, but the number still carries the receipt's day
     py::dict dated = py::module_::import("builtins").attr("dict")(request);
     dated["顯示日期"] = true;

@@ -8,14 +8,14 @@
 #include <filesystem>
 #include <string>
 
-#include "receiptora/render/receipt.hpp"
+#include "receiptora/receipt.hpp"
 #include "receiptora/store/numbering.hpp"
 
 namespace quillmarkers {
 
 // A request ready to render: everything taken from Python.
 struct Prepared {
-  receiptora::render::Receipt receipt;
+  receiptora::Receipt receipt;
   std::filesystem::path root;
   receiptora::store::Day day;
   // A stamp switch given as None: to be shown when the seller profile can draw it.

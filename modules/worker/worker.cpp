@@ -285,12 +285,12 @@ class ReceiptWorker {
     std::vector<std::string> oddities;
     bool stamp_left_off = false;  // no 免用統一發票章, though the profile can draw one
   };
-  static Summary summarise(const render::Receipt& receipt, const store::Day& day) {
+  static Summary summarise(const receiptora::Receipt& receipt, const store::Day& day) {
     Summary summary;
     if (receipt.date)
       summary.date = receiptora::roc_date(receipt.date->year, receipt.date->month, receipt.date->day);
     std::vector<receiptora::ItemFigures> figures;
-    for (const render::Item& item : receipt.items) {
+    for (const receiptora::Item& item : receipt.items) {
       summary.total += item.quantity * item.unit_price;
       figures.push_back({item.name, item.quantity, item.unit_price});
     }
@@ -299,9 +299,9 @@ class ReceiptWorker {
                                                      {day.year, day.month, day.day},
                                                      receiptora::today_local(),
                                                      receipt.date.has_value()});
-    const render::SellerProfile& seller = receipt.seller;
+    const receiptora::SellerProfile& seller = receipt.seller;
     summary.stamp_left_off = !receipt.exemption_stamp && render::can_draw_exemption_stamp(seller);
-    render::Receipt stamped = receipt;
+    receiptora::Receipt stamped = receipt;
     stamped.exemption_stamp = true;
     summary.seller_notes = render::seller_notes(stamped);
     summary.stamp_notes = receiptora::stamp_notes({receipt.owner_seal, !seller.owner_seal_image.empty(),
@@ -420,13 +420,13 @@ class ReceiptWorker {
       const fs::path folder = receiptora::output_folder();
       std::error_code ec;
       const bool shop = fs::is_directory(folder, ec);
-      render::SellerProfile seller;
+      receiptora::SellerProfile seller;
       attempt(failures, "賣方資料", [&] {
         if (shop && fs::is_regular_file(folder / std::string(store::kProfileName), ec))
           seller = store::read_profile(folder).seller;
       });
       attempt(failures, "字型與版面", [&] {
-        for (render::Template layout : {render::Template::General, render::Template::Cat})
+        for (receiptora::Template layout : {receiptora::Template::General, receiptora::Template::Cat})
           (void)render::render_pages(sample_receipt(seller, layout));
       });
       attempt(failures, "收據簿", [&] {
@@ -460,8 +460,9 @@ class ReceiptWorker {
   // A receipt that uses every face and the common glyphs a real one draws: the shop's seller
   // block, both stamps, a date, a buyer's 統一編號 and a total whose capital numerals hold every
   // digit and unit.
-  static render::Receipt sample_receipt(const render::SellerProfile& seller, render::Template layout) {
-    render::Receipt sample;
+  static receiptora::Receipt sample_receipt(const receiptora::SellerProfile& seller,
+                                            receiptora::Template layout) {
+    receiptora::Receipt sample;
     sample.seller = seller;
     if (sample.seller.name.empty()) sample.seller.name = "商號名稱";
     if (sample.seller.owner.empty()) sample.seller.owner = "負責人";
@@ -469,7 +470,7 @@ class ReceiptWorker {
     sample.buyer = "買受人";
     sample.buyer_tax_id = "04595257";
     const receiptora::CalendarDate today = receiptora::today_local();
-    sample.date = render::Date{today.year, today.month, today.day};
+    sample.date = receiptora::Date{today.year, today.month, today.day};
     sample.items.push_back({"商品", 1, mpz_class("1234567890"), ""});
     sample.exemption_stamp = sample.owner_seal = true;
     sample.layout = layout;

@@ -28,6 +28,7 @@ std::string date_text(const Receipt& r) {
 struct Document::Impl {
   const Receipt& receipt;
   const TemplateInfo& look;
+  const TemplateDrawing& drawing;
   TextFitter text;
   Header header;
   ExemptionStamp stamp;
@@ -37,20 +38,21 @@ struct Document::Impl {
   explicit Impl(const Receipt& r)
       : receipt(r),
         look(template_info(r.layout)),
+        drawing(template_drawing(r.layout)),
         header(lay_out_header(r, look, text, date_text(r))),
         stamp(lay_out_exemption_stamp(r, look, text)),
-        layout(lay_out(r, text, look.faces, std::max(stamps_room(r, stamp), look.art_room),
+        layout(lay_out(r, text, look.faces, std::max(stamps_room(r, stamp), drawing.art_room),
                        std::max(kTableTop, header.bottom + 2), page_band(stamps_room(r, stamp)))),
-        sheet{r, look, text, layout, header, stamp} {}
+        sheet{r, look, drawing, text, layout, header, stamp} {}
 
   void draw_page(cairo_t* cr, int page, unsigned layers) const {
     const Page& p = layout.pages[page];
     if (layers & kPrint) {
-      if (look.artwork) {
+      if (drawing.artwork) {
         // Right of the code box and its caption, left of the stamps.
         ArtworkPlace place{
             page, p.end, p.band_top, kBottom, p.code_caption.right() + 6, stamps_left(receipt) - 6};
-        look.artwork(cr, place);
+        drawing.artwork(cr, place);
       }
       draw_header(cr, sheet, page);
       draw_table(cr, sheet, page);

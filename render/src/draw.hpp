@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "page_layout.hpp"
-#include "receiptora/render/receipt.hpp"
+#include "receiptora/receipt.hpp"
 
 namespace receiptora::render::detail {
 

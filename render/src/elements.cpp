@@ -452,8 +452,8 @@ void draw_header(cairo_t* cr, const Sheet& sheet, int page) {
   const char* faces = sheet.look.faces;
   set_colour(cr, kInk);
   const Fitted& title = text.fit_once("免用統一發票收據", faces, 20, 20, 300, 40, PANGO_ALIGN_CENTER, 5);
-  show(cr, title, kPageWidth / 2 - 150, sheet.look.title == TitleStyle::Framed ? 26 : 22);
-  if (sheet.look.title == TitleStyle::DoubleRule) {
+  show(cr, title, kPageWidth / 2 - 150, sheet.drawing.title == TitleStyle::Framed ? 26 : 22);
+  if (sheet.drawing.title == TitleStyle::DoubleRule) {
     line(cr, kPageWidth / 2 - 110, 50, kPageWidth / 2 + 110, 50, 0.9);
     line(cr, kPageWidth / 2 - 110, 52.5, kPageWidth / 2 + 110, 52.5, 0.4);
   }
@@ -476,7 +476,7 @@ double draw_table(cairo_t* cr, const Sheet& sheet, int page) {
   const double table_top = layout.rows_top - kHeaderRow;
   double y = layout.rows_top;
   // Header row, shaded.
-  set_colour(cr, sheet.look.title == TitleStyle::Framed ? tint(0.1) : kShade);
+  set_colour(cr, sheet.drawing.title == TitleStyle::Framed ? tint(0.1) : kShade);
   cairo_rectangle(cr, kLeft, table_top, kRight - kLeft, kHeaderRow);
   cairo_fill(cr);
   set_colour(cr, kInk);

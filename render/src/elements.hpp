@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "page_layout.hpp"
-#include "receiptora/render/receipt.hpp"
+#include "receiptora/receipt.hpp"
 #include "receiptora/render/templates.hpp"
 #include "text_fit.hpp"
 
@@ -71,6 +71,7 @@ double stamps_room(const Receipt& receipt, const ExemptionStamp& stamp);
 struct Sheet {
   const Receipt& receipt;
   const TemplateInfo& look;
+  const TemplateDrawing& drawing;
   const TextFitter& text;
   const Layout& layout;
   const Header& header;

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "receiptora/render/receipt.hpp"
+#include "receiptora/receipt.hpp"
 #include "text_fit.hpp"
 
 namespace receiptora::render::detail {

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "book_sql.hpp"
+#include "receiptora/templates.hpp"
 
 namespace receiptora::store {
 
@@ -191,10 +192,6 @@ static_assert(std::size(kMigrations) == kBookVersion);
 #undef RECEIPTORA_LATER_RECEIPT
 #undef RECEIPTORA_RECEIPT_USED
 
-std::string_view layout_key(render::Template layout) {
-  return layout == render::Template::Cat ? "cat" : "general";
-}
-
 void insert_rows(sqlite3* db, const Record& r, std::int64_t seq) {
   Statement insert(
       db,
@@ -215,7 +212,7 @@ void insert_rows(sqlite3* db, const Record& r, std::int64_t seq) {
   number(r.print_date);
   number(r.exemption_stamp);
   number(r.owner_seal);
-  text(layout_key(r.layout));
+  text(template_info(r.layout).key);
   text(r.created_at);
   for (const std::string* field :
        {&r.seller.name, &r.seller.tax_id, &r.seller.owner, &r.seller.address, &r.seller.phone,
@@ -304,7 +301,9 @@ Record read_record(sqlite3* db, const Statement& row) {
   r.print_date = row.integer(i++) != 0;
   r.exemption_stamp = row.integer(i++) != 0;
   r.owner_seal = row.integer(i++) != 0;
-  r.layout = row.text(i++) == "cat" ? render::Template::Cat : render::Template::General;
+  // A key this build does not know reads as the default template, as the column's default.
+  const TemplateInfo* layout = template_of_key(row.view(i++));
+  r.layout = layout ? layout->id : Template::General;
   r.created_at = row.text(i++);
   r.seller.name = row.text(i++);
   r.seller.tax_id = row.text(i++);
@@ -372,7 +371,7 @@ std::string_view state_label(State state) {
   return "待完成";
 }
 
-Record record_from_receipt(const render::Receipt& receipt, Day day) {
+Record record_from_receipt(const Receipt& receipt, Day day) {
   Record r;
   r.number = receipt.number;
   char date[16];
@@ -381,7 +380,7 @@ Record record_from_receipt(const render::Receipt& receipt, Day day) {
   r.buyer = receipt.buyer;
   r.buyer_tax_id = receipt.buyer_tax_id;
   mpz_class total = 0;
-  for (const render::Item& item : receipt.items) {
+  for (const Item& item : receipt.items) {
     r.items.push_back({item.name, item.quantity.get_str(), item.unit_price.get_str(), item.note});
     total += item.quantity * item.unit_price;
   }
@@ -402,18 +401,18 @@ Day day_of(const Record& record) {
   return day;
 }
 
-render::Receipt receipt_from_record(const Record& record) {
-  render::Receipt receipt;
+Receipt receipt_from_record(const Record& record) {
+  Receipt receipt;
   receipt.seller = record.seller;
   receipt.number = record.number;
   receipt.buyer = record.buyer;
   receipt.buyer_tax_id = record.buyer_tax_id;
   if (record.print_date) {
     const Day day = day_of(record);
-    receipt.date = render::Date{day.year, day.month, day.day};
+    receipt.date = Date{day.year, day.month, day.day};
   }
   for (const BookItem& item : record.items) {
-    render::Item out;
+    Item out;
     out.name = item.name;
     if (out.quantity.set_str(item.quantity, 10) != 0 || out.unit_price.set_str(item.unit_price, 10) != 0)
       throw std::invalid_argument(record.number + " 的紀錄有不是數字的金額");
@@ -454,7 +453,7 @@ LedgerLine ledger_line_of(const Record& record) {
     if (!line.files.empty()) line.files += "; ";
     line.files += file.name;
   }
-  line.layout = record.layout == render::Template::Cat ? "貓咪格式" : "一般格式";
+  line.layout = template_info(record.layout).name;
   line.state = state_label(record.state);
   if (record.state == State::Void) {  // the 作廢 line takes the amount back: SUM(總額) is the issued total
     if (!line.total.empty() && line.total != "0" && !line.total.starts_with('-')) line.total.insert(0, "-");

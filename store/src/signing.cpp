@@ -11,6 +11,7 @@
 
 #include "book_sql.hpp"
 #include "platform.hpp"
+#include "receiptora/templates.hpp"
 
 namespace receiptora::store {
 
@@ -50,10 +51,6 @@ void field(std::string& out, std::string_view value) {
   out += std::to_string(value.size());
   out += ':';
   out += value;
-}
-
-std::string_view layout_name(render::Template layout) {
-  return layout == render::Template::Cat ? "cat" : "general";
 }
 
 std::string pem_of(EVP_PKEY* key) {
@@ -314,9 +311,9 @@ std::string content_hash(const Record& r) {
        {std::string_view(r.number), std::string_view(r.date), std::string_view(r.seller.name),
         std::string_view(r.seller.tax_id), std::string_view(r.seller.owner),
         std::string_view(r.seller.address), std::string_view(r.seller.phone), std::string_view(r.buyer),
-        std::string_view(r.buyer_tax_id), layout_name(r.layout), std::string_view(r.print_date ? "1" : "0"),
-        std::string_view(r.exemption_stamp ? "1" : "0"), std::string_view(r.owner_seal ? "1" : "0"),
-        std::string_view(r.total)})
+        std::string_view(r.buyer_tax_id), template_info(r.layout).key,
+        std::string_view(r.print_date ? "1" : "0"), std::string_view(r.exemption_stamp ? "1" : "0"),
+        std::string_view(r.owner_seal ? "1" : "0"), std::string_view(r.total)})
     field(bytes, value);
   field(bytes, std::to_string(r.items.size()));
   for (const BookItem& item : r.items) {

@@ -34,15 +34,15 @@ std::string issue(Book& book, Record r, const std::string& key = "") {
 
 struct RoundTripRow {
   const char* name;
-  render::Receipt receipt;
+  Receipt receipt;
 };
 
-render::Receipt receipt_with(auto change) {
-  render::Receipt r;
+Receipt receipt_with(auto change) {
+  Receipt r;
   r.number = "收據-20261207-001";
   r.buyer = "王小明";
   r.buyer_tax_id = "22099131";
-  r.date = render::Date{2026, 12, 7};
+  r.date = Date{2026, 12, 7};
   r.items = {{"茶葉", 3, 450, ""}, {"運費", 1, 80, "宅配"}};
   r.seller = {"好茶行", "12345675", "林", "台北市", "02-1234", "/x/stamp.png", ""};
   r.created_at = "2026-12-07T10:00:00+08:00";
@@ -54,7 +54,7 @@ class RoundTrip : public ::testing::TestWithParam<RoundTripRow> {};
 
 TEST_P(RoundTrip, TheRecordGivesBackTheSameReceiptThroughTheBook) {
   TempFolder folder;
-  const render::Receipt& receipt = GetParam().receipt;
+  const Receipt& receipt = GetParam().receipt;
   Record record = record_from_receipt(receipt, {2026, 12, 7});
   record.state = State::Issued;
   {
@@ -65,7 +65,7 @@ TEST_P(RoundTrip, TheRecordGivesBackTheSameReceiptThroughTheBook) {
   const auto stored = find_receipt(book, receipt.number);
   ASSERT_TRUE(stored);
   EXPECT_EQ(stored->date, "2026-12-07");
-  const render::Receipt back = receipt_from_record(*stored);
+  const Receipt back = receipt_from_record(*stored);
   EXPECT_EQ(back.number, receipt.number);
   EXPECT_EQ(back.buyer, receipt.buyer);
   EXPECT_EQ(back.buyer_tax_id, receipt.buyer_tax_id);
@@ -88,22 +88,22 @@ TEST_P(RoundTrip, TheRecordGivesBackTheSameReceiptThroughTheBook) {
 
 INSTANTIATE_TEST_SUITE_P(
     Receipts, RoundTrip,
-    ::testing::Values(RoundTripRow{"General", receipt_with([](render::Receipt&) {})},
-                      RoundTripRow{"CatWithStampsAndNoDate", receipt_with([](render::Receipt& r) {
-                                     r.layout = render::Template::Cat;
+    ::testing::Values(RoundTripRow{"General", receipt_with([](Receipt&) {})},
+                      RoundTripRow{"CatWithStampsAndNoDate", receipt_with([](Receipt& r) {
+                                     r.layout = Template::Cat;
                                      r.date.reset();
                                      r.exemption_stamp = r.owner_seal = true;
                                    })},
-                      RoundTripRow{"AmountsOfAnyLength", receipt_with([](render::Receipt& r) {
+                      RoundTripRow{"AmountsOfAnyLength", receipt_with([](Receipt& r) {
                                      r.items = {{"大", mpz_class(std::string(500, '9')),
                                                  mpz_class("-123456789012345678901234"), ""}};
                                    })},
-                      RoundTripRow{"NoItems", receipt_with([](render::Receipt& r) { r.items.clear(); })}),
+                      RoundTripRow{"NoItems", receipt_with([](Receipt& r) { r.items.clear(); })}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(RecordFromReceipt, TotalIsTheExactSumOfTheLines) {
   const Record r =
-      record_from_receipt(receipt_with([](render::Receipt& x) {
+      record_from_receipt(receipt_with([](Receipt& x) {
                             x.items = {{"a", mpz_class("100000000000000000000"), 3, ""}, {"b", 2, -5, ""}};
                           }),
                           {2026, 12, 7});

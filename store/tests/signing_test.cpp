@@ -110,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
                                    r.items[0] = {"茶葉3", "", "450", ""};
                                  }},
                       ContentRow{"Date", [](Record& r) { r.date = "2026-12-09"; }},
-                      ContentRow{"Template", [](Record& r) { r.layout = render::Template::Cat; }},
+                      ContentRow{"Template", [](Record& r) { r.layout = Template::Cat; }},
                       ContentRow{"Stamp", [](Record& r) { r.exemption_stamp = true; }}),
     CaseName());
 

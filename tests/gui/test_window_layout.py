@@ -163,8 +163,3 @@ def test_window_state_is_released_when_gui_returns(window):
     gc.collect()
     assert refs["table"]() is None
     assert refs["app"]() is None
-
-
-def test_the_menu_offers_the_renderers_templates_default_first():
-    from receiptora import _render
-    assert GUI.Parameters().parameters["格式列表"] == list(_render.TEMPLATES)

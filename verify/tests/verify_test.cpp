@@ -16,12 +16,12 @@ namespace {
 
 using store::TempFolder;
 
-render::Receipt sample() {
-  render::Receipt r;
+Receipt sample() {
+  Receipt r;
   r.seller.name = "林記茶行";
   r.seller.tax_id = "22099131";
   r.buyer = "王小明";
-  r.date = render::Date{2026, 12, 8};
+  r.date = Date{2026, 12, 8};
   r.items = {{"茶葉", 3, 450, ""}, {"運費", 1, 80, "宅配"}};
   return r;
 }

@@ -1,5 +1,5 @@
 // A receipt request dictionary (the window's thirteen keys) and a seller profile dictionary
-// → the renderer's Receipt. Call with the GIL held; the result is plain C++ data, so the
+// → the Receipt core describes. Call with the GIL held; the result is plain C++ data, so the
 // caller may release the GIL around render_pdf / render_png.
 #pragma once
 
@@ -13,8 +13,8 @@
 
 #include "receiptora/receipt_texts.hpp"
 #include "receiptora/request_keys.hpp"
-#include "receiptora/render/receipt.hpp"
-#include "receiptora/render/templates.hpp"
+#include "receiptora/receipt.hpp"
+#include "receiptora/templates.hpp"
 #include "receiptora/whole_number.hpp"
 #include "receiptora_py/convert.hpp"
 
@@ -129,13 +129,13 @@ inline void check_folder_text(PyObject* text, const char* key) {
 
 // The seller profile: keys 商號名稱 統一編號 負責人 地址 電話 (texts, required), and optionally
 // 免用統一發票章圖檔 and 負責人章圖檔 (paths of PNG pictures used instead of the drawn stamps).
-inline receiptora::render::SellerProfile seller_from_dict(py::handle profile) {
+inline receiptora::SellerProfile seller_from_dict(py::handle profile) {
   using namespace request_detail;
   PyObject* dict = profile.ptr();
   if (!PyDict_Check(dict)) {
     throw py::type_error(std::string("賣方資料應為物件（dict），不是 ") + Py_TYPE(dict)->tp_name);
   }
-  receiptora::render::SellerProfile seller;
+  receiptora::SellerProfile seller;
   namespace keys = receiptora::seller_keys;
   seller.name = text_item(dict, keys::kName, "賣方資料");
   seller.tax_id = text_item(dict, keys::kTaxId, "賣方資料");
@@ -154,22 +154,22 @@ inline receiptora::render::SellerProfile seller_from_dict(py::handle profile) {
 // request: not a dict, a missing key, a value of the wrong type, item lists of different
 // lengths, a date that does not exist, a 存檔路徑 holding a control character. "版本" may be
 // absent or unknown: 一般格式. "備註", one note per item, may be absent.
-inline receiptora::render::Receipt receipt_from_request(py::handle request, std::string number,
-                                                        receiptora::render::SellerProfile seller) {
+inline receiptora::Receipt receipt_from_request(py::handle request, std::string number,
+                                                receiptora::SellerProfile seller) {
   using namespace request_detail;
-  using receiptora::render::Template;
+  using receiptora::Template;
   PyObject* dict = request.ptr();
   if (!PyDict_Check(dict)) {
     throw py::type_error(std::string("收據請求應為物件（dict），不是 ") + Py_TYPE(dict)->tp_name);
   }
-  receiptora::render::Receipt receipt;
+  receiptora::Receipt receipt;
   receipt.seller = std::move(seller);
   receipt.number = std::move(number);
   namespace keys = receiptora::request_keys;
   const py::object version = lookup(dict, keys::kTemplate);
-  const receiptora::render::TemplateInfo* look =
+  const receiptora::TemplateInfo* look =
       version && PyUnicode_Check(version.ptr())
-          ? receiptora::render::find_template(utf8(version.ptr(), quoted(keys::kTemplate)))
+          ? receiptora::find_template(utf8(version.ptr(), quoted(keys::kTemplate)))
           : nullptr;
   receipt.layout = look ? look->id : Template::General;
   const py::object folder = lookup(dict, keys::kOutputFolder);
@@ -197,7 +197,7 @@ inline receiptora::render::Receipt receipt_from_request(py::handle request, std:
   }
   receipt.items.reserve(count);
   for (size_t i = 0; i < count; ++i) {
-    receiptora::render::Item item;
+    receiptora::Item item;
     item.name = utf8(names[i].ptr(), quoted(keys::kItemNames) + "[" + std::to_string(i) + "]");
     item.quantity = whole(quantities[i], keys::kQuantities, i);
     item.unit_price = whole(prices[i], keys::kUnitPrices, i);
@@ -210,8 +210,8 @@ inline receiptora::render::Receipt receipt_from_request(py::handle request, std:
   receipt.exemption_stamp = stamp_switch(dict, keys::kShowExemptionStamp).value_or(false);
   receipt.owner_seal = stamp_switch(dict, keys::kShowOwnerSeal).value_or(false);
   if (flag(dict, keys::kShowDate)) {
-    const receiptora::render::Date date{date_part(dict, keys::kYear), date_part(dict, keys::kMonth),
-                                        date_part(dict, keys::kDay)};
+    const receiptora::Date date{date_part(dict, keys::kYear), date_part(dict, keys::kMonth),
+                                date_part(dict, keys::kDay)};
     if (!receiptora::roc_date(date.year, date.month, date.day)) {
       throw py::value_error("\"年\"、\"月\"、\"日\" 是 " + std::to_string(date.year) + "-" +
                             std::to_string(date.month) + "-" + std::to_string(date.day) + "，不是存在的日期");

@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "receiptora/render/receipt.hpp"
+#include "receiptora/receipt.hpp"
 #include "receiptora/store/numbering.hpp"
 
 namespace receiptora::issuing {
 
 struct BatchJob {
-  render::Receipt receipt;  // the seller is filled in from the folder's profile
+  Receipt receipt;  // the seller is filled in from the folder's profile
   std::filesystem::path root;
   store::Day day;
   std::string key;  // the order's batch key (opaque); empty: none

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "receiptora/render/receipt.hpp"
+#include "receiptora/receipt.hpp"
 #include "receiptora/store/book.hpp"
 #include "receiptora/store/book_ledger.hpp"
 #include "receiptora/store/files.hpp"
@@ -83,7 +83,7 @@ struct Issued {
 
 // One receipt, durably, all four steps with each file flushed on its own. Throws IssueError
 // (also for a batch key issued before).
-Issued issue_receipt(render::Receipt receipt, const fs::path& root, store::Day day,
+Issued issue_receipt(Receipt receipt, const fs::path& root, store::Day day,
                      const std::string& batch_key = {});
 
 // The steps for callers that issue many receipts at once (the batch):
@@ -107,11 +107,11 @@ inline constexpr const char* kNoSeller = "請先填寫賣方資料（receiptora 
 // number: the claim says which receipt has it (claimed_before; receipt.number unchanged); so
 // does, with `hold_changed`, an order whose 收據 value has a receipt of other content (held).
 // Throws IssueError (no number taken).
-store::Claim claim(store::Book& book, render::Receipt& receipt, store::Day day, const std::string& batch_key,
+store::Claim claim(store::Book& book, Receipt& receipt, store::Day day, const std::string& batch_key,
                    const std::string& order_label, const std::string& run = {}, bool hold_changed = false);
 // Step 2: renders and writes both files under temporary names. On failure the record
 // becomes unfinished with the reason (and its ledger line), and IssueError is thrown.
-Staged stage(store::Book& book, const render::Receipt& receipt, bool flush);
+Staged stage(store::Book& book, const Receipt& receipt, bool flush);
 // Step 2's flush for receipts of one output folder staged without it: one flush of the
 // folder's file system for them all. When it fails their files are removed (the records stay
 // pending: the next start makes them) and the failure is thrown.
@@ -167,6 +167,6 @@ std::vector<std::string> reprint_receipt(const fs::path& root, const std::string
 store::LedgerRebuild rebuild_ledger(const fs::path& root);
 
 // Today, from the local clock.
-render::Date today();
+Date today();
 
 }  // namespace receiptora::issuing

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "receiptora/render/receipt.hpp"
+#include "receiptora/receipt.hpp"
 
 namespace receiptora::render {
 

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "receiptora/render/receipt.hpp"
+#include "receiptora/receipt.hpp"
 #include "receiptora/store/ledger.hpp"
 #include "receiptora/store/numbering.hpp"
 
@@ -68,9 +68,9 @@ struct Record {
   bool print_date = true;
   bool exemption_stamp = false;
   bool owner_seal = false;
-  render::Template layout = render::Template::General;
+  Template layout = Template::General;
   std::string created_at;  // the PDF's creation date, so a receipt made again is the same
-  render::SellerProfile seller;
+  SellerProfile seller;
   std::string total = "0";  // decimal text
   std::vector<BookFile> files;
   std::string issued_at;  // ISO 8601 with the zone: 2026-12-07T14:03:00+08:00
@@ -106,8 +106,8 @@ std::vector<std::string> keep_originals_out_of_view(const fs::path& root, const 
 
 // A record from a numbered receipt: request, seller, total (its number, day and state
 // stay for the caller). And back: the receipt the record describes, without a mark.
-Record record_from_receipt(const render::Receipt& receipt, Day day);
-render::Receipt receipt_from_record(const Record& record);
+Record record_from_receipt(const Receipt& receipt, Day day);
+Receipt receipt_from_record(const Record& record);
 Day day_of(const Record& record);
 // The record's ledger line (state column included).
 LedgerLine ledger_line_of(const Record& record);

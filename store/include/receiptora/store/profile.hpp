@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "receiptora/render/receipt.hpp"
+#include "receiptora/receipt.hpp"
 
 namespace receiptora::store {
 
@@ -26,7 +26,7 @@ inline constexpr std::uint64_t kProfileBytesLimit = 1 << 20;
 inline constexpr std::uint64_t kPictureBytesLimit = 256 << 20;
 
 // The profile holds exactly what the receipt prints of the seller.
-using SellerDetails = receiptora::render::SellerProfile;
+using SellerDetails = SellerProfile;
 
 // 使用統一發票標準 when the profile does not set it: the monthly sales, in NT$, from which a
 // business is expected to issue uniform invoices instead of these receipts.

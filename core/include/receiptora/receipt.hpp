@@ -1,5 +1,6 @@
-// A receipt as the renderer sees it: plain data, no Python. The worker and the batch
-// command fill it from a receipt request and a seller profile; render/ draws it.
+// A receipt, described once: plain data, no Python, no drawing. The worker and the batch
+// command fill it from a receipt request and a seller profile; render/ draws it, store/ keeps
+// it in the book.
 #pragma once
 
 #include <gmpxx.h>
@@ -8,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace receiptora::render {
+namespace receiptora {
 
 // The seller block and the stamps come from the shop's seller profile. Any field may be
 // empty; an image path, when set, names a PNG (with transparency) drawn instead of the
@@ -37,7 +38,8 @@ struct Date {
   int day = 0;
 };
 
-enum class Template { General, Cat };  // "一般格式", "貓咪格式"
+// The receipt templates; their names and faces are in templates.hpp.
+enum class Template { General, Cat };
 
 // A copy made after issuing carries a mark, so nobody takes it for the original: a void
 // copy shows a large red 作廢 with the reason and the void date, a reprint a small 補印
@@ -70,4 +72,4 @@ struct Receipt {
   std::string code_key;
 };
 
-}  // namespace receiptora::render
+}  // namespace receiptora
