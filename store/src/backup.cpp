@@ -11,6 +11,7 @@
 #include <system_error>
 #include <thread>
 
+#include "book_sql.hpp"
 #include "platform.hpp"
 #include "receiptora/local_time.hpp"
 #include "receiptora/store/book_ledger.hpp"
@@ -109,7 +110,7 @@ constexpr const char* kStoredFiles =
     "SELECT files.number, files.name, files.sha256, files.kind, receipts.state FROM files "
     "JOIN receipts ON receipts.number = files.number ORDER BY files.number";
 std::string stored(sqlite3_stmt* row, int name) {
-  return stored_name(state_from_name(text(row, 4)).value_or(State::Pending),
+  return stored_name(sql::row_state(sqlite3_db_handle(row), text(row, 0), text(row, 4)),
                      BookFile{text(row, name), "", text(row, 3)});
 }
 

@@ -290,12 +290,26 @@ std::string record_columns(const Book& book) {
          (book.version() >= 5 ? ", code, key_id, coalesce(chain, 0)" : ", '', '', 0");
 }
 
+State row_state(sqlite3* db, std::string_view number, std::string_view name) {
+  if (const std::optional<State> state = state_from_name(name)) return *state;
+  throw BookError(BookError::Kind::Corrupt, "收據簿 " + file_of(db) + "：收據 " + std::string(number) +
+                                                " 的狀態「" + std::string(name) + "」無法辨識，紀錄已損壞");
+}
+
+mpz_class row_total(sqlite3* db, std::string_view number, std::string_view total) {
+  mpz_class amount;
+  if (total.empty() || amount.set_str(std::string(total), 10) != 0)
+    throw BookError(BookError::Kind::Corrupt, "收據簿 " + file_of(db) + "：收據 " + std::string(number) +
+                                                  " 的總額「" + std::string(total) + "」不是數字，無法加總");
+  return amount;
+}
+
 Record read_record(sqlite3* db, const Statement& row) {
   Record r;
   int i = 0;
   r.number = row.text(i++);
   r.date = row.text(i++);
-  r.state = state_from_name(row.text(i++)).value_or(State::Pending);
+  r.state = row_state(db, r.number, row.view(i++));
   r.buyer = row.text(i++);
   r.buyer_tax_id = row.text(i++);
   r.print_date = row.integer(i++) != 0;
@@ -688,7 +702,7 @@ Claim claim_receipt(Book& book, Record& record, bool hold_changed) {
     Statement earlier(book.db(), "SELECT number, state FROM receipts WHERE batch_key = ?");
     earlier.bind(1, record.batch_key);
     if (earlier.step()) {
-      const State state = state_from_name(earlier.text(1)).value_or(State::Pending);
+      const State state = sql::row_state(book.db(), earlier.view(0), earlier.view(1));
       if (state != State::Unfinished) return {earlier.text(0), true, state};
       Statement release(book.db(), "UPDATE receipts SET batch_key = NULL WHERE batch_key = ?");
       release.bind(1, record.batch_key).run();
@@ -701,7 +715,7 @@ Claim claim_receipt(Book& book, Record& record, bool hold_changed) {
                       "ORDER BY day DESC, seq DESC LIMIT 1");
       other.bind(1, record.order_label).bind(2, record.batch_key);
       if (other.step()) {
-        Claim held{other.text(0), false, state_from_name(other.text(1)).value_or(State::Pending)};
+        Claim held{other.text(0), false, sql::row_state(book.db(), other.view(0), other.view(1))};
         held.held = true;
         return held;
       }
@@ -774,12 +788,12 @@ void mark_unfinished(Book& book, const std::string& number, const std::string& r
 namespace {
 
 // The state of `number` inside a transaction: BookError Unknown when there is none.
-std::string state_in_book(const Book& book, const std::string& number) {
+State state_in_book(const Book& book, const std::string& number) {
   Statement state(book.db(), "SELECT state FROM receipts WHERE number = ?");
   state.bind(1, number);
   if (!state.step())
     throw BookError(BookError::Kind::Unknown, "收據簿 " + book.file().string() + " 沒有收據 " + number);
-  return state.text(0);
+  return sql::row_state(book.db(), number, state.view(0));
 }
 
 void insert_files(const Book& book, const std::string& number, const std::vector<BookFile>& files) {
@@ -794,12 +808,11 @@ void mark_void(Book& book, const std::string& number, const std::string& reason,
                const std::vector<BookFile>& copy, const std::function<void()>& place) {
   std::lock_guard lock(book.mutex());
   Transaction transaction(book);
-  const std::string now = state_in_book(book, number);
-  if (now == "void") throw BookError(BookError::Kind::AlreadyVoid, number + " 已經作廢");
-  if (now != "issued")
+  const State now = state_in_book(book, number);
+  if (now == State::Void) throw BookError(BookError::Kind::AlreadyVoid, number + " 已經作廢");
+  if (now != State::Issued)
     throw BookError(BookError::Kind::NotIssued,
-                    number + " 沒有開立成功（" +
-                        std::string(state_label(state_from_name(now).value_or(State::Pending))) + "）");
+                    number + " 沒有開立成功（" + std::string(state_label(now)) + "）");
   Statement update(book.db(),
                    "UPDATE receipts SET state = 'void', voided_at = ?, void_reason = ?, ledger_written = 0 "
                    "WHERE number = ?");
@@ -813,9 +826,9 @@ void add_reprint(Book& book, const std::string& number, const std::vector<BookFi
                  const std::function<void()>& place) {
   std::lock_guard lock(book.mutex());
   Transaction transaction(book);
-  const std::string now = state_in_book(book, number);
-  if (now == "void") throw BookError(BookError::Kind::AlreadyVoid, number + " 已作廢，不能補印");
-  if (now != "issued") throw BookError(BookError::Kind::NotIssued, number + " 沒有開立成功，不能補印");
+  const State now = state_in_book(book, number);
+  if (now == State::Void) throw BookError(BookError::Kind::AlreadyVoid, number + " 已作廢，不能補印");
+  if (now != State::Issued) throw BookError(BookError::Kind::NotIssued, number + " 沒有開立成功，不能補印");
   insert_files(book, number, copy);
   place();
   transaction.commit();
@@ -899,7 +912,7 @@ std::vector<KeyHolder> claimed_batch_keys(const Book& book, const std::vector<st
   for (const std::string& key : keys) {
     query.bind(1, key);
     if (query.step())
-      out.push_back({key, query.text(0), state_from_name(query.text(1)).value_or(State::Pending)});
+      out.push_back({key, query.text(0), sql::row_state(book.db(), query.view(0), query.view(1))});
     query.reset();
   }
   return out;
@@ -947,7 +960,7 @@ std::vector<ListRow> list_receipts(const Book& book, const std::string& month, c
                    rows.text(2),
                    rows.text(3),
                    rows.text(4),
-                   state_from_name(rows.text(5)).value_or(State::Pending),
+                   sql::row_state(book.db(), rows.view(0), rows.view(5)),
                    {},
                    rows.text(6)});
   }
@@ -967,21 +980,44 @@ std::vector<ListRow> list_receipts(const Book& book, const std::string& month, c
   return out;
 }
 
+namespace {
+
+// The receipt number of a row read through an index that does not hold it: only for a message.
+std::string number_at(const Book& book, std::int64_t rowid) {
+  Statement number(book.db(), "SELECT number FROM receipts WHERE rowid = ?");
+  number.bind(1, rowid);
+  return number.step() ? number.text(0) : "（第 " + std::to_string(rowid) + " 列）";
+}
+
+// A summed row's state and total, from columns `state` and `total`; its rowid, in column `rowid`,
+// names the record only when one cannot be read.
+State counted_state(const Book& book, const Statement& row, int state, int rowid) {
+  if (const std::optional<State> known = state_from_name(row.view(state))) return *known;
+  return sql::row_state(book.db(), number_at(book, row.integer(rowid)), row.view(state));
+}
+mpz_class counted_total(const Book& book, const Statement& row, int total, int rowid) {
+  mpz_class amount;
+  if (!row.view(total).empty() && amount.set_str(row.text(total), 10) == 0) return amount;
+  return sql::row_total(book.db(), number_at(book, row.integer(rowid)), row.view(total));
+}
+
+}  // namespace
+
 Summary summarize(const Book& book, const std::string& first_day, const std::string& last_day) {
   std::lock_guard lock(book.mutex());
+  // Every state of the days read, so a state no build knows is seen; the index holds the rows.
   Statement rows(
       book.db(),
-      "SELECT day, state, total FROM receipts INDEXED BY receipts_by_day WHERE day BETWEEN ? AND ? "
-      "AND state IN ('issued', 'void') ORDER BY day");
+      "SELECT day, state, total, rowid FROM receipts INDEXED BY receipts_by_day WHERE day BETWEEN ? "
+      "AND ? ORDER BY day");
   rows.bind(1, first_day).bind(2, last_day);
   Summary summary;
   mpz_class total = 0, day_total = 0, amount;
   DayTotal* day = nullptr;
   while (rows.step()) {
-    if (rows.text(1) == "void") {
-      ++summary.voided;
-      continue;
-    }
+    const State state = counted_state(book, rows, 1, 3);
+    if (state == State::Void) ++summary.voided;
+    if (state != State::Issued) continue;
     std::string date = rows.text(0);
     if (!day || day->date != date) {
       if (day) day->total = day_total.get_str();
@@ -989,7 +1025,7 @@ Summary summarize(const Book& book, const std::string& first_day, const std::str
       day = &summary.days.back();
       day_total = 0;
     }
-    if (amount.set_str(rows.text(2), 10) != 0) amount = 0;
+    amount = counted_total(book, rows, 2, 3);
     ++day->receipts;
     ++summary.receipts;
     day_total += amount;
@@ -1009,17 +1045,16 @@ std::vector<MonthTotal> monthly_totals(const Book& book, const std::string& firs
   std::lock_guard lock(book.mutex());
   Statement rows(
       book.db(),
-      "SELECT total FROM receipts INDEXED BY receipts_by_day WHERE day BETWEEN ? AND ? AND state = "
-      "'issued'");
+      "SELECT state, total, rowid FROM receipts INDEXED BY receipts_by_day WHERE day BETWEEN ? AND ?");
   for (int i = 0; i < count; ++i) {
     char name[16];
     std::snprintf(name, sizeof name, "%04d-%02d", year, month);
     rows.bind(1, std::string(name) + "-00").bind(2, std::string(name) + "-99");
     MonthTotal entry{name, 0, "0"};
-    mpz_class total = 0, amount;
+    mpz_class total = 0;
     while (rows.step()) {
-      if (amount.set_str(rows.text(0), 10) != 0) amount = 0;
-      total += amount;
+      if (counted_state(book, rows, 0, 2) != State::Issued) continue;
+      total += counted_total(book, rows, 1, 2);
       ++entry.receipts;
     }
     rows.reset();

@@ -3,6 +3,7 @@
 // words. Internal to the store library.
 #pragma once
 
+#include <gmpxx.h>
 #include <sqlite3.h>
 
 #include <cerrno>
@@ -146,6 +147,13 @@ class Transaction {
   sqlite3* db_;
   bool done_ = false;
 };
+
+// The state a row of the record `number` names. A word this build does not know is a damaged
+// record (BookError Corrupt naming it): never read as pending, which recovery would finish.
+State row_state(sqlite3* db, std::string_view number, std::string_view name);
+// The total a row of the record `number` holds. A text that is no whole number is a damaged
+// record (BookError Corrupt naming it): never counted as 0 in a sum.
+mpz_class row_total(sqlite3* db, std::string_view number, std::string_view total);
 
 // The columns read_record reads, in its order.
 std::string record_columns(const Book& book);

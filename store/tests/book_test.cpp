@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <functional>
 #include <set>
 #include <thread>
 
@@ -291,6 +292,59 @@ TEST_F(Queries, SummaryCountsIssuedAndVoidAndTotalsIssuedPerDay) {
   EXPECT_EQ(s.days[1].receipts, 2);
   EXPECT_EQ(s.days[1].total, mpz_class(big + 200).get_str());
 }
+
+// A record whose state or total cannot be read is a damaged record: every query that meets it
+// says which, instead of counting its total as 0 or reading its state as pending.
+struct DamagedCase {
+  const char* label;
+  const char* change;  // SQL run on the book, on 收據-20261201-001
+  std::function<void(const Book&)> query;
+};
+
+class DamagedRecord : public ::testing::TestWithParam<DamagedCase> {};
+
+TEST_P(DamagedRecord, IsNamedNotCountedAsZeroOrPending) {
+  TempFolder folder;
+  const std::string number = [&] {
+    Book book(folder.path);
+    return issue(book, sample("2026-12-01"));
+  }();
+  ASSERT_EQ(number, "收據-20261201-001");
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((folder.path / std::string(kBookName)).c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, GetParam().change, nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  const Book book(folder.path);
+  try {
+    GetParam().query(book);
+    FAIL() << "the damaged record was read as sound";
+  } catch (const BookError& error) {
+    EXPECT_EQ(error.kind(), BookError::Kind::Corrupt);
+    EXPECT_NE(std::string(error.what()).find(number), std::string::npos) << error.what();
+  }
+}
+
+constexpr const char* kBadTotal = "UPDATE receipts SET total = '1,200' WHERE number = '收據-20261201-001'";
+constexpr const char* kBadState = "UPDATE receipts SET state = 'issued?' WHERE number = '收據-20261201-001'";
+
+INSTANTIATE_TEST_SUITE_P(
+    Queries, DamagedRecord,
+    ::testing::Values(
+        DamagedCase{"TotalInSummary", kBadTotal,
+                    [](const Book& b) { summarize(b, "2026-12-01", "2026-12-31"); }},
+        DamagedCase{"TotalInMonthlyTotals", kBadTotal,
+                    [](const Book& b) { monthly_totals(b, "2026-12", 1); }},
+        DamagedCase{"StateInSummary", kBadState,
+                    [](const Book& b) { summarize(b, "2026-12-01", "2026-12-31"); }},
+        DamagedCase{"StateInMonthlyTotals", kBadState,
+                    [](const Book& b) { monthly_totals(b, "2026-12", 1); }},
+        DamagedCase{"StateInList", kBadState, [](const Book& b) { list_receipts(b, "2026-12", ""); }},
+        DamagedCase{"StateOfARecord", kBadState, [](const Book& b) { find_receipt(b, "收據-20261201-001"); }},
+        DamagedCase{"StateInAVoid", kBadState,
+                    [](const Book& b) {
+                      mark_void(const_cast<Book&>(b), "收據-20261201-001", "錯", now_iso(), {}, [] {});
+                    }}),
+    [](const auto& row) { return std::string(row.param.label); });
 
 TEST_F(Queries, MonthlyTotalsListEveryMonthAcrossTheYear) {
   const auto months = monthly_totals(*book_, "2026-11", 3);
