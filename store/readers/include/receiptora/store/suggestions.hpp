@@ -14,7 +14,6 @@
 #include <vector>
 
 struct sqlite3;
-struct sqlite3_stmt;
 
 namespace receiptora::store {
 
@@ -79,10 +78,8 @@ class SuggestionBook {
  private:
   bool open();
   void refresh();
-  sqlite3_stmt* prepare(const std::string& sql);
-  std::int64_t pragma(const char* name);
-  std::vector<Suggestion> read(SuggestionKind kind, const char* where);
-  [[noreturn]] void fail() const;
+  // Closes the connection (the next call opens the book again) and throws `why` in Chinese.
+  [[noreturn]] void fail(const std::string& why);
   void take_read_aside();
   std::filesystem::path folder_;
   sqlite3* db_ = nullptr;

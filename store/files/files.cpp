@@ -9,7 +9,7 @@
 
 #include "platform.hpp"
 #include "receiptora/store/ledger.hpp"
-#include "receiptora/store/profile.hpp"
+#include "receiptora/store/shop_files.hpp"
 
 namespace receiptora::store {
 

@@ -16,50 +16,6 @@
 #include "platform.hpp"
 #include "receiptora/store/file_error.hpp"
 
-namespace receiptora::store::platform {}  // namespace receiptora::store::platform
-
-namespace receiptora::store {
-
-std::string FileError::reason(int error) {
-  switch (error) {
-    case ENOSPC:
-      return "磁碟已滿";
-    case EACCES:
-    case EPERM:
-      return "沒有權限";
-    case EROFS:
-      return "磁碟唯讀";
-    case ENOENT:
-      return "找不到";
-    case EEXIST:
-      return "已經存在";
-    case EIO:
-      return "磁碟讀寫錯誤";
-    case ELOOP:
-      return "符號連結";
-    case ENOTDIR:
-      return "不是資料夾";
-    case EISDIR:
-      return "是資料夾";
-    case EWOULDBLOCK:
-      return "被其他程式鎖住";
-    case EBUSY:
-      return "使用中";
-    case EFBIG:
-      return "檔案太大";
-    case EINVAL:
-      return "不能使用";
-    case ENAMETOOLONG:
-      return "名稱太長";
-    case EDQUOT:
-      return "超過磁碟配額";
-    default:
-      return "錯誤碼 " + std::to_string(error);
-  }
-}
-
-}  // namespace receiptora::store
-
 namespace receiptora::store::platform {
 
 void fail(int error, const std::string& what, const fs::path& path) {

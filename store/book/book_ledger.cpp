@@ -81,12 +81,11 @@ LedgerWrite mark_issued_and_list(Book& book, const std::vector<IssuedFiles>& iss
   std::lock_guard lock(book.mutex());
   sql::Transaction transaction(book);
   sql::Statement update(book.db(), "UPDATE receipts SET state = 'issued', issued_at = ? WHERE number = ?");
-  sql::Statement file(book.db(), "INSERT OR REPLACE INTO files(number, name, sha256, kind) VALUES (?,?,?,?)");
+  sql::FileRows file(book.db());
   std::vector<std::string> numbers;
   for (const IssuedFiles& receipt : issued) {
     update.bind(1, issued_at).bind(2, receipt.number).run();
-    for (const BookFile& f : receipt.files)
-      file.bind(1, receipt.number).bind(2, f.name).bind(3, f.sha256).bind(4, f.kind).run();
+    file.add(receipt.number, receipt.files);
     numbers.push_back(receipt.number);
   }
   std::vector<LedgerLine> lines;

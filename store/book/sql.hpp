@@ -1,18 +1,19 @@
-// SQLite as the book's files use it: statements finalized on scope exit, write transactions
-// rolled back when left by an exception, and SQLite's failures turned into the shop owner's
-// words. Internal to the store library.
+// SQLite as the store uses it, for the book and for every reader of it: statements finalized
+// on scope exit, transactions rolled back when left by an exception, and SQLite's failures
+// turned into the shop owner's words. Header-only, so a reader that links SQLite alone (the
+// window's suggestions) uses the same.
 #pragma once
 
-#include <gmpxx.h>
 #include <sqlite3.h>
 
 #include <cerrno>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <string_view>
 #include <system_error>
 
-#include "receiptora/store/book.hpp"
+#include "receiptora/store/book_error.hpp"
 #include "receiptora/store/file_error.hpp"
 
 namespace receiptora::store::sql {
@@ -124,20 +125,15 @@ class Statement {
   sqlite3_stmt* stmt_ = nullptr;
 };
 
-// BEGIN IMMEDIATE ... COMMIT, rolled back when left by an exception. A book opened for
-// reading refuses it: reading commands never write.
-class Transaction {
+// BEGIN IMMEDIATE ... COMMIT, rolled back when left by an exception.
+class ImmediateTransaction {
  public:
-  explicit Transaction(const Book& book) : db_(book.db()) {
-    if (book.read_only())
-      throw BookError(BookError::Kind::ReadOnly, "收據簿 " + book.file().string() + " 只供讀取，不能寫入");
-    exec(db_, "BEGIN IMMEDIATE");
-  }
-  ~Transaction() {
+  explicit ImmediateTransaction(sqlite3* db) : db_(db) { exec(db_, "BEGIN IMMEDIATE"); }
+  ~ImmediateTransaction() {
     if (!done_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   }
-  Transaction(const Transaction&) = delete;
-  Transaction& operator=(const Transaction&) = delete;
+  ImmediateTransaction(const ImmediateTransaction&) = delete;
+  ImmediateTransaction& operator=(const ImmediateTransaction&) = delete;
   void commit() {
     exec(db_, "COMMIT");
     done_ = true;
@@ -147,20 +143,5 @@ class Transaction {
   sqlite3* db_;
   bool done_ = false;
 };
-
-// The state a row of the record `number` names. A word this build does not know is a damaged
-// record (BookError Corrupt naming it): never read as pending, which recovery would finish.
-State row_state(sqlite3* db, std::string_view number, std::string_view name);
-// The total a row of the record `number` holds. A text that is no whole number is a damaged
-// record (BookError Corrupt naming it): never counted as 0 in a sum.
-mpz_class row_total(sqlite3* db, std::string_view number, std::string_view total);
-
-// The columns read_record reads, in its order.
-std::string record_columns(const Book& book);
-// A record from a row of record_columns (then its items and files).
-Record read_record(sqlite3* db, const Statement& row);
-// Inside a write transaction: signs `record` (its number set) with the book's signer, after the
-// chain's last receipt; nothing when the book has no signer (signing.cpp).
-void sign_new_record(const Book& book, Record& record);
 
 }  // namespace receiptora::store::sql

@@ -10,12 +10,11 @@
 #include <vector>
 
 #include "receiptora/receipt.hpp"
+#include "receiptora/store/shop_files.hpp"
 
 namespace receiptora::store {
 
 namespace fs = std::filesystem;
-
-inline constexpr std::string_view kProfileName = "賣方資料.toml";
 
 // Characters of one field; more is refused like a typed field that is too long.
 inline constexpr size_t kFieldLimit = 5000;

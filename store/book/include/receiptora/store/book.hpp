@@ -18,8 +18,10 @@
 #include <vector>
 
 #include "receiptora/receipt.hpp"
+#include "receiptora/store/book_error.hpp"
 #include "receiptora/store/ledger.hpp"
 #include "receiptora/store/numbering.hpp"
+#include "receiptora/store/shop_files.hpp"
 
 struct sqlite3;
 
@@ -31,7 +33,6 @@ namespace receiptora::store {
 
 namespace fs = std::filesystem;
 
-inline constexpr std::string_view kBookName = "收據簿.sqlite3";
 // The schema this build writes; older books are migrated on open, newer ones refused.
 inline constexpr int kBookVersion = 6;
 // How long a command waits for another process's write transaction before it gives up.
@@ -117,20 +118,6 @@ std::string sha256_hex(std::string_view bytes);
 std::string sha256_of_file(const fs::path& file);
 // Now, as ISO 8601 with the local zone.
 std::string now_iso();
-
-// A failure the operator can act on: an unknown number, a receipt already void, a book of
-// a newer version. Failures of the database itself are std::system_error or BookError.
-class BookError : public std::runtime_error {
- public:
-  // Corrupt: SQLite cannot read the file (malformed, not a database); ReadOnly: a write
-  // asked of a book opened for reading.
-  enum class Kind { Unknown, AlreadyVoid, NotIssued, Version, Database, Corrupt, ReadOnly };
-  BookError(Kind kind, const std::string& what) : std::runtime_error(what), kind_(kind) {}
-  Kind kind() const { return kind_; }
-
- private:
-  Kind kind_;
-};
 
 // An open book. Opened for writing, the file is created when missing (never through a
 // symbolic link) and an older schema migrated. Opened for reading, nothing is created,

@@ -10,11 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "receiptora/store/shop_files.hpp"
+
 namespace receiptora::store {
 
 namespace fs = std::filesystem;
-
-inline constexpr std::string_view kLedgerName = "收據清冊.csv";
 
 struct LedgerLine {
   std::string number;        // 收據-20261207-001
