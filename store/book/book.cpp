@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <iterator>
 #include <cstdio>
 #include <string>
 #include <system_error>
@@ -19,6 +20,8 @@ namespace receiptora::store {
 
 using sql::exec;
 using sql::Statement;
+
+static_assert(std::size(sql::kMigrations) == kBookVersion);
 
 namespace {
 
@@ -112,7 +115,7 @@ Book::Book(const fs::path& folder, Access access) : folder_(folder), read_only_(
       sql::ImmediateTransaction migration(db_);
       const int again = read_version();  // another process may have migrated meanwhile
       if (again == current) {
-        exec(db_, sql::migrations()[current]);
+        exec(db_, sql::kMigrations[current]);
         exec(db_, ("PRAGMA user_version=" + std::to_string(current + 1)).c_str());
       }
       migration.commit();

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
@@ -124,6 +125,21 @@ class Statement {
   sqlite3* db_;
   sqlite3_stmt* stmt_ = nullptr;
 };
+
+// A connection of our own, closed whatever happens.
+struct Close {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using Connection = std::unique_ptr<sqlite3, Close>;
+
+// `file` opened with SQLite's `flags`; the failure in the shop owner's words when it cannot be.
+inline Connection open(const std::string& file, int flags) {
+  sqlite3* db = nullptr;
+  const int rc = sqlite3_open_v2(file.c_str(), &db, flags, nullptr);
+  Connection connection(db);
+  if (rc != SQLITE_OK) fail(db);
+  return connection;
+}
 
 // BEGIN IMMEDIATE ... COMMIT, rolled back when left by an exception.
 class ImmediateTransaction {

@@ -27,68 +27,33 @@ namespace {
 
 constexpr const char* kLockName = ".備份中";
 
-// A connection of our own to a copy of a book, closed whatever happens.
-class Connection {
- public:
-  Connection(const fs::path& file, int flags) {
-    if (sqlite3_open_v2(file.c_str(), &db_, flags, nullptr) != SQLITE_OK)
-      throw BackupError("無法開啟備份的收據簿 " + file.string() + "：" + sqlite3_errmsg(db_));
-  }
-  ~Connection() { sqlite3_close(db_); }
-  Connection(const Connection&) = delete;
-  Connection& operator=(const Connection&) = delete;
-  sqlite3* get() const { return db_; }
-
-  // Runs `sql`, calling row(statement) for each row.
-  template <class Row>
-  void each(const char* sql, Row&& row) const {
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db_, sql, -1, &raw, nullptr) != SQLITE_OK)
-      throw BackupError(std::string("備份的收據簿無法讀取：") + sqlite3_errmsg(db_));
-    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(raw, sqlite3_finalize);
-    int step;
-    while ((step = sqlite3_step(raw)) == SQLITE_ROW) row(raw);  // `row` may throw: finalized all the same
-    if (step != SQLITE_DONE) throw BackupError(std::string("備份的收據簿無法讀取：") + sqlite3_errmsg(db_));
-  }
-
- private:
-  sqlite3* db_ = nullptr;
-};
-
-std::string text(sqlite3_stmt* statement, int column) {
-  const auto* value = sqlite3_column_text(statement, column);
-  return value ? reinterpret_cast<const char*>(value) : "";
-}
+using sql::Statement;
 
 // The book's pages, copied while the book stays usable: SQLite's online backup, all at once
 // under the book's lock (another process writing waits on its busy timeout, not on us).
 void copy_book(Book& book, const fs::path& target) {
-  Connection copy(target, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+  const sql::Connection copy = sql::open(target.string(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
   {
     std::lock_guard lock(book.mutex());
     sqlite3_backup* backup = sqlite3_backup_init(copy.get(), "main", book.db(), "main");
-    if (!backup) throw BackupError(std::string("無法備份收據簿：") + sqlite3_errmsg(copy.get()));
+    if (!backup) sql::fail(copy.get());
     int step;
     for (int tries = 0; (step = sqlite3_backup_step(backup, -1)) == SQLITE_BUSY || step == SQLITE_LOCKED;
          ++tries) {
       if (tries == 200) break;  // 10 s
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    sqlite3_backup_finish(backup);
-    if (step != SQLITE_DONE) throw BackupError(std::string("無法備份收據簿：") + sqlite3_errstr(step));
+    if (sqlite3_backup_finish(backup) != SQLITE_OK || step != SQLITE_DONE) sql::fail(copy.get());
   }
   // A receipt being issued at that moment is finished after it, outside this copy: the copy
   // keeps its number as not made, so a folder restored from it never issues the number again,
   // and its ledger (written from the copy) lists every record.
-  if (sqlite3_exec(copy.get(),
-                   "UPDATE receipts SET state = 'unfinished', owner = '', unfinished_reason = "
-                   "'備份時正在開立，完成於備份之後（不在這份備份裡）' WHERE state = 'pending';"
-                   "UPDATE receipts SET ledger_written = 1 WHERE ledger_written = 0",
-                   nullptr, nullptr, nullptr) != SQLITE_OK)
-    throw BackupError(std::string("無法備份收據簿：") + sqlite3_errmsg(copy.get()));
+  sql::exec(copy.get(),
+            "UPDATE receipts SET state = 'unfinished', owner = '', unfinished_reason = "
+            "'備份時正在開立，完成於備份之後（不在這份備份裡）' WHERE state = 'pending';"
+            "UPDATE receipts SET ledger_written = 1 WHERE ledger_written = 0");
   // One self-contained file: a rollback journal instead of a -wal beside it.
-  if (sqlite3_exec(copy.get(), "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr) != SQLITE_OK)
-    throw BackupError(std::string("無法備份收據簿：") + sqlite3_errmsg(copy.get()));
+  sql::exec(copy.get(), "PRAGMA journal_mode=DELETE");
 }
 
 bool is_book_file(const std::string& name) {
@@ -109,16 +74,16 @@ void copy_regular(const fs::path& from, const fs::path& to, std::size_t& files) 
 constexpr const char* kStoredFiles =
     "SELECT files.number, files.name, files.sha256, files.kind, receipts.state FROM files "
     "JOIN receipts ON receipts.number = files.number ORDER BY files.number";
-std::string stored(sqlite3_stmt* row, int name) {
-  return stored_name(sql::row_state(sqlite3_db_handle(row), text(row, 0), text(row, 4)),
-                     BookFile{text(row, name), "", text(row, 3)});
+std::string stored(sqlite3* db, const Statement& row) {
+  return stored_name(sql::row_state(db, row.view(0), row.view(4)), BookFile{row.text(1), "", row.text(3)});
 }
 
 // The files the copied book names (relative to the folder, where each lives), each only once.
 std::set<std::string> named_files(const fs::path& book_copy) {
   std::set<std::string> named;
-  Connection copy(book_copy, SQLITE_OPEN_READONLY);
-  copy.each(kStoredFiles, [&](sqlite3_stmt* row) { named.insert(stored(row, 1)); });
+  const sql::Connection copy = sql::open(book_copy.string(), SQLITE_OPEN_READONLY);
+  Statement rows(copy.get(), kStoredFiles);
+  while (rows.step()) named.insert(stored(copy.get(), rows));
   return named;
 }
 
@@ -220,14 +185,15 @@ void copy_pictures(const fs::path& target, std::size_t& files) {
 
 // The copy checked as a whole: SQLite's integrity check and every record file's SHA-256.
 void verify(const fs::path& folder, BackupReport& report) {
-  Connection copy(folder / std::string(kBookName), SQLITE_OPEN_READONLY);
+  const sql::Connection copy = sql::open((folder / std::string(kBookName)).string(), SQLITE_OPEN_READONLY);
   std::string integrity;
-  copy.each("PRAGMA integrity_check", [&](sqlite3_stmt* row) { integrity += text(row, 0); });
+  for (Statement check(copy.get(), "PRAGMA integrity_check"); check.step();) integrity += check.text(0);
   if (integrity != "ok") throw BackupError("備份的收據簿未通過完整性檢查：" + integrity);
-  copy.each("SELECT count(*) FROM receipts",
-            [&](sqlite3_stmt* row) { report.receipts = sqlite3_column_int64(row, 0); });
-  copy.each(kStoredFiles, [&](sqlite3_stmt* row) {
-    const std::string number = text(row, 0), name = stored(row, 1), sha256 = text(row, 2);
+  Statement count(copy.get(), "SELECT count(*) FROM receipts");
+  if (count.step()) report.receipts = count.integer(0);
+  Statement rows(copy.get(), kStoredFiles);
+  while (rows.step()) {
+    const std::string number = rows.text(0), name = stored(copy.get(), rows), sha256 = rows.text(2);
     std::string actual;
     try {
       actual = sha256_of_file(folder / name);
@@ -236,7 +202,7 @@ void verify(const fs::path& folder, BackupReport& report) {
     }
     if (actual != sha256) throw BackupError(number + " 的檔案 " + name + " 在備份裡與收據簿記錄的不同");
     ++report.checked;
-  });
+  }
 }
 
 std::string stamp_now() {

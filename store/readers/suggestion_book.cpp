@@ -63,17 +63,9 @@ void read_counts(sqlite3* db, bool& counted, SuggestionList (&lists)[2]) {
 // The book's file opened for reading and writing (the operator hides suggestions), never
 // created; the wrapper's failure, naming the file, when it cannot be.
 sqlite3* open_book(const fs::path& file) {
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
-    try {
-      sql::fail(db);
-    } catch (...) {
-      sqlite3_close_v2(db);
-      throw;
-    }
-  }
-  sqlite3_busy_timeout(db, 2000);
-  return db;
+  sql::Connection db = sql::open(file.string(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+  sqlite3_busy_timeout(db.get(), 2000);
+  return db.release();
 }
 
 std::string unreadable(const std::string& why) { return why + "：讀不到常用的買受人與品項"; }
