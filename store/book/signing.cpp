@@ -1,3 +1,7 @@
+// The shop's signature, in this order: the key (a folder's key file, made on first use,
+// signing, fingerprints); the code's text (base32, parsing, what is signed); a record signed
+// (its content hash, its link in the chain, signed as the book stores it); the book's key
+// attached and older records signed; the chain walked by verify_chain.
 #include "receiptora/store/signing.hpp"
 
 #include <openssl/bio.h>

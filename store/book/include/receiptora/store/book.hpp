@@ -2,6 +2,9 @@
 // receipt number, holding the whole request, the seller as printed, the files with their
 // SHA-256 and what happened to the receipt (issued, voided, never finished). Written through
 // SQLite in WAL mode with synchronous=FULL, so a committed record survives a power cut.
+//
+// In this order: records and their conversions (records.cpp), the open book (book.cpp), the
+// journal's writes (journal.cpp), then the reads (queries.cpp).
 #pragma once
 
 #include <atomic>
