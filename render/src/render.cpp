@@ -15,6 +15,7 @@
 #include "draw.hpp"
 #include "elements.hpp"
 #include "pdf_tidy.hpp"
+#include "receiptora/local_time.hpp"
 #include "png_encode.hpp"
 #include "receiptora/render/templates.hpp"
 #include "text_fit.hpp"
@@ -46,25 +47,6 @@ cairo_status_t append(void* closure, const unsigned char* data, unsigned int len
   return CAIRO_STATUS_SUCCESS;
 }
 
-// The local time zone's offset at `when`, as ISO 8601 writes it: "+08:00".
-std::string zone_of(std::time_t when) {
-  std::tm local{};
-  localtime_r(&when, &local);
-  char text[8];
-  std::strftime(text, sizeof text, "%z", &local);
-  const std::string z = text;
-  return z.size() == 5 ? z.substr(0, 3) + ":" + z.substr(3) : "Z";
-}
-
-std::string local_now_iso8601() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
-  return text + zone_of(now);
-}
-
 // A creation date without a zone is local time: it gets the local zone, so a reader in
 // another zone sees the right moment.
 std::string with_zone(const std::string& iso) {
@@ -75,7 +57,8 @@ std::string with_zone(const std::string& iso) {
   std::tm local{};
   if (!strptime(iso.c_str(), "%Y-%m-%dT%H:%M:%S", &local)) return iso;
   local.tm_isdst = -1;
-  return iso + zone_of(std::mktime(&local));
+  std::mktime(&local);  // the zone in force on that day
+  return iso + iso_zone(local);
 }
 
 constexpr double kDpi = 150;
@@ -90,7 +73,7 @@ std::string pdf_of(const Receipt& receipt, const detail::Document& document) {
   cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_AUTHOR, receipt.seller.name.c_str());
   cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, "Receiptora");
   const std::string created =
-      receipt.created_at.empty() ? local_now_iso8601() : with_zone(receipt.created_at);
+      receipt.created_at.empty() ? local_iso_timestamp_with_zone() : with_zone(receipt.created_at);
   cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATE_DATE, created.c_str());
   cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_MOD_DATE, created.c_str());
   {

@@ -5,11 +5,11 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <ctime>
 #include <fstream>
 #include <iterator>
 
 #include "receiptora/store/book.hpp"
+#include "receiptora/local_time.hpp"
 #include "receiptora/store/file_error.hpp"
 #include "receiptora/templates.hpp"
 
@@ -164,15 +164,6 @@ std::string sha256_of_file(const fs::path& file) {
   return sha256_hex(bytes);
 }
 
-std::string now_iso() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char text[40];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
-  std::string out = text;  // ...+0800 → ...+08:00
-  if (out.size() >= 5) out.insert(out.size() - 2, ":");
-  return out;
-}
+std::string now_iso() { return local_iso_timestamp_with_zone(); }
 
 }  // namespace receiptora::store
