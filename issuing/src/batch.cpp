@@ -26,7 +26,7 @@ BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
   const size_t count = jobs.size();
   BatchReport report;
   report.outcomes.resize(count);
-  std::set<std::string> problems;
+  std::set<std::string> problems, ledger_problems;
   std::vector<char> runs(count, 1);
 
   // Each folder's book (recovered first) and profile, once.
@@ -203,7 +203,7 @@ BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
       const auto outcome = commit(*books.at(root), run, ledger_problem);
       if (!ledger_problem.empty()) {
         std::lock_guard lock(mutex);
-        problems.insert("收據清冊：" + ledger_problem);
+        ledger_problems.insert("收據清冊：" + ledger_problem);
       }
       for (size_t n = 0; n < index.size(); ++n) {
         if (outcome[n]) report.outcomes[index[n]].failure = outcome[n];
@@ -237,6 +237,7 @@ BatchReport issue_batch(std::vector<BatchJob>& jobs, int threads, bool again,
     book->checkpoint();
   }
   report.problems.assign(problems.begin(), problems.end());
+  report.ledger_problems.assign(ledger_problems.begin(), ledger_problems.end());
   // Receipts issued without the 免用統一發票章: said once for the run, naming them; and what
   // each folder's drawn 專用章 lacks, once per folder.
   std::string unstamped;

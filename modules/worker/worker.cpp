@@ -13,6 +13,7 @@
 
 #include "receiptora_py/collectable.hpp"
 #include "receiptora_py/compare.hpp"
+#include "receiptora_py/error_kinds.hpp"
 #include "receipt_requests.hpp"
 #include "receiptora/home_folder.hpp"
 #include "receiptora/issuing/issue.hpp"
@@ -197,8 +198,10 @@ class ReceiptWorker {
                                             receiptora::default_log_path());
       }
       if (!issued.ledger_problem.empty())
-        log_failure(error_log_, py::reinterpret_borrow<py::object>(PyExc_UserWarning)(issued.ledger_problem),
-                    py::handle(), "收據已存檔並記入收據簿");
+        log_failure(
+            error_log_,
+            receiptora_py::error_of(receiptora_py::ErrorKind::LedgerNotWritten, issued.ledger_problem),
+            py::handle(), "收據已存檔並記入收據簿");
       if (!notice.oddities.empty())
         log_failure(
             error_log_,
@@ -217,7 +220,7 @@ class ReceiptWorker {
       log_failure(error_log_, error.value(), request, outcome(saved));
     } catch (const receiptora::issuing::IssueError& failure) {
       if (failure.saved()) saved = failure.number();
-      const bool nameless = failure.what() == std::string_view(receiptora::issuing::kNoSeller);
+      const bool nameless = failure.kind() == receiptora::issuing::IssueError::Kind::NoSeller;
       if (!failure.saved()) not_issued(failure.what(), nameless ? profile_action() : py::list());
       log_failure(error_log_, as_python_error(failure), request, outcome(saved));
     } catch (const std::exception& failure) {
