@@ -22,6 +22,7 @@ import time
 
 LATER_PRESSES = 20
 BATCH = 400
+PROFILE = '"商號名稱" = "林記茶行"\n"統一編號" = "22099131"\n"負責人" = "林大明"\n"地址" = "台北市"\n'
 
 
 def sample_request(folder, i):
@@ -183,6 +184,9 @@ def main():
     parser.add_argument("--phase", choices=["press", "guarded", "tick", "batch"])
     args = parser.parse_args()
     if args.phase:
+        os.makedirs(output_folder(), exist_ok=True)  # a shop that named itself: nothing is issued before
+        with open(output_folder() + "賣方資料.toml", "w", encoding="utf-8") as profile:
+            profile.write(PROFILE)
         figures = batch_phase() if args.phase == "batch" else window_phase(args.phase)
         print(json.dumps(figures))
         return

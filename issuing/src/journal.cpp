@@ -85,6 +85,15 @@ void discard(const Staged& staged) noexcept {
 
 }  // namespace
 
+void flush_staged(const fs::path& root, const std::vector<const Staged*>& staged) {
+  try {
+    store::sync_file_system(root);
+  } catch (...) {
+    for (const Staged* one : staged) discard(*one);
+    throw;
+  }
+}
+
 Staged stage(store::Book& book, const render::Receipt& receipt, bool flush) {
   store::Record record;
   try {

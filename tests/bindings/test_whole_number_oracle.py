@@ -1,8 +1,13 @@
-"""The core's whole-number rule against Python's own int(), over many random and
-adversarial texts: both must accept exactly the same texts with the same value."""
+"""The core's whole-number rule against Python's own int(), over the named cases the C++ tests
+read too and over many random and adversarial texts: both must accept exactly the same texts
+with the same value."""
+import json
 import random
 import sys
 import unicodedata
+from pathlib import Path
+
+import pytest
 
 from hypothesis import given, settings, strategies as st
 
@@ -22,6 +27,16 @@ def oracle(text):
         return int(text)
     except ValueError:
         return None
+
+
+CASES = json.loads((Path(__file__).parents[2] / "core" / "tests" / "cases" / "whole_number.json").read_text())
+
+
+@pytest.mark.parametrize("case", CASES, ids=[case["label"] for case in CASES])
+def test_named_cases_read_as_the_table_and_python_int_say(case):
+    value = None if case["value"] is None else int(case["value"])
+    assert oracle(case["text"]) == value  # the table is right about Python
+    assert _numbers.read_whole_number(case["text"]) == value
 
 
 def random_text(rng):

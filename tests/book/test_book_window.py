@@ -28,6 +28,16 @@ class Window:
             self.app.update()
             time.sleep(0.005)
 
+    def until(self, ready, timeout=20):
+        """Runs the window's events until `ready()` holds or the deadline passes."""
+        end = time.monotonic() + timeout
+        while not ready() and time.monotonic() < end:
+            self.pump(0.02)
+
+    def drawn(self):
+        """Runs the window's events until its list shows rows."""
+        self.until(lambda: self.rows())
+
     def xdotool(self, *args):
         process = subprocess.Popen(["xdotool", *args])
         while process.poll() is None:
@@ -127,7 +137,7 @@ def test_search_follows_each_keystroke_and_open_starts_the_viewer(book, monkeypa
     folder, numbers, opened = book
 
     def scenario(w):
-        w.pump(0.3)
+        w.drawn()
         seen = {"all": [r[0] for r in w.rows()]}
         search = all_widgets(w.app, customtkinter.CTkEntry)[0]
         w.click(search)
@@ -157,9 +167,7 @@ def test_the_status_line_says_the_chain_of_signatures_is_whole(book, monkeypatch
     seen = {}
 
     def scenario(w):
-        end = time.monotonic() + 20
-        while not w.status() and time.monotonic() < end:
-            w.pump(0.05)
+        w.until(w.status)
         seen["status"] = w.status()
     run_book_window(monkeypatch, folder, scenario)
     assert seen["status"] == f"驗證鏈完整：{len(numbers)} 張"
@@ -176,12 +184,12 @@ def test_void_with_its_dialog_greys_the_row(book, monkeypatch):
                       f"&& sleep 0.6 && {find} && sleep 0.4 && xdotool key Return")
 
     def scenario(w):
-        w.pump(0.3)
+        w.drawn()
         w.click_row(0)
         helper = subprocess.Popen(["sh", "-c", answer_dialogs])
         w.click(w.button("作廢"))
         helper.wait(30)
-        w.pump(0.2)
+        w.until(lambda: w.rows()[0][5] == "已作廢")
         canvas = w.list_canvas
         first_row = [i for i in canvas.find_all() if canvas.type(i) == "text"][6:12]
         scenario.colours = {canvas.itemcget(i, "fill") for i in first_row}
@@ -200,7 +208,7 @@ def test_print_reprint_and_export(book, monkeypatch):
     cups = cups_pdf_folder()
 
     def scenario(w):
-        w.pump(0.3)
+        w.drawn()
         w.click_row(2)
         w.click(w.button("列印"))
         scenario.printed = w.status()
@@ -225,7 +233,7 @@ def test_a_failure_shows_in_the_window_and_goes_to_the_log(book, monkeypatch):
     (folder / "2026-12" / f"{numbers[0]}.pdf").unlink()  # removed behind the book's back
 
     def scenario(w):
-        w.pump(0.3)
+        w.drawn()
         w.click(w.button("列印"))
         scenario.nothing_selected = w.status()
         w.click_row(0)
@@ -248,10 +256,10 @@ def test_the_book_opens_empty_then_follows_what_other_processes_do(tmp_path, mon
         subprocess.run([COMMAND, *args, "--output", str(folder)], check=True, capture_output=True, timeout=120)
 
     def scenario(w):
-        w.pump(0.5)
+        w.until(lambda: w.empty_caption().startswith("還沒有收據"))
         seen["empty"], seen["made"] = w.empty_caption(), folder.exists()
         numbers = issue_in_another_process(folder, w, [f"客人{i:02d}" for i in range(20)])
-        w.pump(1.0)  # the live check runs every 0.4 s
+        w.until(lambda: "已開立 20 張" in summary(w))  # the live check sees the other process's receipts
         seen["first"] = [r[0] for r in w.rows()]
         w.click(w.list_canvas, x=60, y=100)
         w.xdotool("click", "5")  # the mouse wheel: three rows down
@@ -259,11 +267,14 @@ def test_the_book_opens_empty_then_follows_what_other_processes_do(tmp_path, mon
         before = (w.rows()[0][0], w.selected_rows())
         receiptora("void", numbers[5], "--reason", "打錯")  # the selected receipt
         issue_in_another_process(folder, w, ["最後一位"], first=21)
-        w.pump(1.0)
+        w.until(lambda: "已開立 20 張" in summary(w) and "作廢 1 張" in summary(w))
         seen["kept"] = (before, (w.rows()[0][0], w.selected_rows()))
         seen["voided row"] = w.rows()[2]
-        seen["summary"] = next(lbl.cget("text") for lbl in all_widgets(w.app, customtkinter.CTkLabel)
-                               if "已開立" in lbl.cget("text"))
+        seen["summary"] = summary(w)
+
+    def summary(w):
+        return next((lbl.cget("text") for lbl in all_widgets(w.app, customtkinter.CTkLabel)
+                     if "已開立" in lbl.cget("text")), "")
 
     run_book_window(monkeypatch, folder, scenario)
     assert seen["empty"].startswith("還沒有收據。") and "輸出單據" in seen["empty"] and not seen["made"]
@@ -292,7 +303,7 @@ def test_the_list_is_drawn_before_the_months_figures(book, monkeypatch):
         real_mainloop(app, *args, **kwargs)
 
     def scenario(w):
-        w.pump(0.5)
+        w.until(lambda: summary(w))
         seen["after"] = summary(w)
 
     monkeypatch.setattr(customtkinter.CTk, "mainloop", watching_mainloop)
@@ -326,11 +337,11 @@ def test_backup_from_the_window_and_the_date_of_the_last_one(book, monkeypatch, 
     seen = {}
 
     def backup_line(w):
-        return next(lbl.cget("text") for lbl in all_widgets(w.app, customtkinter.CTkLabel)
-                    if lbl.cget("text").startswith(("還沒有備份過", "上次備份")))
+        return next((lbl.cget("text") for lbl in all_widgets(w.app, customtkinter.CTkLabel)
+                     if lbl.cget("text").startswith(("還沒有備份過", "上次備份"))), "")
 
     def scenario(w):
-        w.pump(0.3)
+        w.until(lambda: backup_line(w))
         seen["before"] = backup_line(w)
         w.click(w.button("備份"))
         seen["status"], seen["after"] = w.status(), backup_line(w)

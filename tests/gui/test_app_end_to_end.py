@@ -11,6 +11,7 @@ from pathlib import Path
 
 import pytest
 
+from app_window import wait_until_still
 from shop_profile import named_shop
 
 pytestmark = [pytest.mark.gui,
@@ -52,7 +53,7 @@ def test_typed_receipt_is_saved_as_a_pdf_with_its_content(window, tmp_path):
         found = xdotool("search", "--sync", "--onlyvisible", "--name", "Receiptora").split()
         geometry = dict(line.split("=") for line in xdotool("getwindowgeometry", "--shell", found[0]).split())
         x0, y0 = int(geometry["X"]), int(geometry["Y"])
-        time.sleep(1.0)  # the first refresh tick has run: the window is ready
+        wait_until_still(found[0], tmp_path / "shot.png")  # drawn, and its refresh ticks running
 
         def click(place):
             xdotool("mousemove", "--sync", str(x0 + place[0]), str(y0 + place[1]), "click", "1")
@@ -64,8 +65,7 @@ def test_typed_receipt_is_saved_as_a_pdf_with_its_content(window, tmp_path):
         for row, texts in enumerate(ITEMS):
             for title, text in zip(("商品名稱", "商品數量", "商品單價"), texts):
                 type_into(places[title, row], text)
-        time.sleep(0.3)
-        click(places["output"])
+        click(places["output"])  # after the keys on the display's queue: the window reads them first
 
         folder = tmp_path / "quillmarkers" / "Receiptora"
         deadline = time.monotonic() + 30

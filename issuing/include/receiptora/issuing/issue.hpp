@@ -118,6 +118,10 @@ store::Claim claim(store::Book& book, render::Receipt& receipt, store::Day day, 
 // Step 2: renders and writes both files under temporary names. On failure the record
 // becomes unfinished with the reason (and its ledger line), and IssueError is thrown.
 Staged stage(store::Book& book, const render::Receipt& receipt, bool flush);
+// Step 2's flush for receipts of one output folder staged without it: one flush of the
+// folder's file system for them all. When it fails their files are removed (the records stay
+// pending: the next start makes them) and the failure is thrown.
+void flush_staged(const fs::path& root, const std::vector<const Staged*>& staged);
 // Steps 3 and 4 for receipts of one output folder, after their files were flushed: renames,
 // marks them issued in one transaction, appends their ledger lines in one write. Per
 // receipt the failure (IssueError) or null; a missing ledger line is not a failure but
