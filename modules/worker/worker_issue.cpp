@@ -9,6 +9,7 @@
 #include "receiptora/notices.hpp"
 #include "receiptora/store/profile.hpp"
 #include "receiptora_py/compare.hpp"
+#include "receiptora_py/error_kinds.hpp"
 #include "receipt_requests.hpp"
 #include "worker_parts.hpp"
 
@@ -67,7 +68,7 @@ void RequestIssuer::issue(py::handle request, py::handle queue) {
     log_failure(error_log_, error.value(), request, outcome(progress.saved));
   } catch (const issuing::IssueError& failure) {
     if (failure.saved()) progress.saved = failure.number();
-    const bool nameless = failure.what() == std::string_view(issuing::kNoSeller);
+    const bool nameless = failure.kind() == issuing::IssueError::Kind::NoSeller;
     if (!failure.saved()) not_issued(failure.what(), nameless ? profile_action() : py::list());
     log_failure(error_log_, as_python_error(failure), request, outcome(progress.saved));
   } catch (const std::exception& failure) {
@@ -109,7 +110,9 @@ void RequestIssuer::tell_issued(py::handle request, const std::filesystem::path&
                                 const std::string& number, const std::string& ledger_problem,
                                 const Notice& notice) {
   if (!ledger_problem.empty())
-    log_failure(error_log_, user_warning(ledger_problem), py::handle(), "收據已存檔並記入收據簿");
+    log_failure(error_log_,
+                receiptora_py::error_of(receiptora_py::ErrorKind::LedgerNotWritten, ledger_problem),
+                py::handle(), "收據已存檔並記入收據簿");
   if (!notice.oddities.empty())
     log_failure(error_log_, user_warning(number + "：" + notice.oddities), request, "收據已照輸入開立");
   tell_window(feedback_, error_log_, notice.void_reason ? "flagged" : "issued", notice.title, notice.body,
