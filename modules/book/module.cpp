@@ -67,12 +67,7 @@ R reading(const fs::path& root, R none, F&& f) {
 #define PyInit__book pybind11_entry_point
 PYBIND11_MODULE(_book, m) {
   m.doc() = "Receiptora's receipt book 收據簿.sqlite3";
-  receiptora_py::use_error_policy_in_this_module();
-  receiptora_py::use_book_error_kinds_in_this_module();
-  using receiptora_py::ErrorKind;
-  receiptora_py::bind_error_kinds(
-      m, {ErrorKind::BookDamaged, ErrorKind::BookNewer, ErrorKind::BookReadOnly, ErrorKind::ReceiptNotFound,
-          ErrorKind::ReceiptRefused, ErrorKind::LedgerNotWritten});
+  receiptora_py::use_book_error_kinds_in_this_module(m);
   m.def(
       "open",
       [](py::handle folder) {

@@ -9,14 +9,8 @@
 #define PyInit__shop pybind11_entry_point
 PYBIND11_MODULE(_shop, m) {
   m.doc() = "Receiptora's receipt book: printing, exports, reports and the 收據簿 window";
-  // The boundary's one error policy, the book's failures by kind, then the printer's (printing.cpp).
-  receiptora_py::use_error_policy_in_this_module();
-  receiptora_py::use_book_error_kinds_in_this_module();
-  using receiptora_py::ErrorKind;
-  receiptora_py::bind_error_kinds(
-      m, {ErrorKind::BookDamaged, ErrorKind::BookNewer, ErrorKind::BookReadOnly, ErrorKind::ReceiptNotFound,
-          ErrorKind::ReceiptRefused, ErrorKind::LedgerNotWritten, ErrorKind::PrinterFailed,
-          ErrorKind::ProfileIncomplete});
+  // The boundary's one error policy with the book's failures by kind; the printer's in printing.cpp.
+  receiptora_py::use_book_error_kinds_in_this_module(m);
   receiptora_shop::register_printing(m);
   receiptora_shop::register_exports(m);
   receiptora_shop::register_window(m);

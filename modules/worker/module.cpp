@@ -11,11 +11,7 @@
 #define PyInit__worker pybind11_entry_point
 PYBIND11_MODULE(_worker, m) {
   m.doc() = "Receiptora's receipt worker and batch issue (loaded by quillmarkers_model on first use)";
-  receiptora_py::use_error_policy_in_this_module();
-  receiptora_py::use_book_error_kinds_in_this_module();
-  using receiptora_py::ErrorKind;
-  receiptora_py::bind_error_kinds(m, {ErrorKind::BookDamaged, ErrorKind::BookNewer,
-                                      ErrorKind::LedgerNotWritten, ErrorKind::ProfileIncomplete});
+  receiptora_py::use_book_error_kinds_in_this_module(m);
   quillmarkers::register_worker(m);
   quillmarkers::register_batch_issue(m);
 }

@@ -68,17 +68,11 @@ inline void set_book_error() noexcept {
   }
 }
 
-// Makes set_book_error the translation pybind11 applies to this module's functions; call
-// while the module initialises, after use_error_policy_in_this_module.
-inline void use_book_error_kinds_in_this_module() {
-  py::register_local_exception_translator([](std::exception_ptr error) {
-    if (!error) return;
-    try {
-      std::rethrow_exception(error);
-    } catch (...) {
-      set_book_error();
-    }
-  });
+// Makes set_book_error the translation pybind11 applies to the calling module's functions and
+// binds the error classes on it; _book, _shop and _worker call it while they initialise.
+inline void use_book_error_kinds_in_this_module(py::module_& m) {
+  use_error_policy_in_this_module<set_book_error>();
+  bind_error_kinds(m);
 }
 
 }  // namespace receiptora_py

@@ -6,15 +6,14 @@
 // failure of the disk or a device is an OSError too, a receipt not found a KeyError too.
 //
 // The classes exist once per process, made by receiptora._numbers (the module every other
-// imports cheaply, linking only the core); each module that raises a kind binds it under the
-// same name, so receiptora._book.BookDamaged is receiptora._numbers.BookDamaged, and the host
+// imports cheaply, linking only the core); each module that raises them binds them under the
+// same names, so receiptora._book.BookDamaged is receiptora._numbers.BookDamaged, and the host
 // catches them by class, never by reading a message.
 #pragma once
 
 #include <Python.h>
 #include <pybind11/pybind11.h>
 
-#include <initializer_list>
 #include <string>
 
 namespace receiptora_py {
@@ -95,11 +94,11 @@ inline py::object error_class(ErrorKind kind) {
   return py::module_::import(error_kinds_detail::kHome).attr(error_kinds_detail::info(kind).name);
 }
 
-// Binds ReceiptoraError and `kinds` on the module `m` under their names.
-inline void bind_error_kinds(py::module_& m, std::initializer_list<ErrorKind> kinds) {
+// Binds ReceiptoraError and every kind on the module `m` under their names.
+inline void bind_error_kinds(py::module_& m) {
   py::module_ home = py::module_::import(error_kinds_detail::kHome);
   m.attr("ReceiptoraError") = home.attr("ReceiptoraError");
-  for (ErrorKind kind : kinds) m.attr(error_kinds_detail::info(kind).name) = error_class(kind);
+  for (const auto& kind : error_kinds_detail::kKinds) m.attr(kind.name) = home.attr(kind.name);
 }
 
 // A Python error of `kind` with `message`, as an object (to hand over, as the batch's problems
