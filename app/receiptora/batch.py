@@ -7,10 +7,8 @@ named with --again ORDER (or its receipt is void). Each run writes its result ta
 folder (order → number, total, state or reason) and prints a short summary; Ctrl+C or
 SIGTERM stops after the receipts in flight, with the summary, and exit status 130.
 """
-import contextlib
 import csv
 import datetime
-import io
 import itertools
 import os
 import shlex
@@ -34,12 +32,6 @@ def default_folder():
     """The folder the window saves into: ~/quillmarkers/Receiptora/."""
     from receiptora import _numbers
     return _numbers.output_folder()
-
-
-def disarmed(text):
-    """A typed text for a spreadsheet cell, as the ledger writes it: one that a spreadsheet
-    would run as a formula (leading = + - @, tab or CR) gets a leading apostrophe."""
-    return "'" + text if text[:1] in ("=", "+", "-", "@", "\t", "\r") and text else text
 
 
 def usable_jobs(asked, receipts):
@@ -94,15 +86,12 @@ def epilog():
 
 
 def log_failures(problems):
-    """Writes the run's failures to the error log (they are on standard error already)."""
+    """Writes the run's failures to the error log (they are on standard error already);
+    raises OSError when the log cannot be written."""
     if not problems:
         return
     import quillmarkers_model
-
-    def receiptora_render():
-        raise RuntimeError("receiptora render: " + "\n".join(problems))
-    with contextlib.redirect_stderr(io.StringIO()):
-        quillmarkers_model.Try_Except_Model().try_except_log(receiptora_render)()
+    quillmarkers_model.Try_Except_Model().write("receiptora render", readable("\n".join(problems)))
 
 
 PROFILE = "賣方資料.toml"
@@ -175,22 +164,15 @@ class ResultTable:
             return
         if self.file is None:
             self.open()
+        from receiptora._numbers import disarmed_cell  # the ledger's rule: a formula start gets an apostrophe
         folder = os.fsdecode(os.path.abspath(self.folder))
-        self.writer.writerows([[readable(disarmed(str(cell))) for cell in row] + [self.run, readable(folder)]
+        self.writer.writerows([[disarmed_cell(readable(str(cell))) for cell in row] + [self.run, readable(folder)]
                                for row in rows])
         self.file.flush()
 
     def close(self):
         if self.file is not None:
             self.file.close()
-
-
-def total_of(request):
-    """The order's total as decimal text ("" when its items are not whole numbers)."""
-    try:
-        return str(sum(q * p for q, p in zip(request["數量"], request["單件價格"], strict=True)))
-    except (KeyError, TypeError, ValueError):
-        return ""
 
 
 class Tally:
@@ -239,6 +221,7 @@ def note_refused(tally, problems):
 def issue_chunk(chunk, args, tally, table, bar, borrowed):
     """Issues the orders of one chunk; returns False when the run was stopped meanwhile."""
     import quillmarkers_model
+    from receiptora import _numbers
     rows = [None] * len(chunk)  # in the orders' order
     ready = []
     for at, order in enumerate(chunk):
@@ -261,16 +244,15 @@ def issue_chunk(chunk, args, tally, table, bar, borrowed):
         [o.request for _, o in ready], jobs=usable_jobs(args.jobs, len(ready)), progress=bar.update,
         keys=[o.key for _, o in ready], again=args.again == [], orders=[o.label or "" for _, o in ready],
         details=True, run=table.run_id(), again_orders=args.again or []) if ready else ([], [])
-    for problem in problems:
-        if problem not in tally.notes:
-            tally.notes.append(problem)
-            tally.failed = tally.failed or problem.startswith(("ledger", "收據清冊"))
+    for problem in problems:  # notes, and the ledger's failures as LedgerNotWritten
+        tally.failed = tally.failed or isinstance(problem, _numbers.LedgerNotWritten)
+        if str(problem) not in tally.notes:
+            tally.notes.append(str(problem))
     stopped = False
     for (at, order), result in zip(ready, results):
-        total = total_of(order.request)
         if not isinstance(result, dict):  # the request itself was refused
-            result = {"state": "failed", "number": "", "error": result}
-        state, number = result["state"], result["number"]
+            result = {"state": "failed", "number": "", "error": result, "total": ""}
+        state, number, total = result["state"], result["number"], result["total"]
         if state == "issued":
             tally.issued += 1
             tally.first, tally.last = tally.first or number, number
@@ -371,8 +353,8 @@ def run(args):
         problems.append(f"……另有 {tally.unread_count - len(tally.unread)} 個讀取問題（只記前 {KEPT} 個）")
     try:
         log_failures(problems)
-    except Exception:  # the log is a copy: the summary below still says everything
-        pass
+    except OSError as error:  # the log is a copy: the problems are on standard error above
+        print(f"receiptora: 錯誤紀錄無法寫入（{said(error)}），問題只列在上方", file=sys.stderr)
     print_summary(tally, folder, table, stopped)
     if stopped:
         return 130

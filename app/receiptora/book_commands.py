@@ -43,11 +43,6 @@ def add_void_arguments(parser):
 RUN_NAME = re.compile(re.escape(batch.TABLE_PREFIX) + r"(\d{8}-\d{6}(?:-\d+)?)\.csv")
 
 
-def undisarmed(text):
-    """A table cell as typed: without the apostrophe batch.disarmed put before a formula start."""
-    return text[1:] if text[:1] == "'" and batch.disarmed(text[1:]) == text else text
-
-
 def run_of_table(path, folder):
     """The run a result table names (its file name's stamp) and its 已開立 lines (number,
     order); no lines when the table is gone: the book alone knows the run then."""
@@ -75,7 +70,8 @@ def run_of_table(path, folder):
         if any(os.path.realpath(other) != here for other in named):
             raise CommandError(f"{shown(os.fsdecode(path))} 是另一個輸出資料夾（{shown(sorted(named)[0])}）的開立結果，"
                                f"不是 {shown(os.fsdecode(folder))} 的：未作廢任何收據")
-    return match[1], [(row[number], undisarmed(row[order])) for row in rows[1:]
+    from receiptora._numbers import typed_text_of_cell  # without the apostrophe before a formula start
+    return match[1], [(row[number], typed_text_of_cell(row[order])) for row in rows[1:]
                       if len(row) > need and row[state] == batch.ISSUED]
 
 
@@ -102,9 +98,13 @@ def void_run(args, folder):
                            "（開立結果檔已不在，依收據簿查詢）"))
     if lines is None:
         print(f"開立結果檔已不在：依收據簿，執行 {run} 開立了下列收據")
-    total = sum(int(r["total"]) for r in receipts if r["total"].lstrip("-").isdigit())
+    from receiptora import _numbers
+    totals = [_numbers.read_whole_number(r["total"]) for r in receipts]
+    unread = totals.count(None)  # said, never counted as 0
+    total = grouped(sum(t for t in totals if t is not None)) + " 元" + (f"（另有 {unread} 張的總額無法讀取，未計入）"
+                                                                      if unread else "")
     span = receipts[0]["number"] + (f" … {receipts[-1]['number']}" if len(receipts) > 1 else "")
-    if not confirmed(f"將作廢執行 {run} 的 {len(receipts)} 張收據（{span}），合計 {grouped(total)} 元", args.yes):
+    if not confirmed(f"將作廢執行 {run} 的 {len(receipts)} 張收據（{span}），合計 {total}", args.yes):
         raise CommandError("未作廢任何收據")
     return [r["number"] for r in receipts]
 
@@ -190,12 +190,11 @@ def period_of(args):
     return f"{first_year:04d}-{first_month:02d}-01", f"{last_year:04d}-{last_month:02d}-{end:02d}"
 
 
-def grouped(digits):
-    """A whole amount as digit text with thousands separators: "-1234567" → "-1,234,567"."""
-    text = str(digits)
-    sign, figures = ("-", text[1:]) if text.startswith("-") else ("", text)
-    head = len(figures) % 3 or 3
-    return sign + ",".join([figures[:head]] + [figures[i:i + 3] for i in range(head, len(figures), 3)])
+def grouped(amount):
+    """A whole amount (an int or its digit text) with thousands separators, as core writes
+    figures: "-1234567" → "-1,234,567"."""
+    from receiptora import _numbers
+    return _numbers.grouped(amount)
 
 
 def table(rows, header, right=()):
@@ -220,11 +219,12 @@ def show_list(rows, fmt):
     if fmt == "json":
         return json.dumps(rows, ensure_ascii=False, indent=1)
     if fmt == "csv":
+        from receiptora._numbers import disarmed_cell  # the ledger's rule: a formula start gets an apostrophe
         out = io.StringIO()
         writer = csv.writer(out, lineterminator="\n")
         writer.writerow(["number", "date", "buyer", "buyer_tax_id", "total", "state", "files"])
         for r in rows:
-            writer.writerow([r["number"], r["date"], batch.disarmed(r["buyer"]), batch.disarmed(r["buyer_tax_id"]),
+            writer.writerow([r["number"], r["date"], disarmed_cell(r["buyer"]), disarmed_cell(r["buyer_tax_id"]),
                              r["total"], r["state"], "; ".join(r["files"])])
         return out.getvalue().rstrip("\n")
     from receiptora import _numbers

@@ -30,7 +30,6 @@ SWITCHES = {"顯示日期": True, "顯示免用統一發票章": None, "顯示�
 YES = {"是", "y", "yes", "true", "1", "v", "✓", "○"}
 NO = {"否", "n", "no", "false", "0", "x", "✗", "×"}
 SIZE_LIMIT = 100 * 1024 * 1024  # bytes of one input file: about a million order lines
-FIRST_YEAR, LAST_YEAR = 1912, 2111  # 民國 1 to 民國 200
 
 
 class BadLine(ValueError):
@@ -71,17 +70,13 @@ def plain(text):
     return unicodedata.normalize("NFKC", text).strip()
 
 
-GROUPED = re.compile(r"[+-]?\d{1,3}(?:,\d{3})+")  # 1,680 and -12,345,678: groups of three
-
-
 def whole_number(text, column):
+    """A quantity or price cell by core's figure reader: 1680, 1,680 or １，６８０."""
     from receiptora import _numbers
     cell = plain(text)
     if not cell:
         return 0  # a blank quantity or price counts as 0, as in the window
-    if GROUPED.fullmatch(cell):
-        cell = cell.replace(",", "")
-    value = _numbers.read_whole_number(cell)
+    value = _numbers.read_figure(cell)
     if value is None:
         raise BadLine(f"{column} {text!r} 不是整數")
     return value
@@ -92,8 +87,15 @@ def whole_number(text, column):
 DATE = re.compile(r"(民國)?\s*(\d{1,4})\s*(?:[-/.]\s*(\d{1,2})\s*[-/.]\s*(\d{1,2})|年\s*(\d{1,2})\s*月\s*(\d{1,2})\s*日?)")
 
 
+def receipt_year(year):
+    """Whether a receipt can carry the year: core's span, 民國 1 to 民國 200."""
+    from receiptora import _numbers
+    first, last = _numbers.RECEIPT_YEARS
+    return first <= year <= last
+
+
 def check_year(year, written):
-    if not FIRST_YEAR <= year <= LAST_YEAR:
+    if not receipt_year(year):
         raise BadLine(f"日期 {written!r} 不在 民國 1 年至 民國 200 年之間")
 
 
@@ -494,7 +496,7 @@ def read_json(path, folder, explicit_folder):
                 label = label if isinstance(label, str) else ""
                 content = {k: v for k, v in request.items() if k != "存檔路徑"}
                 year = request.get("年")
-                if isinstance(year, int) and not isinstance(year, bool) and not FIRST_YEAR <= year <= LAST_YEAR:
+                if isinstance(year, int) and not isinstance(year, bool) and not receipt_year(year):
                     yield Order(place, label, problems=[f"{place}: 年 {year} 不在 民國 1 年至 民國 200 年之間"])
                     continue
                 if explicit_folder or not request.get("存檔路徑"):

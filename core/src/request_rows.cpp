@@ -49,4 +49,8 @@ std::string rejected_row_message(std::size_t row) {
   return "金額輸入錯誤 --> 第 " + std::to_string(row + 1) + " 列的數量或單價不是整數，收據未輸出";
 }
 
+std::string unreadable_row_message(std::size_t row) {
+  return "讀取錯誤 --> 第 " + std::to_string(row + 1) + " 列有一格無法讀取，收據未輸出";
+}
+
 }  // namespace receiptora

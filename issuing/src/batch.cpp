@@ -61,6 +61,7 @@ class BatchRun {
       book->checkpoint();
     }
     report_.problems.assign(problems_.begin(), problems_.end());
+    report_.ledger_problems.assign(ledger_problems_.begin(), ledger_problems_.end());
     note_what_the_seals_lack();
     note_unstamped();
     return std::move(report_);
@@ -290,7 +291,7 @@ class BatchRun {
     const auto outcome = commit(*books_.at(root), run, ledger_problem);
     if (!ledger_problem.empty()) {
       std::lock_guard lock(mutex_);
-      problems_.insert("收據清冊：" + ledger_problem);
+      ledger_problems_.insert("收據清冊：" + ledger_problem);
     }
     for (size_t n = 0; n < index.size(); ++n) {
       if (outcome[n]) report_.outcomes[index[n]].failure = outcome[n];
@@ -332,8 +333,9 @@ class BatchRun {
   std::vector<BatchJob>& jobs_;
   const size_t count_;
   BatchReport report_;
-  std::set<std::string> problems_;  // the run's problems, each once
-  std::vector<char> runs_;          // 0: failed or skipped before the threads start
+  std::set<std::string> problems_;         // the run's problems, each once
+  std::set<std::string> ledger_problems_;  // ledger lines not written: a failure of the run
+  std::vector<char> runs_;                 // 0: failed or skipped before the threads start
   std::map<fs::path, store::Book*> books_;
   std::map<fs::path, store::ProfileRead> profiles_;
 

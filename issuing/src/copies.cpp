@@ -146,7 +146,8 @@ std::vector<std::string> void_receipt(const fs::path& root, const std::string& n
   }
   const std::string problem = store::write_ledger_lines(book, {number}).problem;
   if (!problem.empty())
-    throw IssueError(number, true, number + " 已在收據簿作廢，但收據清冊缺這一行：" + problem);
+    throw IssueError(number, true, number + " 已在收據簿作廢，但收據清冊缺這一行：" + problem, 0,
+                     IssueError::Kind::LedgerNotWritten);
   if (!kept.empty())
     throw IssueError(number, true,
                      number + " 已作廢，但原本未能移出月份資料夾：" + kept + "（下次啟動時再移）");

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "parts.hpp"
+#include "receiptora/spreadsheet_cells.hpp"
 #include "receiptora/store/ledger.hpp"
 
 namespace receiptora::issuing::parts {
@@ -33,13 +34,6 @@ std::string iso(store::Day day) {
   return text;
 }
 
-std::string untyped(std::string text) {  // the apostrophe the ledger put before formula-like text
-  if (text.size() > 1 && text[0] == '\'' &&
-      std::string_view("=+-@\t\r").find(text[1]) != std::string_view::npos)
-    text.erase(0, 1);
-  return text;
-}
-
 // The ledger's records by number (a 作廢 line wins over the 已開立 one).
 void from_ledger(const std::vector<std::vector<std::string>>& rows,
                  std::map<std::string, store::Record>& found) {
@@ -50,13 +44,13 @@ void from_ledger(const std::vector<std::vector<std::string>>& rows,
     r.number = row[0];
     r.date = iso(day);
     r.state = store::State::Issued;
-    r.buyer = untyped(row[2]);
-    r.buyer_tax_id = untyped(row[3]);
+    r.buyer = typed_text_of_cell(row[2]);
+    r.buyer_tax_id = typed_text_of_cell(row[3]);
     r.total = row[5].empty() ? "0" : row[5];
     r.layout = row.size() > 7 && row[7] == "貓咪格式" ? Template::Cat : Template::General;
     if (row.size() > 8 && row[8] == "作廢") {
       r.state = store::State::Void;
-      if (row.size() > 9) r.void_reason = untyped(row[9]);
+      if (row.size() > 9) r.void_reason = typed_text_of_cell(row[9]);
     }
     if (row.size() > 8 && row[8] == "未完成") r.state = store::State::Unfinished;
     r.ledger_written = true;

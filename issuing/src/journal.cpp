@@ -48,7 +48,7 @@ Date today() {
 
 store::Claim claim(store::Book& book, Receipt& receipt, store::Day day, const std::string& batch_key,
                    const std::string& order_label, const std::string& run, bool hold_changed) {
-  if (blank_text(receipt.seller.name)) throw IssueError("", false, kNoSeller);
+  if (blank_text(receipt.seller.name)) throw IssueError("", false, kNoSeller, 0, IssueError::Kind::NoSeller);
   // The creation date is fixed now and kept with the request, so the receipt made again from
   // its record (recovery) is the same file, byte for byte.
   if (receipt.created_at.empty()) receipt.created_at = store::now_iso();

@@ -118,6 +118,7 @@ TEST(IssueReceipt, NoReceiptWithoutTheShopsName) {
       ADD_FAILURE() << "issued without a seller";
     } catch (const IssueError& error) {
       EXPECT_EQ(std::string(error.what()), kNoSeller);
+      EXPECT_EQ(error.kind(), IssueError::Kind::NoSeller);
       EXPECT_TRUE(error.number().empty());
       EXPECT_FALSE(error.saved());
     }
@@ -145,6 +146,20 @@ TEST(IssueBatch, SaysWhatTheStampLacksOncePerFolder) {
   for (const std::string& problem : report.problems)
     if (problem.find("專用章缺「統一編號」、「負責人」：") != std::string::npos) ++lacking;
   EXPECT_EQ(lacking, 1u);
+  close_books();
+}
+
+TEST(IssueBatch, ALedgerLineNotWrittenIsTheRunsFailureNotANote) {
+  ShopFolder folder;
+  fs::create_directories(folder.path / std::string(store::kLedgerName));  // no file to append to
+  std::vector<BatchJob> jobs{{sample(), folder.path, kDay, "a", false, false, ""}};
+  const BatchReport report = issue_batch(jobs, 1, false, nullptr);
+  EXPECT_FALSE(report.outcomes[0].failure) << "issued and in the book all the same";
+  ASSERT_EQ(report.ledger_problems.size(), 1u);
+  EXPECT_NE(report.ledger_problems[0].find(store::kLedgerName), std::string::npos)
+      << report.ledger_problems[0];
+  for (const std::string& note : report.problems)
+    EXPECT_EQ(note.find("收據清冊："), std::string::npos) << note;
   close_books();
 }
 

@@ -1,4 +1,5 @@
 // button_event_001: one press of "輸出單據" builds a receipt request and hands it to the worker.
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -62,28 +63,34 @@ void check_font(WindowState& s, py::handle template_name) {
       [](py::handle error) { py::print(py::str("檢查字型失敗 --> ") + py::str(error)); });
 }
 
-// The item table as typed: each row's name as the table gives it and its three texts. A row
-// whose cells cannot be read counts as blank.
+// The item table as typed: each row's name as the table gives it and its three texts, and the
+// first row with a cell that cannot be read (no text, a column too short), which refuses the
+// press: taken for blank, its item would silently be left out of the receipt.
 struct TypedRows {
   std::vector<py::object> names;
   std::vector<std::u32string> texts;  // name, quantity, unit price of each row
   std::vector<receiptora::RowTexts> rows;
+  std::optional<size_t> unreadable_row;
 };
 
 TypedRows read_rows(py::handle table) {
   const size_t count = py::len(table[py::int_(0)]);
-  TypedRows typed{std::vector<py::object>(count), std::vector<std::u32string>(3 * count), {}};
+  TypedRows typed{std::vector<py::object>(count), std::vector<std::u32string>(3 * count), {}, {}};
   for (size_t i = 0; i < count; ++i) {
-    silently([&] {
-      py::object item_name = table[py::int_(0)][py::int_(i)];
-      std::u32string name = receiptora_py::to_u32(item_name);
-      std::u32string quantity = receiptora_py::to_u32(table[py::int_(1)][py::int_(i)]);
-      std::u32string unit_price = receiptora_py::to_u32(table[py::int_(2)][py::int_(i)]);
-      typed.names[i] = std::move(item_name);
-      typed.texts[3 * i] = std::move(name);
-      typed.texts[3 * i + 1] = std::move(quantity);
-      typed.texts[3 * i + 2] = std::move(unit_price);
-    });
+    on_exception(
+        [&] {
+          py::object item_name = table[py::int_(0)][py::int_(i)];
+          std::u32string name = receiptora_py::to_u32(item_name);
+          std::u32string quantity = receiptora_py::to_u32(table[py::int_(1)][py::int_(i)]);
+          std::u32string unit_price = receiptora_py::to_u32(table[py::int_(2)][py::int_(i)]);
+          typed.names[i] = std::move(item_name);
+          typed.texts[3 * i] = std::move(name);
+          typed.texts[3 * i + 1] = std::move(quantity);
+          typed.texts[3 * i + 2] = std::move(unit_price);
+        },
+        [&](py::handle) {
+          if (!typed.unreadable_row) typed.unreadable_row = i;
+        });
   }
   typed.rows.reserve(count);
   for (size_t i = 0; i < count; ++i)
@@ -145,12 +152,15 @@ void press(WindowState& s) {
   py::object parameters = s.parameters_record.attr(name("parameters"));
   for (const char* key : keys::kOptions) request[name(key)] = parameters[name(key)];
 
-  // A typed row that would be left out (a quantity or price that is no whole number) refuses
-  // the whole press: the rows stay as typed and nothing reaches the worker.
+  // A typed row that would be left out (a cell that cannot be read, a quantity or price that is
+  // no whole number) refuses the whole press: the rows stay as typed and nothing reaches the
+  // worker.
   const TypedRows typed = read_rows(table);
   const receiptora::RequestRows rows = receiptora::request_rows(typed.rows);
-  if (rows.rejected_row) {
-    const std::string message = receiptora::rejected_row_message(*rows.rejected_row);
+  if (typed.unreadable_row || rows.rejected_row) {
+    const std::string message = typed.unreadable_row
+                                    ? receiptora::unreadable_row_message(*typed.unreadable_row)
+                                    : receiptora::rejected_row_message(*rows.rejected_row);
     py::print(message);
     send_notice(message);
     return;

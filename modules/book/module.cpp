@@ -12,7 +12,7 @@
 #include "receiptora/store/audit.hpp"
 #include "receiptora/store/backup.hpp"
 #include "receiptora/store/book.hpp"
-#include "receiptora_py/errors.hpp"
+#include "receiptora_py/book_errors.hpp"
 #include "receiptora_py/main_interpreter.hpp"
 
 namespace py = pybind11;
@@ -28,21 +28,17 @@ fs::path folder_of(py::handle folder) {
   return fs::path(py::bytes(py::module_::import("os").attr("fsencode")(folder)).cast<std::string>());
 }
 
-// Runs `f` with the GIL released. The book's refusals (an unknown number: KeyError; already
-// void, never issued, a newer book: ValueError) are the operator's to act on; every other
-// failure goes through the boundary's one error policy (receiptora_py/errors.hpp).
+// Runs `f` with the GIL released. A failure keeps its kind (an unknown number:
+// ReceiptNotFound; already void, never issued: ReceiptRefused; a damaged, newer or read-only
+// book; a ledger line not written: receiptora_py/book_errors.hpp); any other goes through the
+// boundary's one error policy.
 template <class F>
 auto released(F&& f) {
   try {
     py::gil_scoped_release unlocked;
     return f();
-  } catch (const store::BookError& error) {
-    if (error.kind() == store::BookError::Kind::Unknown) throw py::key_error(error.what());
-    if (error.kind() != store::BookError::Kind::Database) throw py::value_error(error.what());
-    receiptora_py::set_python_error();
-    throw py::error_already_set();
   } catch (...) {
-    receiptora_py::set_python_error();
+    receiptora_py::set_book_error();
     throw py::error_already_set();
   }
 }
@@ -71,7 +67,7 @@ R reading(const fs::path& root, R none, F&& f) {
 #define PyInit__book pybind11_entry_point
 PYBIND11_MODULE(_book, m) {
   m.doc() = "Receiptora's receipt book 收據簿.sqlite3";
-  receiptora_py::use_error_policy_in_this_module();
+  receiptora_py::use_book_error_kinds_in_this_module(m);
   m.def(
       "open",
       [](py::handle folder) {
@@ -178,7 +174,7 @@ PYBIND11_MODULE(_book, m) {
       },
       "folder"_a, "number"_a,
       "Prints a receipt again under a new name; returns the new files. A void receipt is refused "
-      "(ValueError): its 作廢 copy is what prints.");
+      "(ReceiptRefused): its 作廢 copy is what prints.");
   m.def(
       "backup",
       [](py::handle folder, py::handle dest) {

@@ -1,5 +1,7 @@
-// receiptora._numbers: the core's rules for Python callers: the whole-number rule, the amount
-// captions, the receipt request's keys and the output folder.
+// receiptora._numbers: the core's rules for Python callers: the whole-number rule and the
+// figure reader, the amount captions and grouped figures, the receipt years, the spreadsheet
+// cell rule, the receipt request's keys and the output folder; and the home of the error
+// classes every module raises (receiptora_py/error_kinds.hpp).
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
@@ -7,9 +9,13 @@
 #include "receiptora/captions.hpp"
 #include "receiptora/home_folder.hpp"
 #include "receiptora/people_dates.hpp"
+#include "receiptora/receipt_texts.hpp"
 #include "receiptora/request_keys.hpp"
+#include "receiptora/spreadsheet_cells.hpp"
 #include "receiptora/tax_id.hpp"
+#include "receiptora/whole_number.hpp"
 #include "receiptora_py/convert.hpp"
+#include "receiptora_py/error_kinds.hpp"
 #include "receiptora_py/errors.hpp"
 #include "receiptora_py/main_interpreter.hpp"
 
@@ -21,6 +27,34 @@ using receiptora_py::to_u32;
 PYBIND11_MODULE(_numbers, m) {
   m.doc() = "Receiptora's whole-number rule, amount captions, request keys and output folder";
   receiptora_py::use_error_policy_in_this_module();
+  receiptora_py::define_error_kinds(m);
+  m.def(
+      "read_figure",
+      [](py::handle text) -> py::object {
+        auto value = receiptora::parse_figure(to_u32(text));
+        if (!value) return py::none();
+        return receiptora_py::to_int(*value);
+      },
+      py::arg("text"),
+      "A figure as a sheet or a form writes it (1680, 1,680, １，６８０) as an int, or None when it is "
+      "none.");
+  m.def(
+      "grouped",
+      [](py::handle amount) {
+        if (PyLong_Check(amount.ptr())) return receiptora::grouped_figures(receiptora_py::to_mpz(amount));
+        const auto value = receiptora::parse_whole_number(to_u32(amount));
+        if (!value) throw py::value_error("「" + amount.cast<std::string>() + "」不是整數");
+        return receiptora::grouped_figures(*value);
+      },
+      py::arg("amount"), "An int or its digit text with thousands separators: -1234567 → \"-1,234,567\".");
+  m.attr("RECEIPT_YEARS") = py::make_tuple(receiptora::kFirstReceiptYear, receiptora::kLastReceiptYear);
+  m.def(
+      "disarmed_cell", [](const std::string& typed) { return receiptora::disarmed_cell(typed); },
+      py::arg("typed"),
+      "A typed text for a spreadsheet cell: one that starts like a formula gets an apostrophe.");
+  m.def(
+      "typed_text_of_cell", [](const std::string& cell) { return receiptora::typed_text_of_cell(cell); },
+      py::arg("cell"), "The text typed, from a cell disarmed_cell wrote.");
   m.def(
       "read_whole_number",
       [](py::handle text) -> py::object {

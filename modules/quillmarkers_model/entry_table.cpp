@@ -19,13 +19,15 @@ namespace {
 
 using namespace py::literals;
 
-// The text of a cell the kit does not follow, through its get(); a cell that cannot be read
-// (get() raises or gives no text) counts as absent, like an empty one.
+// The text of a cell the kit does not follow, through its get(); None for a cell that cannot
+// be read (get() raises or gives no text), never taken for an empty one: the grand total says
+// 金額輸入錯誤 and a press is refused naming the row, where an empty text would leave the item
+// out of the receipt.
 py::object read_cell(py::handle cell) {
   py::object text;
   receiptora_py::silently([&] { text = cell.attr("get")(); });
   if (text && PyUnicode_Check(text.ptr())) return text;
-  return py::str("");
+  return py::none();
 }
 
 // The text of a read-only cell, shown through a StringVar bound to its entry.

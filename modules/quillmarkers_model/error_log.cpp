@@ -1,5 +1,6 @@
 // Try_Except_Model: wraps callbacks so an exception escaping them is written to the error
 // log and to stderr instead of reaching Tk (which would print it and carry on anyway).
+#include <cerrno>
 #include <exception>
 #include <filesystem>
 #include <memory>
@@ -89,10 +90,15 @@ void write_stderr(const std::string& text) {
   });
 }
 
-void record(const ErrorLog& log, py::handle function, const std::string& details) {
-  std::string text = "=== " + local_iso_timestamp() + " " + describe(function) + "\n" + details;
+// One entry: "=== <time> <where>", the details, a blank line.
+std::string entry(const std::string& where, const std::string& details) {
+  std::string text = "=== " + local_iso_timestamp() + " " + where + "\n" + details;
   if (text.empty() || text.back() != '\n') text += '\n';
-  text += '\n';
+  return text + '\n';
+}
+
+void record(const ErrorLog& log, py::handle function, const std::string& details) {
+  const std::string text = entry(describe(function), details);
   write_stderr(text);
   if (auto path = to_fs_path(log.path)) append_to_log(*path, text);
 }
@@ -169,6 +175,20 @@ void register_error_log(py::module_& m) {
           py::arg("function"),
           "A callable without arguments that runs function(); an exception escaping it is "
           "logged (timestamp, name, traceback) and written to stderr, and None is returned.")
+      .def(
+          "write",
+          [](const TryExceptModel& self, const std::string& where, const std::string& details) {
+            const auto path = to_fs_path(self.log->path);
+            errno = 0;
+            if (path && append_to_log(*path, entry(where, details))) return;
+            // The caller says so: a log that silently stays empty would pass for "nothing failed".
+            errno = errno ? errno : EIO;
+            PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, self.log->path.ptr());
+            throw py::error_already_set();
+          },
+          py::arg("where"), py::arg("details"),
+          "Appends an entry (time stamp, where, details) to the log file alone; raises OSError naming the "
+          "log when it cannot be written.")
       .def_property(
           "log_path", [](const TryExceptModel& self) { return self.log->path; },
           [](TryExceptModel& self, py::object path) {

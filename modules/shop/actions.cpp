@@ -97,7 +97,7 @@ void reprint_receipt(BookWindow& w) {
     for (const std::string& name : files)
       if (fs::path(name).extension() == ".pdf")
         pdf = fs::path(name).is_absolute() ? fs::path(name) : w.root / name;
-    if (pdf.empty()) throw std::runtime_error("the reprint of " + number + " has no PDF");
+    if (pdf.empty()) throw std::runtime_error(number + " 的補印副本沒有 PDF 檔，未能列印");
     try {
       show_status(w, "已補印 " + pdf.filename().string() + "，" + printed(pdf), false);
     } catch (const print::PrintError& error) {

@@ -21,7 +21,7 @@ namespace {
 
 template <std::filesystem::path (*Write)(const receiptora::store::Book&, receiptora::YearMonth)>
 std::filesystem::path written(const std::filesystem::path& root, int year, int month) {
-  if (month < 1 || month > 12) throw py::value_error("month must be 1 to 12");
+  if (month < 1 || month > 12) throw py::value_error("月份須為 1 到 12，不是 " + std::to_string(month));
   py::gil_scoped_release unlocked;
   // Read only: exporting before the first receipt must not create a book.
   const auto book = receiptora::store::open_book_for_reading(root);
@@ -31,7 +31,7 @@ std::filesystem::path written(const std::filesystem::path& root, int year, int m
 
 py::dict for_the_accountant(const std::filesystem::path& root, int year, int month,
                             const std::optional<std::filesystem::path>& dest) {
-  if (month < 1 || month > 12) throw py::value_error("month must be 1 to 12");
+  if (month < 1 || month > 12) throw py::value_error("月份須為 1 到 12，不是 " + std::to_string(month));
   receiptora::reports::AccountantFolder made;
   {
     py::gil_scoped_release unlocked;

@@ -5,6 +5,7 @@
 
 #include "receiptora/log_file.hpp"
 #include "receiptora/print/print.hpp"
+#include "receiptora_py/error_kinds.hpp"
 #include "registration.hpp"
 
 namespace py = pybind11;
@@ -34,7 +35,19 @@ py::list print_receipts(const print::fs::path& root, const std::vector<std::stri
 }  // namespace
 
 void register_printing(py::module_& m) {
-  py::register_exception<print::PrintError>(m, "PrintError", PyExc_OSError);
+  // A print that did not reach a printer's queue is PrinterFailed (an OSError, as it was).
+  py::register_local_exception_translator([](std::exception_ptr error) {
+    if (!error) return;
+    try {
+      std::rethrow_exception(error);
+    } catch (const print::PrintError& failure) {
+      try {
+        receiptora_py::raise_error(receiptora_py::ErrorKind::PrinterFailed, failure.what());
+      } catch (py::error_already_set& raised) {
+        raised.restore();
+      }
+    }
+  });
   m.def("print_receipts", &print_receipts, py::arg("root"), py::arg("numbers"), py::arg("printer") = "",
         py::arg("copies") = 1,
         "Prints receipts of the output folder `root` by number; returns (number, job id or None, printer, "
@@ -47,7 +60,7 @@ void register_printing(py::module_& m) {
         return std::make_pair(job.id, job.printer);
       },
       py::arg("pdf"), py::arg("printer") = "", py::arg("copies") = 1, py::arg("title") = "",
-      "Sends a PDF to CUPS (A5 landscape); returns (job id, printer). Raises PrintError.");
+      "Sends a PDF to CUPS (A5 landscape); returns (job id, printer). Raises PrinterFailed.");
 }
 
 }  // namespace receiptora_shop

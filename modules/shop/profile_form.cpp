@@ -15,6 +15,8 @@
 #include "receiptora/store/profile_edit.hpp"
 #include "receiptora/store/suggestions.hpp"
 #include "receiptora/tax_id.hpp"
+#include "receiptora/whole_number.hpp"
+#include "receiptora_py/convert.hpp"
 #include "receiptora_py/ctk_window.hpp"
 #include "receiptora_py/picture.hpp"
 #include "dialogs.hpp"
@@ -149,11 +151,11 @@ void save(Form& form) {
   if (!values.seller.tax_id.empty() && !receiptora::valid_tax_id(values.seller.tax_id))
     return say(form, "統一編號不正確：須為八位數字且檢查碼正確");
   values.auto_print = form.auto_print.attr("get")().cast<int>() == 1;
-  const std::string standard = text_of(form.standard);
-  long long amount = standard.empty() || standard.size() > 15 ? -1 : 0;
-  for (char c : standard) amount = (c >= '0' && c <= '9' && amount >= 0) ? amount * 10 + (c - '0') : -1;
-  if (amount <= 0) return say(form, "使用統一發票標準須為大於 0 的整數（元）");
-  values.invoice_standard = amount;
+  // Core's figure reader, as the batch's sheets are read: 200000, 200,000 or ２００，０００.
+  const auto amount = receiptora::parse_figure(receiptora_py::to_u32(form.standard.attr("get")()));
+  if (!amount || *amount <= 0 || !amount->fits_slong_p())
+    return say(form, "使用統一發票標準須為大於 0 的整數（元），例如 200000 或 200,000");
+  values.invoice_standard = amount->get_si();
   try {
     py::gil_scoped_release released;
     store::save_profile(form.folder, values);

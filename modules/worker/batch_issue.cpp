@@ -13,6 +13,8 @@
 #include "receipt_requests.hpp"
 #include "receiptora/issuing/batch.hpp"
 #include "receiptora/issuing/issue.hpp"
+#include "receiptora/store/book.hpp"
+#include "receiptora_py/error_kinds.hpp"
 
 namespace quillmarkers {
 
@@ -27,8 +29,9 @@ namespace issuing = receiptora::issuing;
 // issuing it: the number it took), "held" (its order has a receipt of other content: that receipt's number),
 // "failed" (error: the exception, number when one was taken), "not_started" (stopped first). A receipt whose
 // files were saved but whose record failed counts as issued (the next start completes the record), with a
-// note in `problems`.
-py::dict outcome_details(const issuing::BatchOutcome& outcome, std::vector<std::string>& problems) {
+// note in `problems`. total: the receipt's total as the book records it.
+py::dict outcome_details(const issuing::BatchOutcome& outcome, const issuing::BatchJob& job,
+                         std::vector<std::string>& problems) {
   py::object error = py::none();
   std::string state = "not_started", number = outcome.number;
   if (outcome.skipped) {
@@ -54,7 +57,8 @@ py::dict outcome_details(const issuing::BatchOutcome& outcome, std::vector<std::
   } else if (outcome.started) {
     state = "issued";
   }
-  return py::dict("state"_a = state, "number"_a = number, "error"_a = error);
+  return py::dict("state"_a = state, "number"_a = number, "error"_a = error,
+                  "total"_a = receiptora::store::record_from_receipt(job.receipt, job.day).total);
 }
 
 // Returns, per request, its number, "" when its key was issued before (skipped), the
@@ -112,7 +116,7 @@ py::tuple issue_receipts(const py::sequence& requests, int jobs, py::object prog
   for (size_t j = 0; j < work.size(); ++j) {
     const issuing::BatchOutcome& outcome = report.outcomes[j];
     py::object& result = results[place[j]];
-    const py::dict outcome_dict = outcome_details(outcome, report.problems);
+    const py::dict outcome_dict = outcome_details(outcome, work[j], report.problems);
     const std::string state = py::cast<std::string>(outcome_dict["state"]);
     if (details)
       result = outcome_dict;
@@ -127,30 +131,38 @@ py::tuple issue_receipts(const py::sequence& requests, int jobs, py::object prog
   }
   py::list out;
   for (auto& result : results) out.append(result ? result : py::none());
-  py::list problems;  // as UTF-8 text; a stray byte (a file name, say) shows as U+FFFD
-  for (const std::string& problem : report.problems)
-    problems.append(py::reinterpret_steal<py::str>(
-        PyUnicode_DecodeUTF8(problem.data(), static_cast<Py_ssize_t>(problem.size()), "replace")));
+  // As UTF-8 text; a stray byte (a file name, say) shows as U+FFFD. A ledger line not written
+  // is a LedgerNotWritten error, a failure of the run, where the rest are notes.
+  auto text = [](const std::string& problem) {
+    return py::reinterpret_steal<py::str>(
+        PyUnicode_DecodeUTF8(problem.data(), static_cast<Py_ssize_t>(problem.size()), "replace"));
+  };
+  py::list problems;
+  for (const std::string& problem : report.problems) problems.append(text(problem));
+  for (const std::string& problem : report.ledger_problems)
+    problems.append(receiptora_py::error_class(receiptora_py::ErrorKind::LedgerNotWritten)(text(problem)));
   return py::make_tuple(out, problems);
 }
 
 }  // namespace
 
 void register_batch_issue(py::module_& m) {
-  m.def("issue_receipts", &issue_receipts, "requests"_a, "jobs"_a = 2, "progress"_a = py::none(),
-        "keys"_a = py::none(), "again"_a = false, "orders"_a = py::none(), "details"_a = false, "run"_a = "",
-        "again_orders"_a = std::vector<std::string>(),
-        "Issues the requests on `jobs` threads with the GIL released. Returns (results, problems): per "
-        "request its receipt number, \"\" when its key (keys[i]) is the book's already (issued before, or "
-        "under way in another run) and `again` is false, the exception that stopped it, or None when "
-        "interrupted first; and the problems met (seller profile, recovery, ledger). orders[i] is kept "
-        "with the receipt (its 收據 value); an order whose 收據 value has a receipt of other content is held "
-        "unless listed in again_orders (issued anew, as `again` does for all). With details=True each result "
-        "is a dict: state (issued, skipped, skipped_void, under_way, held, failed, not_started), number (for "
-        "skipped and "
-        "held: the earlier receipt's), error. "
-        "progress(n) is called as n more receipts are saved. `run` names the run in the book (its result "
-        "table's stamp).");
+  m.def(
+      "issue_receipts", &issue_receipts, "requests"_a, "jobs"_a = 2, "progress"_a = py::none(),
+      "keys"_a = py::none(), "again"_a = false, "orders"_a = py::none(), "details"_a = false, "run"_a = "",
+      "again_orders"_a = std::vector<std::string>(),
+      "Issues the requests on `jobs` threads with the GIL released. Returns (results, problems): per "
+      "request its receipt number, \"\" when its key (keys[i]) is the book's already (issued before, or "
+      "under way in another run) and `again` is false, the exception that stopped it, or None when "
+      "interrupted first; and the problems met (seller profile, recovery: texts; a ledger line not written: "
+      "LedgerNotWritten). orders[i] is kept "
+      "with the receipt (its 收據 value); an order whose 收據 value has a receipt of other content is held "
+      "unless listed in again_orders (issued anew, as `again` does for all). With details=True each result "
+      "is a dict: state (issued, skipped, skipped_void, under_way, held, failed, not_started), number (for "
+      "skipped and "
+      "held: the earlier receipt's), error, total (the receipt's total as the book records it). "
+      "progress(n) is called as n more receipts are saved. `run` names the run in the book (its result "
+      "table's stamp).");
 }
 
 }  // namespace quillmarkers

@@ -3,7 +3,7 @@
 // renderer's libraries (cairo, pango and the font stack); quillmarkers_model hands out
 // Receipt_Worker and issue_receipts from here on first use.
 #include "batch_issue.hpp"
-#include "receiptora_py/errors.hpp"
+#include "receiptora_py/book_errors.hpp"
 #include "receiptora_py/main_interpreter.hpp"
 #include "worker.hpp"
 
@@ -11,7 +11,7 @@
 #define PyInit__worker pybind11_entry_point
 PYBIND11_MODULE(_worker, m) {
   m.doc() = "Receiptora's receipt worker and batch issue (loaded by quillmarkers_model on first use)";
-  receiptora_py::use_error_policy_in_this_module();
+  receiptora_py::use_book_error_kinds_in_this_module(m);
   quillmarkers::register_worker(m);
   quillmarkers::register_batch_issue(m);
 }

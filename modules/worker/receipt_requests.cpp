@@ -5,7 +5,7 @@
 #include "receiptora/receipt_checks.hpp"
 #include "receiptora_py/convert.hpp"
 #include "receiptora_py/display_form.hpp"
-#include "receiptora_py/errors.hpp"
+#include "receiptora_py/book_errors.hpp"
 #include "receiptora_py/receipt_request.hpp"
 
 namespace quillmarkers {
@@ -88,8 +88,10 @@ void RaiseStored::operator()() const {
 }
 
 py::object as_python_error(const std::exception&) {
-  // Called while the exception is handled: the boundary's one policy (receiptora_py/errors.hpp).
-  return receiptora_py::as_python_error().value();
+  // Called while the exception is handled: its kind (receiptora_py/book_errors.hpp), else the
+  // boundary's one policy.
+  receiptora_py::set_book_error();
+  return py::error_already_set().value();
 }
 
 void log_failure(py::handle error_log, py::object error, py::handle request, const std::string& note) {

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform.hpp"
+#include "receiptora/spreadsheet_cells.hpp"
 
 namespace receiptora::store {
 
@@ -43,11 +44,7 @@ std::string field(std::string_view text, Cell kind) {
     formula += csv_quoted(text);
     return csv_quoted(formula);
   }
-  std::string out;
-  if (kind == Cell::Typed && !text.empty() &&
-      std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos)
-    out.push_back('\'');
-  out.append(text);
+  std::string out = kind == Cell::Typed ? disarmed_cell(text) : std::string(text);
   if (out.find_first_of(",\"\r\n") == std::string::npos) return out;
   return csv_quoted(out);
 }

@@ -200,3 +200,24 @@ def test_a_changed_order_is_held_named_with_its_receipt_and_issued_when_asked(tm
     issued = render("--again", "A05")
     assert issued.returncode == 0 and issued.stdout.startswith("已開立 1 張收據（收據-20261207-002）")
     assert render().stdout.splitlines()[1] == "略過 1 張：先前已開立（--again 全部重新開立）"
+
+
+@pytest.mark.parametrize("fault, lines, said", [
+    # a file where the error log's folder would be; the refused line B is what the log would get
+    ("error log", ["A,甲,,2026-12-07,茶,1,5", "B,乙,,2026-12-07,茶,三,5"], "receiptora: 錯誤紀錄無法寫入"),
+    # a folder where the ledger would be: the receipt is issued, its line is not, and the run fails
+    ("ledger", ["A,甲,,2026-12-07,茶,1,5"], "receiptora: 收據清冊："),
+])
+def test_a_file_the_run_cannot_write_is_said_and_fails_the_run(tmp_path, fault, lines, said):
+    sheet = tmp_path / "items.csv"
+    sheet.write_text("\n".join(["收據,買受人,統一編號,日期,品名,數量,單價", *lines]) + "\n", encoding="utf-8")
+    out = named_shop(tmp_path / "out")
+    if fault == "error log":
+        (tmp_path / "data").write_text("")
+    else:
+        (out / "收據清冊.csv").mkdir()
+    result = subprocess.run([COMMAND, "render", "--output", str(out), str(sheet)], capture_output=True, text=True,
+                            timeout=120, env=dict(os.environ, XDG_DATA_HOME=str(tmp_path / "data")))
+    assert result.returncode == 1 and "Traceback" not in result.stderr, result.stderr
+    assert said in result.stderr
+    assert result.stdout.startswith("已開立 1 張收據（收據-20261207-001）")

@@ -66,6 +66,7 @@ def test_typed_details_are_saved_with_the_comments_kept(monkeypatch, tmp_path):
         notes.append(texts(labels))
         type_into(owner, "林大明")
         type_into(seal, "seal.png")
+        type_into(standard, "300,000")  # a figure as the batch's sheets take it
         buttons["儲存"].invoke()
 
     assert run_form(monkeypatch, tmp_path, scenario) is True
@@ -74,6 +75,7 @@ def test_typed_details_are_saved_with_the_comments_kept(monkeypatch, tmp_path):
     text = (tmp_path / "賣方資料.toml").read_text(encoding="utf-8")
     assert "# 商號名稱（店名）\n\"商號名稱\" = \"林記茶行\"\n" in text
     assert "\"統一編號\" = \"22099131\"" in text and "\"負責人章圖檔\" = \"seal.png\"" in text
+    assert "\"使用統一發票標準\" = 300000" in text
 
 
 def test_a_wrong_value_is_said_and_nothing_typed_is_lost(monkeypatch, tmp_path):

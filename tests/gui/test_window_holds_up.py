@@ -106,7 +106,7 @@ def channels_pair():
     return queues, events
 
 
-def test_unreadable_cell_counts_as_absent_and_the_tick_goes_on(window):
+def test_unreadable_cell_is_never_taken_for_blank_and_the_tick_goes_on(window, capsys):
     class Odd:
         def get(self):
             return 5
@@ -121,9 +121,12 @@ def test_unreadable_cell_counts_as_absent_and_the_tick_goes_on(window):
         w.type_row(1, "茶", "3", "30")  # a changed quantity is computed again on the next tick
         w.ticks(1)
         seen.append((w.line_total(0), w.line_total(1), w.total_caption()))
+        w.output_button().invoke()
 
-    window(scenario)
-    assert seen == [("", "60 元", "總額60元"), ("", "90 元", "總額90元")]
+    _, queues, _, _ = window(scenario)
+    assert seen == [("", "60 元", "金額輸入錯誤"), ("", "90 元", "金額輸入錯誤")]
+    assert queues["get_receipt"].items == [None]  # the press was refused: only the shutdown's None
+    assert capsys.readouterr().out == "讀取錯誤 --> 第 1 列有一格無法讀取，收據未輸出\n"
 
 
 def test_poll_intervals_are_slowed_while_open_and_restored(window):

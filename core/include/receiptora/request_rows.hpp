@@ -60,4 +60,8 @@ RequestRows request_rows(std::span<const RowTexts> rows);
 // "金額輸入錯誤 --> 第 N 列的數量或單價不是整數，收據未輸出" for the 0-based row.
 std::string rejected_row_message(std::size_t row);
 
+// "讀取錯誤 --> 第 N 列有一格無法讀取，收據未輸出" for the 0-based row: a cell whose text cannot
+// be read is never taken for a blank one, which would leave its item out of the receipt.
+std::string unreadable_row_message(std::size_t row);
+
 }  // namespace receiptora

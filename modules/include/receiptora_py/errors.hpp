@@ -112,15 +112,17 @@ inline py::error_already_set as_python_error() noexcept {
   return py::error_already_set();
 }
 
-// Makes this policy the one pybind11 applies when a C++ exception leaves a function of the
-// calling extension module; call once while the module initialises.
+// Makes this policy (or `SetError`, one that refines it: book_errors.hpp) the one pybind11
+// applies when a C++ exception leaves a function of the calling extension module; call once
+// while the module initialises.
+template <void (*SetError)() noexcept = set_python_error>
 inline void use_error_policy_in_this_module() {
   py::register_local_exception_translator([](std::exception_ptr error) {
     if (!error) return;
     try {
       std::rethrow_exception(error);
     } catch (...) {
-      set_python_error();
+      SetError();
     }
   });
 }

@@ -214,7 +214,8 @@ inline receiptora::Receipt receipt_from_request(py::handle request, std::string 
                                 date_part(dict, keys::kDay)};
     if (!receiptora::roc_date(date.year, date.month, date.day)) {
       throw py::value_error("\"年\"、\"月\"、\"日\" 是 " + std::to_string(date.year) + "-" +
-                            std::to_string(date.month) + "-" + std::to_string(date.day) + "，不是存在的日期");
+                            std::to_string(date.month) + "-" + std::to_string(date.day) +
+                            "，不是民國 1 年至 200 年間存在的日期");
     }
     receipt.date = date;
   }

@@ -47,6 +47,9 @@ struct BatchReport {
   // The seller profiles' problems, recovery's, ledger's; and a note naming the receipts
   // issued without the 免用統一發票章 (a shop may stamp them by hand: not a failure).
   std::vector<std::string> problems;
+  // Ledger lines not written (the receipts are issued and in the book; the next start writes
+  // the lines): a failure of the run, where the problems above are notes.
+  std::vector<std::string> ledger_problems;
 };
 
 // Issues the jobs on `threads` threads. A job whose key its folder's book already holds

@@ -31,19 +31,25 @@ namespace fs = std::filesystem;
 
 // A failure that names the receipt and says whether it exists: `saved` is true when the
 // receipt's files are in place (only recording them failed, and the next start completes
-// it), false when no receipt was made. The number is empty when none was taken.
+// it), false when no receipt was made. The number is empty when none was taken. Its kind
+// tells apart the failures a caller acts on: NoSeller (the profile names no shop, so nothing
+// can be issued until it does) and LedgerNotWritten (the book holds the change; the ledger
+// lacks its line until the next start writes it).
 class IssueError : public std::runtime_error {
  public:
-  IssueError(std::string number, bool saved, const std::string& what, int code = 0)
-      : std::runtime_error(what), number_(std::move(number)), saved_(saved), code_(code) {}
+  enum class Kind { Other, NoSeller, LedgerNotWritten };
+  IssueError(std::string number, bool saved, const std::string& what, int code = 0, Kind kind = Kind::Other)
+      : std::runtime_error(what), number_(std::move(number)), saved_(saved), code_(code), kind_(kind) {}
   const std::string& number() const { return number_; }
   bool saved() const { return saved_; }
   int code() const { return code_; }  // errno of the underlying failure, 0 when none
+  Kind kind() const { return kind_; }
 
  private:
   std::string number_;
   bool saved_;
   int code_;
+  Kind kind_;
 };
 
 // What recovery did when the book was opened.
