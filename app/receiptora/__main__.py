@@ -62,7 +62,7 @@ def run_standalone():
     """Loads the window module as the main program, which opens the window itself."""
     found = importlib.util.find_spec("GUI")
     if found is None or found.origin is None:
-        raise ImportError("the Receiptora window module GUI is not installed")
+        raise ImportError("收據視窗模組 GUI 沒有安裝，請重新安裝 Receiptora · the window module GUI is not installed")
     spec = importlib.util.spec_from_file_location("__main__", found.origin)
     module = importlib.util.module_from_spec(spec)
     spec.loader.exec_module(module)  # returns when the window is closed

@@ -76,9 +76,14 @@ void ink(cairo_t* cr, double x, double y, double w, double h, double alpha, F&& 
 // A PNG stamp picture scaled into the box, keeping its proportions.
 void picture(cairo_t* cr, const std::string& path, double x, double y, double w, double h) {
   cairo_surface_t* image = cairo_image_surface_create_from_png(path.c_str());
-  if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
+  if (const cairo_status_t status = cairo_surface_status(image); status != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(image);
-    throw std::runtime_error("印章圖檔無法當作 PNG 讀取：" + path);
+    // cairo tells a missing or unreadable file apart; a file that is no PNG it reports as
+    // PNG_ERROR or, in older versions, as NO_MEMORY.
+    const char* cause = status == CAIRO_STATUS_FILE_NOT_FOUND ? "找不到這個檔案"
+                        : status == CAIRO_STATUS_READ_ERROR   ? "檔案無法讀取"
+                                                              : "不是可讀取的 PNG 圖檔";
+    throw std::runtime_error("印章圖檔 " + path + " 無法使用（" + cause + "）");
   }
   const double iw = cairo_image_surface_get_width(image), ih = cairo_image_surface_get_height(image);
   const double scale = std::min(w / iw, h / ih);

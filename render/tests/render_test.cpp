@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <utility>
 #include <iterator>
 #include <sstream>
 #include <optional>
@@ -223,7 +224,18 @@ TEST(Png, StampPicturesReplaceDrawnStamps) {
   EXPECT_EQ(pdf_text(r).find("免用統一發票專用章"), std::string::npos);
   std::remove(path.c_str());
   r.seller.owner_seal_image = path;  // gone now: a failure, not a receipt without its stamp
-  EXPECT_THROW(render_pdf(r), std::runtime_error);
+  for (const auto& [contents, cause] : {std::pair<const char*, const char*>{nullptr, "找不到這個檔案"},
+                                        {"not a picture", "不是可讀取的 PNG 圖檔"}}) {
+    if (contents) std::ofstream(path) << contents;
+    try {
+      render_pdf(r);
+      ADD_FAILURE() << "rendered without its stamp picture";
+    } catch (const std::runtime_error& error) {
+      EXPECT_NE(std::string(error.what()).find("印章圖檔 " + path + " 無法使用（" + cause), std::string::npos)
+          << error.what();
+    }
+  }
+  std::remove(path.c_str());
 }
 
 TEST(Seal, ThreeCharacterNameGetsYin) {

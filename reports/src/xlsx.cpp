@@ -26,10 +26,29 @@ bool exact_as_number(const std::string& digits) {
   return true;
 }
 
-// libxlsxwriter says why only in English and keeps no errno: its failures are all "could not
-// write the file", as the shop owner needs to hear it.
+// libxlsxwriter says why only in English and keeps no errno: its failures in the shop owner's
+// words, naming the file and the cause.
+std::string xlsx_cause(lxw_error error) {
+  switch (error) {
+    case LXW_ERROR_MEMORY_MALLOC_FAILED:
+      return "記憶體不足";
+    case LXW_ERROR_CREATING_XLSX_FILE:
+      return "無法建立檔案：資料夾不能寫入或磁碟已滿";
+    case LXW_ERROR_CREATING_TMPFILE:
+    case LXW_ERROR_READING_TMPFILE:
+      return "暫存檔無法寫入或讀取：磁碟可能已滿";
+    case LXW_ERROR_ZIP_FILE_OPERATION:
+    case LXW_ERROR_ZIP_FILE_ADD:
+    case LXW_ERROR_ZIP_CLOSE:
+      return "寫入壓縮內容失敗：磁碟可能已滿";
+    default:
+      return std::string("Excel 檔未完成，libxlsxwriter 錯誤代碼 ") + std::to_string(static_cast<int>(error));
+  }
+}
+
 void check(lxw_error error, const fs::path& file) {
-  if (error != LXW_NO_ERROR) throw std::runtime_error("無法寫入 " + file.string() + "（Excel 檔未完成）");
+  if (error != LXW_NO_ERROR)
+    throw std::runtime_error("無法寫入 " + file.string() + "（" + xlsx_cause(error) + "）");
 }
 
 }  // namespace
