@@ -1,5 +1,6 @@
 """The `receiptora` command's window seen from outside, as a person sees it: screenshots of it
 (ImageMagick's import), and a wait until it is drawn and settles."""
+import io
 import subprocess
 import time
 
@@ -8,10 +9,11 @@ from PIL import Image, ImageChops
 STILL_FOR = 0.6  # seconds: longer than the window's 500 ms refresh tick
 
 
-def shot(window, path):
-    """A screenshot of the X window `window` (an id as xdotool gives it), saved at `path`."""
-    subprocess.run(["import", "-window", window, str(path)], check=True, timeout=30)
-    return Image.open(path).convert("RGB")
+def shot(window):
+    """A screenshot of the X window `window` (an id as xdotool gives it)."""
+    picture = subprocess.run(["import", "-window", str(window), "png:-"], check=True, capture_output=True,
+                             timeout=30).stdout
+    return Image.open(io.BytesIO(picture)).convert("RGB")
 
 
 def alike(first, second):
@@ -22,13 +24,13 @@ def alike(first, second):
     return changed is None or (changed[2] - changed[0] <= 3 and changed[3] - changed[1] <= 40)
 
 
-def wait_until_still(window, path, timeout=60):
+def wait_until_still(window, timeout=60):
     """Screenshots of `window` until it shows something and has looked the same for longer than
     a refresh tick; returns the last one."""
     deadline = time.monotonic() + timeout
-    last, since = shot(window, path), time.monotonic()
+    last, since = shot(window), time.monotonic()
     while time.monotonic() < deadline:
-        current = shot(window, path)
+        current = shot(window)
         drawn = current.getcolors(1) is None  # more than one colour
         if not (drawn and alike(current, last)):
             since = time.monotonic()

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <thread>
 
+#include "receiptora/store/file_error.hpp"
+
 extern char** environ;
 
 namespace receiptora_shop {
@@ -24,7 +26,8 @@ Launched launch_watched(const std::vector<std::string>& command_and_arguments) {
   pid_t pid = 0;
   const int error = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
   if (error != 0) {
-    launched.error = "無法啟動 " + command_and_arguments[0] + "：" + std::strerror(error);
+    launched.error =
+        "無法啟動 " + command_and_arguments[0] + "：" + receiptora::store::FileError::reason(error);
     return launched;
   }
   std::thread([pid, status_out = launched.exit_status] {

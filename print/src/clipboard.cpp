@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "receiptora/print/print.hpp"
+#include "receiptora/store/file_error.hpp"
 
 extern char** environ;
 
@@ -57,7 +58,7 @@ struct FileActions {
 // server it leaves behind keeps none of this process's other files open. Returns "" or why not.
 std::string run(const std::vector<std::string>& argv, const fs::path& input) {
   int pipe_ends[2];
-  if (pipe2(pipe_ends, O_CLOEXEC) != 0) return std::strerror(errno);
+  if (pipe2(pipe_ends, O_CLOEXEC) != 0) return "無法啟動 " + argv[0] + "：" + store::FileError::reason(errno);
   FileActions files;
   posix_spawn_file_actions_addopen(&files.actions, 0, input.c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&files.actions, 1, "/dev/null", O_WRONLY, 0);
@@ -73,7 +74,7 @@ std::string run(const std::vector<std::string>& argv, const fs::path& input) {
   close(pipe_ends[1]);
   if (failed != 0) {
     close(pipe_ends[0]);
-    return "無法啟動 " + argv[0] + "：" + std::strerror(failed);
+    return "無法啟動 " + argv[0] + "：" + store::FileError::reason(failed);
   }
   int status = 0;
   const auto deadline = std::chrono::steady_clock::now() + kCopyLimit;

@@ -57,9 +57,13 @@ def test_lines_stay_exact_under_commands_at_once_and_a_kill(tmp_path):
         thread.join()
     assert not failures, failures
 
+    saved = len(list((out / "2026-12").glob("*.pdf")))
     killed = subprocess.Popen(sheet("more.json", 60, ORDERS), env=env, stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL)
-    time.sleep(1.0)
+    deadline = time.monotonic() + 120
+    while len(list((out / "2026-12").glob("*.pdf"))) == saved and killed.poll() is None:
+        assert time.monotonic() < deadline, "the run saved no receipt"
+        time.sleep(0.01)  # killed once it has saved its first receipt: half-way through its sheet
     killed.send_signal(signal.SIGKILL)
     killed.wait()
     assert receiptora(*sheet("more.json", 60, ORDERS)[1:], env=env).returncode == 0  # recovers, issues the rest

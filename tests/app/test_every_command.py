@@ -13,6 +13,7 @@ from pathlib import Path
 
 import pytest
 
+from app_window import wait_until_still
 from shop_profile import PROFILE, SHOP
 
 from receiptora.__main__ import COMMANDS
@@ -73,7 +74,8 @@ def run_with_windows(args, env, window_class):
         windows = windows_of_class(window_class)
         if windows:
             seen += 1
-            time.sleep(0.5)  # drawn and idle, as a person would see it
+            for window in windows:  # drawn and still, as a person would see them
+                wait_until_still(window)
             for window in windows:
                 close_window(window)
             while windows_of_class(window_class) == windows and process.poll() is None:

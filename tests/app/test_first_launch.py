@@ -16,15 +16,15 @@ pytestmark = [pytest.mark.gui,
                                  reason="xdotool and ImageMagick's import are needed")]
 
 
-def launch_and_shoot(home, picture):
-    """Starts the `receiptora` command, waits for its window and saves a screenshot of it."""
+def launch_and_shoot(home):
+    """Starts the `receiptora` command, waits for its window to settle and returns a screenshot."""
     env = dict(os.environ, HOME=str(home), XDG_DATA_HOME=str(home / "data"))
     command = Path(sys.executable).with_name("receiptora")
     app = subprocess.Popen([str(command)], env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     try:
         found = subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "Receiptora"],
                                check=True, capture_output=True, text=True, timeout=60).stdout.split()
-        return wait_until_still(found[0], picture)
+        return wait_until_still(found[0])
     finally:
         app.terminate()
         app.communicate(timeout=30)
@@ -34,7 +34,7 @@ def test_first_launch_looks_like_the_second(tmp_path):
     home = tmp_path / "home"
     (home / "quillmarkers" / "Receiptora").mkdir(parents=True)
     (home / "quillmarkers" / "Receiptora" / "賣方資料.toml").write_text('"商號名稱" = "林記茶行"\n')  # no profile form first
-    first = launch_and_shoot(home, tmp_path / "first.png")
-    second = launch_and_shoot(home, tmp_path / "second.png")
+    first = launch_and_shoot(home)
+    second = launch_and_shoot(home)
     assert first.size == second.size
     assert alike(first, second), f"the launches differ over {ImageChops.difference(first, second).getbbox()}"

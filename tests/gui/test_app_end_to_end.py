@@ -53,7 +53,7 @@ def test_typed_receipt_is_saved_as_a_pdf_with_its_content(window, tmp_path):
         found = xdotool("search", "--sync", "--onlyvisible", "--name", "Receiptora").split()
         geometry = dict(line.split("=") for line in xdotool("getwindowgeometry", "--shell", found[0]).split())
         x0, y0 = int(geometry["X"]), int(geometry["Y"])
-        wait_until_still(found[0], tmp_path / "shot.png")  # drawn, and its refresh ticks running
+        wait_until_still(found[0])  # drawn, and its refresh ticks running
 
         def click(place):
             xdotool("mousemove", "--sync", str(x0 + place[0]), str(y0 + place[1]), "click", "1")
