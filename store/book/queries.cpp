@@ -137,40 +137,44 @@ std::vector<ListRow> list_receipts(const Book& book, const std::string& month, c
 
 namespace {
 
-// The receipt number of a row read through an index that does not hold it: only for a message.
-std::string number_at(const Book& book, std::int64_t rowid) {
-  Statement number(book.db(), "SELECT number FROM receipts WHERE rowid = ?");
-  number.bind(1, rowid);
-  return number.step() ? number.text(0) : "（第 " + std::to_string(rowid) + " 列）";
-}
+// The days [first, last] a sum reads, through the index of days that holds no number: the
+// number of a receipt whose `column` holds `value` is looked up only when a row cannot be read.
+struct SummedDays {
+  const Book& book;
+  std::string first, last;
 
-// A summed row's state and total, from columns `state` and `total`; its rowid, in column `rowid`,
-// names the record only when one cannot be read.
-State counted_state(const Book& book, const Statement& row, int state, int rowid) {
-  if (const std::optional<State> known = state_from_name(row.view(state))) return *known;
-  return sql::row_state(book.db(), number_at(book, row.integer(rowid)), row.view(state));
-}
-mpz_class counted_total(const Book& book, const Statement& row, int total, int rowid) {
-  mpz_class amount;
-  if (!row.view(total).empty() && amount.set_str(row.text(total), 10) == 0) return amount;
-  return sql::row_total(book.db(), number_at(book, row.integer(rowid)), row.view(total));
-}
+  std::string number_where(const char* column, std::string_view value) const {
+    Statement number(book.db(), std::string("SELECT number FROM receipts WHERE day BETWEEN ? AND ? AND ") +
+                                    column + " = ? ORDER BY day, seq LIMIT 1");
+    number.bind(1, first).bind(2, last).bind(3, value);
+    return number.step() ? number.text(0) : "（" + first + " 至 " + last + "）";
+  }
+  State state(std::string_view name) const {
+    if (const std::optional<State> known = state_from_name(name)) return *known;
+    return sql::row_state(book.db(), number_where("state", name), name);
+  }
+  // Into `amount`, reused from row to row (no allocation per receipt).
+  void total(std::string_view text, mpz_class& amount) const {
+    if (!text.empty() && amount.set_str(std::string(text), 10) == 0) return;
+    amount = sql::row_total(book.db(), number_where("total", text), text);
+  }
+};
 
 }  // namespace
 
 Summary summarize(const Book& book, const std::string& first_day, const std::string& last_day) {
   std::lock_guard lock(book.mutex());
   // Every state of the days read, so a state no build knows is seen; the index holds the rows.
-  Statement rows(
-      book.db(),
-      "SELECT day, state, total, rowid FROM receipts INDEXED BY receipts_by_day WHERE day BETWEEN ? "
-      "AND ? ORDER BY day");
+  Statement rows(book.db(),
+                 "SELECT day, state, total FROM receipts INDEXED BY receipts_by_day WHERE day BETWEEN ? AND "
+                 "? ORDER BY day");
   rows.bind(1, first_day).bind(2, last_day);
+  const SummedDays days{book, first_day, last_day};
   Summary summary;
   mpz_class total = 0, day_total = 0, amount;
   DayTotal* day = nullptr;
   while (rows.step()) {
-    const State state = counted_state(book, rows, 1, 3);
+    const State state = days.state(rows.view(1));
     if (state == State::Void) ++summary.voided;
     if (state != State::Issued) continue;
     std::string date = rows.text(0);
@@ -180,7 +184,7 @@ Summary summarize(const Book& book, const std::string& first_day, const std::str
       day = &summary.days.back();
       day_total = 0;
     }
-    amount = counted_total(book, rows, 2, 3);
+    days.total(rows.view(2), amount);
     ++day->receipts;
     ++summary.receipts;
     day_total += amount;
@@ -197,19 +201,22 @@ std::vector<MonthTotal> monthly_totals(const Book& book, const std::string& firs
       month < 1 || month > 12)
     throw std::invalid_argument("月份不是 YYYY-MM：" + first_month);
   std::vector<MonthTotal> out;
+  mpz_class amount;
   std::lock_guard lock(book.mutex());
-  Statement rows(
-      book.db(),
-      "SELECT state, total, rowid FROM receipts INDEXED BY receipts_by_day WHERE day BETWEEN ? AND ?");
+  // The issued receipts alone (a state no build writes is found by the summary and the list).
+  Statement rows(book.db(),
+                 "SELECT total FROM receipts INDEXED BY receipts_by_day WHERE day BETWEEN ? AND ? AND "
+                 "state = 'issued'");
   for (int i = 0; i < count; ++i) {
     char name[16];
     std::snprintf(name, sizeof name, "%04d-%02d", year, month);
     rows.bind(1, std::string(name) + "-00").bind(2, std::string(name) + "-99");
     MonthTotal entry{name, 0, "0"};
+    const SummedDays days{book, std::string(name) + "-00", std::string(name) + "-99"};
     mpz_class total = 0;
     while (rows.step()) {
-      if (counted_state(book, rows, 0, 2) != State::Issued) continue;
-      total += counted_total(book, rows, 1, 2);
+      days.total(rows.view(0), amount);
+      total += amount;
       ++entry.receipts;
     }
     rows.reset();

@@ -336,8 +336,6 @@ INSTANTIATE_TEST_SUITE_P(
                     [](const Book& b) { monthly_totals(b, "2026-12", 1); }},
         DamagedCase{"StateInSummary", kBadState,
                     [](const Book& b) { summarize(b, "2026-12-01", "2026-12-31"); }},
-        DamagedCase{"StateInMonthlyTotals", kBadState,
-                    [](const Book& b) { monthly_totals(b, "2026-12", 1); }},
         DamagedCase{"StateInList", kBadState, [](const Book& b) { list_receipts(b, "2026-12", ""); }},
         DamagedCase{"StateOfARecord", kBadState, [](const Book& b) { find_receipt(b, "收據-20261201-001"); }},
         DamagedCase{"StateInAVoid", kBadState,
