@@ -17,6 +17,23 @@ std::string amount_words(const mpz_class& amount) {
 
 std::string row_label(std::size_t index) { return "第 " + std::to_string(index + 1) + " 列"; }
 
+// The first run of exactly eight ASCII digits in `text` that passes the 統一編號 check.
+std::optional<std::string> tax_id_inside(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] < '0' || text[i] > '9') {
+      ++i;
+      continue;
+    }
+    std::size_t end = i;
+    while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+    const std::string_view run = text.substr(i, end - i);
+    if (run.size() == 8 && valid_tax_id(run)) return std::string(run);
+    i = end;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::string> total_refusal(const mpz_class& total) {
@@ -53,6 +70,10 @@ std::vector<std::string> receipt_oddities(const ReceiptFacts& facts) {
   }
   if (!facts.buyer_tax_id.empty() && !valid_tax_id(facts.buyer_tax_id))
     lines.push_back("買受人統一編號「" + std::string(facts.buyer_tax_id) + "」檢查碼不符");
+  if (facts.buyer_tax_id.empty())
+    if (const std::optional<std::string> inside = tax_id_inside(facts.buyer))
+      lines.push_back("買受人「" + std::string(facts.buyer) + "」裡有統一編號 " + *inside +
+                      "，統一編號欄是空的");
   return lines;
 }
 

@@ -42,13 +42,14 @@ struct OddCase {
   CalendarDate day;
   bool date_printed;
   std::vector<std::string> lines;
+  const char* buyer = "";
 };
 
 class Oddities : public testing::TestWithParam<OddCase> {};
 
 TEST_P(Oddities, NameEachRowAndField) {
   const OddCase& c = GetParam();
-  EXPECT_EQ(receipt_oddities({c.items, c.tax_id, c.day, kToday, c.date_printed}), c.lines);
+  EXPECT_EQ(receipt_oddities({c.items, c.tax_id, c.day, kToday, c.date_printed, c.buyer}), c.lines);
 }
 
 const OddCase kOdd[] = {
@@ -73,6 +74,22 @@ const OddCase kOdd[] = {
      {2026, 12, 5},
      false,
      {"收據日期 115年12月5日，不是今天（收據號碼依此日）"}},
+    // A click that missed the 統一編號 field types it into the buyer's name.
+    {"tax_id_in_buyer",
+     {{"吐司", 1, 50}},
+     "",
+     kToday,
+     true,
+     {"買受人「大安國小22099131」裡有統一編號 22099131，統一編號欄是空的"},
+     "大安國小22099131"},
+    {"tax_id_in_buyer_and_field", {{"吐司", 1, 50}}, "22099131", kToday, true, {}, "大安國小22099131"},
+    {"digits_in_buyer_not_a_tax_id",
+     {{"吐司", 1, 50}},
+     "",
+     kToday,
+     true,
+     {},
+     "三年2班 0223456789 12345678 220991311"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, Oddities, testing::ValuesIn(kOdd), CaseLabel{});

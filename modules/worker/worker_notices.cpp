@@ -72,7 +72,8 @@ Summary summarise(const receiptora::Receipt& receipt, const receiptora::store::D
                                                    receipt.buyer_tax_id,
                                                    {day.year, day.month, day.day},
                                                    receiptora::today_local(),
-                                                   receipt.date.has_value()});
+                                                   receipt.date.has_value(),
+                                                   receipt.buyer});
   const receiptora::SellerProfile& seller = receipt.seller;
   summary.stamp_left_off = !receipt.exemption_stamp && render::can_draw_exemption_stamp(seller);
   receiptora::Receipt stamped = receipt;

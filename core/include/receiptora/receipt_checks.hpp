@@ -32,12 +32,14 @@ struct ReceiptFacts {
   std::string_view buyer_tax_id;  // as typed; empty: none
   CalendarDate day, today;        // the receipt's day and the day it is issued on
   bool date_printed = true;
+  std::string_view buyer = {};  // UTF-8, as typed
 };
 
 // One line per oddity: a day that is not today first (the line a notice leads with), then each
 // row by its place (1-based, as the window counts): 「第 2 列沒有單價，金額 0」, a nameless
 // amount, a quantity or price of 0 beside the other; then a buyer's 統一編號 that fails its
-// check. Empty: nothing odd.
+// check, or a valid 統一編號 typed into the buyer's name while the 統一編號 field is empty (a
+// click that missed the field). Empty: nothing odd.
 std::vector<std::string> receipt_oddities(const ReceiptFacts& facts);
 
 }  // namespace receiptora
