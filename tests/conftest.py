@@ -1,3 +1,4 @@
+import gc
 import os
 
 import pytest
@@ -11,3 +12,11 @@ def pytest_collection_modifyitems(config, items):
     for item in items:
         if "gui" in item.keywords:
             item.add_marker(skip)
+
+
+@pytest.fixture
+def no_tk_garbage():
+    """For tests whose threads run Python: a garbage collection may start on such a thread, so the
+    Tk variables earlier tests of this session left in cycles are collected here first, on the
+    main thread (Tk refuses them from another: "main thread is not in main loop")."""
+    gc.collect()

@@ -134,6 +134,7 @@ def test_malformed_seller_is_refused(seller, named):
         _render.render_png(request(), "n", seller)
 
 
+@pytest.mark.usefixtures("no_tk_garbage")
 def test_renders_on_threads_beside_python():
     """The GIL is released while drawing: other threads render at the same time."""
     results, errors = [], []

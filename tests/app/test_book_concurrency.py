@@ -13,8 +13,10 @@ import threading
 import time
 from pathlib import Path
 
+import pytest
 from shop_profile import named_shop
 
+pytestmark = pytest.mark.usefixtures("no_tk_garbage")
 COMMAND = str(Path(sys.executable).with_name("receiptora"))
 ORDERS = 160
 

@@ -14,7 +14,8 @@ import pytest
 
 from shop_profile import named_shop
 
-pytestmark = pytest.mark.skipif(shutil.which("dbus-daemon") is None, reason="dbus-daemon is needed")
+pytestmark = [pytest.mark.skipif(shutil.which("dbus-daemon") is None, reason="dbus-daemon is needed"),
+              pytest.mark.usefixtures("no_tk_garbage")]
 
 
 class NotificationServer:

@@ -1,7 +1,6 @@
 """The receipt worker's contract with the window and the files it leaves in the output folder."""
 import csv
 import datetime
-import gc
 import os
 import pathlib
 import queue
@@ -19,12 +18,7 @@ DAY = {"年": 2026, "月": 12, "日": 7}
 SANITIZER_VARIABLES = ("LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS", "PYTHONMALLOC")
 
 
-@pytest.fixture(autouse=True)
-def no_tk_garbage_for_the_worker():
-    """The worker's thread runs Python, so a garbage collection may start there: the Tk variables
-    earlier tests of this session left in cycles are collected here first, on the main thread
-    (Tk refuses them from another: "main thread is not in main loop")."""
-    gc.collect()
+pytestmark = pytest.mark.usefixtures("no_tk_garbage")
 
 
 def request(folder, buyer="林記茶行", **changes):
