@@ -1,5 +1,5 @@
 // What the first receipt would otherwise pay for, readied on the worker's thread while the
-// window starts (the GIL released): fontconfig, both templates' faces and this thread's pango
+// window starts (the GIL released): fontconfig, every template's faces and this thread's pango
 // font map (pango keeps one per thread), the glyphs of figures, capital numerals, the seller
 // block and both stamps; SHA-256; and the output folder's book, opened (recovering what a
 // stopped app left) with the month's rows read. Nothing is created when the folder does not
@@ -12,6 +12,7 @@
 #include "receiptora/reports/month_view.hpp"
 #include "receiptora/store/book.hpp"
 #include "receiptora/store/profile.hpp"
+#include "receiptora/templates.hpp"
 #include "receipt_requests.hpp"
 #include "worker_parts.hpp"
 
@@ -69,8 +70,8 @@ void warm_up(py::handle error_log) {
         seller = store::read_profile(folder).seller;
     });
     attempt(failures, "字型與版面", [&] {
-      for (receiptora::Template layout : {receiptora::Template::General, receiptora::Template::Cat})
-        (void)render::render_pages(sample_receipt(seller, layout));
+      for (const receiptora::TemplateInfo& layout : receiptora::templates())
+        (void)render::render_pages(sample_receipt(seller, layout.id));
     });
     attempt(failures, "收據簿", [&] {
       (void)store::sha256_hex("");
